@@ -1,0 +1,37 @@
+# The two commands of the README:
+#   make run   -- installs what is missing, builds, starts the game
+#   make test  -- installs what is missing, builds, runs every test
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+XVFB       := xvfb-run -a -s "-screen 0 1920x1080x24"
+
+.PHONY: run test test-sanitize deps build build-sanitize bench clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -n "$$DISPLAY" ]; then ./$(BUILD)/tazzle; else $(XVFB) ./$(BUILD)/tazzle; fi
+
+test: build
+	@cd $(BUILD) && $(XVFB) ctest --output-on-failure -j $(JOBS)
+
+build-sanitize: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTAZZLE_SANITIZE=ON -DTAZZLE_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+test-sanitize: build-sanitize
+	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  $(XVFB) ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bench/*; do echo "== $$b"; $(XVFB) $$b; done
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,165 @@
+#include "System/Source/Components/Meta.h"
+
+#include <cmath>
+
+#include "Gui/ConsolePrint.h"
+
+namespace {
+const char kBadSelfName[] = "<no object of the method's class>";
+char g_emptyText[1] = {0};
+}  // namespace
+
+int32_t SafeDoubleToInt(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+float SafeDoubleToFloat(double v) {
+    if (std::isnan(v) || std::isinf(v)) return static_cast<float>(v);
+    if (v > 3.4028234663852886e38) return 3.4028234663852886e38f;
+    if (v < -3.4028234663852886e38) return -3.4028234663852886e38f;
+    return static_cast<float>(v);
+}
+
+MetaValue MetaValue::Pointer(void* p, const char* type, const char* referred, Holds holds) {
+    MetaValue v;
+    v.payload.p = p;
+    v.typeName = type;
+    v.referredName = referred;
+    v.holds = holds;
+    return v;
+}
+
+MetaValue MetaValue::BadSelf() {
+    MetaValue v;
+    v.typeName = kBadSelfName;
+    v.referredName = kBadSelfName;
+    return v;
+}
+
+bool MetaValue::IsBadSelf() const { return typeName == kBadSelfName; }
+
+bool MetaValue::IsNumber() const {
+    return IsType<double>() || IsType<int>() || IsType<float>() || IsType<bool>();
+}
+
+bool MetaValue::IsText() const { return IsType<const char*>() || IsType<char*>(); }
+
+double MetaValue::ToDouble() const {
+    if (IsType<double>()) return payload.d;
+    if (IsType<int>() || IsType<bool>()) return payload.i;
+    if (IsType<float>()) return payload.f;
+    return 0.0;
+}
+
+int MetaValue::ToInt() const {
+    if (IsType<int>() || IsType<bool>()) return payload.i;
+    return SafeDoubleToInt(ToDouble());
+}
+
+bool MetaValue::ToBool() const { return ToInt() != 0; }
+
+float MetaValue::ToFloat() const {
+    if (IsType<float>()) return payload.f;
+    return SafeDoubleToFloat(ToDouble());
+}
+
+char MetaValue::ToChar() const {
+    return static_cast<char>(static_cast<uint8_t>(static_cast<uint32_t>(ToInt()) & 0xFFu));
+}
+
+const char* MetaValue::ToString() const {
+    if (IsText() && payload.p) return static_cast<const char*>(payload.p);
+    return "";
+}
+
+System::MetaBase* MetaValue::ToObjectBase() const {
+    if (!payload.p) return nullptr;
+    switch (holds) {
+        case Holds::Object:
+            return static_cast<System::MetaBase*>(payload.p);
+        case Holds::UserdataBlock:
+            return *static_cast<System::MetaBase**>(payload.p);
+        case Holds::Plain:
+            break;
+    }
+    return nullptr;
+}
+
+namespace System {
+
+void (*MetaBase::releaseLuaRef)(int ref) = nullptr;
+
+const MetaValue& NilValue() {
+    static const MetaValue nil = MetaValue::Pointer(g_emptyText, "char *", "char");
+    return nil;
+}
+
+const MetaValue& GetArgument(const MetaArgs& args, unsigned index) {
+    if (index >= args.size()) return NilValue();
+    return args[index];
+}
+
+void PrintArguments(const MetaArgs& args) {
+    const char* prefix = "";
+    for (const MetaValue& v : args) {
+        ConsolePrintf("%s'%s'", prefix, v.typeName ? v.typeName : "");
+        prefix = ", ";
+    }
+}
+
+MetaBase::~MetaBase() {
+    for (auto& entry : dynamic_) Release(entry.second);
+}
+
+void MetaBase::Release(const DynamicProperty& property) {
+    switch (property.ownership) {
+        case Ownership::None:
+            break;
+        case Ownership::Block:
+            PoolDelete(property.value.payload.p);
+            break;
+        case Ownership::Userdata:
+            delete static_cast<Userdata*>(property.value.payload.p);
+            break;
+        case Ownership::LuaRef:
+            if (releaseLuaRef && property.luaRef >= 0) releaseLuaRef(property.luaRef);
+            break;
+    }
+}
+
+void MetaBase::AddProperty(const char* name, const MetaValue& reference) {
+    properties_.emplace(name, reference);
+}
+
+bool MetaBase::HasProperty(const char* name) const { return properties_.find(name) != properties_.end(); }
+
+const MetaValue* MetaBase::FindProperty(const char* name) const {
+    auto it = properties_.find(name);
+    return it == properties_.end() ? nullptr : &it->second;
+}
+
+MetaValue MetaBase::GetProperty(const char* name) const {
+    const MetaValue* found = FindProperty(name);
+    return found ? *found : MetaValue::None();
+}
+
+bool MetaBase::AddDynamicProperty(const char* name, const MetaValue& value, Ownership ownership,
+                                  int luaRef) {
+    DynamicProperty property{value, ownership, luaRef};
+    if (properties_.find(name) != properties_.end() || dynamic_.find(name) != dynamic_.end()) {
+        Release(property);
+        return false;
+    }
+    dynamic_.emplace(name, property);
+    properties_.emplace(name, value);
+    return true;
+}
+
+bool MetaBase::InsertMethod(const char* name, MetaMethod method) {
+    return methods_.emplace(name, method).second;
+}
+
+}  // namespace System

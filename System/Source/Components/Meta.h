@@ -1,0 +1,243 @@
+// Reflection: reflected values (MetaValue), reflected methods (MetaMethod)
+// and the class metadata template System::MetaData<T>.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <type_traits>
+
+#include "System/Source/PoolAllocator.h"
+#include "System/Source/TypeNames.h"
+
+namespace System {
+class MetaBase;
+}
+
+// A reflected value: an 8-byte payload and two run-time type names, the
+// first naming what the payload holds, the second the type it refers to.
+// A null first name means "no value".
+struct MetaValue {
+    union Payload {
+        double d;
+        void* p;
+        int32_t i;
+        float f;
+        uint64_t bits;
+    };
+    // What a pointer payload is, so that reads never trust a stray pointer:
+    // Plain (a field, a text, an opaque pointer), Object (a reflected
+    // object, stored as its System::MetaBase), UserdataBlock (the address of
+    // an engine userdata's block, which holds a System::MetaBase pointer).
+    enum class Holds : uint8_t { Plain, Object, UserdataBlock };
+
+    Payload payload{.bits = 0};
+    const char* typeName = nullptr;
+    const char* referredName = nullptr;
+    Holds holds = Holds::Plain;
+
+    MetaValue() = default;
+    MetaValue(double v) : typeName("double"), referredName("double") { payload.d = v; }
+    MetaValue(float v) : typeName("float"), referredName("float") { payload.f = v; }
+    MetaValue(int v) : typeName("int"), referredName("int") { payload.i = v; }
+    MetaValue(bool v) : typeName("bool"), referredName("bool") { payload.i = v ? 1 : 0; }
+
+    // Pointer form: the names of T * and T. A reflected object is stored as
+    // its System::MetaBase so that reads can check its class.
+    template <class T>
+    MetaValue(T* p)
+        : typeName(System::TypeName<T*>::name), referredName(System::TypeName<T>::name) {
+        if constexpr (std::is_base_of_v<System::MetaBase, T>) {
+            payload.p = p ? static_cast<System::MetaBase*>(p) : nullptr;
+            holds = Holds::Object;
+        } else {
+            payload.p = const_cast<void*>(static_cast<const void*>(p));
+        }
+    }
+
+    // A pointer with explicit names (values read from Lua).
+    static MetaValue Pointer(void* p, const char* type, const char* referred,
+                             Holds holds = Holds::Plain);
+    // "No result" (null first name).
+    static MetaValue None() { return MetaValue(); }
+    // Returned by a method wrapper when `self` is not an object of the
+    // method's class; the caller raises a script error.
+    static MetaValue BadSelf();
+    bool IsBadSelf() const;
+
+    bool HasValue() const { return typeName != nullptr; }
+
+    // Exact comparison of the first type name with the name of T.
+    template <class T>
+    bool IsType() const {
+        return typeName && std::strcmp(typeName, System::TypeName<T>::name) == 0;
+    }
+    bool IsNumber() const;  // double, int, float or bool
+    bool IsText() const;    // char const * or char *
+
+    // Typed reads. A number read of a non-number gives 0, a text read of a
+    // non-text gives "", an object read of anything but a live engine object
+    // gives null. Doubles convert without undefined behaviour: NaN gives 0,
+    // values out of range saturate.
+    double ToDouble() const;
+    int ToInt() const;     // truncation toward zero
+    bool ToBool() const;   // ToInt() != 0, so 0.7 is false
+    float ToFloat() const;
+    char ToChar() const;   // truncation to int, then the low 8 bits
+    const char* ToString() const;
+    System::MetaBase* ToObjectBase() const;
+    template <class T>
+    T* ToObject() const {
+        System::MetaBase* base = ToObjectBase();
+        return base ? dynamic_cast<T*>(base) : nullptr;
+    }
+
+    // The payload read as T without any test (for values the engine made).
+    template <class T>
+    T Get() const {
+        if constexpr (std::is_pointer_v<T>) {
+            return static_cast<T>(payload.p);
+        } else if constexpr (std::is_same_v<T, double>) {
+            return payload.d;
+        } else if constexpr (std::is_same_v<T, float>) {
+            return payload.f;
+        } else if constexpr (std::is_same_v<T, bool>) {
+            return payload.i != 0;
+        } else {
+            return static_cast<T>(payload.i);
+        }
+    }
+};
+
+// Truncation toward zero of a double to a 32-bit int, defined for every
+// input: NaN gives 0, out-of-range values saturate.
+int32_t SafeDoubleToInt(double v);
+// A double narrowed to float, saturating instead of overflowing to inf
+// only where the double was finite.
+float SafeDoubleToFloat(double v);
+
+namespace System {
+
+using MetaArgs = Vector<MetaValue>;
+// A reflected method: the object (as its metadata base) and the arguments
+// after it; returns a value, or MetaValue::None() for "no result".
+using MetaMethod = MetaValue (*)(MetaBase* self, MetaArgs& args);
+
+// The shared value for a missing argument: "char *" / "char" on "".
+const MetaValue& NilValue();
+// Argument i, or the NilValue when i is out of range.
+const MetaValue& GetArgument(const MetaArgs& args, unsigned index);
+// Prints each argument's first type name in single quotes, separated by
+// ", ", through the console output; no line break.
+void PrintArguments(const MetaArgs& args);
+
+// Adapts a typed method body to a MetaMethod: checks that `self` is an
+// object of C (or derived) and returns MetaValue::BadSelf() otherwise.
+template <class C, MetaValue (*Body)(C& self, MetaArgs& args)>
+MetaValue Method(MetaBase* self, MetaArgs& args) {
+    C* object = self ? dynamic_cast<C*>(self) : nullptr;
+    if (!object) return MetaValue::BadSelf();
+    return Body(*object, args);
+}
+
+// The common base of every MetaData<T>: the per-object property maps, the
+// per-class method map and parent link, and the virtual type name.
+class MetaBase : public PoolObject {
+public:
+    // Who frees a run-time property's payload when the object dies.
+    enum class Ownership : uint8_t {
+        None,      // not owned (a light userdata, a field)
+        Block,     // a PoolNew block (bool, double)
+        Userdata,  // a Userdata record
+        LuaRef,    // a Lua registry reference (a stored thread)
+    };
+    struct DynamicProperty {
+        MetaValue value;
+        Ownership ownership = Ownership::None;
+        int luaRef = -1;
+    };
+    using PropertyMap = Map<String, MetaValue, std::less<>>;
+    using DynamicMap = Map<String, DynamicProperty, std::less<>>;
+    using MethodMap = Map<String, MetaMethod, std::less<>>;
+
+    MetaBase() = default;
+    MetaBase(const MetaBase&) = delete;
+    MetaBase& operator=(const MetaBase&) = delete;
+    virtual ~MetaBase();
+    virtual const char* GetTypeName() const = 0;
+
+    // Per object. A name already present keeps its first value.
+    void AddProperty(const char* name, const MetaValue& reference);
+    bool HasProperty(const char* name) const;
+    // The property, or null when the object has no property of that name.
+    const MetaValue* FindProperty(const char* name) const;
+    // A copy of the property; MetaValue::None() when missing.
+    MetaValue GetProperty(const char* name) const;
+    // Adds a run-time property. The object takes over the payload as
+    // `ownership` says. A name already present keeps its value, and the
+    // payload offered for it is released at once. Returns whether added.
+    bool AddDynamicProperty(const char* name, const MetaValue& value, Ownership ownership,
+                            int luaRef = -1);
+
+    const PropertyMap& Properties() const { return properties_; }
+    const DynamicMap& DynamicProperties() const { return dynamic_; }
+
+    // Per class (only the static instance of a class uses these).
+    const MethodMap& Methods() const { return methods_; }
+    const MetaBase* Parent() const { return parent_; }
+    bool InsertMethod(const char* name, MetaMethod method);  // first wins
+    void SetParentMeta(const MetaBase* parent) { parent_ = parent; }
+
+    // Releases a run-time property's Lua reference; installed by the Lua
+    // layer (null while there is no Lua state).
+    static void (*releaseLuaRef)(int ref);
+
+private:
+    static void Release(const DynamicProperty& property);
+
+    MethodMap methods_;
+    PropertyMap properties_;
+    DynamicMap dynamic_;
+    const MetaBase* parent_ = nullptr;
+};
+
+// The reflection base of class T. As an object's base it holds that
+// object's properties; its one static instance per class (built on first
+// use) holds the class's methods and the link to its parent's metadata.
+template <class T>
+class MetaData : public MetaBase {
+public:
+    const char* GetTypeName() const override { return TypeName<T>::name; }
+
+    static MetaData<T>& GetStatic() {
+        static MetaData<T> instance(StaticTag{});
+        return instance;
+    }
+    // A name already registered keeps its first method.
+    static void AddMethod(const char* name, MetaMethod method) {
+        GetStatic().InsertMethod(name, method);
+    }
+    // Runs B's method registration, then links T's metadata to B's.
+    template <class B>
+    static void SetParent() {
+        B::RegisterMethods();
+        MetaData<B>& base = MetaData<B>::GetStatic();
+        GetStatic().SetParentMeta(&base);
+    }
+
+protected:
+    MetaData() = default;
+
+private:
+    struct StaticTag {};
+    explicit MetaData(StaticTag) {}
+};
+
+}  // namespace System
+
+// What a property holds when a script stores a userdata in it: the object
+// and the class name of the userdata's metatable ("NULL" when none).
+struct Userdata : public System::PoolObject {
+    System::MetaBase* object = nullptr;
+    System::String className;
+};

@@ -1,0 +1,2 @@
+// The game's entry function.
+int main(int, char**) { return 0; }

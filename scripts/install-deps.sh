@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, the Debian packages the build, the game and the
+# tests need -- only those that are missing, so a second run is quick.
+set -euo pipefail
+
+PACKAGES=(
+  # build tools
+  cmake g++ make pkg-config
+  # engine dependencies
+  liblua5.1-0-dev libglfw3-dev libglew-dev libsoil-dev libfreetype-dev
+  libtinyxml-dev zlib1g-dev libglm-dev libb64-dev
+  # platform layers
+  libsdl2-dev libsndfile1-dev libkissfft-dev libfontconfig-dev
+  fonts-dejavu-core fonts-liberation
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool openbox wmctrl
+  libgl1-mesa-dri
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
