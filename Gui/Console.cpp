@@ -8,19 +8,15 @@
 
 #include "Gui/ConsolePrint.h"
 #include "System/Source/Components/Meta.h"
-
-// Value texts are typed and written by the data-tree module's converters, so
-// console variables read and show values exactly as data files do.
-int ClassifyValue(const char* text);
-System::String IntToString(int value);
-System::String FloatToString(float value);
+#include "System/Source/DataNode.h"
 
 namespace {
 
-// Type codes of the value classifier that decide how a variable stores a text.
-constexpr int kValueInt = 0;
-constexpr int kValueFloat = 2;
-constexpr int kValueBool = 5;
+// Value texts are typed by the data-tree classifier, so console variables
+// read values exactly as data files do.
+constexpr int kValueInt = kDataInt;
+constexpr int kValueFloat = kDataFloat;
+constexpr int kValueBool = kDataBool;
 
 // Null until the first registration; constant-initialised, so registrations
 // from any static initialiser see it.
@@ -109,7 +105,7 @@ void RunCommand(ConsoleCommand& command, std::string_view word, std::string_view
 void SetVariable(ConsoleVariable& variable, std::string_view line) {
     std::size_t blank = line.find(' ');
     std::string text(blank == std::string_view::npos ? line : line.substr(blank + 1));
-    switch (ClassifyValue(text.c_str())) {
+    switch (static_cast<int>(ClassifyValue(text))) {
         case kValueInt:
             variable.SetInt(std::atoi(text.c_str()));
             break;
