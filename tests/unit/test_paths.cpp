@@ -57,15 +57,17 @@ TEST(ResourcePath, BackslashesBecomeSlashes) {
               tree.script);
 }
 
-TEST(ResourcePath, MissingFilesGiveTheNormalisedPath) {
+TEST(ResourcePath, MissingFilesKeepTheFoldersFound) {
     ResourceTree tree;
+    // The folders that exist are found whatever their case, so a new file can
+    // be made in them; the missing rest stays as written.
     std::string missing = tree.dir.Path() + "\\resources\\Lua\\Nowhere.lua";
-    EXPECT_EQ(System::ResolvePath(missing), tree.Under("resources/Lua/Nowhere.lua"));
+    EXPECT_EQ(System::ResolvePath(missing), tree.Under("Resources/Lua/Nowhere.lua"));
     EXPECT_EQ(System::ResolvePath(tree.Under("Nothing/Lua/Globals/LuaGlobals.lua")),
               tree.Under("Nothing/Lua/Globals/LuaGlobals.lua"));
     // A name that only shares a prefix with an entry is not a match.
     EXPECT_EQ(System::ResolvePath(tree.Under("resources/lua/globals/luaglobals")),
-              tree.Under("resources/lua/globals/luaglobals"));
+              tree.Under("Resources/Lua/Globals/luaglobals"));
     EXPECT_EQ(System::OpenResource(tree.Under("resources/missing.txt"), "rb"), nullptr);
 }
 
@@ -76,7 +78,7 @@ TEST(ResourcePath, RelativePathsResolveFromTheWorkingDirectory) {
               "Resources/Lua/Globals/LuaGlobals.lua");
     EXPECT_EQ(System::ResolvePath("resources\\levels\\00_MENU_SPLASH.tmx"),
               "Resources/Levels/00_Menu_Splash.tmx");
-    EXPECT_EQ(System::ResolvePath("resources/missing"), "resources/missing");
+    EXPECT_EQ(System::ResolvePath("resources/missing"), "Resources/missing");
 
     std::FILE* file = System::OpenResource("RESOURCES/LUA/GLOBALS/LUAGLOBALS.LUA", "rb");
     ASSERT_NE(file, nullptr);
