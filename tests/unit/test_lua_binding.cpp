@@ -9,6 +9,7 @@
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/LuaState.h"
 #include "support/TestSupport.h"
+#include "test_lua_support.h"
 
 // Small reflected classes of the tests' own.
 class BindPoint;
@@ -158,11 +159,10 @@ public:
     float x = 0;
 };
 
-class LuaBinding : public ::testing::Test {
+class LuaBinding : public LuaFixture {
 protected:
     void SetUp() override {
-        CloseLua();
-        L = GetLuaState();
+        LuaFixture::SetUp();
         BindCamera::RegisterMethods();
         BindChild::RegisterMethods();
         System::RegisterClassTable<BindPoint>("BindPoint", System::LuaNewDefault<BindPoint>);
@@ -179,42 +179,10 @@ protected:
         g_received.clear();
     }
     void TearDown() override {
-        CloseLua();
+        LuaFixture::TearDown();
         while (!g_alive.empty()) delete *g_alive.begin();
     }
 
-    // Runs a chunk; returns its error text, or "" when it ran.
-    std::string Run(const std::string& code) {
-        int top = lua_gettop(L);
-        std::string error;
-        if (luaL_loadstring(L, code.c_str()) != 0 || lua_pcall(L, 0, 0, 0) != 0) {
-            error = lua_tostring(L, -1);
-        }
-        lua_settop(L, top);
-        return error;
-    }
-    // Runs a chunk and returns what it printed.
-    std::string Output(const std::string& code) {
-        std::string error;
-        std::string out = TestSupport::CaptureStdout([&] { error = Run(code); });
-        EXPECT_EQ(error, "") << code;
-        return out;
-    }
-    // The error text of a chunk without the position Lua puts in front.
-    std::string Error(const std::string& code) {
-        std::string error = Run(code);
-        size_t mark = error.find("]:1: ");
-        return mark == std::string::npos ? error : error.substr(mark + 5);
-    }
-    bool True(const std::string& expression) {
-        EXPECT_EQ(Run("result = (" + expression + ")"), "") << expression;
-        lua_getglobal(L, "result");
-        bool value = lua_toboolean(L, -1) != 0;
-        lua_pop(L, 1);
-        return value;
-    }
-
-    lua_State* L = nullptr;
     BindCamera* camera = nullptr;
 };
 

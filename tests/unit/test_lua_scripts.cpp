@@ -9,24 +9,19 @@
 #include "System/Source/LuaState.h"
 #include "System/Source/ScriptRegistry.h"
 #include "support/TestSupport.h"
+#include "test_lua_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class ScriptRegistryTest : public ::testing::Test {
+class ScriptRegistryTest : public LuaFixture {
 protected:
     void SetUp() override {
-        StopScriptWatcher();
-        CloseLua();
-        L = GetLuaState();
+        LuaFixture::SetUp();
         RegisterLuaFunction(LuaDoScript, "DoScript");
         CreateScriptRegistry();
         base = fs::file_time_type::clock::now() + std::chrono::hours(1);
-    }
-    void TearDown() override {
-        StopScriptWatcher();
-        CloseLua();
     }
 
     // Writes a script and gives it a modification time of base + offset.
@@ -48,15 +43,6 @@ protected:
         lua_settop(L, top);
         return v;
     }
-    std::string Run(const std::string& code) {
-        int top = lua_gettop(L);
-        std::string error;
-        if (luaL_loadstring(L, code.c_str()) != 0 || lua_pcall(L, 0, 0, 0) != 0) {
-            error = lua_tostring(L, -1);
-        }
-        lua_settop(L, top);
-        return error;
-    }
     std::string HotReload() {
         return TestSupport::CaptureStdout([] {
             RunScriptWatcherPass();
@@ -64,7 +50,6 @@ protected:
         });
     }
 
-    lua_State* L = nullptr;
     TestSupport::TempDir dir;
     fs::file_time_type base;
 };

@@ -9,6 +9,7 @@
 #include "System/Source/LuaState.h"
 #include "System/Source/ScriptRegistry.h"
 #include "support/TestSupport.h"
+#include "test_lua_support.h"
 
 class StateThing;
 class StateLoner;
@@ -56,12 +57,10 @@ void Touch(const std::string& path, int seconds) {
 
 }  // namespace
 
-class LuaState : public ::testing::Test {
+class LuaState : public LuaFixture {
 protected:
     void SetUp() override {
-        StopScriptWatcher();
-        CloseLua();
-        L = GetLuaState();
+        LuaFixture::SetUp();
         System::RegisterClassTable<StateThing>("StateThing", System::LuaNewDefault<StateThing>);
         RegisterLuaFunction(LuaStackDump, "stackdump");
         RegisterLuaFunction(ReadInto, "ReadInto");
@@ -69,39 +68,15 @@ protected:
         lua_setglobal(L, "thing");
     }
     void TearDown() override {
-        StopScriptWatcher();
-        CloseLua();
+        LuaFixture::TearDown();
         g_read.clear();
     }
 
-    std::string Run(const std::string& code) {
-        int top = lua_gettop(L);
-        std::string error;
-        if (luaL_loadstring(L, code.c_str()) != 0 || lua_pcall(L, 0, 0, 0) != 0) {
-            error = lua_tostring(L, -1);
-        }
-        lua_settop(L, top);
-        return error;
-    }
-    std::string Output(const std::string& code) {
-        std::string error;
-        std::string out = TestSupport::CaptureStdout([&] { error = Run(code); });
-        EXPECT_EQ(error, "") << code;
-        return out;
-    }
-    bool True(const std::string& expression) {
-        EXPECT_EQ(Run("result = (" + expression + ")"), "") << expression;
-        lua_getglobal(L, "result");
-        bool value = lua_toboolean(L, -1) != 0;
-        lua_pop(L, 1);
-        return value;
-    }
     void Lua(ConsoleArgs args, const std::string& name) {
         args.AddArg(name);
         ConsoleLua(args);
     }
 
-    lua_State* L = nullptr;
     StateThing thing;
     TestSupport::TempDir dir;
 };

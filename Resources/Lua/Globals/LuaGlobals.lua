@@ -1,5 +1,5 @@
--- Globals shared by every script. Run once at start-up and again by the
--- console command "globalReload".
+-- Globals shared by every script. Runs once at start-up and again on the
+-- console command "globalReload", so it keeps what is already set.
 
--- The player objects, indexed from 1; object scripts add themselves here.
-PLAYER_LIST = {}
+-- The player objects, indexed from 1; player scripts add themselves here.
+PLAYER_LIST = PLAYER_LIST or {}

@@ -1,5 +1,3 @@
--- Runs after a tile level has been loaded.
-
--- Each level starts with an empty player list; the player objects' init
--- scripts add themselves.
-PLAYER_LIST = {}
+-- Runs once a tile level has been loaded, after its objects were created
+-- (their init scripts may already have added players to PLAYER_LIST).
+-- Level-wide set-up shared by every level goes here.

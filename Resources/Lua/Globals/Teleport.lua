@@ -1,5 +1,2 @@
--- Run by the console command "teleport": a hook for moving the players
--- while developing. It does nothing until a level script fills it in.
-if TeleportPlayers ~= nil then
-    TeleportPlayers()
-end
+-- Run by the console command "teleport" while developing: moves the players
+-- to a spot of the current level. The game's own teleport goes here.
