@@ -1,0 +1,3 @@
+-- Runs once a tile level has been loaded, after its objects were created
+-- (their init scripts may already have added players to PLAYER_LIST).
+-- Level-wide set-up shared by every level goes here.

@@ -1,0 +1,2 @@
+-- Run by the console command "teleport" while developing: moves the players
+-- to a spot of the current level. The game's own teleport goes here.

@@ -1,0 +1,413 @@
+#include "System/Source/LuaState.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+
+#include "Gui/ConsoleArgs.h"
+#include "System/Source/Components/LuaBinding.h"
+#include "System/Source/ResourcePath.h"
+#include "System/Source/ScriptRegistry.h"
+
+// The Lua global "SendObjectMessage" lives with the message queue.
+int LuaSendObjectMessage(lua_State* L);
+
+const char* const kLuaGlobalsScript = "Resources/Lua/Globals/LuaGlobals.lua";
+const char* const kTeleportScript = "Resources/Lua/Globals/Teleport.lua";
+const char* const kStartOfLevelScript = "Resources/Lua/Globals/StartOfLevel.lua";
+const char* const kEndOfLevelScript = "Resources/Lua/Globals/EndOfLevel.lua";
+
+namespace {
+
+lua_State* g_state = nullptr;
+
+// Run-time properties that hold a thread keep it alive through a registry
+// reference, released here when their object dies while the state lives.
+void ReleaseLuaReference(int ref) {
+    if (g_state) luaL_unref(g_state, LUA_REGISTRYINDEX, ref);
+}
+
+const char* ErrorText(lua_State* L) {
+    if (lua_gettop(L) == 0) return "(no error message)";
+    const char* text = lua_tostring(L, -1);
+    return text ? text : "(error object is not a string)";
+}
+
+MetaValue VoidPointer(void* p, MetaValue::Holds holds = MetaValue::Holds::Plain) {
+    return MetaValue::Pointer(p, System::TypeName<void*>::name, System::TypeName<void>::name,
+                              holds);
+}
+
+// The pointer forms both push operations share.
+void PushPointer(lua_State* L, const MetaValue& v) {
+    void* p = v.payload.p;
+    if (v.IsType<const char*>() || v.IsType<char*>()) {
+        lua_pushstring(L, static_cast<const char*>(p));
+    } else if (v.IsType<lua_State*>()) {
+        lua_State* thread = static_cast<lua_State*>(p);
+        if (thread && lua_checkstack(thread, 1)) {
+            lua_pushthread(thread);
+            lua_xmove(thread, L, 1);
+        } else {
+            lua_pushnil(L);
+        }
+    } else if (v.IsType<Userdata*>()) {
+        const Userdata* record = static_cast<const Userdata*>(p);
+        System::MetaBase* object = record ? record->object : nullptr;
+        void* block = lua_newuserdata(L, sizeof(System::MetaBase*));
+        std::memcpy(block, &object, sizeof object);
+        if (object) {
+            lua_getfield(L, LUA_REGISTRYINDEX, record->className.c_str());
+        } else {
+            lua_newtable(L);
+        }
+        if (lua_istable(L, -1)) {
+            lua_setmetatable(L, -2);
+        } else {
+            lua_pop(L, 1);
+        }
+    } else if (v.holds == MetaValue::Holds::Object) {
+        PushUserdata(L, static_cast<System::MetaBase*>(p));
+    } else {
+        // An opaque pointer is handed to Lua as it is and never dereferenced.
+        lua_pushlightuserdata(L, p);
+    }
+}
+
+// Prints the stack dump. Tables are printed once per dump; a table met
+// again prints a short marker, so cyclic tables (_G) terminate.
+class StackPrinter {
+public:
+    explicit StackPrinter(lua_State* L) : L_(L) {}
+
+    void Value(int index) {
+        switch (lua_type(L_, index)) {
+            case LUA_TBOOLEAN:
+                std::printf("%i", lua_toboolean(L_, index) ? 1 : 0);
+                break;
+            case LUA_TNUMBER:
+                std::printf("%f", static_cast<double>(SafeDoubleToFloat(lua_tonumber(L_, index))));
+                break;
+            case LUA_TSTRING:
+                std::printf("%s", lua_tostring(L_, index));
+                break;
+            case LUA_TTABLE:
+                Table(index);
+                break;
+            case LUA_TFUNCTION:
+                std::printf("Function");
+                break;
+            default:
+                std::printf("dumpStack Err, type encountered: %s",
+                            lua_typename(L_, lua_type(L_, index)));
+                break;
+        }
+    }
+
+private:
+    void Indent() const {
+        for (int i = 0; i < depth_; ++i) std::putchar(' ');
+    }
+
+    void Table(int index) {
+        if (index < 0) index = lua_gettop(L_) + index + 1;
+        if (!visited_.insert(lua_topointer(L_, index)).second) {
+            std::printf("Table: (already printed)");
+            return;
+        }
+        if (!lua_checkstack(L_, 3)) {
+            std::printf("Table: (nested too deeply)");
+            return;
+        }
+        std::printf("Table: \n");
+        Indent();
+        std::printf("{\n");
+        depth_ += 2;
+        lua_pushnil(L_);
+        while (lua_next(L_, index) != 0) {
+            int top = lua_gettop(L_);
+            Indent();
+            std::printf("Key: ");
+            Value(top - 1);
+            std::printf("\n");
+            Indent();
+            std::printf("Value: ");
+            Value(top);
+            std::printf("\n");
+            lua_pop(L_, 1);
+        }
+        depth_ -= 2;
+        Indent();
+        std::printf("}");
+    }
+
+    lua_State* L_;
+    int depth_ = 0;
+    std::unordered_set<const void*> visited_;
+};
+
+}  // namespace
+
+lua_State* GetLuaState() {
+    if (!g_state) {
+        g_state = luaL_newstate();
+        if (!g_state) return nullptr;
+        luaL_openlibs(g_state);
+        lua_atpanic(g_state, PrintLuaError);
+        System::MetaBase::releaseLuaRef = ReleaseLuaReference;
+    }
+    return g_state;
+}
+
+lua_State* PeekLuaState() {
+    return g_state;
+}
+
+LuaRegistration RegisterLuaFunction(lua_CFunction function, const char* name) {
+    lua_State* L = GetLuaState();
+    lua_pushcclosure(L, function, 0);
+    lua_setfield(L, LUA_GLOBALSINDEX, name);
+    return LuaRegistration{};
+}
+
+void InitLua() {
+    lua_State* L = GetLuaState();
+    RegisterLuaFunction(LuaSendObjectMessage, "SendObjectMessage");
+    lua_atpanic(L, PrintLuaError);
+    lua_pushboolean(L, 0);
+    lua_setfield(L, LUA_GLOBALSINDEX, "DEBUG");
+    RunGlobalScript(kLuaGlobalsScript);
+    lua_gc(L, LUA_GCSETSTEPMUL, 50);
+}
+
+void CloseLua() {
+    if (!g_state) return;
+    lua_gc(g_state, LUA_GCCOLLECT, 0);
+    // Objects that Lua frees while closing must not release references into
+    // a state that is going away.
+    System::MetaBase::releaseLuaRef = nullptr;
+    lua_State* L = g_state;
+    g_state = nullptr;
+    lua_close(L);
+}
+
+void ReadLuaArguments(lua_State* L, System::MetaArgs& out) {
+    out.clear();
+    int top = lua_gettop(L);
+    out.reserve(static_cast<size_t>(top));
+    for (int i = 1; i <= top; ++i) {
+        int type = lua_type(L, i);
+        switch (type) {
+            case LUA_TBOOLEAN:
+                out.push_back(MetaValue(lua_toboolean(L, i) != 0));
+                break;
+            case LUA_TNUMBER:
+                out.push_back(MetaValue(static_cast<double>(lua_tonumber(L, i))));
+                break;
+            case LUA_TSTRING:
+                out.push_back(MetaValue(lua_tostring(L, i)));
+                break;
+            case LUA_TUSERDATA:
+                out.push_back(
+                    VoidPointer(lua_touserdata(L, i), System::IsEngineUserdata(L, i)
+                                                          ? MetaValue::Holds::UserdataBlock
+                                                          : MetaValue::Holds::Plain));
+                break;
+            case LUA_TLIGHTUSERDATA:
+                out.push_back(VoidPointer(lua_touserdata(L, i)));
+                break;
+            default:
+                std::printf("dumpStack Err, type encountered: %s", lua_typename(L, type));
+                break;
+        }
+    }
+}
+
+System::MetaArgs* ReadLuaArguments(lua_State* L) {
+    auto* args = new System::MetaArgs;
+    ReadLuaArguments(L, *args);
+    return args;
+}
+
+void PushLuaValue(lua_State* L, const MetaValue& value) {
+    if (value.IsType<int>()) {
+        lua_pushnumber(L, value.payload.i);
+    } else if (value.IsType<float>()) {
+        lua_pushnumber(L, value.payload.f);
+    } else if (value.IsType<double>()) {
+        lua_pushnumber(L, value.payload.d);
+    } else if (value.IsType<bool>()) {
+        lua_pushnumber(L, value.payload.i != 0 ? 1 : 0);
+    } else {
+        PushPointer(L, value);
+    }
+}
+
+void PushLuaValues(lua_State* L, const MetaValue& reference) {
+    const void* p = reference.payload.p;
+    bool referred = reference.IsType<char*>() || reference.IsType<int*>() ||
+                    reference.IsType<float*>() || reference.IsType<double*>() ||
+                    reference.IsType<bool*>();
+    if (referred && !p) {
+        lua_pushnil(L);
+    } else if (reference.IsType<char*>()) {
+        lua_pushnumber(L, *static_cast<const signed char*>(p));
+    } else if (reference.IsType<int*>()) {
+        lua_pushnumber(L, *static_cast<const int*>(p));
+    } else if (reference.IsType<float*>()) {
+        lua_pushnumber(L, *static_cast<const float*>(p));
+    } else if (reference.IsType<double*>()) {
+        lua_pushnumber(L, *static_cast<const double*>(p));
+    } else if (reference.IsType<double>()) {
+        lua_pushnumber(L, reference.payload.d);
+    } else if (reference.IsType<bool*>()) {
+        lua_pushnumber(L, *static_cast<const unsigned char*>(p) != 0 ? 1 : 0);
+    } else {
+        PushPointer(L, reference);
+    }
+}
+
+void PushUserdata(lua_State* L, System::MetaBase* object) {
+    if (!L) L = GetLuaState();
+    void* block = lua_newuserdata(L, sizeof(System::MetaBase*));
+    std::memcpy(block, &object, sizeof object);
+    if (!object) {
+        lua_newtable(L);
+        lua_setmetatable(L, -2);
+        return;
+    }
+    const char* name = object->GetTypeName();
+    if (!name) return;
+    lua_getfield(L, LUA_REGISTRYINDEX, name);
+    if (lua_istable(L, -1)) {
+        lua_setmetatable(L, -2);
+    } else {
+        lua_pop(L, 1);
+    }
+}
+
+int PrintLuaError(lua_State* L) {
+    std::printf("Lua Error: %s\n", ErrorText(L));
+    return -1;
+}
+
+void ReportLoadError(int status, const char* path, lua_State* L) {
+    if (!L) L = GetLuaState();
+    switch (status) {
+        case LUA_ERRSYNTAX:
+            std::printf("File %s had a syntax error: %s\n", path, ErrorText(L));
+            break;
+        case LUA_ERRMEM:
+            std::printf("Error allocating memory for Lua: %s\n", ErrorText(L));
+            break;
+        case LUA_ERRFILE:
+            std::printf("Lua was unable to open the file. %s\n", ErrorText(L));
+            break;
+        default:
+            break;
+    }
+}
+
+void DumpLuaStack(lua_State* L) {
+    std::printf("--- LUA TOP ---\n");
+    StackPrinter printer(L);
+    for (int i = lua_gettop(L); i >= 1; --i) {
+        printer.Value(i);
+        std::printf("\n");
+    }
+    std::printf("--- END ---\n\n");
+}
+
+void RunGlobalScript(const char* path) {
+    int index = LoadScript(path);
+    lua_State* L = GetLuaState();
+    int top = lua_gettop(L);
+    if (PushScriptChunk(L, index)) lua_pcall(L, 0, LUA_MULTRET, 0);
+    lua_settop(L, top);
+}
+
+void RunStartOfLevelScript() {
+    RunGlobalScript(kStartOfLevelScript);
+}
+
+void RunEndOfLevelScript() {
+    RunGlobalScript(kEndOfLevelScript);
+}
+
+void RunLuaFile(const char* name) {
+    lua_State* L = GetLuaState();
+    int top = lua_gettop(L);
+    std::string path = std::string("Resources/Lua/") + (name ? name : "");
+    int status = luaL_loadfile(L, System::ResolvePath(path).c_str());
+    if (status != 0) {
+        ReportLoadError(status, path.c_str(), L);
+    } else if (lua_pcall(L, 0, LUA_MULTRET, 0) != 0) {
+        std::printf("Lua Syntax Error: %s\n", ErrorText(L));
+    }
+    lua_settop(L, top);
+}
+
+bool HasPlayer(int n) {
+    lua_State* L = GetLuaState();
+    int top = lua_gettop(L);
+    bool found = false;
+    lua_getfield(L, LUA_GLOBALSINDEX, "PLAYER_LIST");
+    if (lua_istable(L, -1)) {
+        lua_rawgeti(L, -1, n);
+        found = lua_isuserdata(L, -1) != 0;
+    }
+    lua_settop(L, top);
+    return found;
+}
+
+lua_State* NewLuaThread() {
+    return lua_newthread(GetLuaState());
+}
+
+int LuaStackDump(lua_State* L) {
+    System::MetaArgs args;
+    ReadLuaArguments(L, args);
+    DumpLuaStack(L);
+    return 0;
+}
+
+void ConsoleLua(ConsoleArgs& args) {
+    std::string name = args.Count() > 0 ? args.GetArg(0) : std::string();
+    if (name.empty()) {
+        std::printf("Usage: lua <script name>\n");
+        return;
+    }
+    lua_State* L = GetLuaState();
+    int top = lua_gettop(L);
+    std::string path = "Resources/Lua/" + name + ".lua";
+    int status = luaL_loadfile(L, System::ResolvePath(path).c_str());
+    switch (status) {
+        case 0:
+            lua_pcall(L, 0, LUA_MULTRET, 0);
+            break;
+        case LUA_ERRSYNTAX:
+            std::printf("File %s had a syntax error.\n", path.c_str());
+            std::printf("Lua Error: %s\n", ErrorText(L));
+            break;
+        case LUA_ERRMEM:
+            std::printf("Error allocating memory for Lua.\n");
+            std::printf("Lua Error: %s\n", ErrorText(L));
+            break;
+        case LUA_ERRFILE:
+            std::printf("Lua was unable to open the file.\n");
+            std::printf("Lua Error: %s\n", ErrorText(L));
+            break;
+        default:
+            break;
+    }
+    lua_settop(L, top);
+}
+
+void ConsoleGlobalReload(ConsoleArgs&) {
+    RunGlobalScript(kLuaGlobalsScript);
+}
+
+void ConsoleTeleport(ConsoleArgs&) {
+    RunGlobalScript(kTeleportScript);
+}

@@ -1,0 +1,86 @@
+// The engine's one Lua state and the bridge between Lua values and reflected
+// values: registering global functions, reading arguments, pushing results
+// and objects, printing errors and the stack, and running the global scripts.
+#pragma once
+
+#include <lua.hpp>
+
+#include "System/Source/Components/Meta.h"
+
+class ConsoleArgs;
+
+// The global scripts the engine runs at fixed moments.
+extern const char* const kLuaGlobalsScript;    // "Resources/Lua/Globals/LuaGlobals.lua"
+extern const char* const kTeleportScript;      // "Resources/Lua/Globals/Teleport.lua"
+extern const char* const kStartOfLevelScript;  // "Resources/Lua/Globals/StartOfLevel.lua"
+extern const char* const kEndOfLevelScript;    // "Resources/Lua/Globals/EndOfLevel.lua"
+
+// The shared state, created on first need (standard libraries opened,
+// PrintLuaError as panic function). Main thread only.
+lua_State* GetLuaState();
+// The shared state, or null when there is none (never creates it).
+lua_State* PeekLuaState();
+
+// What a registration leaves behind: an empty record whose initialisation
+// is the registration, so that a static record registers before main.
+struct LuaRegistration {};
+
+// Sets the Lua global `name` to `function`; a later registration under the
+// same name replaces the earlier one.
+LuaRegistration RegisterLuaFunction(lua_CFunction function, const char* name);
+
+// The Lua start-up: registers "SendObjectMessage", sets "DEBUG" to false,
+// runs the LuaGlobals script and sets the collector's step multiplier.
+void InitLua();
+// A full collection, then closes the shared state. A later GetLuaState()
+// creates a fresh one (tests rely on that; class tables must then be
+// registered again).
+void CloseLua();
+
+// The arguments of a global function as reflected values: booleans as bool,
+// numbers as double, strings as "char const *", userdata as "void *".
+// Values of other types are dropped with a message. `out` is cleared first.
+void ReadLuaArguments(lua_State* L, System::MetaArgs& out);
+// The same in a new vector that the caller deletes.
+System::MetaArgs* ReadLuaArguments(lua_State* L);
+
+// Pushes exactly one Lua value for a reflected value (a method's result).
+// Truth values arrive as the numbers 1 and 0.
+void PushLuaValue(lua_State* L, const MetaValue& value);
+// Pushes exactly one Lua value for what a property refers to.
+void PushLuaValues(lua_State* L, const MetaValue& reference);
+// Pushes a userdata holding the object, with the metatable registered under
+// the object's type name (none when that class has no table). A null object
+// gets a new empty metatable. A null state means the shared state.
+void PushUserdata(lua_State* L, System::MetaBase* object);
+
+// Prints "Lua Error: %s\n" with the value on top of the stack; returns -1.
+// Also the shared state's panic function.
+int PrintLuaError(lua_State* L);
+// Prints the message for a failed luaL_loadfile (`status`), with the error
+// text on top of the stack of `L` (the shared state when null).
+void ReportLoadError(int status, const char* path, lua_State* L = nullptr);
+// Prints every value of the stack, from the top down.
+void DumpLuaStack(lua_State* L);
+
+// Runs a script through the script registry (compiled at first use, then
+// as the hot reload last compiled it). Errors while it runs are not printed.
+void RunGlobalScript(const char* path);
+void RunStartOfLevelScript();
+void RunEndOfLevelScript();
+// Compiles and runs "Resources/Lua/" + name (the name carries its own
+// extension); a failed run prints "Lua Syntax Error: %s\n".
+void RunLuaFile(const char* name);
+// True when entry n of the global table PLAYER_LIST is a userdata.
+bool HasPlayer(int n);
+// A new thread of the shared state; it stays on top of the shared state's
+// stack, which keeps it alive until the caller pops it.
+lua_State* NewLuaThread();
+
+// Lua global "stackdump": prints the caller's stack.
+int LuaStackDump(lua_State* L);
+
+// Console commands.
+void ConsoleLua(ConsoleArgs& args);           // lua <script name>
+void ConsoleGlobalReload(ConsoleArgs& args);  // runs the LuaGlobals script
+void ConsoleTeleport(ConsoleArgs& args);      // runs the Teleport script

@@ -1,0 +1,172 @@
+// The cost of the reflection binding seen from Lua: a reflected method call
+// and a property read and write, each against a plain lua_CFunction doing
+// the same work. Prints nanoseconds per call and the ratios.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "System/Source/Components/LuaBinding.h"
+#include "System/Source/LuaState.h"
+
+class BenchObject;
+TAZZLE_CLASS_NAME(BenchObject, "class BenchObject");
+
+class BenchObject : public System::MetaData<BenchObject> {
+public:
+    BenchObject() { AddProperty("x", MetaValue(&x)); }
+    static void RegisterMethods() { AddMethod("Add", System::Method<BenchObject, &Add>); }
+
+    double total = 0;
+    float x = 0;
+
+private:
+    static MetaValue Add(BenchObject& self, System::MetaArgs& args) {
+        self.total +=
+            System::GetArgument(args, 0).ToDouble() + System::GetArgument(args, 1).ToDouble();
+        return MetaValue::None();
+    }
+};
+
+namespace {
+
+constexpr int kCallsPerRun = 1000;
+
+BenchObject* Self(lua_State* L) {
+    return *static_cast<BenchObject**>(lua_touserdata(L, 1));
+}
+
+// The same work without reflection: direct reads of the Lua arguments.
+int PlainAdd(lua_State* L) {
+    Self(L)->total += lua_tonumber(L, 2) + lua_tonumber(L, 3);
+    return 0;
+}
+int PlainIndex(lua_State* L) {
+    const char* key = lua_tostring(L, 2);
+    if (key && std::strcmp(key, "Add") == 0) {
+        lua_pushvalue(L, lua_upvalueindex(1));  // PlainAdd
+    } else if (key && std::strcmp(key, "x") == 0) {
+        lua_pushnumber(L, Self(L)->x);
+    } else {
+        lua_pushnil(L);
+    }
+    return 1;
+}
+int PlainNewIndex(lua_State* L) {
+    const char* key = lua_tostring(L, 2);
+    if (key && std::strcmp(key, "x") == 0) Self(L)->x = float(lua_tonumber(L, 3));
+    return 0;
+}
+
+struct Fixture {
+    Fixture() {
+        L = GetLuaState();
+        BenchObject::RegisterMethods();
+        System::RegisterClassTable<BenchObject>("BenchObject", System::LuaNewDefault<BenchObject>);
+        PushUserdata(L, &reflected);
+        lua_setglobal(L, "reflected");
+
+        void* block = lua_newuserdata(L, sizeof(BenchObject*));
+        *static_cast<BenchObject**>(block) = &plain;
+        lua_newtable(L);
+        lua_pushcfunction(L, PlainAdd);
+        lua_pushcclosure(L, PlainIndex, 1);
+        lua_setfield(L, -2, "__index");
+        lua_pushcfunction(L, PlainNewIndex);
+        lua_setfield(L, -2, "__newindex");
+        lua_setmetatable(L, -2);
+        lua_setglobal(L, "plain");
+    }
+    ~Fixture() { CloseLua(); }
+
+    // A loop of kCallsPerRun statements over the global object `name`.
+    int Compile(const char* name, const char* statement) {
+        std::string code = std::string("local o = ") + name + " for i = 1, " +
+                           std::to_string(kCallsPerRun) + " do " + statement + " end";
+        if (luaL_loadstring(L, code.c_str()) != 0) std::abort();
+        return luaL_ref(L, LUA_REGISTRYINDEX);
+    }
+
+    lua_State* L = nullptr;
+    BenchObject reflected;
+    BenchObject plain;
+};
+
+Fixture& Shared() {
+    static Fixture fixture;
+    return fixture;
+}
+
+void RunLoop(benchmark::State& state, const char* object, const char* statement) {
+    Fixture& f = Shared();
+    int chunk = f.Compile(object, statement);
+    for (auto _ : state) {
+        lua_rawgeti(f.L, LUA_REGISTRYINDEX, chunk);
+        if (lua_pcall(f.L, 0, 0, 0) != 0) {
+            state.SkipWithError(lua_tostring(f.L, -1));
+            lua_pop(f.L, 1);
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kCallsPerRun);
+    luaL_unref(f.L, LUA_REGISTRYINDEX, chunk);
+}
+
+void BM_MethodReflected(benchmark::State& s) {
+    RunLoop(s, "reflected", "o:Add(1, 2)");
+}
+void BM_MethodPlain(benchmark::State& s) {
+    RunLoop(s, "plain", "o:Add(1, 2)");
+}
+void BM_PropertyReflected(benchmark::State& s) {
+    RunLoop(s, "reflected", "o.x = o.x + 1");
+}
+void BM_PropertyPlain(benchmark::State& s) {
+    RunLoop(s, "plain", "o.x = o.x + 1");
+}
+void BM_EmptyLoop(benchmark::State& s) {
+    RunLoop(s, "plain", "");
+}
+
+BENCHMARK(BM_MethodReflected);
+BENCHMARK(BM_MethodPlain);
+BENCHMARK(BM_PropertyReflected);
+BENCHMARK(BM_PropertyPlain);
+BENCHMARK(BM_EmptyLoop);
+
+// Keeps each benchmark's time per Lua statement for the summary.
+class Recorder : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                perCall[run.benchmark_name()] = run.GetAdjustedRealTime() / kCallsPerRun;
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> perCall;  // nanoseconds
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    Recorder recorder;
+    benchmark::RunSpecifiedBenchmarks(&recorder);
+    auto& t = recorder.perCall;
+    auto line = [&](const char* what, const std::string& reflected, const std::string& plain) {
+        if (!t.count(reflected) || !t.count(plain)) return;
+        std::printf("%-18s reflected %7.1f ns/call, plain %7.1f ns/call, ratio %.2f\n", what,
+                    t[reflected], t[plain], t[reflected] / t[plain]);
+    };
+    std::printf("\n");
+    line("method call", "BM_MethodReflected", "BM_MethodPlain");
+    line("property read+write", "BM_PropertyReflected", "BM_PropertyPlain");
+    if (t.count("BM_EmptyLoop")) std::printf("empty loop step     %7.1f ns\n", t["BM_EmptyLoop"]);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "Gui/ConsoleArgs.h"
+#include "System/Source/Components/LuaBinding.h"
+#include "System/Source/LuaState.h"
+#include "System/Source/ScriptRegistry.h"
+#include "support/TestSupport.h"
+#include "test_lua_support.h"
+
+class StateThing;
+class StateLoner;
+TAZZLE_CLASS_NAME(StateThing, "class StateThing");
+TAZZLE_CLASS_NAME(StateLoner, "class StateLoner");
+
+class StateThing : public System::MetaData<StateThing> {};
+class StateLoner : public System::MetaData<StateLoner> {};
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the test body in another working directory.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string& path) : saved_(fs::current_path()) {
+        fs::current_path(path);
+    }
+    ~WorkingDirectory() { fs::current_path(saved_); }
+
+private:
+    fs::path saved_;
+};
+
+System::MetaArgs g_read;
+
+int ReadInto(lua_State* L) {
+    ReadLuaArguments(L, g_read);
+    return 0;
+}
+int PickFirst(lua_State* L) {
+    lua_pushnumber(L, 1);
+    return 1;
+}
+int PickSecond(lua_State* L) {
+    lua_pushnumber(L, 2);
+    return 1;
+}
+
+// Sets the file's time a whole number of seconds away from now.
+void Touch(const std::string& path, int seconds) {
+    fs::last_write_time(path, fs::file_time_type::clock::now() + std::chrono::seconds(seconds));
+}
+
+}  // namespace
+
+class LuaState : public LuaFixture {
+protected:
+    void SetUp() override {
+        LuaFixture::SetUp();
+        System::RegisterClassTable<StateThing>("StateThing", System::LuaNewDefault<StateThing>);
+        RegisterLuaFunction(LuaStackDump, "stackdump");
+        RegisterLuaFunction(ReadInto, "ReadInto");
+        PushUserdata(L, &thing);
+        lua_setglobal(L, "thing");
+    }
+    void TearDown() override {
+        LuaFixture::TearDown();
+        g_read.clear();
+    }
+
+    void Lua(ConsoleArgs args, const std::string& name) {
+        args.AddArg(name);
+        ConsoleLua(args);
+    }
+
+    StateThing thing;
+    TestSupport::TempDir dir;
+};
+
+TEST_F(LuaState, LaterRegistrationWins) {
+    RegisterLuaFunction(PickFirst, "Pick");
+    RegisterLuaFunction(PickSecond, "Pick");
+    EXPECT_TRUE(True("Pick() == 2"));
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
+TEST_F(LuaState, ReadArgumentsByType) {
+    EXPECT_EQ(Output("ReadInto(1, nil, 'a')"), "dumpStack Err, type encountered: nil");
+    ASSERT_EQ(g_read.size(), 2u);
+    EXPECT_TRUE(g_read[0].IsType<double>());
+    EXPECT_EQ(g_read[0].ToDouble(), 1.0);
+    EXPECT_TRUE(g_read[1].IsType<const char*>());
+    EXPECT_STREQ(g_read[1].ToString(), "a");
+
+    lua_pushlightuserdata(L, &g_read);
+    lua_setglobal(L, "light");
+    EXPECT_EQ(Output("ReadInto(true, false, thing, light, io.stdout, {}, print)"),
+              "dumpStack Err, type encountered: tabledumpStack Err, type encountered: function");
+    ASSERT_EQ(g_read.size(), 5u);
+    EXPECT_TRUE(g_read[0].IsType<bool>() && g_read[0].ToBool());
+    EXPECT_TRUE(g_read[1].IsType<bool>() && !g_read[1].ToBool());
+    EXPECT_TRUE(g_read[2].IsType<void*>());
+    EXPECT_EQ(g_read[2].ToObjectBase(), &thing);  // through the userdata's block
+    EXPECT_EQ(g_read[3].Get<void*>(), &g_read);
+    EXPECT_EQ(g_read[3].ToObjectBase(), nullptr);
+    EXPECT_EQ(g_read[4].ToObjectBase(), nullptr);
+
+    EXPECT_EQ(Output("ReadInto()"), "");
+    EXPECT_TRUE(g_read.empty());
+    // The allocating form hands the vector to the caller.
+    lua_pushnumber(L, 4);
+    System::MetaArgs* args = ReadLuaArguments(L);
+    ASSERT_EQ(args->size(), 1u);
+    delete args;
+    lua_settop(L, 0);
+}
+
+TEST_F(LuaState, UserdataMetatables) {
+    StateLoner loner;
+    PushUserdata(L, &loner);
+    EXPECT_EQ(lua_getmetatable(L, -1), 0);  // a class without a table
+    PushUserdata(nullptr, &thing);          // null means the shared state
+    ASSERT_NE(lua_getmetatable(L, -1), 0);
+    lua_getfield(L, LUA_REGISTRYINDEX, "class StateThing");
+    EXPECT_TRUE(lua_rawequal(L, -1, -2));
+    EXPECT_EQ(System::ToEngineObject(L, 2), &thing);
+    EXPECT_EQ(System::ToEngineObject(L, -3), &thing);
+    EXPECT_EQ(System::ToEngineObject(L, 1), nullptr);
+    lua_settop(L, 0);
+}
+
+TEST_F(LuaState, StackDumpTexts) {
+    EXPECT_EQ(Output("stackdump()"), "--- LUA TOP ---\n--- END ---\n\n");
+    EXPECT_EQ(Output("stackdump(1.5, true, 's', 0.1, 16777217)"),
+              "--- LUA TOP ---\n16777216.000000\n0.100000\ns\n1\n1.500000\n--- END ---\n\n");
+    EXPECT_EQ(Output("stackdump({a = {b = false}}, print, thing)"),
+              "dumpStack Err, type encountered: table"
+              "dumpStack Err, type encountered: function"
+              "--- LUA TOP ---\n"
+              "dumpStack Err, type encountered: userdata\n"
+              "Function\n"
+              "Table: \n{\n  Key: a\n  Value: Table: \n  {\n    Key: b\n    Value: 0\n  }\n}\n"
+              "--- END ---\n\n");
+    // Cycles terminate; a table met again is not printed twice.
+    std::string out = Output("local t = {} t.self = t stackdump(t)");
+    EXPECT_NE(out.find("Key: self\n  Value: Table: (already printed)\n}"), std::string::npos);
+    out = Output("stackdump(_G)");
+    EXPECT_NE(out.find("Key: _G"), std::string::npos);
+    EXPECT_EQ(out.substr(out.size() - 13), "--- END ---\n\n");
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
+TEST_F(LuaState, ErrorReports) {
+    lua_pushstring(L, "boom");
+    EXPECT_EQ(TestSupport::CaptureStdout([&] { EXPECT_EQ(PrintLuaError(L), -1); }),
+              "Lua Error: boom\n");
+    lua_newtable(L);
+    EXPECT_EQ(TestSupport::CaptureStdout([&] { PrintLuaError(L); }),
+              "Lua Error: (error object is not a string)\n");
+    lua_pushstring(L, "why");
+    EXPECT_EQ(TestSupport::CaptureStdout([&] {
+                  ReportLoadError(LUA_ERRSYNTAX, "a.lua");
+                  ReportLoadError(LUA_ERRMEM, "a.lua");
+                  ReportLoadError(LUA_ERRFILE, "a.lua");
+                  ReportLoadError(LUA_ERRRUN, "a.lua");
+              }),
+              "File a.lua had a syntax error: why\nError allocating memory for Lua: why\n"
+              "Lua was unable to open the file. why\n");
+    lua_settop(L, 0);
+}
+
+TEST_F(LuaState, UnprotectedErrorsEndTheProgram) {
+    EXPECT_EXIT(
+        {
+            lua_pushstring(L, "fatal");
+            lua_error(L);
+        },
+        ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(LuaState, GlobalScriptsLeaveTheStackAlone) {
+    std::string failing = dir.Write("fail.lua", "counter = (counter or 0) + 1 error('no')");
+    std::string out = TestSupport::CaptureStdout([&] {
+        for (int i = 0; i < 1000; ++i) RunGlobalScript(failing.c_str());
+    });
+    EXPECT_EQ(out, "");  // errors of global scripts are not printed
+    EXPECT_EQ(lua_gettop(L), 0);
+    EXPECT_TRUE(True("counter == 1000"));
+
+    std::string broken = dir.Write("broken.lua", "x = = 1");
+    out = TestSupport::CaptureStdout([&] {
+        RunGlobalScript(broken.c_str());
+        RunGlobalScript(broken.c_str());
+    });
+    EXPECT_EQ(out.rfind("File " + broken + " had a syntax error: ", 0), 0u) << out;
+    EXPECT_EQ(out.find('\n'), out.size() - 1);  // compiled once, reported once
+    EXPECT_EQ(lua_gettop(L), 0);
+
+    std::string missing = dir.Path() + "/missing.lua";
+    out = TestSupport::CaptureStdout([&] {
+        RunGlobalScript(missing.c_str());
+        RunGlobalScript(missing.c_str());
+    });
+    EXPECT_EQ(out, "Lua was unable to open the file. cannot open " + missing +
+                       ": No such file or directory\n");
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
+TEST_F(LuaState, GlobalReloadRunsWhatTheHotReloadCompiled) {
+    std::string globals = dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "version = 1");
+    WorkingDirectory cwd(dir.Path());
+    ConsoleArgs args("globalReload");
+    ConsoleGlobalReload(args);
+    EXPECT_TRUE(True("version == 1"));
+
+    dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "version = 2");
+    Touch(globals, 5);
+    ConsoleGlobalReload(args);
+    EXPECT_TRUE(True("version == 1"));
+    RunScriptWatcherPass();
+    ReloadChangedScripts();
+    ConsoleGlobalReload(args);
+    EXPECT_TRUE(True("version == 2"));
+
+    dir.Write("Resources/Lua/Globals/Teleport.lua", "teleported = true");
+    ConsoleArgs teleport("teleport");
+    ConsoleTeleport(teleport);
+    EXPECT_TRUE(True("teleported"));
+    dir.Write("Resources/Lua/Globals/StartOfLevel.lua", "phase = 'start'");
+    RunStartOfLevelScript();
+    EXPECT_TRUE(True("phase == 'start'"));
+    dir.Write("Resources/Lua/Globals/EndOfLevel.lua", "phase = 'end'");
+    RunEndOfLevelScript();
+    EXPECT_TRUE(True("phase == 'end'"));
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
+TEST_F(LuaState, LuaCommandCompilesAfreshEachTime) {
+    dir.Write("Resources/Lua/hello.lua", "hello = (hello or 0) + 1");
+    WorkingDirectory cwd(dir.Path());
+    ConsoleArgs lua("lua");
+    Lua(lua, "hello");
+    EXPECT_TRUE(True("hello == 1"));
+    dir.Write("Resources/Lua/hello.lua", "hello = 100");
+    Lua(lua, "HELLO");  // found whatever the case
+    EXPECT_TRUE(True("hello == 100"));
+
+    dir.Write("Resources/Lua/fails.lua", "error('quiet')");
+    dir.Write("Resources/Lua/bad.lua", "x = = 1");
+    std::string out = TestSupport::CaptureStdout([&] {
+        Lua(lua, "fails");
+        Lua(lua, "missing");
+    });
+    EXPECT_EQ(out,
+              "Lua was unable to open the file.\n"
+              "Lua Error: cannot open Resources/Lua/missing.lua: No such file or directory\n");
+    out = TestSupport::CaptureStdout([&] { Lua(lua, "bad"); });
+    EXPECT_EQ(out.rfind("File Resources/Lua/bad.lua had a syntax error.\nLua Error: ", 0), 0u);
+    out = TestSupport::CaptureStdout([&] {
+        ConsoleLua(lua);
+        Lua(lua, "");
+    });
+    EXPECT_EQ(out, "Usage: lua <script name>\nUsage: lua <script name>\n");
+    EXPECT_EQ(lua_gettop(L), 0);
+
+    dir.Write("Resources/Lua/run.txt", "error('oops')");
+    out = TestSupport::CaptureStdout([] { RunLuaFile("run.txt"); });
+    EXPECT_EQ(out.rfind("Lua Syntax Error: ", 0), 0u);
+    EXPECT_NE(out.find("oops"), std::string::npos);
+    out = TestSupport::CaptureStdout([] { RunLuaFile("nothing.lua"); });
+    EXPECT_EQ(out,
+              "Lua was unable to open the file. cannot open Resources/Lua/nothing.lua: No such "
+              "file or directory\n");
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
+TEST_F(LuaState, PlayersAndThreads) {
+    EXPECT_FALSE(HasPlayer(1));
+    ASSERT_EQ(Run("PLAYER_LIST = {thing, 5}"), "");
+    EXPECT_TRUE(HasPlayer(1));
+    EXPECT_FALSE(HasPlayer(2));
+    EXPECT_FALSE(HasPlayer(3));
+    ASSERT_EQ(Run("PLAYER_LIST = setmetatable({}, {__index = function() error('x') end})"), "");
+    EXPECT_FALSE(HasPlayer(1));
+    EXPECT_EQ(lua_gettop(L), 0);
+
+    lua_State* thread = NewLuaThread();
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(lua_tothread(L, -1), thread);
+    lua_settop(L, 0);
+}
+
+TEST_F(LuaState, StartUpWithTheShippedGlobals) {
+    WorkingDirectory cwd(TAZZLE_SOURCE_DIR);
+    std::string out = TestSupport::CaptureStdout([] { InitLua(); });
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(True("DEBUG == false and type(SendObjectMessage) == 'function'"));
+    EXPECT_TRUE(True("type(PLAYER_LIST) == 'table'"));
+    EXPECT_EQ(lua_gc(L, LUA_GCSETSTEPMUL, 50), 50);
+    // The other shipped global scripts compile and run.
+    out = TestSupport::CaptureStdout([] {
+        RunStartOfLevelScript();
+        RunEndOfLevelScript();
+        ConsoleArgs args("teleport");
+        ConsoleTeleport(args);
+    });
+    EXPECT_EQ(out, "");
+    ScriptEntry entry;
+    for (int i = 0; i < ScriptCount(); ++i) {
+        ASSERT_TRUE(GetScriptEntry(i, entry));
+        EXPECT_NE(entry.reference, -1) << entry.path;
+    }
+    EXPECT_EQ(ScriptCount(), 4);
+    EXPECT_EQ(lua_gettop(L), 0);
+}
