@@ -11,7 +11,7 @@
 #include "System/Source/ScriptRegistry.h"
 
 // The Lua global "SendObjectMessage" lives with the message queue.
-int LuaSendObjectMessage(lua_State* L);
+#include "System/Source/MessageQueue.h"
 
 const char* const kLuaGlobalsScript = "Resources/Lua/Globals/LuaGlobals.lua";
 const char* const kTeleportScript = "Resources/Lua/Globals/Teleport.lua";
