@@ -1,0 +1,35 @@
+#include "support/GlContext.h"
+
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+namespace TestSupport {
+
+GlContext::GlContext(int width, int height, bool visible) {
+    if (!glfwInit()) return;
+    glfwWindowHint(GLFW_VISIBLE, visible ? GLFW_TRUE : GLFW_FALSE);
+    window_ = glfwCreateWindow(width, height, "Tazzle test", nullptr, nullptr);
+    glfwDefaultWindowHints();
+    if (!window_) {
+        glfwTerminate();
+        return;
+    }
+    glfwMakeContextCurrent(window_);
+    glewExperimental = GL_TRUE;
+    glewInit();
+    glViewport(0, 0, width, height);
+}
+
+GlContext::~GlContext() {
+    if (window_) {
+        glfwDestroyWindow(window_);
+        glfwTerminate();
+    }
+}
+
+void GlContext::ReadPixel(int x, int y, unsigned char rgba[4]) {
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+}
+
+}  // namespace TestSupport
