@@ -26,7 +26,7 @@ build-sanitize: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 test-sanitize: build-sanitize
-	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+	@cd $(ASAN_BUILD) && ASAN_OPTIONS=abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  $(XVFB) ctest --output-on-failure -j $(JOBS)
 

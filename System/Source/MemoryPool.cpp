@@ -10,14 +10,10 @@ namespace {
 
 MemoryPool* g_enginePool = nullptr;
 
-// Address ranges of engine pools that shutdown retired. A handful at most
-// (tests may start and stop the engine more than once).
-struct RetiredRange {
-    const char* begin;
-    const char* end;
-};
-RetiredRange g_retired[8];
-int g_retiredCount = 0;
+// Engine pools that shutdown retired while blocks were still in use. Their
+// headers and blocks stay reserved so that late releases into them are
+// recognised; the list has no bound (the engine may start more than once).
+MemoryPool* g_retired = nullptr;
 
 char* BaseBytes(const MemoryPool* pool) { return reinterpret_cast<char*>(pool->base); }
 
@@ -73,6 +69,7 @@ bool MemoryPool::Contains(const void* p) const {
 }
 
 uint32_t ParseMemorySize(const char* text) {
+    if (!text) return 0;
     uint32_t value = 0;
     const char* c = text;
     while (*c >= '0' && *c <= '9') {
@@ -121,6 +118,8 @@ void DestroyPool(MemoryPool* pool) {
 }
 
 PoolBlock* PoolAllocate(MemoryPool* pool, uint32_t size) {
+    // A block smaller than its header would overlap the block split off it.
+    if (size < sizeof(PoolBlock)) return nullptr;
     if (uint64_t(pool->fill) + size > pool->capacity) return nullptr;
     // Next fit from the rover; the tail ends the walk.
     PoolBlock* block = pool->rover;
@@ -157,6 +156,8 @@ void PrintPoolStatistics(const MemoryPool* pool) {
 MemoryPool* GetEnginePool() { return g_enginePool; }
 
 MemoryPool* CreateEnginePool(uint32_t capacity) {
+    // A second start retires the first pool, so that its memory stays routed.
+    ShutdownEnginePool();
     g_enginePool = CreatePool(capacity);
     return g_enginePool;
 }
@@ -165,12 +166,16 @@ void ShutdownEnginePool() {
     MemoryPool* pool = g_enginePool;
     if (!pool) return;
     g_enginePool = nullptr;
-    if (g_retiredCount < int(sizeof(g_retired) / sizeof(g_retired[0]))) {
-        // Keep the block reserved: its address range stays recognisable.
-        g_retired[g_retiredCount++] = {BaseBytes(pool), BaseBytes(pool) + pool->capacity};
+    if (pool->alive == 0) {
+        // Nothing of it can be released any more.
+        std::free(pool->base);
+        std::free(pool);
+        return;
     }
-    // The header is freed; the block itself is kept until the process ends.
-    std::free(pool);
+    // Blocks still in use (exit-time destructors release them later): keep
+    // the block reserved until the process ends, its range recognisable.
+    pool->retiredNext = g_retired;
+    g_retired = pool;
 }
 
 void* PoolNew(std::size_t bytes) {
@@ -178,8 +183,8 @@ void* PoolNew(std::size_t bytes) {
     if (!pool) return std::malloc(bytes);
     // Round up so that every block, and so every data address, stays aligned
     // to 16 bytes.
+    if (bytes > 0xFFFFFFFFu - 15u - sizeof(PoolBlock)) return nullptr;
     std::size_t rounded = (bytes + 15u) & ~std::size_t(15u);
-    if (rounded + sizeof(PoolBlock) > 0xFFFFFFFFu) return nullptr;
     PoolBlock* block = PoolAllocate(pool, uint32_t(rounded + sizeof(PoolBlock)));
     if (!block) return nullptr;
     return reinterpret_cast<char*>(block) + sizeof(PoolBlock);
@@ -192,9 +197,8 @@ void PoolDelete(void* p) {
         PoolFree(pool, reinterpret_cast<PoolBlock*>(static_cast<char*>(p) - sizeof(PoolBlock)));
         return;
     }
-    const char* c = static_cast<const char*>(p);
-    for (int i = 0; i < g_retiredCount; ++i) {
-        if (c >= g_retired[i].begin && c < g_retired[i].end) return;
+    for (const MemoryPool* retired = g_retired; retired; retired = retired->retiredNext) {
+        if (retired->Contains(p)) return;
     }
     std::free(p);
 }

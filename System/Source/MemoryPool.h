@@ -9,7 +9,9 @@ namespace System {
 
 // Block header placed right before the data it describes. Links are 32-bit
 // offsets from the pool's base so the header stays 16 bytes on 64-bit.
-struct PoolBlock {
+// Sizes are exact byte counts, so a header may sit at any address: the
+// struct is packed (alignment 1) to keep every access well defined.
+struct __attribute__((packed)) PoolBlock {
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
     uint32_t next;  // offset of the following block, kNone for the tail
     uint32_t prev;  // offset of the preceding block, kNone for the first
@@ -27,6 +29,7 @@ struct MemoryPool {
     uint32_t removed = 0;   // releases
     PoolBlock* base = nullptr;
     PoolBlock* rover = nullptr;
+    MemoryPool* retiredNext = nullptr;  // after shutdown: the next retired pool
 
     PoolBlock* Next(const PoolBlock* b) const;
     PoolBlock* Prev(const PoolBlock* b) const;
@@ -50,11 +53,13 @@ void PrintPoolStatistics(const MemoryPool* pool);
 
 // The engine-wide pool; null before start-up and after shutdown.
 MemoryPool* GetEnginePool();
-// Start-up: make the engine-wide pool of `capacity` bytes.
+// Start-up: make the engine-wide pool of `capacity` bytes (a pool that
+// already exists is shut down first).
 MemoryPool* CreateEnginePool(uint32_t capacity);
 // Shutdown: the pool pointer becomes null and later allocations go to the
-// heap. The block stays reserved until exit so that late releases of pool
-// memory (exit-time destructors) are recognised and ignored.
+// heap. A pool with blocks still in use keeps its block reserved until exit
+// so that late releases of pool memory (exit-time destructors) are
+// recognised and ignored; an empty one is freed at once.
 void ShutdownEnginePool();
 
 // Pool-aware allocation: the pool while it exists, else the heap. Every

@@ -43,6 +43,7 @@ std::string ResolvePath(std::string_view path) {
         pos = 1;
     }
     while (pos <= normal.size()) {
+        size_t partStart = pos;
         size_t slash = normal.find('/', pos);
         if (slash == std::string::npos) slash = normal.size();
         std::string part = normal.substr(pos, slash - pos);
@@ -60,7 +61,9 @@ std::string ResolvePath(std::string_view path) {
                     break;
                 }
             }
-            if (!found) return normal;
+            // The rest does not exist (yet): keep what was found so far, so a
+            // new file can still be made inside a folder of another case.
+            if (!found) return resolved + normal.substr(partStart);
         }
         resolved = candidate;
         if (slash < normal.size()) resolved += "/";

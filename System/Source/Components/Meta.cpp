@@ -131,12 +131,13 @@ void MetaBase::Release(const DynamicProperty& property) {
 }
 
 void MetaBase::AddProperty(const char* name, const MetaValue& reference) {
-    properties_.emplace(name, reference);
+    if (name) properties_.emplace(name, reference);
 }
 
-bool MetaBase::HasProperty(const char* name) const { return properties_.find(name) != properties_.end(); }
+bool MetaBase::HasProperty(const char* name) const { return FindProperty(name) != nullptr; }
 
 const MetaValue* MetaBase::FindProperty(const char* name) const {
+    if (!name) return nullptr;
     auto it = properties_.find(name);
     return it == properties_.end() ? nullptr : &it->second;
 }
@@ -149,7 +150,8 @@ MetaValue MetaBase::GetProperty(const char* name) const {
 bool MetaBase::AddDynamicProperty(const char* name, const MetaValue& value, Ownership ownership,
                                   int luaRef) {
     DynamicProperty property{value, ownership, luaRef};
-    if (properties_.find(name) != properties_.end() || dynamic_.find(name) != dynamic_.end()) {
+    if (!name || properties_.find(name) != properties_.end() ||
+        dynamic_.find(name) != dynamic_.end()) {
         Release(property);
         return false;
     }

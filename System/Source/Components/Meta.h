@@ -96,6 +96,14 @@ struct MetaValue {
     template <class T>
     T Get() const {
         if constexpr (std::is_pointer_v<T>) {
+            // An object is stored as its System::MetaBase, which need not be
+            // at the start of the object: convert back from that base.
+            using Pointee = std::remove_cv_t<std::remove_pointer_t<T>>;
+            if constexpr (std::is_base_of_v<System::MetaBase, Pointee>) {
+                if (holds == Holds::Object) {
+                    return static_cast<T>(static_cast<System::MetaBase*>(payload.p));
+                }
+            }
             return static_cast<T>(payload.p);
         } else if constexpr (std::is_same_v<T, double>) {
             return payload.d;

@@ -1,0 +1,88 @@
+// The frame profiler and the FPS counter.
+//
+// The profiler times named, coloured sections of the frame: opening a
+// section closes the one before it, so the sections of a frame follow each
+// other without gaps. Each section keeps one slice of the profiler's pie
+// graph holding the duration of its latest run; the graph's total is the
+// frame time averaged over about 32 frames.
+//
+// The FPS counter counts frames and, ten times a second, turns the count
+// into a rate and the text "FPS: <rate>" for the "FPS" panel.
+#pragma once
+
+#include <string_view>
+
+#include "Gui/GuiPieGraph.h"
+#include "System/Source/Color.h"
+#include "System/Source/PoolAllocator.h"
+
+class PerformanceGraph : public System::PoolObject {
+public:
+    // Creates the graph and hands it to the attach hook (the GUI root then
+    // owns it); without a hook the profiler keeps and frees it.
+    PerformanceGraph();
+    ~PerformanceGraph();
+    PerformanceGraph(const PerformanceGraph&) = delete;
+    PerformanceGraph& operator=(const PerformanceGraph&) = delete;
+
+    // Closes the open section, if any (its duration becomes its slice's
+    // value), and opens the named one.
+    void BeginSection(std::string_view name, Color colour);
+    // Once per frame: closes the frame's last section and folds the measured
+    // frame time (before scaling and clamping) into the average.
+    void UpdatePerformanceGraph(double measuredDt);
+
+    // Null only when the graph could not be allocated.
+    GuiPieGraph* GetGraph() const { return graph_; }
+    float GetSmoothedFrameTime() const { return smoothedFrameTime_; }
+    bool IsSectionOpen() const { return sectionOpen_; }
+
+    // The profiler alive now (the latest constructed), or null.
+    static PerformanceGraph* Current();
+
+private:
+    GuiPieGraph* graph_ = nullptr;
+    bool ownsGraph_ = true;
+    System::String sectionName_;
+    Color sectionColour_{0, 0, 0, 255};
+    bool sectionOpen_ = false;
+    double sectionStart_ = 0.0;  // seconds of EngineTime()
+    float smoothedFrameTime_ = 0.0f;
+};
+
+// Opens a section of the live profiler; does nothing while there is none.
+void BeginProfileSection(std::string_view name, Color colour);
+
+// Where a new profiler's graph goes: the GUI root makes it its child and
+// owns it from then on. Null (the default) leaves the graph to the profiler.
+using GraphAttachHook = void (*)(GuiPieGraph* graph);
+void SetGraphAttachHook(GraphAttachHook hook);
+
+// Where the FPS text goes (the "FPS" panel's text). Null (the default)
+// sends it nowhere.
+using FpsTextHook = void (*)(const char* text);
+void SetFpsTextHook(FpsTextHook hook);
+
+class FpsCounter {
+public:
+    // Counts one frame; refreshes the rate and the text once more than
+    // 0.1 s has passed since the last refresh (the first call starts the
+    // interval). Returns the last computed rate.
+    double Update();
+
+    double GetRate() const { return rate_; }
+    int GetFramesCounted() const { return frames_; }
+    // The last text sent to the FPS hook; "" before the first refresh.
+    const char* GetText() const { return text_; }
+
+private:
+    int frames_ = 0;
+    bool started_ = false;
+    double lastRefresh_ = 0.0;
+    double rate_ = 0.0;
+    char text_[64] = "";
+};
+
+// The engine-wide FPS counter, updated once per frame by the main loop.
+FpsCounter& EngineFpsCounter();
+double UpdateFrameStatistics();
