@@ -5,6 +5,7 @@
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "Graphics/Window.h"
+#include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Color.h"
 #include "System/Source/EngineRandom.h"
 
@@ -129,4 +130,18 @@ bool CameraSeesRect(const Camera& camera, float x, float y, float scaleX, float 
     const float py = camera.position.y;
     return px - camera.width <= x + scaleX / 2.0f && px + camera.width >= x - scaleX / 2.0f &&
            py - camera.height <= y + scaleY / 2.0f && py + camera.height >= y - scaleY / 2.0f;
+}
+
+namespace {
+float FloatProperty(const System::GenericComponent* component, const char* name) {
+    const MetaValue* value = component->FindProperty(name);
+    if (!value || !value->IsType<float*>() || !value->payload.p) return 0.0f;
+    return *static_cast<const float*>(value->payload.p);
+}
+}  // namespace
+
+bool CameraIsVisible(const Camera* camera, const System::GenericComponent* transform) {
+    if (!camera || !transform) return false;
+    return CameraSeesRect(*camera, FloatProperty(transform, "x"), FloatProperty(transform, "y"),
+                          FloatProperty(transform, "scaleX"), FloatProperty(transform, "scaleY"));
 }

@@ -58,8 +58,8 @@ void BeginFrame() {
 }
 
 void DrawFrame() {
-    BeginSection("HUD Update", Color(180, 160, 240, 255));
-    BeginSection("Drawing", Color(180, 200, 160, 255));
+    BeginProfileSection("HUD Update", Color(180, 160, 240, 255));
+    BeginProfileSection("Drawing", Color(180, 200, 160, 255));
     if (GameWindow) glfwSwapBuffers(GameWindow);
 }
 

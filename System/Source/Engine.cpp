@@ -10,6 +10,7 @@
 #include "Graphics/Window.h"
 #include "Gui/GuiManager.h"
 #include "Input/InputManager.h"
+#include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/EngineRandom.h"
 #include "System/Source/LuaState.h"
@@ -20,6 +21,8 @@
 #include "World/PhysicsWorld.h"
 
 namespace {
+
+MessageQueueOwner* g_messageQueueOwner = nullptr;
 
 // A singleton that cannot be made leaves the engine unusable: say which and
 // end the process rather than crash later.
@@ -59,9 +62,9 @@ int StartEngine(int argc) {
     System::EngineSrand(1);
     Require(System::CreateEnginePool(System::ParseMemorySize("128m")), "memory pool");
     Audio = Require(new AudioManager(), "audio manager");
-    InitComponentTable(Require(new ComponentVector(), "component table"));
-    InitObjectTable(Require(new ObjectVector(), "object table"));
-    CreateMessageQueueOwner();
+    InitComponentTable(Require(System::NewPooled<ComponentVector>(), "component table"));
+    InitObjectTable(Require(System::NewPooled<ObjectVector>(), "object table"));
+    g_messageQueueOwner = Require(new MessageQueueOwner(), "message queue owner");
     MenuList = Require(new MenuListType(), "menu list");
     HudMenuList = Require(new MenuListType(), "HUD menu list");
     CreateMessageQueue();
@@ -75,6 +78,9 @@ int StartEngine(int argc) {
 
     Camera mainCamera(0.0f, 0.0f);
     CurrentCamera = &mainCamera;
+    System::g_isTransformVisible = [](System::GenericComponent* transform) {
+        return CameraIsVisible(CurrentCamera, transform);
+    };
 
     CreateScriptRegistry();
     InputManager::Init();
@@ -107,11 +113,14 @@ void ShutdownEngine() {
     FontRegistry::Clear();
     PhysicsWorld::Clear();
     CloseLua();
+    System::DeletePooled(GetComponentTableMain());
+    System::DeletePooled(GetObjectTableMain());
     InitComponentTable(nullptr);
     InitObjectTable(nullptr);
     delete Gui;
     Gui = nullptr;
-    DestroyMessageQueueOwner();
+    delete g_messageQueueOwner;
+    g_messageQueueOwner = nullptr;
     if (Audio) Audio->Release();
     delete Audio;
     Audio = nullptr;

@@ -8,6 +8,7 @@
 #include "Graphics/Window.h"
 #include "Gui/GuiManager.h"
 #include "Input/InputManager.h"
+#include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/DataNode.h"
@@ -63,6 +64,31 @@ void ChangeState() {
 }
 
 Level* CurrentLevel() { return g_state.currentLevel; }
+
+// Every active component gets its update; components made meanwhile wait in
+// the table's pending vector until the next frame.
+void UpdateAllComponents(float dt) {
+    if (!BeginComponentIteration()) return;
+    if (ComponentVector* main = GetComponentTableMain()) {
+        const size_t count = main->size();
+        for (size_t i = 0; i < count; ++i) {
+            System::GenericComponent* component = (*main)[i];
+            if (component && component->IsActive()) component->Update(dt);
+        }
+    }
+    EndComponentIteration();
+}
+
+// Every alive object in view draws through its graphics component.
+void DrawAllObjects() {
+    ObjectVector* main = GetObjectTableMain();
+    if (!main) return;
+    const size_t count = main->size();
+    for (size_t i = 0; i < count && i < main->size(); ++i) {
+        System::GenericGameObject* object = (*main)[i];
+        if (object && object->IsAlive()) object->Draw();
+    }
+}
 
 }  // namespace
 
@@ -149,7 +175,7 @@ bool MainLoopPass() {
     if (hooks.windowShouldClose()) g_state.requestedState = "QUIT_GAME";
     g_state.frameStart = EngineTime();
 
-    BeginSection("Input Manager", Color(255, 64, 16, 255));
+    BeginProfileSection("Input Manager", Color(255, 64, 16, 255));
     InputManager::Update();
     if (!g_state.pauseMenuShown && InputManager::ActionTriggered(0, "Pause_Game") != 0.0f) {
         TogglePause();
@@ -160,24 +186,24 @@ bool MainLoopPass() {
 
     float dt = float(g_state.dt);
     if (!g_state.paused) {
-        BeginSection("Level Update", Color(80, 220, 0, 255));
+        BeginProfileSection("Level Update", Color(80, 220, 0, 255));
         if (Level* level = CurrentLevel()) level->Update(dt);
-        BeginSection("Components", Color(240, 128, 32, 255));
+        BeginProfileSection("Components", Color(240, 128, 32, 255));
         UpdateAllComponents(dt);
-        BeginSection("Physics Update", Color(32, 200, 180, 255));
+        BeginProfileSection("Physics Update", Color(32, 200, 180, 255));
         PhysicsWorld::Step();
     }
-    BeginSection("Messages", Color(240, 200, 120, 255));
+    BeginProfileSection("Messages", Color(240, 200, 120, 255));
     DeliverAllMessages();
 
-    BeginSection("Draw Calls", Color(240, 128, 200, 255));
+    BeginProfileSection("Draw Calls", Color(240, 128, 200, 255));
     DrawAllObjects();
     if (Level* level = CurrentLevel()) level->Draw();
     DrawFrame();
     UpdateFrameStatistics();
 
     double measured = EngineTime() - g_state.frameStart;
-    UpdatePerformanceGraph(measured);
+    if (g_state.graph) g_state.graph->UpdatePerformanceGraph(measured);
     g_state.dt = ScaleTimeStep(measured, g_state.timeScale, g_state.scaleTimeLeft);
     g_state.toggledThisFrame = false;
     return true;
