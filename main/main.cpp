@@ -1,2 +1,16 @@
 // The game's entry function.
-int main(int, char**) { return 0; }
+#include "System/Source/Engine.h"
+#include "System/Source/Registration.h"
+
+namespace {
+// Everything found by name is registered, in its fixed order, before main.
+const bool registered = (RunStaticRegistration(), true);
+}  // namespace
+
+int main(int argc, char**) {
+    (void)registered;
+    int code = StartEngine(argc);
+    if (code != 0) return code;
+    ShutdownEngine();
+    return 0;
+}

@@ -1,0 +1,17 @@
+// Music and sound effects.
+#pragma once
+
+#include "System/Source/PoolAllocator.h"
+
+class AudioManager : public System::PoolObject {
+public:
+    AudioManager();
+    ~AudioManager();
+    void Update();
+    // Pauses or resumes the playing effects to match the pause menu.
+    void PauseSounds();
+    void SetMusicGroupVolume(float volume);
+    void Release();
+};
+
+extern AudioManager* Audio;

@@ -1,0 +1,69 @@
+// The view onto the 1920x1080 virtual screen: centre, zoom, bounds, shake.
+#pragma once
+
+#include <glm/glm.hpp>
+
+#include "Graphics/MetaPoint.h"
+#include "System/Source/Components/Meta.h"
+
+class Camera : public System::MetaData<Camera> {
+public:
+    Camera(float x, float y);
+    ~Camera() override = default;
+
+    // Sets the view size (w world units across; h has no effect on the view).
+    void SetBounds(float w, float h);
+    // Moves the centre, clamped so the view stays inside the bounds.
+    void SetPosition(float x, float y);
+    // Bounds the camera to the screen around its centre, and undoes that.
+    void Lock();
+    void Unlock();
+    void SetShake(float amplitudeX, float amplitudeY, float duration, bool symmetric);
+    float GetWidth() const { return width; }
+    float GetHeight() const { return height; }
+    const glm::mat4& View() const { return view; }
+    // The per-frame step: shake and view matrix, with time step dt.
+    void Update(float dt);
+
+    static void RegisterMethods();
+
+    float zoom = 1.0f;
+    MetaPoint position;
+    float rotation = 0.0f;
+    glm::mat4 view{1.0f};
+    float lowerX = -2147483648.0f;
+    float upperX = 2147483648.0f;
+    float lowerY = -2147483648.0f;
+    float upperY = 2147483648.0f;
+    float width = 1920.0f;
+    float height = 1080.0f;
+    float scale = 1.0f;
+    float shakeX = 0.0f;
+    float shakeY = 0.0f;
+    float shakeTime = 0.0f;
+    float shakeTick = 0.0f;
+    float shakenX = 0.0f;
+    float shakenY = 0.0f;
+    bool shakeSymmetric = true;
+    float savedLowerX = -2147483648.0f;
+    float savedLowerY = -2147483648.0f;
+    float savedUpperX = 2147483648.0f;
+    float savedUpperY = 2147483648.0f;
+    bool locked = false;
+};
+
+// The camera the world is drawn with; the main camera while the main loop
+// runs, null before and after.
+extern Camera* CurrentCamera;
+
+// Per frame: updates CurrentCamera with the frame's time step.
+void CameraUpdate();
+
+namespace System {
+class GenericComponent;
+}
+// Whether the rectangle a Transform places (x, y, scaleX, scaleY) overlaps
+// twice the camera's view; false without a transform or camera.
+bool CameraIsVisible(const Camera* camera, const System::GenericComponent* transform);
+// The same test on plain numbers.
+bool CameraSeesRect(const Camera& camera, float x, float y, float scaleX, float scaleY);

@@ -1,0 +1,25 @@
+// STAND-IN for the GUI subsystem: messages are dropped, menus are empty
+// records. The GUI manager, panels and menus replace this file.
+#include "Gui/GuiManager.h"
+
+#include "System/Source/DataNode.h"
+
+GuiManager* Gui = nullptr;
+MenuListType* MenuList = nullptr;
+MenuListType* HudMenuList = nullptr;
+
+GuiManager::GuiManager() = default;
+GuiManager::~GuiManager() = default;
+
+void PostGuiMessage(DataNode* message) {
+    if (!message) return;
+    FreeNodeTree(message);
+    delete message;
+}
+
+void ApplyLayoutToRoot(DataNode*) {}
+
+Menu::Menu() {
+    if (MenuList) MenuList->push_back(this);
+}
+Menu::~Menu() = default;

@@ -1,0 +1,128 @@
+#include "System/Source/Engine.h"
+
+#include <GLFW/glfw3.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "Audio/AudioManager.h"
+#include "Graphics/Camera.h"
+#include "Graphics/Window.h"
+#include "Gui/GuiManager.h"
+#include "Input/InputManager.h"
+#include "System/Source/Components/GenericGameObject.h"
+#include "System/Source/Components/ObjectTables.h"
+#include "System/Source/EngineRandom.h"
+#include "System/Source/LuaState.h"
+#include "System/Source/MemoryPool.h"
+#include "System/Source/MessageQueue.h"
+#include "System/Source/ScriptRegistry.h"
+#include "System/Source/StateManager.h"
+#include "World/PhysicsWorld.h"
+
+namespace {
+
+MessageQueueOwner* g_messageQueueOwner = nullptr;
+
+// A singleton that cannot be made leaves the engine unusable: say which and
+// end the process rather than crash later.
+template <class T>
+T* Require(T* object, const char* what) {
+    if (!object) {
+        std::fprintf(stderr, "Could not create the %s.\n", what);
+        std::exit(1);
+    }
+    return object;
+}
+
+void DeleteMenuList(MenuListType*& list) {
+    if (!list) return;
+    // A menu pushed to both lists, or twice to one, is deleted once.
+    for (size_t i = 0; i < list->size(); ++i) {
+        Menu* menu = (*list)[i];
+        if (!menu) continue;
+        for (size_t j = i + 1; j < list->size(); ++j) {
+            if ((*list)[j] == menu) (*list)[j] = nullptr;
+        }
+        if (list == MenuList && HudMenuList) {
+            for (Menu*& other : *HudMenuList) {
+                if (other == menu) other = nullptr;
+            }
+        }
+        delete menu;
+    }
+    delete list;
+    list = nullptr;
+}
+
+}  // namespace
+
+int StartEngine(int argc) {
+    std::srand(1);
+    System::EngineSrand(1);
+    Require(System::CreateEnginePool(System::ParseMemorySize("128m")), "memory pool");
+    Audio = Require(new AudioManager(), "audio manager");
+    InitComponentTable(Require(System::NewPooled<ComponentVector>(), "component table"));
+    InitObjectTable(Require(System::NewPooled<ObjectVector>(), "object table"));
+    g_messageQueueOwner = Require(new MessageQueueOwner(), "message queue owner");
+    MenuList = Require(new MenuListType(), "menu list");
+    HudMenuList = Require(new MenuListType(), "HUD menu list");
+    CreateMessageQueue();
+    Gui = Require(new GuiManager(), "GUI manager");
+
+    if (!glfwInit()) return 1;
+    if (!RenderStartup()) {
+        glfwTerminate();
+        return 1;
+    }
+
+    Camera mainCamera(0.0f, 0.0f);
+    CurrentCamera = &mainCamera;
+    System::g_isTransformVisible = [](System::GenericComponent* transform) {
+        return CameraIsVisible(CurrentCamera, transform);
+    };
+
+    CreateScriptRegistry();
+    InputManager::Init();
+    InitLua();
+    StartStateManager();
+    Recorder = Require(new ReplayRecorder(), "replay recorder");
+    Recorder->open = false;
+    Recorder->recording = argc <= 1;
+    PhysicsWorld::Create();
+
+    RunMainLoop();
+
+    // The main camera ends with this frame; nothing may reach it afterwards.
+    CurrentCamera = nullptr;
+    return 0;
+}
+
+void ShutdownEngine() {
+    DeleteMenuList(MenuList);
+    DeleteMenuList(HudMenuList);
+    if (Recorder) {
+        if (Recorder->open && Recorder->stream) std::fclose(Recorder->stream);
+        delete Recorder;
+        Recorder = nullptr;
+    }
+    StopScriptWatcher();
+    StopStateManager();
+    InputManager::Shutdown();
+    RenderShutdown();
+    FontRegistry::Clear();
+    PhysicsWorld::Clear();
+    CloseLua();
+    System::DeletePooled(GetComponentTableMain());
+    System::DeletePooled(GetObjectTableMain());
+    InitComponentTable(nullptr);
+    InitObjectTable(nullptr);
+    delete Gui;
+    Gui = nullptr;
+    delete g_messageQueueOwner;
+    g_messageQueueOwner = nullptr;
+    if (Audio) Audio->Release();
+    delete Audio;
+    Audio = nullptr;
+    System::ShutdownEnginePool();
+}

@@ -1,0 +1,240 @@
+#include "System/Source/StateManager.h"
+
+#include <GLFW/glfw3.h>
+
+#include <cstdio>
+
+#include "Audio/AudioManager.h"
+#include "Graphics/Window.h"
+#include "Gui/GuiManager.h"
+#include "Input/InputManager.h"
+#include "System/Source/Components/GenericComponent.h"
+#include "System/Source/Components/GenericGameObject.h"
+#include "System/Source/Components/ObjectTables.h"
+#include "System/Source/DataNode.h"
+#include "System/Source/EngineClock.h"
+#include "System/Source/LuaState.h"
+#include "System/Source/MessageQueue.h"
+#include "System/Source/PerformanceGraph.h"
+#include "System/Source/ScriptRegistry.h"
+#include "World/Level.h"
+#include "World/PhysicsWorld.h"
+
+namespace {
+
+constexpr double kMaxTimeStep = double(1.0f / 30.0f);  // 0.03333333507180214
+
+StateManagerData g_state;
+MainLoopHooks g_hooks;
+
+// A request made before the state manager started (for instance from the
+// global script), carried out once the first level exists.
+bool g_earlyRequest = false;
+System::String g_earlyState;
+System::String g_earlyFile;
+
+bool DefaultWindowShouldClose() { return GameWindow && glfwWindowShouldClose(GameWindow); }
+
+void DefaultSetCursorVisible(bool visible) {
+    if (GameWindow) {
+        glfwSetInputMode(GameWindow, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+    }
+}
+
+bool IsState(const System::String& state, const char* name) { return state == name; }
+
+void DeleteMenus(MenuListType* list) {
+    if (!list) return;
+    for (Menu* menu : *list) delete menu;
+    list->clear();
+}
+
+// The state change: end the level, delete everything it made.
+void ChangeState() {
+    RunEndOfLevelScript();
+    delete g_state.currentLevel;
+    g_state.currentLevel = nullptr;
+    DeleteAllObjectsAndComponents();
+    DeleteMenus(MenuList);
+    ClearAllMessages();
+    g_state.pauseAllowed = true;
+    g_state.previousState = g_state.currentState;
+    g_state.currentState = g_state.requestedState;
+    g_state.stateChange = false;
+}
+
+Level* CurrentLevel() { return g_state.currentLevel; }
+
+// Every active component gets its update; components made meanwhile wait in
+// the table's pending vector until the next frame.
+void UpdateAllComponents(float dt) {
+    if (!BeginComponentIteration()) return;
+    if (ComponentVector* main = GetComponentTableMain()) {
+        const size_t count = main->size();
+        for (size_t i = 0; i < count; ++i) {
+            System::GenericComponent* component = (*main)[i];
+            if (component && component->IsActive()) component->Update(dt);
+        }
+    }
+    EndComponentIteration();
+}
+
+// Every alive object in view draws through its graphics component.
+void DrawAllObjects() {
+    ObjectVector* main = GetObjectTableMain();
+    if (!main) return;
+    const size_t count = main->size();
+    for (size_t i = 0; i < count && i < main->size(); ++i) {
+        System::GenericGameObject* object = (*main)[i];
+        if (object && object->IsAlive()) object->Draw();
+    }
+}
+
+}  // namespace
+
+StateManagerData& GetStateManager() { return g_state; }
+
+MainLoopHooks& GetMainLoopHooks() {
+    if (!g_hooks.windowShouldClose) g_hooks.windowShouldClose = DefaultWindowShouldClose;
+    if (!g_hooks.setCursorVisible) g_hooks.setCursorVisible = DefaultSetCursorVisible;
+    return g_hooks;
+}
+
+void StartStateManager() {
+    g_earlyRequest = g_state.stateChange;
+    if (g_earlyRequest) {
+        g_earlyState = g_state.requestedState;
+        g_earlyFile = g_state.levelFile;
+    }
+    g_state.levelFile = "00_Menu_Splash.tmx";
+    g_state.requestedState = "";
+    g_state.previousState = "";
+    g_state.currentState = "GenericTileLevel";
+    g_state.stateChange = false;
+    delete g_state.graph;
+    g_state.graph = new PerformanceGraph();
+}
+
+void StopStateManager() {
+    delete g_state.graph;
+    g_state.graph = nullptr;
+    g_state.levelFile = System::String();
+    g_state.requestedState = System::String();
+    g_state.previousState = System::String();
+    g_state.currentState = System::String();
+    g_earlyState = System::String();
+    g_earlyFile = System::String();
+}
+
+void RequestStateChange(const std::string& state, const std::string& levelFile) {
+    g_state.requestedState = System::MakeString(state);
+    g_state.stateChange = true;
+    if (levelFile != "PAST") g_state.levelFile = System::MakeString(levelFile);
+}
+
+bool StateDispatch() {
+    if (IsState(g_state.currentState, "QUIT_GAME")) return false;
+    if (IsState(g_state.currentState, "RESTART_LEVEL") ||
+        IsState(g_state.currentState, "RELOAD_LEVEL")) {
+        g_state.currentState = g_state.previousState;
+        g_state.requestedState = g_state.previousState;
+        g_state.previousState = "RESTART_LEVEL";
+    }
+    g_state.currentLevel = LevelTypeRegistry::Create(System::ToStd(g_state.currentState));
+    if (!g_state.currentLevel) {
+        std::printf("Level type %s is not registered; running without a level\n",
+                    g_state.currentState.c_str());
+    } else if (!g_state.levelFile.empty()) {
+        g_state.currentLevel->Load(System::ToStd(g_state.levelFile));
+    }
+    g_state.requestedState = g_state.currentState;
+    if (g_earlyRequest) {
+        g_earlyRequest = false;
+        RequestStateChange(System::ToStd(g_earlyState), System::ToStd(g_earlyFile));
+    }
+    return true;
+}
+
+double ScaleTimeStep(double measured, float& timeScale, float& scaleTimeLeft) {
+    if (scaleTimeLeft > 0.0f) {
+        scaleTimeLeft -= float(measured);
+    } else if (scaleTimeLeft > -90.0f) {
+        timeScale = 1.0f;
+    }
+    double step = measured * double(timeScale);
+    if (step > kMaxTimeStep) step = kMaxTimeStep;
+    return step;
+}
+
+bool MainLoopPass() {
+    MainLoopHooks& hooks = GetMainLoopHooks();
+    if (g_state.requestedState != g_state.currentState || g_state.stateChange) {
+        ChangeState();
+        return StateDispatch();
+    }
+    if (hooks.windowShouldClose()) g_state.requestedState = "QUIT_GAME";
+    g_state.frameStart = EngineTime();
+
+    BeginProfileSection("Input Manager", Color(255, 64, 16, 255));
+    InputManager::Update();
+    if (!g_state.pauseMenuShown && InputManager::ActionTriggered(0, "Pause_Game") != 0.0f) {
+        TogglePause();
+    }
+    BeginFrame();
+    if (Audio) Audio->Update();
+    if (ScriptsChanged()) ReloadChangedScripts();
+
+    float dt = float(g_state.dt);
+    if (!g_state.paused) {
+        BeginProfileSection("Level Update", Color(80, 220, 0, 255));
+        if (Level* level = CurrentLevel()) level->Update(dt);
+        BeginProfileSection("Components", Color(240, 128, 32, 255));
+        UpdateAllComponents(dt);
+        BeginProfileSection("Physics Update", Color(32, 200, 180, 255));
+        PhysicsWorld::Step();
+    }
+    BeginProfileSection("Messages", Color(240, 200, 120, 255));
+    DeliverAllMessages();
+
+    BeginProfileSection("Draw Calls", Color(240, 128, 200, 255));
+    DrawAllObjects();
+    if (Level* level = CurrentLevel()) level->Draw();
+    DrawFrame();
+    UpdateFrameStatistics();
+
+    double measured = EngineTime() - g_state.frameStart;
+    if (g_state.graph) g_state.graph->UpdatePerformanceGraph(measured);
+    g_state.dt = ScaleTimeStep(measured, g_state.timeScale, g_state.scaleTimeLeft);
+    g_state.toggledThisFrame = false;
+    return true;
+}
+
+void RunMainLoop() {
+    if (!StateDispatch()) return;
+    while (MainLoopPass()) {
+    }
+}
+
+void SetPaused(bool paused) {
+    g_state.paused = paused;
+    if (paused) {
+        InputManager::StopRumble();
+    } else {
+        InputManager::ResumeRumble();
+    }
+}
+
+void TogglePause() {
+    if (!g_state.pauseAllowed || g_state.toggledThisFrame) return;
+    SetPaused(!g_state.paused);
+    PostGuiMessage(MakeNodeWithInt("PauseMenu", "ToggleVisible"));
+    g_state.pauseMenuShown = !g_state.pauseMenuShown;
+    if (Audio) Audio->PauseSounds();
+    GetMainLoopHooks().setCursorVisible(g_state.pauseMenuShown);
+    if (Audio) Audio->SetMusicGroupVolume(g_state.pauseMenuShown ? 0.5f : 1.0f);
+    g_state.toggledThisFrame = true;
+}
+
+bool IsPaused() { return g_state.paused; }
+bool IsPauseMenuShown() { return g_state.pauseMenuShown; }
+double GetFrameTime() { return g_state.dt; }
