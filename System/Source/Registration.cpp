@@ -4,9 +4,11 @@
 // table copies them. Subsystems add their steps here, at their place.
 #include "System/Source/Registration.h"
 
+#include "Audio/AudioManager.h"
 #include "Graphics/Camera.h"
 #include "Graphics/Window.h"
 #include "Gui/Console.h"
+#include "Gui/GuiManager.h"
 #include "System/Source/Components/Empty.h"
 #include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Components/GenericGameObject.h"
@@ -64,6 +66,7 @@ void RegisterAll() {
     Command("fullscreen", ToggleFullscreenCommand);
 
     RegisterLuaFunction(LuaExecuteConsoleCommand, "ExecuteConsoleCommand");
+    Command("Clear", ConsoleClear);
     RegisterLuaFunction(LuaPrint, "Print");
 
     // Game objects and the engine's base classes.
@@ -96,6 +99,9 @@ void RegisterAll() {
     Command("globalReload", ConsoleGlobalReload);
     Command("teleport", ConsoleTeleport);
     RegisterLuaFunction(LuaStackDump, "stackdump");
+
+    Command("muteMusic", ConsoleMuteMusic);
+    Command("muteSound", ConsoleMuteSound);
 
     // State manager commands and functions.
     Command("level", ConsoleLevel, LevelCompletions);
