@@ -13,6 +13,7 @@
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/EngineClock.h"
 #include "System/Source/LuaState.h"
+#include "System/Source/MemoryPool.h"
 #include "System/Source/MessageQueue.h"
 #include "System/Source/Registration.h"
 #include "System/Source/ScriptRegistry.h"
@@ -35,6 +36,10 @@ protected:
 
         StopScriptWatcher();
         CloseLua();
+        // As in the game, the engine's objects live in the pool: objects that
+        // scripts make and nothing owns (a camera from Camera:new()) end with
+        // it.
+        System::CreateEnginePool(System::ParseMemorySize("16m"));
         RunStaticRegistration();
         L = GetLuaState();
         InitComponentTable(System::NewPooled<ComponentVector>());
@@ -64,6 +69,7 @@ protected:
         DestroyMessageQueue();
         SetEngineClock(nullptr);
         CurrentCamera = nullptr;
+        System::ShutdownEnginePool();
         EXPECT_EQ(chdir(oldCwd.c_str()), 0);
     }
 
