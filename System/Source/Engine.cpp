@@ -12,10 +12,12 @@
 #include "Input/InputManager.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/ObjectTables.h"
+#include "System/Source/DataNode.h"
 #include "System/Source/EngineRandom.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/MemoryPool.h"
 #include "System/Source/MessageQueue.h"
+#include "System/Source/PerformanceGraph.h"
 #include "System/Source/ScriptRegistry.h"
 #include "System/Source/StateManager.h"
 #include "World/PhysicsWorld.h"
@@ -55,6 +57,16 @@ void DeleteMenuList(MenuListType*& list) {
     list = nullptr;
 }
 
+// The FPS counter's text reaches the panel "FPS" as a settings tree.
+void ApplyFpsText(const char* text) {
+    DataNode* settings = MakeNodeWithString("FPS", "SetText", text);
+    ApplyLayoutToRoot(settings);
+    if (settings) {
+        FreeNodeTree(settings);
+        delete settings;
+    }
+}
+
 }  // namespace
 
 int StartEngine(int argc) {
@@ -85,6 +97,7 @@ int StartEngine(int argc) {
     CreateScriptRegistry();
     InputManager::Init();
     InitLua();
+    SetFpsTextHook(ApplyFpsText);
     StartStateManager();
     Recorder = Require(new ReplayRecorder(), "replay recorder");
     Recorder->open = false;
