@@ -15,3 +15,9 @@ public:
 };
 
 extern AudioManager* Audio;
+
+class ConsoleArgs;
+// The console commands "muteMusic" and "muteSound": toggle the mute of the
+// music and of the sound-effect group.
+void ConsoleMuteMusic(ConsoleArgs& args);
+void ConsoleMuteSound(ConsoleArgs& args);

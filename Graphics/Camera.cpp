@@ -1,12 +1,12 @@
 #include "Graphics/Camera.h"
 
 #include <cmath>
-
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "Graphics/Window.h"
-#include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Color.h"
+#include "System/Source/Components/GenericComponent.h"
+#include "System/Source/Components/LuaBinding.h"
 #include "System/Source/EngineRandom.h"
 
 Camera* CurrentCamera = nullptr;
@@ -15,7 +15,9 @@ namespace {
 
 constexpr float kAspect = 1.7777778f;
 
-float Random01() { return float(System::EngineRand()) / 32767.0f; }
+float Random01() {
+    return float(System::EngineRand()) / 32767.0f;
+}
 
 }  // namespace
 
@@ -144,4 +146,56 @@ bool CameraIsVisible(const Camera* camera, const System::GenericComponent* trans
     if (!camera || !transform) return false;
     return CameraSeesRect(*camera, FloatProperty(transform, "x"), FloatProperty(transform, "y"),
                           FloatProperty(transform, "scaleX"), FloatProperty(transform, "scaleY"));
+}
+
+namespace {
+
+using System::GetArgument;
+using System::MetaArgs;
+
+MetaValue CameraLock(Camera& camera, MetaArgs&) {
+    camera.Lock();
+    return MetaValue::None();
+}
+MetaValue CameraUnlock(Camera& camera, MetaArgs&) {
+    camera.Unlock();
+    return MetaValue::None();
+}
+MetaValue CameraGetHeight(Camera& camera, MetaArgs&) {
+    return MetaValue(camera.GetHeight());
+}
+MetaValue CameraGetWidth(Camera& camera, MetaArgs&) {
+    return MetaValue(camera.GetWidth());
+}
+MetaValue CameraSetBounds(Camera& camera, MetaArgs& args) {
+    camera.SetBounds(GetArgument(args, 0).ToFloat(), GetArgument(args, 1).ToFloat());
+    return MetaValue::None();
+}
+MetaValue CameraSetPosition(Camera& camera, MetaArgs& args) {
+    camera.SetPosition(GetArgument(args, 0).ToFloat(), GetArgument(args, 1).ToFloat());
+    return MetaValue::None();
+}
+MetaValue CameraSetShake(Camera& camera, MetaArgs& args) {
+    camera.SetShake(GetArgument(args, 0).ToFloat(), GetArgument(args, 1).ToFloat(),
+                    GetArgument(args, 2).ToFloat(), GetArgument(args, 3).ToInt() != 0);
+    return MetaValue::None();
+}
+
+}  // namespace
+
+void Camera::RegisterMethods() {
+    using System::Method;
+    AddMethod("Lock", Method<Camera, CameraLock>);
+    AddMethod("Unlock", Method<Camera, CameraUnlock>);
+    AddMethod("GetHeight", Method<Camera, CameraGetHeight>);
+    AddMethod("GetWidth", Method<Camera, CameraGetWidth>);
+    AddMethod("SetBounds", Method<Camera, CameraSetBounds>);
+    AddMethod("SetPosition", Method<Camera, CameraSetPosition>);
+    AddMethod("SetShake", Method<Camera, CameraSetShake>);
+}
+
+int Camera::LuaNew(lua_State* L) {
+    System::CheckNewArguments(L);
+    PushUserdata(L, new Camera(0.0f, 0.0f));
+    return 1;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <glm/glm.hpp>
+#include <lua.hpp>
 
 #include "Graphics/MetaPoint.h"
 #include "System/Source/Components/Meta.h"
@@ -26,6 +27,8 @@ public:
     void Update(float dt);
 
     static void RegisterMethods();
+    // "new" of the class table: a camera at (0, 0).
+    static int LuaNew(lua_State* L);
 
     float zoom = 1.0f;
     MetaPoint position;

@@ -28,3 +28,7 @@ public:
 using MenuListType = System::Vector<Menu*>;
 extern MenuListType* MenuList;
 extern MenuListType* HudMenuList;
+
+class ConsoleArgs;
+// The console command "Clear": empties the console output.
+void ConsoleClear(ConsoleArgs& args);

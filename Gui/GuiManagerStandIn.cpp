@@ -1,7 +1,7 @@
 // STAND-IN for the GUI subsystem: messages are dropped, menus are empty
 // records. The GUI manager, panels and menus replace this file.
+#include "Gui/ConsoleArgs.h"
 #include "Gui/GuiManager.h"
-
 #include "System/Source/DataNode.h"
 
 GuiManager* Gui = nullptr;
@@ -23,3 +23,7 @@ Menu::Menu() {
     if (MenuList) MenuList->push_back(this);
 }
 Menu::~Menu() = default;
+
+// The console's output is standard output until the console panel exists:
+// there is nothing to empty.
+void ConsoleClear(ConsoleArgs&) {}

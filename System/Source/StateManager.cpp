@@ -33,15 +33,20 @@ bool g_earlyRequest = false;
 System::String g_earlyState;
 System::String g_earlyFile;
 
-bool DefaultWindowShouldClose() { return GameWindow && glfwWindowShouldClose(GameWindow); }
+bool DefaultWindowShouldClose() {
+    return GameWindow && glfwWindowShouldClose(GameWindow);
+}
 
 void DefaultSetCursorVisible(bool visible) {
     if (GameWindow) {
-        glfwSetInputMode(GameWindow, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+        glfwSetInputMode(GameWindow, GLFW_CURSOR,
+                         visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
     }
 }
 
-bool IsState(const System::String& state, const char* name) { return state == name; }
+bool IsState(const System::String& state, const char* name) {
+    return state == name;
+}
 
 void DeleteMenus(MenuListType* list) {
     if (!list) return;
@@ -63,7 +68,9 @@ void ChangeState() {
     g_state.stateChange = false;
 }
 
-Level* CurrentLevel() { return g_state.currentLevel; }
+Level* CurrentLevel() {
+    return g_state.currentLevel;
+}
 
 // Every active component gets its update; components made meanwhile wait in
 // the table's pending vector until the next frame.
@@ -92,7 +99,9 @@ void DrawAllObjects() {
 
 }  // namespace
 
-StateManagerData& GetStateManager() { return g_state; }
+StateManagerData& GetStateManager() {
+    return g_state;
+}
 
 MainLoopHooks& GetMainLoopHooks() {
     if (!g_hooks.windowShouldClose) g_hooks.windowShouldClose = DefaultWindowShouldClose;
@@ -140,6 +149,9 @@ bool StateDispatch() {
         g_state.requestedState = g_state.previousState;
         g_state.previousState = "RESTART_LEVEL";
     }
+    // The request is settled before the level loads, so that a change the
+    // level's start script asks for is kept rather than overwritten.
+    g_state.requestedState = g_state.currentState;
     g_state.currentLevel = LevelTypeRegistry::Create(System::ToStd(g_state.currentState));
     if (!g_state.currentLevel) {
         std::printf("Level type %s is not registered; running without a level\n",
@@ -147,7 +159,6 @@ bool StateDispatch() {
     } else if (!g_state.levelFile.empty()) {
         g_state.currentLevel->Load(System::ToStd(g_state.levelFile));
     }
-    g_state.requestedState = g_state.currentState;
     if (g_earlyRequest) {
         g_earlyRequest = false;
         RequestStateChange(System::ToStd(g_earlyState), System::ToStd(g_earlyFile));
@@ -235,6 +246,12 @@ void TogglePause() {
     g_state.toggledThisFrame = true;
 }
 
-bool IsPaused() { return g_state.paused; }
-bool IsPauseMenuShown() { return g_state.pauseMenuShown; }
-double GetFrameTime() { return g_state.dt; }
+bool IsPaused() {
+    return g_state.paused;
+}
+bool IsPauseMenuShown() {
+    return g_state.pauseMenuShown;
+}
+double GetFrameTime() {
+    return g_state.dt;
+}

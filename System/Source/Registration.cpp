@@ -1,0 +1,131 @@
+// The one ordered list of registrations. The order matters: lists linked at
+// the head are walked newest first, a later Lua global of a name replaces an
+// earlier one, and a class's methods must be in place before its class
+// table copies them. Subsystems add their steps here, at their place.
+#include "System/Source/Registration.h"
+
+#include "Audio/AudioManager.h"
+#include "Graphics/Camera.h"
+#include "Graphics/Window.h"
+#include "Gui/Console.h"
+#include "Gui/GuiManager.h"
+#include "System/Source/Components/Empty.h"
+#include "System/Source/Components/GenericComponent.h"
+#include "System/Source/Components/GenericGameObject.h"
+#include "System/Source/Components/LuaBinding.h"
+#include "System/Source/Components/ObjectLua.h"
+#include "System/Source/LuaState.h"
+#include "System/Source/ScriptRegistry.h"
+#include "System/Source/StateCommands.h"
+#include "World/GenericTileLevel.h"
+#include "World/Level.h"
+
+namespace {
+
+using System::RegisterClassTable;
+
+// The registries outside Lua are filled once; a later run (a test that made
+// a fresh Lua state) repeats only the Lua steps.
+bool g_otherRegistriesFilled = false;
+
+void Command(const char* name, ConsoleExecute execute, ConsoleCompletion completion = nullptr) {
+    if (g_otherRegistriesFilled) return;
+    // Entries live for the whole process; nothing is ever unlinked.
+    ConsoleCommand* entry = new ConsoleCommand();
+    entry->Register(name, "", execute, completion);
+}
+
+void LevelType(LevelTypeRegistry::Creator create, const char* name) {
+    if (!g_otherRegistriesFilled) LevelTypeRegistry::Register(create, name);
+}
+
+void ToggleFullscreenCommand(ConsoleArgs&) {
+    ToggleFullscreen();
+}
+
+int NewLevel(lua_State* L) {
+    System::CheckNewArguments(L);
+    PushUserdata(L, Level::Create());
+    return 1;
+}
+
+int NewGenericTileLevel(lua_State* L) {
+    System::CheckNewArguments(L);
+    PushUserdata(L, GenericTileLevel::Create());
+    return 1;
+}
+
+void RegisterAll() {
+    // Console variables bloom1 to bloom6.
+    if (!g_otherRegistriesFilled) RegisterBloomVariables();
+
+    // Camera: methods, class table (the shared Lua state is made here).
+    Camera::RegisterMethods();
+    RegisterClassTable<Camera>("Camera", Camera::LuaNew);
+
+    Command("fullscreen", ToggleFullscreenCommand);
+
+    RegisterLuaFunction(LuaExecuteConsoleCommand, "ExecuteConsoleCommand");
+    Command("Clear", ConsoleClear);
+    RegisterLuaFunction(LuaPrint, "Print");
+
+    // Game objects and the engine's base classes.
+    ObjectLua::RegisterGameObjectMethods();
+    RegisterLuaFunction(ObjectLua::GetGameObject, "GetGameObject");
+    RegisterLuaFunction(ObjectLua::GetObjectByName, "GetObjectByName");
+    RegisterLuaFunction(ObjectLua::GetFirstPlayer, "GetFirstPlayer");
+    RegisterLuaFunction(ObjectLua::GetClosestPlayer, "GetClosestPlayer");
+    RegisterLuaFunction(ObjectLua::GetLevel, "GetLevel");
+    RegisterLuaFunction(ObjectLua::GetAllGameObjects, "GetAllGameObjects");
+    RegisterLuaFunction(ObjectLua::CallMeDebug, "CallMeDebug");
+    RegisterClassTable<empty>("empty", ObjectLua::NewEmpty);
+    RegisterLuaFunction(ObjectLua::Null, "null");
+    RegisterClassTable<System::GenericComponent>("GenericComponent", ObjectLua::NewGenericComponent,
+                                                 System::LuaNewIndexComponent);
+    RegisterLuaFunction(ObjectLua::IsNull, "IsNull");
+    RegisterLuaFunction(ObjectLua::IsDataNull, "IsDataNull");
+    RegisterClassTable<System::GenericGameObject>("GenericGameObject", ObjectLua::NewGameObject);
+
+    // Level types, their methods and class tables.
+    LevelType(GenericTileLevel::Create, "GenericTileLevel");
+    GenericTileLevel::RegisterMethods();
+    RegisterClassTable<GenericTileLevel>("GenericTileLevel", NewGenericTileLevel);
+    LevelType(Level::Create, "Level");
+    Level::RegisterMethods();
+    RegisterClassTable<Level>("Level", NewLevel);
+
+    RegisterLuaFunction(LuaDoScript, "DoScript");
+    Command("lua", ConsoleLua);
+    Command("globalReload", ConsoleGlobalReload);
+    Command("teleport", ConsoleTeleport);
+    RegisterLuaFunction(LuaStackDump, "stackdump");
+
+    Command("muteMusic", ConsoleMuteMusic);
+    Command("muteSound", ConsoleMuteSound);
+
+    // State manager commands and functions.
+    Command("level", ConsoleLevel, LevelCompletions);
+    Command("reload", ConsoleReload);
+    Command("resume", ConsoleResume);
+    Command("god", ConsoleGod);
+    RegisterLuaFunction(LuaCheckGodMode, "CheckGodMode");
+    Command("StateManagerLockPause", ConsoleLockPause);
+    Command("StateManagerUnlockPause", ConsoleUnlockPause);
+    RegisterLuaFunction(LuaGetdt, "getdt");
+    RegisterLuaFunction(LuaSetDtScale, "SetDtScale");
+    RegisterLuaFunction(LuaLockPause, "LockPause");
+    RegisterLuaFunction(LuaPause, "Pause");
+    RegisterLuaFunction(LuaGetDtScale, "GetDtScale");
+}
+
+}  // namespace
+
+void RunStaticRegistration() {
+    // Once per Lua state: a state closed and made anew (by tests) gets its
+    // globals and class tables again.
+    static lua_State* registeredInto = nullptr;
+    if (registeredInto && registeredInto == PeekLuaState()) return;
+    RegisterAll();
+    g_otherRegistriesFilled = true;
+    registeredInto = PeekLuaState();
+}

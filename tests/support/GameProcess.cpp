@@ -1,0 +1,88 @@
+#include "support/GameProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "support/TestSupport.h"
+
+namespace TestSupport {
+
+GameProcess::GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay)
+    : outputPath_(workDir + "/output.txt") {
+    pid_ = fork();
+    if (pid_ == 0) {
+        if (chdir(workDir.c_str()) != 0) _exit(127);
+        int out = open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out >= 0) {
+            dup2(out, STDOUT_FILENO);
+            dup2(out, STDERR_FILENO);
+            close(out);
+        }
+        if (!withDisplay) unsetenv("DISPLAY");
+        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+}
+
+GameProcess::~GameProcess() {
+    if (Running()) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
+    }
+}
+
+bool GameProcess::Running() {
+    if (pid_ <= 0 || status_ != -1) return false;
+    int status = 0;
+    pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+        status_ = status;
+        return false;
+    }
+    return true;
+}
+
+int GameProcess::Wait(double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (Running() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (Running() || status_ == -1 || !WIFEXITED(status_)) return -1;
+    return WEXITSTATUS(status_);
+}
+
+std::string GameProcess::Output() const {
+    return ReadFile(outputPath_);
+}
+
+int Shell(const std::string& command) {
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool EnsureWindowManager() {
+    if (Shell("wmctrl -m >/dev/null 2>&1") == 0) return true;
+    Shell("(setsid openbox >/dev/null 2>&1 &)");
+    for (int i = 0; i < 100; ++i) {
+        if (Shell("wmctrl -m >/dev/null 2>&1") == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+bool WaitForWindow(const std::string& title, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (Shell("wmctrl -l 2>/dev/null | grep -q ' " + title + "$'") == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+}  // namespace TestSupport
