@@ -27,9 +27,13 @@ const char* const kLevelFragmentPath = "Resources/Shaders/level.frag";
 const char* const kGreyFragmentPath = "Resources/Shaders/grey.frag";
 
 // Shader work needs a live context whose entry points are loaded.
-bool ShadersReady() { return HasGlContext() && glCreateShaderObjectARB != nullptr; }
+bool ShadersReady() {
+    return HasGlContext() && glCreateShaderObjectARB != nullptr;
+}
 
-bool HasText(const char* text) { return text && *text; }
+bool HasText(const char* text) {
+    return text && *text;
+}
 
 // The whole file, read line by line; a file that cannot be opened gives an
 // empty source (and says so).
@@ -67,7 +71,9 @@ int32_t LookUpLocation(const Effect& effect, const char* name) {
     return location;
 }
 
-int AttributeColumns(const EffectParameter& p) { return p.isMatrix ? 4 : 1; }
+int AttributeColumns(const EffectParameter& p) {
+    return p.isMatrix ? 4 : 1;
+}
 
 }  // namespace
 
@@ -116,11 +122,12 @@ void EffectParameter::SetTexture(uint32_t textureId) {
     value.texture = textureId;
 }
 
-void EffectParameter::SetTexture(const RenderTarget& target) { SetTexture(target.texture); }
+void EffectParameter::SetTexture(const RenderTarget& target) {
+    SetTexture(target.texture);
+}
 
-void EffectParameter::SetAttribute(int32_t componentCount, uint32_t componentType,
-                                   bool normalize, int32_t byteStride, int32_t byteOffset,
-                                   bool matrix) {
+void EffectParameter::SetAttribute(int32_t componentCount, uint32_t componentType, bool normalize,
+                                   int32_t byteStride, int32_t byteOffset, bool matrix) {
     Become(VertexAttribute);
     components = componentCount;
     type = componentType;
@@ -187,7 +194,9 @@ void EffectParameter::RegisterMethods() {
     AddMethod("SetInt", &System::Method<EffectParameter, &LuaSetInt>);
 }
 
-int EffectParameter::LuaNew(lua_State* L) { return System::LuaNewDefault<EffectParameter>(L); }
+int EffectParameter::LuaNew(lua_State* L) {
+    return System::LuaNewDefault<EffectParameter>(L);
+}
 
 // ---------------------------------------------------------------------------
 // Effect
@@ -209,7 +218,9 @@ void Effect::RegisterMethods() {
     AddMethod("GetParameter", &System::Method<Effect, &LuaGetParameter>);
 }
 
-int Effect::LuaNew(lua_State* L) { return System::LuaNewDefault<Effect>(L); }
+int Effect::LuaNew(lua_State* L) {
+    return System::LuaNewDefault<Effect>(L);
+}
 
 void EffectLoadBase() {
     if (BaseVertexShader != 0 && BaseFragmentShader != 0) return;
@@ -239,8 +250,8 @@ void EffectReleaseBase() {
 void EffectCompileShader(Effect* effect, const char* text, int stage, bool fromFile) {
     if (!effect || !ShadersReady()) return;
     std::string source = fromFile ? ReadShaderFile(text) : std::string(text ? text : "");
-    GLhandleARB shader =
-        CompileSource(stage == kVertexStage ? GL_VERTEX_SHADER_ARB : GL_FRAGMENT_SHADER_ARB, source);
+    GLhandleARB shader = CompileSource(
+        stage == kVertexStage ? GL_VERTEX_SHADER_ARB : GL_FRAGMENT_SHADER_ARB, source);
     uint32_t& slot = stage == kVertexStage ? effect->vertexShader : effect->fragmentShader;
     // A shader of the effect's own that is replaced is released; GL keeps it
     // while a program still holds it.
@@ -262,10 +273,10 @@ void EffectLink(Effect* effect) {
     for (GLsizei i = 0; i < count; ++i) glDetachObjectARB(program, attached[i]);
     if (effect->vertexShader != 0) glAttachObjectARB(program, effect->vertexShader);
     if (effect->fragmentShader != 0) glAttachObjectARB(program, effect->fragmentShader);
-    // The position attribute takes location 0, which the compatibility
-    // profile needs enabled for arrays to draw.
+    // The renderer's position attribute takes location 0: the compatibility
+    // profile draws arrays only while location 0 is enabled, and the
+    // position always is.
     glBindAttribLocationARB(program, 0, "coord3d");
-    glBindAttribLocationARB(program, 0, "vertex");
     glLinkProgramARB(program);
     GLint status = 0;
     glGetObjectParameterivARB(program, GL_OBJECT_LINK_STATUS_ARB, &status);

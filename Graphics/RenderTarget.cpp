@@ -16,11 +16,15 @@ namespace {
 constexpr int32_t kLayerWidth = 1920;
 constexpr int32_t kLayerHeight = 1080;
 
-bool FramebuffersReady() { return HasGlContext() && glGenFramebuffers != nullptr; }
+bool FramebuffersReady() {
+    return HasGlContext() && glGenFramebuffers != nullptr;
+}
 
 }  // namespace
 
-RenderTarget::~RenderTarget() { Destroy(); }
+RenderTarget::~RenderTarget() {
+    Destroy();
+}
 
 void RenderTarget::Destroy() {
     if (FramebuffersReady()) {
@@ -76,7 +80,8 @@ void RenderTarget::Create(int32_t w, int32_t h) {
     // of this target's old objects moves to the new ones: binding a deleted
     // name would silently make a fresh object of it.
     GLuint restoreFramebuffer = static_cast<GLuint>(boundFramebuffer);
-    if (oldFramebuffer != 0 && restoreFramebuffer == oldFramebuffer) restoreFramebuffer = framebuffer;
+    if (oldFramebuffer != 0 && restoreFramebuffer == oldFramebuffer)
+        restoreFramebuffer = framebuffer;
     GLuint restoreTexture = static_cast<GLuint>(boundTexture);
     if (oldTexture != 0 && restoreTexture == oldTexture) restoreTexture = texture;
     glBindFramebuffer(GL_FRAMEBUFFER, restoreFramebuffer);
