@@ -6,6 +6,7 @@
 
 #include "Audio/AudioManager.h"
 #include "Graphics/Camera.h"
+#include "Graphics/Effect.h"
 #include "Graphics/Window.h"
 #include "Gui/Console.h"
 #include "Gui/GuiManager.h"
@@ -62,6 +63,12 @@ void RegisterAll() {
     // Camera: methods, class table (the shared Lua state is made here).
     Camera::RegisterMethods();
     RegisterClassTable<Camera>("Camera", Camera::LuaNew);
+
+    // Effects: both method lists, then both class tables.
+    Effect::RegisterMethods();
+    EffectParameter::RegisterMethods();
+    RegisterClassTable<Effect>("Effect", Effect::LuaNew);
+    RegisterClassTable<EffectParameter>("EffectParameter", EffectParameter::LuaNew);
 
     Command("fullscreen", ToggleFullscreenCommand);
 
