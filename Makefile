@@ -4,7 +4,9 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
-XVFB       := xvfb-run -a -s "-screen 0 1920x1080x24"
+# -noreset: otherwise the server resets whenever its last client leaves and
+# refuses the next window test that connects meanwhile.
+XVFB       := xvfb-run -a -s "-screen 0 1920x1080x24 -noreset"
 
 .PHONY: run test test-sanitize deps build build-sanitize bench clean
 

@@ -3,10 +3,18 @@
 
 #include "System/Source/Components/Meta.h"
 
+struct lua_State;
+
 class MetaPoint : public System::MetaData<MetaPoint> {
 public:
     MetaPoint(float px, float py);
     ~MetaPoint() override = default;
+
+    // "new" of the class table: a point at (0, 0) that Lua never frees.
+    static int LuaNew(lua_State* L);
+    // The Lua global function MetaPoint(x, y): a point that Lua owns and
+    // deletes when it collects the userdata. Properties read only.
+    static int LuaCreate(lua_State* L);
 
     float x;
     float y;

@@ -1,0 +1,309 @@
+// Image loading, the texture atlas and the Lua face of MetaPoint, with a
+// real GL context under the test display.
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Graphics/MetaPoint.h"
+#include "Graphics/TextureAtlas.h"
+#include "System/Source/Components/LuaBinding.h"
+#include "System/Source/MemoryPool.h"
+#include "support/GlContext.h"
+#include "unit/test_lua_support.h"
+
+namespace {
+
+using Pixel = std::vector<uint8_t>;  // 3 (RGB) or 4 (RGBA) bytes
+
+void PutChunk(std::string& out, const char* type, const std::string& data) {
+    auto put32 = [&](uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(char(value >> shift));
+    };
+    std::string body = std::string(type, 4) + data;
+    put32(uint32_t(data.size()));
+    out += body;
+    put32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+}
+
+// A PNG (sides below 256) of pixels given row by row from the top.
+std::string MakePng(int width, int height, const std::vector<Pixel>& pixels) {
+    std::string raw;
+    for (int row = 0; row < height; ++row) {
+        raw.push_back('\0');  // no filter
+        for (int col = 0; col < width; ++col) {
+            for (uint8_t byte : pixels[size_t(row * width + col)]) raw.push_back(char(byte));
+        }
+    }
+    uLongf size = compressBound(uLong(raw.size()));
+    std::string packed(size, '\0');
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size,
+             reinterpret_cast<const Bytef*>(raw.data()), uLong(raw.size()));
+    packed.resize(size);
+    std::string header = {
+        0, 0, 0, char(width), 0, 0, 0, char(height), 8, char(pixels[0].size() == 4 ? 6 : 2),
+        0, 0, 0};
+    std::string png = "\x89PNG\r\n\x1a\n";
+    PutChunk(png, "IHDR", header);
+    PutChunk(png, "IDAT", packed);
+    PutChunk(png, "IEND", "");
+    return png;
+}
+
+std::string SolidPng(int width, int height, Pixel rgba) {
+    return MakePng(width, height, std::vector<Pixel>(size_t(width * height), rgba));
+}
+
+// The RGBA texel (x, row) of a texture of the given width, rows from the bottom.
+Pixel Texel(unsigned texture, int width, int height, int x, int row) {
+    std::vector<uint8_t> texels(size_t(width * height * 4));
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    auto at = texels.begin() + (row * width + x) * 4;
+    return Pixel(at, at + 4);
+}
+
+class TexturesGl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gl = std::make_unique<TestSupport::GlContext>(64, 64, false);
+        ASSERT_TRUE(gl->Ok()) << "no display";
+        SetForeignGlContext(true);
+    }
+    void TearDown() override {
+        SetForeignGlContext(false);
+        gl.reset();
+    }
+
+    TestSupport::TempDir dir;
+    std::unique_ptr<TestSupport::GlContext> gl;
+};
+
+}  // namespace
+
+TEST_F(TexturesGl, LoadsImagesWithTheirSizeAndRowsUpsideDown) {
+    // Three channels and an odd width: the rows are not four-byte aligned.
+    std::vector<Pixel> pixels;
+    for (int i = 0; i < 15; ++i) pixels.push_back({uint8_t(i * 10), uint8_t(255 - i), 7});
+    std::string path = dir.Write("odd.png", MakePng(3, 5, pixels));
+    TextureInfo info;
+    info.u = 0.5f;
+    LoadTexture(path.c_str(), info);
+    ASSERT_NE(info.texture, 0u);
+    EXPECT_EQ(info.width, 3);
+    EXPECT_EQ(info.height, 5);
+    EXPECT_EQ(info.u, 0.5f);  // the region is left alone
+    for (int row = 0; row < 5; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            const Pixel& want = pixels[size_t((4 - row) * 3 + col)];  // the file's top row last
+            EXPECT_EQ(Texel(info.texture, 3, 5, col, row), (Pixel{want[0], want[1], want[2], 255}));
+        }
+    }
+    glDeleteTextures(1, &info.texture);
+
+    TextureInfo missing;
+    LoadTexture((dir.Path() + "/none.png").c_str(), missing);
+    EXPECT_EQ(missing.texture, 0u);
+    EXPECT_EQ(missing.width + missing.height, 0);
+}
+
+TEST_F(TexturesGl, OnlyTheOwningRecordDeletesItsTexture) {
+    std::string first = dir.Write("a.png", SolidPng(2, 2, {1, 2, 3, 255}));
+    std::string second = dir.Write("b.png", SolidPng(4, 4, {4, 5, 6, 255}));
+    TextureInfo owner;
+    owner.owns = true;
+    LoadTexture(first.c_str(), owner);
+    unsigned firstTexture = owner.texture;
+    {
+        TextureInfo copy = owner;
+        TextureInfo assigned;
+        assigned = owner;
+        EXPECT_FALSE(copy.owns || assigned.owns);
+    }
+    EXPECT_TRUE(glIsTexture(firstTexture));
+
+    LoadTexture(second.c_str(), owner);
+    EXPECT_TRUE(owner.owns);
+    EXPECT_EQ(owner.width, 4);
+    EXPECT_FALSE(glIsTexture(firstTexture));
+
+    // Assigning a copy of itself keeps the texture alive; a move hands the
+    // ownership over.
+    unsigned secondTexture = owner.texture;
+    owner = TextureInfo(owner);
+    EXPECT_TRUE(glIsTexture(secondTexture));
+    owner.owns = true;
+    {
+        TextureInfo taken = std::move(owner);
+        EXPECT_TRUE(taken.owns && !owner.owns);
+    }
+    EXPECT_FALSE(glIsTexture(secondTexture));
+}
+
+TEST_F(TexturesGl, AtlasCopiesTexelsExactlyAndRestoresTheDrawingState) {
+    std::vector<Pixel> pixels = {
+        {200, 100, 50, 128}, {10, 20, 30, 255}, {0, 0, 0, 0}, {255, 255, 255, 1}};
+    std::string path = dir.Write("edge.png", MakePng(2, 2, pixels));
+    TextureAtlas atlas(64);
+    ASSERT_EQ(atlas.PageSide(0), 64);
+
+    // A frame in progress: blending, depth test, a shader, a viewport.
+    GLuint program = glCreateProgram();
+    GLuint shader = glCreateShader(GL_FRAGMENT_SHADER);
+    const char* source = "void main() { gl_FragColor = vec4(1.0, 0.0, 1.0, 1.0); }";
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    glAttachShader(program, shader);
+    glLinkProgram(program);
+    glUseProgram(program);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_DEPTH_TEST);
+    glViewport(1, 2, 30, 40);
+
+    // GL hands out names in increasing order: whatever the atlas made
+    // between these two probes must be gone again.
+    GLuint before = 0;
+    GLuint after = 0;
+    glGenTextures(1, &before);
+    TextureInfo image = atlas.GetImage(path.c_str());
+    glGenTextures(1, &after);
+    EXPECT_GT(after, before + 1);
+    for (GLuint name = before + 1; name < after; ++name) EXPECT_FALSE(glIsTexture(name)) << name;
+
+    EXPECT_EQ(image.texture, atlas.PageTexture(0));
+    EXPECT_FLOAT_EQ(image.v, (64 - 2 + 0.25f) / 64);
+    GLint current = 0;
+    GLint framebuffer = -1;
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(GLuint(current), program);
+    EXPECT_EQ(framebuffer, 0);
+    EXPECT_EQ(viewport[3], 40);
+    EXPECT_TRUE(glIsEnabled(GL_BLEND) && glIsEnabled(GL_DEPTH_TEST));
+    glUseProgram(0);
+    glDeleteProgram(program);
+    glDeleteShader(shader);
+
+    // The image's top-left pixel is at the page's top-left corner (page rows
+    // count from the bottom); the half-transparent pixel is unchanged.
+    unsigned page = atlas.PageTexture(0);
+    EXPECT_EQ(Texel(page, 64, 64, 0, 63), pixels[0]);
+    EXPECT_EQ(Texel(page, 64, 64, 1, 63), pixels[1]);
+    EXPECT_EQ(Texel(page, 64, 64, 0, 62), pixels[2]);
+    EXPECT_EQ(Texel(page, 64, 64, 1, 62), pixels[3]);
+    EXPECT_EQ(Texel(page, 64, 64, 2, 63), (Pixel{0, 0, 0, 0}));
+}
+
+TEST_F(TexturesGl, AtlasLoadsEachFileOnceAndFallsBackSafely) {
+    std::string a = dir.Write("a.png", SolidPng(16, 16, {255, 0, 0, 255}));
+    std::string b = dir.Write("b.png", SolidPng(8, 8, {0, 255, 0, 255}));
+    std::string big = dir.Write("big.png", SolidPng(20, 10, {0, 0, 255, 255}));
+    auto atlas = std::make_unique<TextureAtlas>(16);
+
+    // A missing file: the default record, and no room taken.
+    TextureInfo missing = atlas->GetImage((dir.Path() + "/gone.png").c_str());
+    EXPECT_EQ(missing.texture, 0u);
+    EXPECT_EQ(missing.width, 0);
+    EXPECT_EQ(missing.du, 1.0f);
+    EXPECT_EQ(atlas->GetImage(nullptr).texture, 0u);
+    TextureInfo first = atlas->GetImage(a.c_str());
+    EXPECT_FLOAT_EQ(first.u, 0.25f / 16);
+
+    // Asked again (the file is gone by now): the stored record.
+    std::remove(a.c_str());
+    TextureInfo again = atlas->GetImage(a.c_str());
+    EXPECT_EQ(again.texture, first.texture);
+    EXPECT_EQ(again.v, first.v);
+
+    // Larger than a page: its own texture, whole; no page touched.
+    TextureInfo large = atlas->GetImage(big.c_str());
+    EXPECT_NE(large.texture, atlas->PageTexture(0));
+    EXPECT_EQ(large.width, 20);
+    EXPECT_EQ(large.u + large.v, 0.0f);
+    EXPECT_EQ(atlas->PageCount(), 1);
+
+    // The full page gets a successor.
+    TextureInfo second = atlas->GetImage(b.c_str());
+    ASSERT_EQ(atlas->PageCount(), 2);
+    EXPECT_EQ(second.texture, atlas->PageTexture(1));
+    EXPECT_EQ(Texel(second.texture, 16, 16, 0, 15), (Pixel{0, 255, 0, 255}));
+
+    // The atlas frees its textures; pages are capped.
+    atlas.reset();
+    EXPECT_FALSE(glIsTexture(first.texture) || glIsTexture(large.texture));
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    EXPECT_EQ(TextureAtlas().PageSide(0), std::min(maxSide / 2, TextureAtlas::kDefaultPageSideCap));
+}
+
+TEST(TexturesWithoutContext, NothingTouchesGlOnceTheContextIsGone) {
+    TestSupport::TempDir dir;
+    std::string path = dir.Write("a.png", SolidPng(2, 2, {1, 2, 3, 4}));
+    std::unique_ptr<TextureAtlas> atlas;
+    TextureInfo owner;
+    {
+        TestSupport::GlContext gl(32, 32, false);
+        ASSERT_TRUE(gl.Ok()) << "no display";
+        SetForeignGlContext(true);
+        atlas = std::make_unique<TextureAtlas>(32);
+        EXPECT_NE(atlas->GetImage(path.c_str()).texture, 0u);
+        owner.owns = true;
+        LoadTexture(path.c_str(), owner);
+        SetForeignGlContext(false);
+    }
+    atlas.reset();
+    owner.Reset();
+    TextureInfo later;
+    LoadTexture(path.c_str(), later);
+    EXPECT_EQ(later.texture, 0u);
+    EXPECT_EQ(TextureAtlas().GetImage(path.c_str()).texture, 0u);
+}
+
+class MetaPointLua : public LuaFixture {
+protected:
+    void SetUp() override {
+        // Points come from a pool, whose counters show that they are deleted.
+        ASSERT_NE(System::CreateEnginePool(1 << 20), nullptr);
+        LuaFixture::SetUp();
+        // The game's two registration steps: the class table, then the
+        // global function that replaces it under the same name.
+        System::RegisterClassTable<MetaPoint>("MetaPoint", MetaPoint::LuaNew);
+        RegisterLuaFunction(MetaPoint::LuaCreate, "MetaPoint");
+    }
+    void TearDown() override {
+        LuaFixture::TearDown();
+        System::ShutdownEnginePool();
+    }
+};
+
+TEST_F(MetaPointLua, TheFunctionMakesPointsThatLuaDeletes) {
+    EXPECT_TRUE(True("type(MetaPoint) == 'function'"));
+    EXPECT_EQ(Run("p = debug.getregistry()['class MetaPoint']:new() p.x = 2.5"), "");
+    EXPECT_TRUE(True("p.x == 2.5 and p.y == 0"));
+    EXPECT_EQ(Error("debug.getregistry()['class MetaPoint'].new()"),
+              "Got 0 arguments, expected 1 (class)");
+
+    EXPECT_EQ(Run("q = MetaPoint(3, 4) r = MetaPoint() s = MetaPoint('a', 7)"), "");
+    EXPECT_TRUE(True("q.x == 3 and q.y == 4 and r.x == 0 and s.x == 0 and s.y == 7"));
+    EXPECT_NE(Run("q.x = 1"), "");  // read only: a script error
+    EXPECT_EQ(Run("q, r, s = nil collectgarbage('collect')"), "");
+
+    uint32_t before = System::GetEnginePool()->alive;
+    EXPECT_EQ(Run("kept = {} for i = 1, 50 do kept[i] = MetaPoint(i, -i) end"), "");
+    EXPECT_GT(System::GetEnginePool()->alive, before + 50);
+    EXPECT_TRUE(True("kept[50].y == -50"));
+    // A collector called by hand first leaves nothing to free twice.
+    EXPECT_EQ(Run("getmetatable(kept[1]).__gc(kept[1]) kept = nil collectgarbage('collect')"), "");
+    EXPECT_EQ(System::GetEnginePool()->alive, before);
+}
