@@ -7,6 +7,7 @@
 #include "Audio/AudioManager.h"
 #include "Graphics/Camera.h"
 #include "Graphics/Effect.h"
+#include "Graphics/MetaPoint.h"
 #include "Graphics/Window.h"
 #include "Gui/Console.h"
 #include "Gui/GuiManager.h"
@@ -71,6 +72,11 @@ void RegisterAll() {
     RegisterClassTable<EffectParameter>("EffectParameter", EffectParameter::LuaNew);
 
     Command("fullscreen", ToggleFullscreenCommand);
+
+    // MetaPoint: the class table, then the global function that replaces it
+    // under the same name.
+    RegisterClassTable<MetaPoint>("MetaPoint", MetaPoint::LuaNew);
+    RegisterLuaFunction(MetaPoint::LuaCreate, "MetaPoint");
 
     RegisterLuaFunction(LuaExecuteConsoleCommand, "ExecuteConsoleCommand");
     Command("Clear", ConsoleClear);
