@@ -30,8 +30,3 @@ void OnWindowFocus(GLFWwindow* window, int focused);
 // Names of the entries of `folder` whose name ends with `extension`,
 // sorted by name.
 std::vector<std::string> ListDirectory(const std::string& folder, const std::string& extension);
-
-// Fonts are loaded on first use; shutdown deletes them all.
-namespace FontRegistry {
-void Clear();
-}

@@ -70,6 +70,3 @@ void OnWindowFocus(GLFWwindow*, int focused) {
     WindowFocused = focused != 0;
 }
 
-namespace FontRegistry {
-void Clear() {}
-}  // namespace FontRegistry

@@ -7,6 +7,7 @@
 
 #include "Audio/AudioManager.h"
 #include "Graphics/Camera.h"
+#include "Graphics/Font.h"
 #include "Graphics/Window.h"
 #include "Gui/GuiManager.h"
 #include "Input/InputManager.h"

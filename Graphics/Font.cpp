@@ -1,0 +1,246 @@
+#include "Graphics/Font.h"
+
+#include <GL/glew.h>
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <vector>
+
+#include "Graphics/TextureInfo.h"
+#include "System/Source/ResourcePath.h"
+
+namespace {
+
+// Font name stand-ins of the game's own (for instance "Consola" → a
+// monospace face), read once into fontconfig.
+const char kFontAliases[] = "Resources/Config/fonts.conf";
+
+struct Registry {
+    std::vector<Font*> fonts;
+    std::map<std::string, int> indexByKey;  // -1 remembers a failure
+};
+
+Registry& GetRegistry() {
+    static Registry registry;
+    return registry;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    }
+    return text;
+}
+
+bool OpensAsFont(const std::string& path) {
+    if (path.empty()) return false;
+    FT_Library library;
+    if (FT_Init_FreeType(&library) != 0) return false;
+    FT_Face face;
+    bool ok = FT_New_Face(library, path.c_str(), 0, &face) == 0;
+    if (ok) FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return ok;
+}
+
+bool FontconfigReady() {
+    static bool ready = [] {
+        if (!FcInit()) return false;
+        // fontconfig reads relative names from its own folder: give it the
+        // full path.
+        std::error_code ec;
+        std::string aliases =
+            std::filesystem::absolute(System::ResolvePath(kFontAliases), ec).string();
+        FcConfigParseAndLoad(FcConfigGetCurrent(),
+                             reinterpret_cast<const FcChar8*>(aliases.c_str()), FcFalse);
+        return true;
+    }();
+    return ready;
+}
+
+// The system's file for a family, accepted only when the match is that
+// family or one the configuration binds to it (not a generic fallback).
+std::string SystemFontFile(const std::string& family) {
+    if (!FontconfigReady()) return std::string();
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    std::vector<std::string> wanted;
+    FcValue value;
+    FcValueBinding binding;
+    for (int i = 0;
+         FcPatternGetWithBinding(pattern, FC_FAMILY, i, &value, &binding) == FcResultMatch; ++i) {
+        if (value.type == FcTypeString && binding != FcValueBindingWeak) {
+            wanted.push_back(Lower(reinterpret_cast<const char*>(value.u.s)));
+        }
+    }
+    std::string path;
+    FcResult result;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    if (match) {
+        bool accepted = false;
+        FcChar8* name = nullptr;
+        for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &name) == FcResultMatch; ++i) {
+            std::string matched = Lower(reinterpret_cast<const char*>(name));
+            if (std::find(wanted.begin(), wanted.end(), matched) != wanted.end()) accepted = true;
+        }
+        FcChar8* file = nullptr;
+        if (accepted && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+            path = reinterpret_cast<const char*>(file);
+        }
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return path;
+}
+
+void UploadGlyphTexture(Font& font, FT_Face face) {
+    if (!TextureGlReady() || font.textureWidth <= 0 || font.textureHeight <= 0) return;
+    GLint previousAlignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
+    glActiveTexture(GL_TEXTURE0);
+    glGenTextures(1, &font.texture);
+    glBindTexture(GL_TEXTURE_2D, font.texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, font.textureWidth, font.textureHeight, 0, GL_RED,
+                 GL_UNSIGNED_BYTE, nullptr);
+    int x = 0;
+    for (int code = 0; code < 256; ++code) {
+        if (FT_Load_Char(face, FT_ULong(code), FT_LOAD_RENDER) != 0) continue;
+        FT_Bitmap& bitmap = face->glyph->bitmap;
+        if (bitmap.width > 0 && bitmap.rows > 0 && bitmap.pitch == int(bitmap.width)) {
+            glTexSubImage2D(GL_TEXTURE_2D, 0, x, 0, int(bitmap.width), int(bitmap.rows), GL_RED,
+                            GL_UNSIGNED_BYTE, bitmap.buffer);
+        } else if (bitmap.width > 0 && bitmap.rows > 0) {
+            // Rows with padding: upload them one by one.
+            for (unsigned row = 0; row < bitmap.rows; ++row) {
+                glTexSubImage2D(GL_TEXTURE_2D, 0, x, int(row), int(bitmap.width), 1, GL_RED,
+                                GL_UNSIGNED_BYTE, bitmap.buffer + long(row) * bitmap.pitch);
+            }
+        }
+        x += int(bitmap.width);
+    }
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
+}
+
+}  // namespace
+
+Font::~Font() {
+    if (texture != 0 && TextureGlReady()) glDeleteTextures(1, &texture);
+}
+
+std::string FindFontFile(const std::string& name) {
+    std::string system = SystemFontFile(name);
+    if (OpensAsFont(system)) return system;
+    std::string local = System::ResolvePath("Resources/" + name + ".ttf");
+    if (OpensAsFont(local)) return local;
+    return std::string();
+}
+
+Font* FontLoad(const std::string& path, int size, std::string& error) {
+    FT_Library library;
+    if (FT_Init_FreeType(&library) != 0) {
+        error = "FT_Init_FreeType failed...";
+        return nullptr;
+    }
+    FT_Face face;
+    if (FT_New_Face(library, path.c_str(), 0, &face) != 0) {
+        error = "Could not create font face. " + path + " is probably not a valid font";
+        FT_Done_FreeType(library);
+        return nullptr;
+    }
+    Font* font = new Font();
+    if (!font) {
+        FT_Done_Face(face);
+        FT_Done_FreeType(library);
+        error = "Out of memory for a font";
+        return nullptr;
+    }
+    font->path = System::MakeString(path);
+    font->size = float(size);
+    font->scale = 1.0f;
+    FT_Set_Char_Size(face, FT_F26Dot6(size) * 64, FT_F26Dot6(size) * 64, 96, 96);
+
+    // First pass: the texture's size; glyph records with their offsets.
+    int x = 0;
+    for (int code = 0; code < 256; ++code) {
+        if (FT_Load_Char(face, FT_ULong(code), FT_LOAD_RENDER) != 0) {
+            std::printf("Loading chracter %c failed!\n", code);
+            continue;
+        }
+        FT_GlyphSlot slot = face->glyph;
+        Glyph& glyph = font->glyphs[code];
+        glyph.advanceX = float(slot->advance.x >> 6);
+        glyph.advanceY = float(slot->advance.y >> 6);
+        glyph.width = float(slot->bitmap.width);
+        glyph.height = float(slot->bitmap.rows);
+        glyph.left = float(slot->bitmap_left);
+        glyph.top = float(slot->bitmap_top);
+        glyph.u = float(x);  // in pixels until the width is known
+        x += int(slot->bitmap.width);
+        font->textureHeight = std::max(font->textureHeight, int(slot->bitmap.rows));
+    }
+    font->textureWidth = x;
+    for (Glyph& glyph : font->glyphs) {
+        glyph.u = font->textureWidth > 0 ? glyph.u / float(font->textureWidth) : 0.0f;
+    }
+    UploadGlyphTexture(*font, face);
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return font;
+}
+
+int GetFont(const std::string& name, int size) {
+    Registry& registry = GetRegistry();
+    std::string lower = Lower(name);
+    std::string key = lower + std::to_string(size);
+    auto found = registry.indexByKey.find(key);
+    if (found != registry.indexByKey.end()) return found->second;
+    std::string error;
+    Font* font = FontLoad(FindFontFile(lower), size, error);
+    int index = -1;
+    if (font) {
+        index = int(registry.fonts.size());
+        registry.fonts.push_back(font);
+    } else {
+        // The game goes on without this font: callers draw no text with -1.
+        std::printf("%s\n", error.c_str());
+    }
+    registry.indexByKey[key] = index;
+    return index;
+}
+
+Font* GetFontByIndex(int index) {
+    Registry& registry = GetRegistry();
+    if (index < 0 || index >= int(registry.fonts.size())) return nullptr;
+    return registry.fonts[size_t(index)];
+}
+
+int MeasureText(const Font* font, const char* text) {
+    if (!font || !text) return 0;
+    int width = 0;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
+        width += int(font->glyphs[*c].advanceX);
+    }
+    return width;
+}
+
+namespace FontRegistry {
+void Clear() {
+    Registry& registry = GetRegistry();
+    for (Font* font : registry.fonts) delete font;
+    registry.fonts.clear();
+    registry.indexByKey.clear();
+}
+}  // namespace FontRegistry
