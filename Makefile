@@ -29,6 +29,7 @@ build-sanitize: deps
 
 test-sanitize: build-sanitize
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  $(XVFB) ctest --output-on-failure -j $(JOBS)
 
