@@ -138,6 +138,6 @@ void BatchRenderer::GlClear() {
 
 void BatchRenderer::GlResizeTargets() {
     for (std::size_t t : RenderOrder()) {
-        if (targets_[t].target) RenderTarget::Create(targets_[t].target, width_, height_);
+        if (targets_[t].target) targets_[t].target->Create(width_, height_);
     }
 }

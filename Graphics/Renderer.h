@@ -12,7 +12,7 @@
 #include <glm/glm.hpp>
 
 class Effect;
-struct RenderTarget;
+class RenderTarget;
 
 // Called once by the renderer, in place of drawing a shader group, with the
 // group's effect (null for the renderer's own shader).

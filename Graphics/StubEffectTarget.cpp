@@ -51,11 +51,8 @@ GLuint baseFragment = 0;
 }  // namespace
 
 Effect::Effect() {
-    // Tests make a fresh context each time: shaders of an old one are gone.
-    if (!glIsShader(baseVertex)) {
-        baseVertex = Compile(GL_VERTEX_SHADER, kBaseVertex, "Basic Vertex Shader");
-    }
-    if (!glIsShader(baseFragment)) {
+    if (!baseVertex) baseVertex = Compile(GL_VERTEX_SHADER, kBaseVertex, "Basic Vertex Shader");
+    if (!baseFragment) {
         baseFragment = Compile(GL_FRAGMENT_SHADER, kBaseFragment, "Basic Fragment Shader");
     }
     vertexShader = baseVertex;
@@ -88,40 +85,44 @@ void EffectApply(Effect* effect) {
 }
 
 void EffectDisableAttributes(Effect*) {}
+
+void EffectReleaseBase() {
+    baseVertex = baseFragment = 0;
+}
 #endif
 
 #if !__has_include("Graphics/RenderTarget.h")
 RenderTarget* SceneTarget = nullptr;
 bool DrawingToWindow = false;
 
-void RenderTarget::Create(RenderTarget* t, int width, int height) {
-    if (width == 0 && height == 0) return;
-    Destroy(t);
-    t->width = width;
-    t->height = height;
-    glGenRenderbuffers(1, &t->depthBuffer);
-    glBindRenderbuffer(GL_RENDERBUFFER, t->depthBuffer);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT, width, height);
+void RenderTarget::Create(int32_t w, int32_t h) {
+    if (w == 0 && h == 0) return;
+    Destroy();
+    width = w;
+    height = h;
+    glGenRenderbuffers(1, &depthBuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT, w, h);
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    glGenFramebuffers(1, &t->framebuffer);
-    glGenTextures(1, &t->texture);
-    glBindFramebuffer(GL_FRAMEBUFFER, t->framebuffer);
-    glBindTexture(GL_TEXTURE_2D, t->texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    glGenFramebuffers(1, &framebuffer);
+    glGenTextures(1, &texture);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t->texture, 0);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, t->depthBuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
         std::printf("ASKLDM\n");
 }
 
-void RenderTarget::Destroy(RenderTarget* t) {
+void RenderTarget::Destroy() {
     if (!HasGlContext()) return;
-    if (t->framebuffer) glDeleteFramebuffers(1, &t->framebuffer);
-    if (t->depthBuffer) glDeleteRenderbuffers(1, &t->depthBuffer);
-    if (t->texture) glDeleteTextures(1, &t->texture);
-    t->framebuffer = t->depthBuffer = t->texture = 0;
+    if (framebuffer) glDeleteFramebuffers(1, &framebuffer);
+    if (depthBuffer) glDeleteRenderbuffers(1, &depthBuffer);
+    if (texture) glDeleteTextures(1, &texture);
+    framebuffer = depthBuffer = texture = 0;
 }
 
 void BindRenderTarget(RenderTarget* t) {

@@ -22,6 +22,8 @@ void EffectCompileShader(Effect* effect, const char* text, int stage, bool fromF
 void EffectLink(Effect* effect);
 void EffectApply(Effect* effect);
 void EffectDisableAttributes(Effect* effect);
+// Forgets the base shaders (for when their context goes away).
+void EffectReleaseBase();
 #endif
 
 #if __has_include("Graphics/RenderTarget.h")
@@ -29,14 +31,15 @@ void EffectDisableAttributes(Effect* effect);
 #else
 #include <cstdint>
 // A framebuffer with a colour texture and a depth renderbuffer.
-struct RenderTarget {
+class RenderTarget {
+public:
+    void Create(int32_t w, int32_t h);
+    void Destroy();
     int32_t width = 0;
     int32_t height = 0;
-    unsigned int texture = 0;
-    unsigned int framebuffer = 0;
-    unsigned int depthBuffer = 0;
-    static void Create(RenderTarget* target, int width, int height);
-    static void Destroy(RenderTarget* target);
+    uint32_t texture = 0;
+    uint32_t framebuffer = 0;
+    uint32_t depthBuffer = 0;
 };
 // A target's framebuffer and viewport; null: the scene target while the
 // frame draws the world, else the window.

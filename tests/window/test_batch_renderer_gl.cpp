@@ -52,14 +52,16 @@ protected:
     }
     void TearDown() override {
         delete renderer_;
+        if (gl_) EndContext();
         DrawingToWindow = false;
-        GameWindow = nullptr;
         WindowWidth = 1920;
         WindowHeight = 1080;
-        gl_.reset();
         std::filesystem::current_path(savedPath_);
     }
+    // What the window's shutdown does: the shared shaders go with the
+    // context, which then is gone.
     void EndContext() {
+        EffectReleaseBase();
         GameWindow = nullptr;
         gl_.reset();
     }
@@ -199,7 +201,7 @@ TEST_F(BatchRendererGl, TextDrawsThroughTheTextShader) {
 
 TEST_F(BatchRendererGl, TargetLayersDrawBeforeTheScreenAndFollowTheSize) {
     RenderTarget target;
-    RenderTarget::Create(&target, kWidth, kHeight);
+    target.Create(kWidth, kHeight);
     renderer_->SetTarget(&target);
     renderer_->SetColor(255, 0, 0, 255);
     renderer_->FillRect(0, 0, kWidth, kHeight);
@@ -219,7 +221,7 @@ TEST_F(BatchRendererGl, TargetLayersDrawBeforeTheScreenAndFollowTheSize) {
     renderer_->SetSize(64, 32);
     EXPECT_EQ(target.width, 64);
     EXPECT_EQ(target.height, 32);
-    RenderTarget::Destroy(&target);
+    target.Destroy();
 }
 
 TEST_F(BatchRendererGl, EffectsWithOneProgramShareAGroup) {
@@ -234,6 +236,7 @@ TEST_F(BatchRendererGl, EffectsWithOneProgramShareAGroup) {
     renderer_->SetEffect(b);
     EXPECT_EQ(renderer_->GroupIndex(), 1u);
     EXPECT_EQ(renderer_->Layers()[0].depths[0].groups.size(), 2u);
+    b->program = 0;  // the program is a's
     delete a;
     delete b;
 }
