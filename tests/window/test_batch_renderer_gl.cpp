@@ -1,0 +1,257 @@
+// The batch renderer on a real GL context: pixels read back from the window.
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <glm/gtc/matrix_transform.hpp>
+#include <memory>
+#include <string>
+
+#include "Graphics/BatchRenderer.h"
+#include "Graphics/StubEffectTarget.h"
+#include "Graphics/Window.h"
+#include "support/GlContext.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Rgb& c) {
+    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+constexpr Rgb kBlack{0, 0, 0}, kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
+
+class BatchRendererGl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The shader files are looked up from the source tree.
+        savedPath_ = std::filesystem::current_path();
+        std::filesystem::current_path(TAZZLE_SOURCE_DIR);
+        gl_ = std::make_unique<TestSupport::GlContext>(kWidth, kHeight);
+        ASSERT_TRUE(gl_->Ok()) << "no display";
+        GameWindow = gl_->Window();
+        WindowWidth = kWidth;
+        WindowHeight = kHeight;
+        DrawingToWindow = true;
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glDisable(GL_DEPTH_TEST);
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        log_ = TestSupport::CaptureStdout([&] { renderer_ = new BatchRenderer(); });
+        ASSERT_TRUE(renderer_->UsesGl());
+        // The world pass's projection: pixels with y up.
+        renderer_->SetProjection(
+            glm::ortho(0.0f, float(kWidth), 0.0f, float(kHeight), -100.0f, 100.0f));
+    }
+    void TearDown() override {
+        delete renderer_;
+        if (gl_) EndContext();
+        DrawingToWindow = false;
+        WindowWidth = 1920;
+        WindowHeight = 1080;
+        std::filesystem::current_path(savedPath_);
+    }
+    // What the window's shutdown does: the shared shaders go with the
+    // context, which then is gone.
+    void EndContext() {
+        EffectReleaseBase();
+        GameWindow = nullptr;
+        gl_.reset();
+    }
+    static Rgb Pixel(int x, int y) {
+        glFinish();
+        unsigned char rgba[4] = {};
+        TestSupport::GlContext::ReadPixel(x, y, rgba);
+        return {rgba[0], rgba[1], rgba[2]};
+    }
+    static GLuint MakeTexture(int w, int h, GLenum format, const unsigned char* data) {
+        GLuint texture = 0;
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, format == GL_RED ? GL_RED : GL_RGBA, w, h, 0, format,
+                     GL_UNSIGNED_BYTE, data);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        return texture;
+    }
+
+    std::filesystem::path savedPath_;
+    std::unique_ptr<TestSupport::GlContext> gl_;
+    BatchRenderer* renderer_ = nullptr;
+    std::string log_;
+};
+
+}  // namespace
+
+TEST_F(BatchRendererGl, ShapesLandWhereTheProjectionSays) {
+    EXPECT_NE(log_.find("Shader(Custom Shader) compile info:\n"), std::string::npos) << log_;
+    renderer_->SetColor(255, 0, 0, 255);
+    renderer_->FillRect(40, 30, 80, 60);
+    // Lines are one pixel wide; equal ends draw nothing.
+    renderer_->BeginColorFill();
+    renderer_->DrawLine(100, 100, 100, 100);
+    renderer_->DrawLine(10, 20, 100, 20);
+    renderer_->EndColorFill();
+    renderer_->Render();
+    EXPECT_EQ(renderer_->LastDrawCalls(), 1);
+    EXPECT_EQ(Pixel(40, 30), kRed);
+    EXPECT_EQ(Pixel(79, 59), kRed);
+    EXPECT_EQ(Pixel(80, 45), kBlack);
+    EXPECT_EQ(Pixel(60, 60), kBlack);
+    EXPECT_EQ(Pixel(20, 19), kRed);
+    EXPECT_EQ(Pixel(20, 20), kBlack);
+    EXPECT_EQ(Pixel(20, 18), kBlack);
+    EXPECT_EQ(Pixel(100, 100), kBlack);
+}
+
+TEST_F(BatchRendererGl, EveryShapeOfAFrameBeyondTheFirstBufferDraws) {
+    // One 1x1 box per pixel: 115200 vertices, more than the first buffer
+    // holds. The last boxes (top row) are green.
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            renderer_->SetColor(y == kHeight - 1 ? 0 : 255, y == kHeight - 1 ? 255 : 0, 0, 255);
+            renderer_->FillRect(x, y, x + 1, y + 1);
+        }
+    }
+    renderer_->Render();
+    EXPECT_GT(renderer_->BufferBytes(), BatchRenderer::kInitialBufferBytes);
+    EXPECT_EQ(renderer_->LastDrawCalls(), 1);
+    EXPECT_EQ(Pixel(0, 0), kRed);
+    EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kRed);
+    EXPECT_EQ(Pixel(kWidth - 1, kHeight - 2), kRed);
+    EXPECT_EQ(Pixel(0, kHeight - 1), kGreen);
+    EXPECT_EQ(Pixel(kWidth - 1, kHeight - 1), kGreen);
+}
+
+TEST_F(BatchRendererGl, ACallbackGroupLeavesLaterBatchesInPlace) {
+    int calls = 0;
+    for (int frame = 0; frame < 2; ++frame) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        renderer_->SetDepth(-1);
+        if (frame == 0) renderer_->SetDrawCallback([&](Effect*) { ++calls; });
+        renderer_->SetColor(0, 255, 0, 255);
+        renderer_->FillRect(0, 0, kWidth, kHeight);  // into the callback's group
+        renderer_->SetDepth(1);
+        renderer_->SetColor(255, 0, 0, 255);
+        renderer_->FillRect(40, 30, 80, 60);
+        renderer_->Render();
+        SCOPED_TRACE(frame);
+        EXPECT_EQ(Pixel(60, 45), kRed);
+        EXPECT_EQ(Pixel(10, 10), frame == 0 ? kBlack : kGreen);
+    }
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(BatchRendererGl, TexturedShapesWithoutColourFillShowTheTexture) {
+    // Texel rows from the bottom: red, green / blue, white.
+    const unsigned char texels[] = {255, 0, 0,   255, 0,   255, 0,   255,
+                                    0,   0, 255, 255, 255, 255, 255, 255};
+    GLuint texture = MakeTexture(2, 2, GL_RGBA, texels);
+    renderer_->SetColor(255, 255, 255, 255);
+    renderer_->SetTexture(texture);
+    renderer_->DrawTexture(0, 0, kWidth, kHeight);
+    renderer_->Render();
+    EXPECT_EQ(Pixel(kWidth / 4, kHeight / 4), kRed);
+    EXPECT_EQ(Pixel(3 * kWidth / 4, kHeight / 4), kGreen);
+    EXPECT_EQ(Pixel(kWidth / 4, 3 * kHeight / 4), kBlue);
+    glDeleteTextures(1, &texture);
+}
+
+namespace {
+GlyphMetrics solidGlyphs[256];
+GLuint solidTexture = 0;
+bool FindSolidFont(int index, FontFace& out) {
+    if (index != 0) return false;
+    out.texture = solidTexture;
+    out.textureWidth = 8;
+    out.textureHeight = 8;
+    out.size = 8.0f;
+    out.glyphs = solidGlyphs;
+    return true;
+}
+}  // namespace
+
+TEST_F(BatchRendererGl, TextDrawsThroughTheTextShader) {
+    unsigned char coverage[64];
+    std::fill(std::begin(coverage), std::end(coverage), 255);
+    solidTexture = MakeTexture(8, 8, GL_RED, coverage);
+    solidGlyphs[int('A')] = {8.0f, 0.0f, 8.0f, 8.0f, 0.0f, 8.0f, 0.0f};
+    SetFontProvider({FindSolidFont, nullptr});
+    renderer_->SetColor(0, 0, 255, 255);
+    renderer_->SetFont(0);
+    renderer_->SetTextFlipped(true);
+    std::string log = TestSupport::CaptureStdout([&] { renderer_->DrawText(20, 30, "AA"); });
+    EXPECT_EQ(log.rfind("Shader(Custom Shader) compile info:\n", 0), 0u) << log;
+    renderer_->Render();
+    SetFontProvider({});
+    // Glyph tops at y - top + size: both glyphs span y 30 to 38.
+    EXPECT_EQ(Pixel(24, 34), kBlue);
+    EXPECT_EQ(Pixel(32, 34), kBlue);
+    EXPECT_EQ(Pixel(24, 40), kBlack);
+    glDeleteTextures(1, &solidTexture);
+}
+
+TEST_F(BatchRendererGl, TargetLayersDrawBeforeTheScreenAndFollowTheSize) {
+    RenderTarget target;
+    target.Create(kWidth, kHeight);
+    renderer_->SetTarget(&target);
+    renderer_->SetColor(255, 0, 0, 255);
+    renderer_->FillRect(0, 0, kWidth, kHeight);
+    renderer_->SetTarget(nullptr);
+    renderer_->SetTexture(target.texture);
+    renderer_->DrawTexture(0, 0, kWidth, kHeight);
+    renderer_->Render();
+    EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kRed);
+
+    // Clear empties the layer targets too.
+    renderer_->Clear();
+    renderer_->SetTexture(target.texture);
+    renderer_->DrawTexture(0, 0, kWidth, kHeight);
+    renderer_->Render();
+    EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kBlack);
+
+    renderer_->SetSize(64, 32);
+    EXPECT_EQ(target.width, 64);
+    EXPECT_EQ(target.height, 32);
+    target.Destroy();
+}
+
+TEST_F(BatchRendererGl, EffectsWithOneProgramShareAGroup) {
+    Effect* a = new Effect();
+    Effect* b = new Effect();
+    TestSupport::CaptureStdout([&] { EffectLink(a); });
+    b->program = a->program;
+    renderer_->SetEffect(a);
+    EXPECT_EQ(renderer_->GroupIndex(), 1u);
+    renderer_->SetEffect(nullptr);
+    EXPECT_EQ(renderer_->GroupIndex(), 0u);
+    renderer_->SetEffect(b);
+    EXPECT_EQ(renderer_->GroupIndex(), 1u);
+    EXPECT_EQ(renderer_->Layers()[0].depths[0].groups.size(), 2u);
+    b->program = 0;  // the program is a's
+    delete a;
+    delete b;
+}
+
+TEST_F(BatchRendererGl, OutlivingTheContextIsSafe) {
+    renderer_->FillRect(0, 0, 10, 10);
+    renderer_->Render();
+    EndContext();
+    int calls = 0;
+    renderer_->SetDrawCallback([&](Effect*) { ++calls; });
+    renderer_->FillRect(0, 0, 10, 10);
+    renderer_->Clear();
+    renderer_->SetSize(10, 10);
+    renderer_->Render();
+    EXPECT_EQ(calls, 1);
+    delete renderer_;
+    renderer_ = nullptr;
+}
