@@ -7,7 +7,8 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "Graphics/BatchRenderer.h"
-#include "Graphics/StubEffectTarget.h"
+#include "Graphics/Effect.h"
+#include "Graphics/RenderTarget.h"
 #include "Graphics/Window.h"
 
 bool BatchRenderer::GlReady() {

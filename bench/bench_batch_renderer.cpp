@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "Graphics/BatchRenderer.h"
-#include "Graphics/StubEffectTarget.h"
+#include "Graphics/Effect.h"
+#include "Graphics/RenderTarget.h"
 #include "Graphics/Window.h"
 
 namespace {

@@ -8,7 +8,8 @@
 #include <string>
 
 #include "Graphics/BatchRenderer.h"
-#include "Graphics/StubEffectTarget.h"
+#include "Graphics/Effect.h"
+#include "Graphics/RenderTarget.h"
 #include "Graphics/Window.h"
 #include "support/GlContext.h"
 #include "support/TestSupport.h"
