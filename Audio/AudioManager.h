@@ -11,6 +11,8 @@ public:
     // Pauses or resumes the playing effects to match the pause menu.
     void PauseSounds();
     void SetMusicGroupVolume(float volume);
+    // Pauses or resumes everything (the window lost or got the focus).
+    void SetMasterPaused(bool paused);
     void Release();
 };
 

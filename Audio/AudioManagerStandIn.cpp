@@ -11,6 +11,7 @@ void AudioManager::Update() {}
 void AudioManager::PauseSounds() {}
 void AudioManager::SetMusicGroupVolume(float) {}
 void AudioManager::Release() {}
+void AudioManager::SetMasterPaused(bool) {}
 
 namespace {
 bool g_musicMuted = false;

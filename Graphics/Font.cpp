@@ -244,3 +244,30 @@ void Clear() {
     registry.indexByKey.clear();
 }
 }  // namespace FontRegistry
+
+namespace {
+
+bool FindRegistryFont(int index, FontFace& out) {
+    Font* font = GetFontByIndex(index);
+    if (!font) return false;
+    out.texture = font->texture;
+    out.textureWidth = font->textureWidth;
+    out.textureHeight = font->textureHeight;
+    out.size = font->size;
+    out.scale = font->scale;
+    out.glyphs = font->glyphs;
+    return true;
+}
+
+int LoadRegistryFont(const char* name, int size) {
+    return GetFont(name ? name : "", size);
+}
+
+}  // namespace
+
+void InstallFontRegistryProvider() {
+    FontProvider provider;
+    provider.find = FindRegistryFont;
+    provider.load = LoadRegistryFont;
+    SetFontProvider(provider);
+}

@@ -4,17 +4,12 @@
 
 #include <string>
 
+#include "Graphics/Renderer.h"
 #include "System/Source/PoolAllocator.h"
 
-struct Glyph {
-    float advanceX = 0;  // pen advance in whole pixels
-    float advanceY = 0;
-    float width = 0;  // bitmap size in pixels
-    float height = 0;
-    float left = 0;  // bitmap bearings in pixels
-    float top = 0;   // from the baseline up to the bitmap's top row
-    float u = 0;     // the glyph's left edge in the texture, 0 to 1
-};
+// A glyph record: advances, bitmap size and bearings in pixels, and the
+// glyph's left edge in the texture as a fraction of its width.
+using Glyph = GlyphMetrics;
 
 class Font : public System::PoolObject {
 public:
@@ -29,7 +24,7 @@ public:
     int textureWidth = 0;
     int textureHeight = 0;
     float scale = 1.0f;
-    Glyph glyphs[256];
+    Glyph glyphs[256] = {};
 };
 
 // The index of the font of that name (any case) and size, loaded on first
@@ -47,6 +42,9 @@ int MeasureText(const Font* font, const char* text);
 std::string FindFontFile(const std::string& name);
 // Loads a font; null with `error` set when the file is not a usable font.
 Font* FontLoad(const std::string& path, int size, std::string& error);
+
+// Lets the renderer draw text with the registry's fonts.
+void InstallFontRegistryProvider();
 
 namespace FontRegistry {
 // Deletes every font; their indices are given out anew afterwards.

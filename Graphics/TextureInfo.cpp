@@ -10,8 +10,6 @@
 
 namespace {
 
-bool g_foreignContext = false;
-
 void DeleteTexture(unsigned texture) {
     if (texture != 0 && TextureGlReady()) {
         GLuint name = texture;
@@ -21,13 +19,7 @@ void DeleteTexture(unsigned texture) {
 
 }  // namespace
 
-bool TextureGlReady() {
-    return HasGlContext() || g_foreignContext;
-}
-
-void SetForeignGlContext(bool current) {
-    g_foreignContext = current;
-}
+bool TextureGlReady() { return HasGlContext(); }
 
 TextureInfo::TextureInfo(const TextureInfo& other)
     : width(other.width),

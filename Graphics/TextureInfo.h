@@ -3,12 +3,10 @@
 // texture. LoadTexture fills one from an image file.
 #pragma once
 
-// Whether GL calls may be made now: the game window's context exists, or a
-// caller that made a context of its own (a tool, a test) said it is current.
+#include "Graphics/Window.h"
+
+// Whether GL calls may be made now (HasGlContext).
 bool TextureGlReady();
-// Declares that a context made outside the game window is current (true) or
-// gone (false).
-void SetForeignGlContext(bool current);
 
 struct TextureInfo {
     int width = 0;         // pixels

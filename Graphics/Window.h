@@ -1,7 +1,9 @@
-// The one window, its OpenGL context and the frame.
+// The one window, its OpenGL context, the letterboxed 16:9 view of the
+// 1920x1080 virtual screen, and the frame.
 #pragma once
 
 #include <cstdint>
+#include <glm/glm.hpp>
 #include <string>
 #include <vector>
 
@@ -11,21 +13,46 @@ extern GLFWwindow* GameWindow;
 extern bool FullscreenFlag;
 extern int32_t WindowWidth;
 extern int32_t WindowHeight;
+extern int32_t WindowedWidth;
+extern int32_t WindowedHeight;
+extern int32_t WindowedX;
+extern int32_t WindowedY;
+extern bool RememberWindowedSize;
 extern bool WindowFocused;
+extern int32_t LetterboxOffsetX;
+extern int32_t LetterboxOffsetY;
+extern glm::mat4 VirtualProjection;
+extern glm::mat4 LetterboxProjection;
+extern glm::mat4 WindowProjection;
 
 // Graphics start-up (after glfwInit) and shutdown. RenderStartup returns
 // false when the window cannot be made.
 bool RenderStartup();
 void RenderShutdown();
-// Whether a GL context exists (between RenderStartup and RenderShutdown).
+// Whether GL may be called: the game window's context exists, or a caller
+// that made a context of its own (a tool, a test) declared it current.
 bool HasGlContext();
+void SetForeignGlContext(bool current);
 
 // The frame: BeginFrame before the world is drawn, DrawFrame after.
 void BeginFrame();
 void DrawFrame();
 
 void ToggleFullscreen();
+// The focus callback records what the window system reports; the main loop
+// applies the net change once per poll (pause on a loss, audio).
 void OnWindowFocus(GLFWwindow* window, int focused);
+void ApplyWindowFocus();
+// Adopts a new window size: viewport, letterbox and projections.
+void ResizeViewport(int32_t width, int32_t height);
+// The letterboxed 16:9 area inside the window, in window pixels.
+int32_t GetViewportWidth();
+int32_t GetViewportHeight();
+// The world y of a GUI y given in thousandths of the viewport's height.
+int32_t GuiToWorldY(float v);
+// Saves the next frame, just before it is shown, as
+// "Screenshot_<seconds since 1970>.bmp" in the working directory.
+void TakeScreenshot();
 
 // Names of the entries of `folder` whose name ends with `extension`,
 // sorted by name.

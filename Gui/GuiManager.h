@@ -32,3 +32,8 @@ extern MenuListType* HudMenuList;
 class ConsoleArgs;
 // The console command "Clear": empties the console output.
 void ConsoleClear(ConsoleArgs& args);
+
+// GUI start-up (root, console, layout file) and the per-frame drawing of the
+// fast panels and the GUI root.
+void GuiStartup();
+void DrawGui();

@@ -27,3 +27,6 @@ Menu::~Menu() = default;
 // The console's output is standard output until the console panel exists:
 // there is nothing to empty.
 void ConsoleClear(ConsoleArgs&) {}
+
+void GuiStartup() {}
+void DrawGui() {}

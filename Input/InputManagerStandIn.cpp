@@ -1,5 +1,6 @@
-// STAND-IN for the input subsystem: polls the window system and fires the
-// "Pause_Game" action of player 0 on an Escape press. The input manager
+// STAND-IN for the input subsystem: polls the window system, fires the
+// "Pause_Game" action of player 0 on an Escape press and takes a screenshot
+// on Print Screen. The input manager
 // with its devices, action maps and rumble replaces this file.
 #include <GLFW/glfw3.h>
 
@@ -14,7 +15,9 @@ namespace {
 bool g_escapePressed = false;
 
 void OnKey(GLFWwindow*, int key, int, int action, int) {
-    if (key == GLFW_KEY_ESCAPE && action == GLFW_PRESS) g_escapePressed = true;
+    if (action != GLFW_PRESS) return;
+    if (key == GLFW_KEY_ESCAPE) g_escapePressed = true;
+    if (key == GLFW_KEY_PRINT_SCREEN) TakeScreenshot();
 }
 }  // namespace
 

@@ -7,7 +7,10 @@
 
 #include "Audio/AudioManager.h"
 #include "Graphics/Camera.h"
+#include "Graphics/Effect.h"
 #include "Graphics/Font.h"
+#include "Graphics/Renderer.h"
+#include "Graphics/TextureAtlas.h"
 #include "Graphics/Window.h"
 #include "Gui/GuiManager.h"
 #include "Input/InputManager.h"
@@ -135,8 +138,15 @@ void ShutdownEngine() {
     Gui = nullptr;
     delete g_messageQueueOwner;
     g_messageQueueOwner = nullptr;
+    // The GL context is gone by now: these free their records only.
+    delete CurrentRenderer;
+    CurrentRenderer = nullptr;
     if (Audio) Audio->Release();
     delete Audio;
     Audio = nullptr;
+    delete GlobalTextureAtlas;
+    GlobalTextureAtlas = nullptr;
+    delete GlobalShaderCache;
+    GlobalShaderCache = nullptr;
     System::ShutdownEnginePool();
 }

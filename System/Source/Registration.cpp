@@ -6,6 +6,7 @@
 
 #include "Audio/AudioManager.h"
 #include "Graphics/Camera.h"
+#include "Graphics/DrawFunctions.h"
 #include "Graphics/Effect.h"
 #include "Graphics/MetaPoint.h"
 #include "Graphics/Window.h"
@@ -81,6 +82,10 @@ void RegisterAll() {
     RegisterLuaFunction(LuaExecuteConsoleCommand, "ExecuteConsoleCommand");
     Command("Clear", ConsoleClear);
     RegisterLuaFunction(LuaPrint, "Print");
+
+    RegisterLuaFunction(LuaDrawBox, "DrawBox");
+    RegisterLuaFunction(LuaDrawLine, "DrawLine");
+    RegisterLuaFunction(LuaDrawText, "DrawText");
 
     // Game objects and the engine's base classes.
     ObjectLua::RegisterGameObjectMethods();

@@ -188,6 +188,7 @@ bool MainLoopPass() {
 
     BeginProfileSection("Input Manager", Color(255, 64, 16, 255));
     InputManager::Update();
+    ApplyWindowFocus();
     if (!g_state.pauseMenuShown && InputManager::ActionTriggered(0, "Pause_Game") != 0.0f) {
         TogglePause();
     }

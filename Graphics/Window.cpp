@@ -1,0 +1,363 @@
+#include "Graphics/Window.h"
+
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+#include <SOIL/SOIL.h>
+
+#include <cstdio>
+#include <ctime>
+#include <glm/gtc/matrix_transform.hpp>
+#include <string>
+
+#include "Audio/AudioManager.h"
+#include "Graphics/BatchRenderer.h"
+#include "Graphics/Camera.h"
+#include "Graphics/Effect.h"
+#include "Graphics/Font.h"
+#include "Graphics/RenderTarget.h"
+#include "Graphics/Renderer.h"
+#include "Graphics/TextureAtlas.h"
+#include "Gui/GuiManager.h"
+#include "System/Source/PerformanceGraph.h"
+#include "System/Source/StateManager.h"
+
+GLFWwindow* GameWindow = nullptr;
+bool FullscreenFlag = true;
+int32_t WindowWidth = 1920;
+int32_t WindowHeight = 1080;
+int32_t WindowedWidth = 1024;
+int32_t WindowedHeight = 768;
+int32_t WindowedX = 0;
+int32_t WindowedY = 0;
+bool RememberWindowedSize = false;
+bool WindowFocused = false;
+int32_t LetterboxOffsetX = 0;
+int32_t LetterboxOffsetY = 0;
+glm::mat4 VirtualProjection(1.0f);
+glm::mat4 LetterboxProjection(1.0f);
+glm::mat4 WindowProjection(1.0f);
+
+namespace {
+
+constexpr float kAspect = 1.7777778f;
+
+bool g_screenshotPending = false;
+// The focus state the window system last reported in this poll; -1: none.
+int g_focusReported = -1;
+
+// The 16:9 area inside a window of the given size, in single precision.
+struct Letterbox {
+    float width;
+    float height;
+    float offsetX;
+    float offsetY;
+};
+
+Letterbox ComputeLetterbox(int32_t width, int32_t height) {
+    float w = float(width);
+    float h = float(height);
+    float aspect = w / h;
+    Letterbox box{w, h, 0.0f, 0.0f};
+    if (aspect > kAspect) {
+        box.width = h * kAspect;
+        box.offsetX = (w - h * kAspect) * 0.5f;
+    } else if (aspect < kAspect) {
+        box.height = w / kAspect;
+        box.offsetY = (h - w / kAspect) * 0.5f;
+    }
+    return box;
+}
+
+void OnWindowSize(GLFWwindow*, int width, int height) {
+    if (width == 0 || height == 0) return;
+    ResizeViewport(width, height);
+    if (RememberWindowedSize && !FullscreenFlag) {
+        WindowedWidth = width;
+        WindowedHeight = height;
+        RememberWindowedSize = false;
+    }
+}
+
+bool CreateGameWindow() {
+    GameWindow = glfwCreateWindow(WindowWidth, WindowHeight, "Tazzle", nullptr, nullptr);
+    if (!GameWindow) return false;
+    glfwSetWindowSizeCallback(GameWindow, OnWindowSize);
+    glfwSetWindowFocusCallback(GameWindow, OnWindowFocus);
+    if (FullscreenFlag) {
+        FullscreenFlag = false;
+        ToggleFullscreen();
+        WindowedWidth = 1024;
+        WindowedHeight = 768;
+    }
+    return true;
+}
+
+void InitGlState() {
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glAlphaFunc(GL_GREATER, 0.01f);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+    glDisable(GL_DEPTH_TEST);
+    glDepthFunc(GL_GEQUAL);
+    glClearDepth(0.0);
+    glDisable(GL_POLYGON_SMOOTH);
+    GLenum status = glewInit();
+    if (status != GLEW_OK) {
+        std::fprintf(stderr, "Error: %s\n",
+                     reinterpret_cast<const char*>(glewGetErrorString(status)));
+    }
+    std::printf("OpenGL Version: %s\n", reinterpret_cast<const char*>(glGetString(GL_VERSION)));
+}
+
+void SaveScreenshot() {
+    std::string name =
+        "Screenshot_" + std::to_string(static_cast<long long>(std::time(nullptr))) + ".bmp";
+    SOIL_save_screenshot(name.c_str(), SOIL_SAVE_TYPE_BMP, 0, 0, WindowWidth, WindowHeight);
+}
+
+}  // namespace
+
+bool RenderStartup() {
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+    FullscreenFlag = true;
+    WindowedX = WindowedY = 0;
+    LetterboxOffsetX = LetterboxOffsetY = 0;
+    glewExperimental = GL_TRUE;
+    if (mode) {
+        WindowWidth = mode->width;
+        WindowHeight = mode->height;
+    }
+    if (!CreateGameWindow()) {
+        std::fprintf(stderr, "Could not create the game window.\n");
+        return false;
+    }
+    glfwMakeContextCurrent(GameWindow);
+    InitGlState();
+    CurrentRenderer = new BatchRenderer();
+    if (CurrentRenderer) CurrentRenderer->SetSize(WindowWidth, WindowHeight);
+    GlobalTextureAtlas = new TextureAtlas();
+    EffectImageTexture = [](const char* path) -> uint32_t {
+        return GlobalTextureAtlas ? GlobalTextureAtlas->GetImage(path).texture : 0u;
+    };
+    GlobalShaderCache = new ShaderCache();
+    SceneTarget = new RenderTarget();
+    if (SceneTarget) SceneTarget->Create(1920, 1080);
+    ResizeViewport(WindowWidth, WindowHeight);
+    glfwSwapInterval(1);
+    if (GlobalShaderCache) AddStartupShaders(*GlobalShaderCache);
+    InstallFontRegistryProvider();
+    GuiStartup();
+    std::printf("W %i H %i\n", int(70000.0f / float(GetViewportWidth()) + 0.5f),
+                int(7000.0f / float(GetViewportHeight()) + 0.5f));
+    glfwSetInputMode(GameWindow, GLFW_CURSOR, GLFW_CURSOR_HIDDEN);
+    WindowFocused = true;
+    return true;
+}
+
+void RenderShutdown() {
+    if (GameWindow) glfwDestroyWindow(GameWindow);
+    GameWindow = nullptr;
+    glfwTerminate();
+    // The context is gone: what follows frees records only.
+    ReleasePostProcessing();
+    EffectReleaseBase();
+    delete SceneTarget;
+    SceneTarget = nullptr;
+}
+
+namespace {
+bool g_foreignContext = false;
+}  // namespace
+
+bool HasGlContext() {
+    return GameWindow != nullptr || g_foreignContext;
+}
+void SetForeignGlContext(bool current) {
+    g_foreignContext = current;
+}
+
+void ToggleFullscreen() {
+    if (!GameWindow) return;
+    FullscreenFlag = !FullscreenFlag;
+    int count = 0;
+    GLFWmonitor** monitors = glfwGetMonitors(&count);
+    GLFWmonitor* monitor = count > 0 ? monitors[0] : nullptr;
+    const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+    int x = 0, y = 0;
+    glfwGetWindowPos(GameWindow, &x, &y);
+    if (FullscreenFlag) {
+        WindowedWidth = WindowWidth;
+        WindowedHeight = WindowHeight;
+        WindowedX = x;
+        WindowedY = y;
+        RememberWindowedSize = true;
+        if (monitor && mode) {
+            glfwSetWindowMonitor(GameWindow, monitor, 0, 0, mode->width, mode->height,
+                                 mode->refreshRate);
+        }
+    } else {
+        glfwSetWindowMonitor(GameWindow, nullptr, WindowedX, WindowedY, WindowedWidth,
+                             WindowedHeight, GLFW_DONT_CARE);
+    }
+}
+
+void OnWindowFocus(GLFWwindow*, int focused) {
+    g_focusReported = focused ? 1 : 0;
+}
+
+void ApplyWindowFocus() {
+    if (g_focusReported < 0) return;
+    bool focused = g_focusReported == 1;
+    g_focusReported = -1;
+    // A loss and a regain within one poll (window systems report such a
+    // flicker while a window is being placed) is no change of focus.
+    if (focused == WindowFocused) return;
+    if (!focused) {
+        if (Audio) Audio->SetMasterPaused(true);
+        if (!IsPauseMenuShown()) TogglePause();
+        if (FullscreenFlag && GameWindow) glfwIconifyWindow(GameWindow);
+    } else {
+        if (Audio) Audio->SetMasterPaused(false);
+    }
+    WindowFocused = focused;
+}
+
+void ResizeViewport(int32_t width, int32_t height) {
+    if (!FullscreenFlag && GameWindow) glfwSetWindowSize(GameWindow, width, height);
+    if (height == 0) height = 1;
+    WindowWidth = width;
+    WindowHeight = height;
+    if (CurrentRenderer) CurrentRenderer->SetSize(width, height);
+    Letterbox box = ComputeLetterbox(width, height);
+    LetterboxOffsetX = int32_t(box.offsetX);
+    LetterboxOffsetY = int32_t(box.offsetY);
+    VirtualProjection = glm::ortho(0.0f, 1920.0f, 0.0f, 1080.0f, -100.0f, 100.0f);
+    LetterboxProjection = glm::ortho(-box.offsetX, box.offsetX + box.width,
+                                     box.offsetY + box.height, -box.offsetY, -100.0f, 100.0f);
+    WindowProjection = glm::ortho(0.0f, float(width), float(height), 0.0f, -100.0f, 100.0f);
+}
+
+int32_t GetViewportWidth() {
+    float aspect = float(WindowWidth) / float(WindowHeight);
+    if (aspect > kAspect) return int32_t(float(WindowHeight) * kAspect);
+    return WindowWidth;
+}
+
+int32_t GetViewportHeight() {
+    float aspect = float(WindowWidth) / float(WindowHeight);
+    if (aspect < kAspect) return int32_t(float(WindowWidth) / kAspect);
+    return WindowHeight;
+}
+
+int32_t GuiToWorldY(float v) {
+    float height = CurrentCamera ? CurrentCamera->height : 1080.0f;
+    float cameraY = CurrentCamera ? CurrentCamera->position.y : 0.0f;
+    int32_t pixels = int32_t(v / 1000.0f * float(GetViewportHeight()) + 0.5f);
+    return int32_t((cameraY + height * 0.5f) - (float(pixels) / float(WindowHeight)) * height);
+}
+
+void BeginFrame() {
+    if (!GameWindow || !CurrentRenderer) return;
+    Renderer& r = *CurrentRenderer;
+    glColor4ub(255, 255, 255, 255);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    r.Clear();
+    // The world lands in the scene target when there is no post-processing
+    // pass; it is cleared here so no pixels of the last frame remain.
+    if (SceneTarget && SceneTarget->framebuffer) {
+        glBindFramebuffer(GL_FRAMEBUFFER, SceneTarget->framebuffer);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    }
+    CameraUpdate();
+    r.PushTranslation(0, 0, -90);
+    r.SetProjection(VirtualProjection);
+    r.SetView(CurrentCamera ? CurrentCamera->View() : glm::mat4(1.0f));
+    r.SetTextFlipped(true);
+    r.SetPivot(0, 0);
+    r.SetRotation(0);
+    r.SetScale(1, 1);
+    r.SetReverseOrder(false);
+    r.SetDepth(0);
+    DrawingToWindow = false;
+    if (!PostProcessList.empty()) r.SetTarget(PostProcessList.front());
+    glDisable(GL_DEPTH_TEST);
+}
+
+void DrawFrame() {
+    if (!GameWindow || !CurrentRenderer) return;
+    Renderer& r = *CurrentRenderer;
+    const glm::mat4 identity(1.0f);
+    r.Render();
+    r.SetProjection(WindowProjection);
+    r.SetView(identity);
+    r.SetTextFlipped(false);
+    r.PopTranslation();
+    r.SetPivot(0, 0);
+    r.SetRotation(0);
+    r.SetScale(1, 1);
+    r.SetDepth(0);
+
+    // Graphics layers over the world.
+    r.SetTarget(PostProcessList.empty() ? nullptr : PostProcessList.front());
+    r.SetDepth(1);
+    r.SetEffect(nullptr);
+    for (RenderTarget* layer : GraphicsLayerList) {
+        r.SetTexture(layer->texture);
+        r.DrawTexture(0, WindowHeight, WindowWidth, 0);
+    }
+    r.SetEffect(nullptr);
+    r.Render();
+
+    // The post-processing chain; the last pass draws into the scene target.
+    for (size_t i = 0; i < PostProcessList.size(); ++i) {
+        PostProcess* pass = PostProcessList[i];
+        r.SetTarget(i + 1 < PostProcessList.size() ? PostProcessList[i + 1] : nullptr);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        r.SetDepth(1);
+        r.SetEffect(&pass->effect);
+        r.SetTexture(pass->texture);
+        r.DrawTexture(0, WindowHeight, WindowWidth, 0);
+        r.SetEffect(nullptr);
+        r.Render();
+    }
+
+    // The composite: the scene, letterboxed into the window.
+    DrawingToWindow = true;
+    Letterbox box = ComputeLetterbox(WindowWidth, WindowHeight);
+    r.SetTarget(nullptr);
+    r.SetProjection(WindowProjection);
+    r.SetView(identity);
+    r.PushTranslation(0, 0, -1);
+    r.SetTexture(SceneTarget ? SceneTarget->texture : 0);
+    r.DrawTexture(int(box.offsetX), int(box.offsetY + box.height), int(box.offsetX + box.width),
+                  int(box.offsetY));
+    r.PopTranslation();
+    r.SetEffect(nullptr);
+    r.Render();
+
+    glEnable(GL_DEPTH_TEST);
+    r.SetProjection(LetterboxProjection);
+    r.SetView(identity);
+    r.SetReverseOrder(true);
+    BeginProfileSection("HUD Update", Color(180, 160, 240, 255));
+    DrawGui();
+    r.PushTranslation(0, 0, 10);
+    r.SetColor(0, 0, 0, 255);
+    r.FillRect(0, 0, LetterboxOffsetX, LetterboxOffsetY);
+    r.PopTranslation();
+    BeginProfileSection("Drawing", Color(180, 200, 160, 255));
+    r.Render();
+    if (g_screenshotPending) {
+        g_screenshotPending = false;
+        SaveScreenshot();
+    }
+    glfwSwapBuffers(GameWindow);
+}
+
+void TakeScreenshot() {
+    g_screenshotPending = true;
+}
