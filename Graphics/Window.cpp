@@ -42,6 +42,28 @@ namespace {
 constexpr float kAspect = 1.7777778f;
 
 bool g_screenshotPending = false;
+
+// A copy of the last presented frame, kept once a script has read a pixel
+// (not every driver lets the front buffer be read back).
+bool g_keepPresentedFrame = false;
+RenderTarget* g_presentedFrame = nullptr;
+
+void KeepPresentedFrame() {
+    if (!g_keepPresentedFrame) return;
+    if (!g_presentedFrame) g_presentedFrame = new RenderTarget();
+    if (!g_presentedFrame) return;
+    if (g_presentedFrame->width != WindowWidth || g_presentedFrame->height != WindowHeight) {
+        g_presentedFrame->Create(WindowWidth, WindowHeight);
+    }
+    GLint drawFramebuffer = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, g_presentedFrame->framebuffer);
+    glBlitFramebuffer(0, 0, WindowWidth, WindowHeight, 0, 0, WindowWidth, WindowHeight,
+                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFramebuffer));
+}
 // The focus state the window system last reported in this poll; -1: none.
 int g_focusReported = -1;
 
@@ -165,6 +187,9 @@ void RenderShutdown() {
     EffectReleaseBase();
     delete SceneTarget;
     SceneTarget = nullptr;
+    delete g_presentedFrame;
+    g_presentedFrame = nullptr;
+    g_keepPresentedFrame = false;
 }
 
 namespace {
@@ -355,9 +380,31 @@ void DrawFrame() {
         g_screenshotPending = false;
         SaveScreenshot();
     }
+    KeepPresentedFrame();
     glfwSwapBuffers(GameWindow);
 }
 
 void TakeScreenshot() {
     g_screenshotPending = true;
+}
+
+void ReadPresentedPixel(int column, int row, unsigned char rgba[4]) {
+    rgba[0] = rgba[1] = rgba[2] = rgba[3] = 0;
+    if (!HasGlContext()) return;
+    g_keepPresentedFrame = true;
+    GLint readFramebuffer = 0;
+    GLint readBuffer = GL_BACK;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+    glGetIntegerv(GL_READ_BUFFER, &readBuffer);
+    if (g_presentedFrame && g_presentedFrame->framebuffer) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, g_presentedFrame->framebuffer);
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+    } else {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glReadBuffer(GL_FRONT);
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(column, row, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+    glReadBuffer(GLenum(readBuffer));
 }

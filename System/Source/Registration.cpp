@@ -7,6 +7,7 @@
 #include "Audio/AudioManager.h"
 #include "Graphics/Camera.h"
 #include "Graphics/DrawFunctions.h"
+#include "Graphics/GraphicsLua.h"
 #include "Graphics/Effect.h"
 #include "Graphics/MetaPoint.h"
 #include "Graphics/Window.h"
@@ -73,6 +74,9 @@ void RegisterAll() {
     RegisterClassTable<EffectParameter>("EffectParameter", EffectParameter::LuaNew);
 
     Command("fullscreen", ToggleFullscreenCommand);
+
+    // The graphics globals, GetCamera to EndProfile.
+    GraphicsLua::RegisterAll();
 
     // MetaPoint: the class table, then the global function that replaces it
     // under the same name.
