@@ -175,7 +175,8 @@ int IsFullscreen(lua_State* L) {
 
 int CreatePostProcess(lua_State* L) {
     MetaArgs args = ReadArguments(L);
-    if (HasGlContext()) AddPostProcess(GetArgument(args, 0).ToString(), GetArgument(args, 1).ToString());
+    if (HasGlContext())
+        AddPostProcess(GetArgument(args, 0).ToString(), GetArgument(args, 1).ToString());
     return 0;
 }
 
@@ -201,9 +202,15 @@ int GetYFromScreen(lua_State* L) {
     return PushNumber(L, f * height + (CurrentCamera->position.y - height * 0.5f));
 }
 
-int GetPixelValueR(lua_State* L) { return PixelChannel(L, 0); }
-int GetPixelValueG(lua_State* L) { return PixelChannel(L, 1); }
-int GetPixelValueB(lua_State* L) { return PixelChannel(L, 2); }
+int GetPixelValueR(lua_State* L) {
+    return PixelChannel(L, 0);
+}
+int GetPixelValueG(lua_State* L) {
+    return PixelChannel(L, 1);
+}
+int GetPixelValueB(lua_State* L) {
+    return PixelChannel(L, 2);
+}
 
 int DrawImage(lua_State* L) {
     MetaArgs args = ReadArguments(L);

@@ -1,0 +1,153 @@
+// The real executable drawing what scripts ask for, checked through the
+// pixels it presents, its screenshots and what its scripts print.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "support/GameProcess.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A game folder with the project's shaders and configuration and a start
+// script whose OnLevelUpdate(dt) runs every frame.
+void MakeGame(const TestSupport::TempDir& dir, const std::string& startOfLevel) {
+    fs::create_directories(fs::path(dir.Path()) / "Resources");
+    for (const char* sub : {"Shaders", "Config"}) {
+        fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources" / sub,
+                 fs::path(dir.Path()) / "Resources" / sub, fs::copy_options::recursive);
+    }
+    dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "");
+    dir.Write("Resources/Lua/Globals/EndOfLevel.lua", "");
+    dir.Write("Resources/Lua/Globals/StartOfLevel.lua", startOfLevel);
+}
+
+// Runs the game until a script quits; its output.
+std::string RunGame(const std::string& startOfLevel) {
+    TestSupport::TempDir dir;
+    MakeGame(dir, startOfLevel);
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+    int code = game.Wait(60.0);
+    EXPECT_EQ(code, 0) << game.Output();
+    return game.Output();
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(GameGraphics, BoxesLandWhereTheCameraSaysAndPixelsReadBack) {
+    std::string out = RunGame(R"lua(
+        frames = 0
+        function pixel(x, y)
+            return GetPixelValue_R(x, y) .. " " .. GetPixelValue_G(x, y) .. " " .. GetPixelValue_B(x, y)
+        end
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            DrawBox(0, 0, 200, 100, 255, 0, 0)       -- the camera's centre
+            DrawBox(-700, 400, 20, 20, 0, 255, 0)
+            DrawText(-300, 300, "Hello Tazzle")
+            if frames == 3 then pixel(0, 0) end       -- starts keeping frames
+            if frames == 6 then
+                print("centre " .. pixel(0, 0))
+                print("green " .. pixel(-700, 400))
+                print("empty " .. pixel(500, -400))
+                print("outside " .. pixel(99999, 0))
+                print("size " .. GetWidth() .. " " .. GetHeight() .. " " .. IsFullscreen())
+                local p = MetaPoint(0, 0); PointToScreen(p); print("screen " .. p.x .. " " .. p.y)
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    EXPECT_TRUE(Contains(out, "centre 255 0 0")) << out;
+    EXPECT_TRUE(Contains(out, "green 0 255 0")) << out;
+    EXPECT_TRUE(Contains(out, "empty 0 0 0")) << out;
+    EXPECT_TRUE(Contains(out, "outside 0 0 0")) << out;
+    EXPECT_TRUE(Contains(out, "size 1920 1080 1")) << out;
+    EXPECT_TRUE(Contains(out, "screen 0.5 0.5")) << out;
+}
+
+TEST(GameGraphics, TheCameraMovesTheWorld) {
+    std::string out = RunGame(R"lua(
+        frames = 0
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            if frames == 1 then GetCamera():SetPosition(500, 0) end
+            DrawBox(500, 0, 40, 40, 255, 0, 0)
+            if frames == 3 then GetPixelValue_R(500, 0) end
+            if frames == 6 then
+                local p = MetaPoint(500, 0); PointToScreen(p)
+                print("screen " .. p.x .. " " .. p.y .. " red " .. GetPixelValue_R(500, 0))
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    EXPECT_TRUE(Contains(out, "screen 0.5 0.5 red 255")) << out;
+}
+
+TEST(GameGraphics, AGreyPassTurnsTheWorldGrey) {
+    std::string out = RunGame(R"lua(
+        frames = 0
+        CreatePostProcess("", "")                        -- adds nothing
+        CreatePostProcess("", "Resources/Shaders/grey.frag")
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            DrawBox(0, 0, 200, 100, 255, 0, 0)
+            if frames == 3 then GetPixelValue_R(0, 0) end
+            if frames == 6 then
+                local r, g, b = GetPixelValue_R(0, 0), GetPixelValue_G(0, 0), GetPixelValue_B(0, 0)
+                print("grey " .. tostring(r == g and g == b and r > 0) .. " " .. r)
+                print("pass " .. IsNull(GetPostEffect(1)) .. " " .. IsNull(GetPostEffect(2)))
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    EXPECT_TRUE(Contains(out, "grey true")) << out;
+    EXPECT_TRUE(Contains(out, "pass 0 1")) << out;
+}
+
+TEST(GameGraphics, FullscreenSwitchesToAWindowAndBack) {
+    std::string out = RunGame(R"lua(
+        frames = 0
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            if frames == 2 then ExecuteConsoleCommand("fullscreen") end
+            if frames == 30 then
+                print("windowed " .. GetWidth() .. " " .. GetHeight() .. " " .. IsFullscreen())
+                ExecuteConsoleCommand("fullscreen")
+            end
+            if frames == 60 then
+                print("full " .. GetWidth() .. " " .. GetHeight() .. " " .. IsFullscreen())
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    EXPECT_TRUE(Contains(out, "windowed 1024 768 0")) << out;
+    EXPECT_TRUE(Contains(out, "full 1920 1080 1")) << out;
+}
+
+TEST(GameGraphics, ThousandsOfShapesInOneFrameAllDraw) {
+    std::string out = RunGame(R"lua(
+        frames = 0
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            for i = 1, 20000 do DrawBox(-900 + (i % 100) * 2, -500 + math.floor(i / 100), 2, 2, 0, 0, 255) end
+            DrawBox(600, 300, 30, 30, 255, 255, 0)     -- the last shape of the frame
+            if frames == 3 then GetPixelValue_R(600, 300) end
+            if frames == 5 then
+                print("last " .. GetPixelValue_R(600, 300) .. " " .. GetPixelValue_G(600, 300))
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    EXPECT_TRUE(Contains(out, "last 255 255")) << out;
+}
