@@ -408,9 +408,14 @@ TEST_F(FakeFont, TextLaysOutGlyphsBelowTheGivenPoint) {
     EXPECT_EQ(r.CurrentTexture(), 0);
     EXPECT_FALSE(r.ColorFill());
 
+    // With y up the glyph rises from the baseline (8): its bitmap top (11)
+    // lies above it and the glyph spans 12 rows down to 7; the bottom row of
+    // the bitmap lands at the lower edge.
     r.SetTextFlipped(true);
     r.DrawText(0, 0, "A");
+    ExpectAt(v[12], 9, 7);
     EXPECT_EQ(v[12].v, 0.375f);
+    ExpectAt(v[15], 1, 19);
     EXPECT_EQ(v[15].v, 0.0f);
 }
 
