@@ -368,8 +368,8 @@ void BatchRenderer::DrawText(int x, int y, const char* text) {
         // With y down the bitmap hangs from `top` above the baseline; with y
         // up (text flipped) it must rise from the baseline instead, or every
         // glyph's height above the baseline turns into a drop below it.
-        const float top = textFlipped_ ? penY + baseline + glyph.top - glyph.height
-                                       : penY - glyph.top + baseline;
+        const float top =
+            textFlipped_ ? penY + baseline + glyph.top - glyph.height : penY - glyph.top + baseline;
         penX += std::trunc(glyph.advanceX);
         penY += std::trunc(glyph.advanceY);
         if (glyph.width == 0.0f || glyph.height == 0.0f) continue;

@@ -19,6 +19,7 @@
 #include "System/Source/ScriptRegistry.h"
 #include "System/Source/StateManager.h"
 #include "support/TestSupport.h"
+#include "World/Level.h"
 
 class EngineFixture : public ::testing::Test {
 protected:

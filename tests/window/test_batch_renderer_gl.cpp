@@ -193,10 +193,11 @@ TEST_F(BatchRendererGl, TextDrawsThroughTheTextShader) {
     EXPECT_EQ(log.rfind("Shader(Custom Shader) compile info:\n", 0), 0u) << log;
     renderer_->Render();
     SetFontProvider({});
-    // Glyph tops at y - top + size: both glyphs span y 30 to 38.
-    EXPECT_EQ(Pixel(24, 34), kBlue);
-    EXPECT_EQ(Pixel(32, 34), kBlue);
-    EXPECT_EQ(Pixel(24, 40), kBlack);
+    // With y up the glyphs rise from the baseline (y + size = 38) by their
+    // bitmap top: both span y 38 to 46.
+    EXPECT_EQ(Pixel(24, 42), kBlue);
+    EXPECT_EQ(Pixel(32, 42), kBlue);
+    EXPECT_EQ(Pixel(24, 36), kBlack);
     glDeleteTextures(1, &solidTexture);
 }
 

@@ -121,8 +121,14 @@ TEST(GameGraphics, FullscreenSwitchesToAWindowAndBack) {
         function OnLevelUpdate(dt)
             frames = frames + 1
             if frames == 2 then ExecuteConsoleCommand("fullscreen") end
+            DrawBox(0, 0, 40, 40, 255, 0, 0)
+            DrawBox(900, 500, 40, 40, 0, 255, 0)    -- the virtual screen's corner
+            if frames == 25 then GetPixelValue_R(0, 0) end
             if frames == 30 then
                 print("windowed " .. GetWidth() .. " " .. GetHeight() .. " " .. IsFullscreen())
+                -- A 1024x768 window letterboxes the 16:9 view: pixels are read
+                -- through the bars.
+                print("centre " .. GetPixelValue_R(0, 0) .. " corner " .. GetPixelValue_G(900, 500))
                 ExecuteConsoleCommand("fullscreen")
             end
             if frames == 60 then
@@ -132,6 +138,7 @@ TEST(GameGraphics, FullscreenSwitchesToAWindowAndBack) {
         end
     )lua");
     EXPECT_TRUE(Contains(out, "windowed 1024 768 0")) << out;
+    EXPECT_TRUE(Contains(out, "centre 255 corner 255")) << out;
     EXPECT_TRUE(Contains(out, "full 1920 1080 1")) << out;
 }
 
