@@ -101,7 +101,10 @@ void OnWindowSize(GLFWwindow*, int width, int height) {
 }
 
 bool CreateGameWindow() {
-    GameWindow = glfwCreateWindow(WindowWidth, WindowHeight, "Tazzle", nullptr, nullptr);
+    // The window starts at the windowed size and goes fullscreen at once: a
+    // window manager that gives a window back its size from before
+    // fullscreen then restores the windowed size, not the desktop's.
+    GameWindow = glfwCreateWindow(1024, 768, "Tazzle", nullptr, nullptr);
     if (!GameWindow) return false;
     glfwSetWindowSizeCallback(GameWindow, OnWindowSize);
     glfwSetWindowFocusCallback(GameWindow, OnWindowFocus);
