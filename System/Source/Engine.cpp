@@ -41,7 +41,19 @@ T* Require(T* object, const char* what) {
     return object;
 }
 
-void DeleteMenuList(MenuListType*& list) {
+// The FPS counter's text reaches the panel "FPS" as a settings tree.
+void ApplyFpsText(const char* text) {
+    DataNode* settings = MakeNodeWithString("FPS", "SetText", text);
+    ApplyLayoutToRoot(settings);
+    if (settings) {
+        FreeNodeTree(settings);
+        delete settings;
+    }
+}
+
+}  // namespace
+
+static void DeleteMenuList(MenuListType*& list) {
     if (!list) return;
     // A menu pushed to both lists, or twice to one, is deleted once.
     for (size_t i = 0; i < list->size(); ++i) {
@@ -60,18 +72,10 @@ void DeleteMenuList(MenuListType*& list) {
     delete list;
     list = nullptr;
 }
-
-// The FPS counter's text reaches the panel "FPS" as a settings tree.
-void ApplyFpsText(const char* text) {
-    DataNode* settings = MakeNodeWithString("FPS", "SetText", text);
-    ApplyLayoutToRoot(settings);
-    if (settings) {
-        FreeNodeTree(settings);
-        delete settings;
-    }
+void DeleteMenuLists() {
+    DeleteMenuList(MenuList);
+    DeleteMenuList(HudMenuList);
 }
-
-}  // namespace
 
 int StartEngine(int argc) {
     std::srand(1);
@@ -116,8 +120,7 @@ int StartEngine(int argc) {
 }
 
 void ShutdownEngine() {
-    DeleteMenuList(MenuList);
-    DeleteMenuList(HudMenuList);
+    DeleteMenuLists();
     if (Recorder) {
         if (Recorder->open && Recorder->stream) std::fclose(Recorder->stream);
         delete Recorder;

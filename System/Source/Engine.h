@@ -7,3 +7,8 @@
 int StartEngine(int argc);
 // Releases everything in order; the pool goes last.
 void ShutdownEngine();
+
+// Shutdown's first step: deletes every menu of the menu list and of the HUD
+// list (a menu that stands in both, or twice in one, is deleted once), then
+// the lists.
+void DeleteMenuLists();
