@@ -2,6 +2,7 @@
 // with arguments of every wrong kind: errors are fine, crashes are not.
 #include <gtest/gtest.h>
 
+#include "Gui/Console.h"
 #include "engine_fixture.h"
 
 using LuaRobustness = EngineFixture;
@@ -86,4 +87,27 @@ TEST_F(LuaRobustness, MethodsSurviveWrongObjectsAndArguments) {
     });
     EXPECT_FALSE(HasFailure()) << out;
     Lua("assert(GetCamera():GetWidth() > 0)");
+}
+
+TEST_F(LuaRobustness, EveryConsoleEntrySurvivesOddLines) {
+    Start();
+    std::vector<std::string> names;
+    for (ConsoleCommandBase* e = ConsoleCommandBase::Head(); e; e = e->GetNext()) {
+        names.push_back(e->GetName());
+    }
+    ASSERT_GE(names.size(), 19u);
+    std::string out = TestSupport::CaptureStdout([&] {
+        for (const std::string& name : names) {
+            for (const char* rest : {"", " ", "  ", " x", " 1 2 3", " -1e999", " 0x", " ../..",
+                                     " %s%n%s", " \xff\xfe"}) {
+                ExecuteCommandLine(name + rest);
+            }
+        }
+        ExecuteCommandLine("");
+        ExecuteCommandLine(std::string(100000, 'a'));
+        Frame(0.01);
+        Frame(0.01);
+    });
+    EXPECT_NE(out.find("Level x does not exist"), std::string::npos);
+    Lua("assert(GetShaderWidth() == 1920)");
 }
