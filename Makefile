@@ -34,7 +34,9 @@ test-sanitize: build-sanitize
 	  $(XVFB) ctest --output-on-failure -j $(JOBS)
 
 bench: build
-	@for b in $(BUILD)/bench/*; do echo "== $$b"; $(XVFB) $$b; done
+	@for b in $(BUILD)/bench/bench_*; do \
+	  if [ -f $$b ] && [ -x $$b ]; then echo "== $$b"; $(XVFB) $$b || exit 1; fi; \
+	done
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
