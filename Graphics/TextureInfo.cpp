@@ -19,7 +19,9 @@ void DeleteTexture(unsigned texture) {
 
 }  // namespace
 
-bool TextureGlReady() { return HasGlContext(); }
+bool TextureGlReady() {
+    return HasGlContext();
+}
 
 TextureInfo::TextureInfo(const TextureInfo& other)
     : width(other.width),

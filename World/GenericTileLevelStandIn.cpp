@@ -16,8 +16,14 @@ void GenericTileLevel::Update(float dt) {
     lua_settop(L, top);
 }
 void GenericTileLevel::Draw() {}
-void GenericTileLevel::Load(std::string) { RunStartOfLevelScript(); }
+void GenericTileLevel::Load(std::string) {
+    RunStartOfLevelScript();
+}
 
-Level* GenericTileLevel::Create() { return new GenericTileLevel(); }
+Level* GenericTileLevel::Create() {
+    return new GenericTileLevel();
+}
 
-void GenericTileLevel::RegisterMethods() { System::MetaData<GenericTileLevel>::SetParent<Level>(); }
+void GenericTileLevel::RegisterMethods() {
+    System::MetaData<GenericTileLevel>::SetParent<Level>();
+}

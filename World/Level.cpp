@@ -37,13 +37,17 @@ void ResetCurrentCamera() {
 
 }  // namespace
 
-Level::Level() { ResetCurrentCamera(); }
+Level::Level() {
+    ResetCurrentCamera();
+}
 
 void Level::Update(float) {}
 void Level::Draw() {}
 void Level::Load(std::string) {}
 
-Level* Level::Create() { return new Level(); }
+Level* Level::Create() {
+    return new Level();
+}
 
 void Level::RegisterMethods() {
     AddMethod("HasProperty", System::Method<Level, LevelHasProperty>);
@@ -60,10 +64,13 @@ Level* Create(const std::string& name) {
     return node ? node->create() : nullptr;
 }
 
-bool Exists(const std::string& name) { return FindType(name) != nullptr; }
+bool Exists(const std::string& name) {
+    return FindType(name) != nullptr;
+}
 
 void GetNames(std::vector<std::string>& names) {
-    for (const LevelTypeNode* node = g_levelTypes; node; node = node->next) names.push_back(node->name);
+    for (const LevelTypeNode* node = g_levelTypes; node; node = node->next)
+        names.push_back(node->name);
 }
 
 }  // namespace LevelTypeRegistry

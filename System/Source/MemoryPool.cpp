@@ -15,14 +15,18 @@ MemoryPool* g_enginePool = nullptr;
 // recognised; the list has no bound (the engine may start more than once).
 MemoryPool* g_retired = nullptr;
 
-char* BaseBytes(const MemoryPool* pool) { return reinterpret_cast<char*>(pool->base); }
+char* BaseBytes(const MemoryPool* pool) {
+    return reinterpret_cast<char*>(pool->base);
+}
 
 PoolBlock* At(const MemoryPool* pool, uint32_t offset) {
     if (offset == PoolBlock::kNone) return nullptr;
     return reinterpret_cast<PoolBlock*>(BaseBytes(pool) + offset);
 }
 
-bool IsTail(const PoolBlock* b) { return b->next == PoolBlock::kNone; }
+bool IsTail(const PoolBlock* b) {
+    return b->next == PoolBlock::kNone;
+}
 
 // Hands out `block` for a request of `size` bytes, splitting it when the
 // rules say so; returns the block.
@@ -58,8 +62,12 @@ bool TailHasRoom(const MemoryPool* pool, const PoolBlock* tail, uint32_t size) {
 
 }  // namespace
 
-PoolBlock* MemoryPool::Next(const PoolBlock* b) const { return At(this, b->next); }
-PoolBlock* MemoryPool::Prev(const PoolBlock* b) const { return At(this, b->prev); }
+PoolBlock* MemoryPool::Next(const PoolBlock* b) const {
+    return At(this, b->next);
+}
+PoolBlock* MemoryPool::Prev(const PoolBlock* b) const {
+    return At(this, b->prev);
+}
 uint32_t MemoryPool::OffsetOf(const PoolBlock* b) const {
     return uint32_t(reinterpret_cast<const char*>(b) - BaseBytes(this));
 }
@@ -153,7 +161,9 @@ void PrintPoolStatistics(const MemoryPool* pool) {
                 pool->alive, pool->fill, pool->capacity);
 }
 
-MemoryPool* GetEnginePool() { return g_enginePool; }
+MemoryPool* GetEnginePool() {
+    return g_enginePool;
+}
 
 MemoryPool* CreateEnginePool(uint32_t capacity) {
     // A second start retires the first pool, so that its memory stays routed.
@@ -204,7 +214,8 @@ void PoolDelete(void* p) {
 }
 
 void ReportAssertion() {
-    std::fprintf(stderr, "ASSERTION FAILED!\nUninitialized value used for object!\nFile: %s.\n Line: %d",
+    std::fprintf(stderr,
+                 "ASSERTION FAILED!\nUninitialized value used for object!\nFile: %s.\n Line: %d",
                  "System/Source/Components/Meta", 101);
     std::fprintf(stderr, "\n");
     std::fflush(stderr);

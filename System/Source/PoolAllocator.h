@@ -66,7 +66,11 @@ template <class K, class V, class C = std::less<K>>
 using Map = std::map<K, V, C, PoolAllocator<std::pair<const K, V>>>;
 using String = std::basic_string<char, std::char_traits<char>, PoolAllocator<char>>;
 
-inline String MakeString(std::string_view text) { return String(text.data(), text.size()); }
-inline std::string ToStd(const String& text) { return std::string(text.data(), text.size()); }
+inline String MakeString(std::string_view text) {
+    return String(text.data(), text.size());
+}
+inline std::string ToStd(const String& text) {
+    return std::string(text.data(), text.size());
+}
 
 }  // namespace System

@@ -34,11 +34,21 @@ ConsoleCandidates LevelCompletions() {
     return candidates;
 }
 
-void ConsoleReload(ConsoleArgs&) { RequestStateChange("RESTART_LEVEL", "PAST"); }
-void ConsoleResume(ConsoleArgs&) { TogglePause(); }
-void ConsoleGod(ConsoleArgs&) { GetStateManager().godMode = !GetStateManager().godMode; }
-void ConsoleLockPause(ConsoleArgs&) { GetStateManager().pauseAllowed = false; }
-void ConsoleUnlockPause(ConsoleArgs&) { GetStateManager().pauseAllowed = true; }
+void ConsoleReload(ConsoleArgs&) {
+    RequestStateChange("RESTART_LEVEL", "PAST");
+}
+void ConsoleResume(ConsoleArgs&) {
+    TogglePause();
+}
+void ConsoleGod(ConsoleArgs&) {
+    GetStateManager().godMode = !GetStateManager().godMode;
+}
+void ConsoleLockPause(ConsoleArgs&) {
+    GetStateManager().pauseAllowed = false;
+}
+void ConsoleUnlockPause(ConsoleArgs&) {
+    GetStateManager().pauseAllowed = true;
+}
 
 namespace {
 

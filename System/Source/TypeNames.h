@@ -55,11 +55,11 @@ struct TypeName<T*> {
 
 }  // namespace System
 
-#define TAZZLE_TYPE_NAME(T, NAME, POINTER)                    \
-    template <>                                               \
-    struct System::TypeName<T> {                              \
-        static constexpr const char* name = NAME;             \
-        static constexpr const char* pointer = POINTER;       \
+#define TAZZLE_TYPE_NAME(T, NAME, POINTER)              \
+    template <>                                         \
+    struct System::TypeName<T> {                        \
+        static constexpr const char* name = NAME;       \
+        static constexpr const char* pointer = POINTER; \
     }
 #define TAZZLE_CLASS_NAME(T, NAME) TAZZLE_TYPE_NAME(T, NAME, NAME " *")
 

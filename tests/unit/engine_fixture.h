@@ -18,8 +18,8 @@
 #include "System/Source/Registration.h"
 #include "System/Source/ScriptRegistry.h"
 #include "System/Source/StateManager.h"
-#include "support/TestSupport.h"
 #include "World/Level.h"
+#include "support/TestSupport.h"
 
 class EngineFixture : public ::testing::Test {
 protected:

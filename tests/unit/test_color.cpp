@@ -14,8 +14,7 @@ TEST(Color, ScaleFollowsTheListedCases) {
 TEST(Color, LerpTruncatesTowardZeroAndWraps) {
     EXPECT_EQ(LerpColor(Color(0, 0, 0, 0), Color(255, 255, 255, 255), 0.5f),
               Color(127, 127, 127, 127));
-    EXPECT_EQ(LerpColor(Color(200, 0, 0, 255), Color(100, 0, 0, 255), 0.5f),
-              Color(150, 0, 0, 255));
+    EXPECT_EQ(LerpColor(Color(200, 0, 0, 255), Color(100, 0, 0, 255), 0.5f), Color(150, 0, 0, 255));
     EXPECT_EQ(LerpColor(Color(1, 2, 3, 4), Color(9, 8, 7, 6), 0.0f), Color(1, 2, 3, 4));
     EXPECT_EQ(LerpColor(Color(1, 2, 3, 4), Color(9, 8, 7, 6), 1.0f), Color(9, 8, 7, 6));
     // t = 2 overshoots and wraps: 0 + 255*2 = 510 -> 254.

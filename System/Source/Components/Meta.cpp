@@ -39,13 +39,17 @@ MetaValue MetaValue::BadSelf() {
     return v;
 }
 
-bool MetaValue::IsBadSelf() const { return typeName == kBadSelfName; }
+bool MetaValue::IsBadSelf() const {
+    return typeName == kBadSelfName;
+}
 
 bool MetaValue::IsNumber() const {
     return IsType<double>() || IsType<int>() || IsType<float>() || IsType<bool>();
 }
 
-bool MetaValue::IsText() const { return IsType<const char*>() || IsType<char*>(); }
+bool MetaValue::IsText() const {
+    return IsType<const char*>() || IsType<char*>();
+}
 
 double MetaValue::ToDouble() const {
     if (IsType<double>()) return payload.d;
@@ -59,7 +63,9 @@ int MetaValue::ToInt() const {
     return SafeDoubleToInt(ToDouble());
 }
 
-bool MetaValue::ToBool() const { return ToInt() != 0; }
+bool MetaValue::ToBool() const {
+    return ToInt() != 0;
+}
 
 float MetaValue::ToFloat() const {
     if (IsType<float>()) return payload.f;
@@ -134,7 +140,9 @@ void MetaBase::AddProperty(const char* name, const MetaValue& reference) {
     if (name) properties_.emplace(name, reference);
 }
 
-bool MetaBase::HasProperty(const char* name) const { return FindProperty(name) != nullptr; }
+bool MetaBase::HasProperty(const char* name) const {
+    return FindProperty(name) != nullptr;
+}
 
 const MetaValue* MetaBase::FindProperty(const char* name) const {
     if (!name) return nullptr;

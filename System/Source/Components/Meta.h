@@ -80,10 +80,10 @@ struct MetaValue {
     // gives null. Doubles convert without undefined behaviour: NaN gives 0,
     // values out of range saturate.
     double ToDouble() const;
-    int ToInt() const;     // truncation toward zero
-    bool ToBool() const;   // ToInt() != 0, so 0.7 is false
+    int ToInt() const;    // truncation toward zero
+    bool ToBool() const;  // ToInt() != 0, so 0.7 is false
     float ToFloat() const;
-    char ToChar() const;   // truncation to int, then the low 8 bits
+    char ToChar() const;  // truncation to int, then the low 8 bits
     const char* ToString() const;
     System::MetaBase* ToObjectBase() const;
     template <class T>
