@@ -61,6 +61,22 @@ std::string GameProcess::Output() const {
     return ReadFile(outputPath_);
 }
 
+void WriteFirstLevel(const TempDir& dir) {
+    dir.Write("Resources/Levels/00_Menu_Splash.tmx",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<map version=\"1.0\" orientation=\"orthogonal\" width=\"1\" height=\"1\" "
+              "tilewidth=\"32\" tileheight=\"32\">\n"
+              " <properties>\n"
+              "  <property name=\"Update\" value=\"Test/Update.lua\"/>\n"
+              " </properties>\n"
+              " <tileset firstgid=\"1\" name=\"none\" tilewidth=\"32\" tileheight=\"32\"/>\n"
+              " <layer name=\"Empty\" width=\"1\" height=\"1\">\n"
+              "  <data encoding=\"base64\" compression=\"zlib\">eJxjYGBgAAAABAAB</data>\n"
+              " </layer>\n"
+              "</map>\n");
+    dir.Write("Resources/Lua/Test/Update.lua", "if OnLevelUpdate then OnLevelUpdate(getdt()) end\n");
+}
+
 int Shell(const std::string& command) {
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

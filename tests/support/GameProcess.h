@@ -28,6 +28,12 @@ private:
     std::string outputPath_;
 };
 
+class TempDir;
+// Writes the first level the game loads: an empty one-tile map whose
+// per-frame script calls the Lua function OnLevelUpdate(dt) when a script
+// defined it.
+void WriteFirstLevel(const TempDir& dir);
+
 // Runs a shell command; its exit code.
 int Shell(const std::string& command);
 // Makes sure a window manager runs on the display (starts openbox if not).

@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A game folder with the project's shaders and configuration and a start
-// script whose OnLevelUpdate(dt) runs every frame.
+// script whose OnLevelUpdate(dt) runs every frame (see WriteFirstLevel).
 void MakeGame(const TestSupport::TempDir& dir, const std::string& startOfLevel) {
     fs::create_directories(fs::path(dir.Path()) / "Resources");
     for (const char* sub : {"Shaders", "Config"}) {
@@ -27,6 +27,7 @@ void MakeGame(const TestSupport::TempDir& dir, const std::string& startOfLevel) 
     dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "");
     dir.Write("Resources/Lua/Globals/EndOfLevel.lua", "");
     dir.Write("Resources/Lua/Globals/StartOfLevel.lua", startOfLevel);
+    TestSupport::WriteFirstLevel(dir);
 }
 
 // Runs the game until a script quits; its output.

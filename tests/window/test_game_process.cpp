@@ -12,6 +12,7 @@ namespace {
 void WriteScripts(const TestSupport::TempDir& dir, const std::string& startOfLevel) {
     dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "print('globals')\n");
     dir.Write("Resources/Lua/Globals/StartOfLevel.lua", startOfLevel);
+    TestSupport::WriteFirstLevel(dir);
     dir.Write("Resources/Lua/Globals/EndOfLevel.lua",
               "local f = io.open('ended.txt', 'a'); f:write('ended\\n'); f:close()\n");
 }

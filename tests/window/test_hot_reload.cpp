@@ -27,6 +27,7 @@ TEST(HotReload, AnEditTakesEffectAndASyntaxErrorKeepsTheOldVersion) {
     // Every frame runs the current version of tick.lua.
     dir.Write("Resources/Lua/Globals/StartOfLevel.lua",
               "function OnLevelUpdate(dt) DoScript('Resources/Lua/tick.lua')() end\n");
+    TestSupport::WriteFirstLevel(dir);
     dir.Write("Resources/Lua/tick.lua", "if not seen1 then seen1 = true print('version 1') end\n");
     TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
     ASSERT_TRUE(WaitForOutput(game, "version 1", 30.0)) << game.Output();
