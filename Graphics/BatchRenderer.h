@@ -77,6 +77,8 @@ public:
     void PopTranslation() override;
     void SetProjection(const glm::mat4& projection) override { projection_ = projection; }
     void SetView(const glm::mat4& view) override { view_ = view; }
+    glm::mat4 GetProjection() const override { return projection_; }
+    glm::mat4 GetView() const override { return view_; }
     void SetScale(float sx, float sy) override {
         scaleX_ = sx;
         scaleY_ = sy;

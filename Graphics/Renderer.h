@@ -34,6 +34,9 @@ public:
     virtual void PopTranslation() = 0;
     virtual void SetProjection(const glm::mat4& projection) { (void)projection; }
     virtual void SetView(const glm::mat4& view) { (void)view; }
+    // The matrices last set; identity for a renderer that keeps none.
+    virtual glm::mat4 GetProjection() const { return glm::mat4(1.0f); }
+    virtual glm::mat4 GetView() const { return glm::mat4(1.0f); }
     // Remembered only; no shape is scaled.
     virtual void SetScale(float sx, float sy) {
         (void)sx;

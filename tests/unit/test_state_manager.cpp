@@ -84,6 +84,9 @@ TEST_F(StateManagerTest, PauseTogglesOncePerFrameAndHonoursTheLock) {
 }
 
 TEST_F(StateManagerTest, RestartKeepsTheLevelTypeAndFileAndIdsStartAgain) {
+    // A tile level runs the start-of-level script once its map was read.
+    for (const char* map : {"00_Menu_Splash.tmx", "town.tmx"})
+        dir.Write(std::string("Resources/Levels/") + map, "<map></map>\n");
     Start();
     StateManagerData& state = GetStateManager();
     EXPECT_EQ(state.currentState, "GenericTileLevel");

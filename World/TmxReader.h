@@ -1,0 +1,62 @@
+// The TMX map reader: map properties become the level's scripts and
+// properties, every map object becomes a game object, and the first tile
+// layer fills the level's tile mesh.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class GenericTileLevel;
+class TileWrapper;
+class TiXmlElement;
+
+namespace Tmx {
+
+// One property element: its name and its value split at commas.
+struct Property {
+    std::string name;
+    std::vector<std::string> values;
+};
+
+// Splits a property value: each value starts at a character and runs up to
+// the next comma after it, so "a,,b" gives "a" and ",b" and a trailing comma
+// adds nothing.
+std::vector<std::string> SplitValues(const char* text);
+// The record of a property element ("name" and "value" attributes).
+Property ReadProperty(const TiXmlElement& element);
+
+// An integer attribute: leading digits as a decimal number (decimals cut at
+// the point, out-of-range values clamped); `fallback` when the attribute is
+// missing or holds no number.
+int ReadInt(const TiXmlElement& element, const char* name, int fallback);
+
+// Standard base64 with "=" padding; characters outside the alphabet are
+// skipped.
+std::vector<unsigned char> DecodeBase64Stream(const char* text);
+
+// What became of a layer's data.
+enum class LayerData {
+    Complete,  // exactly columns x rows ids
+    Partial,   // the stream held fewer or more ids: those that fit are kept
+    Bad,       // not base64 of zlib data: no ids
+};
+// Decodes the base64 text of zlib-compressed little-endian 32-bit tile ids
+// into at most columns x rows ids. Anything but a complete layer prints
+// "Something went wrong!".
+LayerData DecodeLayerData(const char* text, int columns, int rows, std::vector<uint32_t>& ids);
+
+// Adds the tile of every non-zero id (flip bits dropped) to the layer, row
+// by row; ids outside the tileset are skipped.
+void PlaceTiles(TileWrapper& tiles, const std::vector<uint32_t>& ids);
+
+// Reads "Resources/Levels/" + levelName into the level and then runs the
+// start-of-level script. A file that cannot be read or parsed prints one
+// line, leaves the level empty and returns false.
+bool LoadLevel(GenericTileLevel& level, const std::string& levelName);
+
+// Makes the game object of one `object` element, applying its attributes,
+// its properties and then those of its group.
+void CreateMapObject(const TiXmlElement& element, const std::vector<Property>& groupProperties);
+
+}  // namespace Tmx
