@@ -50,6 +50,8 @@ const char* GraphicsComponent::GetTypeName() const {
 }
 
 bool GraphicsComponent::HandleMessage(const MessagePayload& payload) {
+    // A message without a number says nothing.
+    if (payload.Empty()) return false;
     const System::MetaArgs& args = payload.Args();
     if (System::GetArgument(args, 0).ToInt() != 0) return false;
     r = ByteArg(args, 1);
@@ -110,10 +112,13 @@ void GraphicsComponent::Draw() {
     renderer->SetDepth(0);
     if (renderTarget_) renderer->SetTarget(nullptr);
 
-    if (!texture && !animation && !particles && color.a != 0) DrawPlainShape(*transform);
+    if (texture || animation || particles || color.a == 0) return;
+    System::GenericComponent* body = owner->GetComponent("PhysicsBody");
+    DrawPlainShape(*transform, body ? BodyShapeKind(body) : BodyShape::None);
 }
 
-void GraphicsComponent::DrawPlainShape(const Transform& transform) {
+void GraphicsComponent::DrawPlainShape(const Transform& transform, BodyShape kind) {
+    if (!CurrentRenderer) return;
     Renderer& renderer = *CurrentRenderer;
     const float hw = transform.scaleX * 0.5f;
     const float hh = transform.scaleY * 0.5f;
@@ -126,9 +131,7 @@ void GraphicsComponent::DrawPlainShape(const Transform& transform) {
     renderer.SetColor(color.r, color.g, color.b, color.a);
     if (effect) renderer.SetEffect(effect);
 
-    System::GenericGameObject* owner = GetOwner();
-    System::GenericComponent* body = owner ? owner->GetComponent("PhysicsBody") : nullptr;
-    switch (body ? BodyShapeKind(body) : BodyShape::None) {
+    switch (kind) {
         case BodyShape::None:
             renderer.FillRect(left, bottom, right, top);
             break;

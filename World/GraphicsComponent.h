@@ -42,6 +42,10 @@ public:
     const char* GetEffectName() const { return effectName_.c_str(); }
     const char* GetOverrideName() const { return overrideName_.c_str(); }
     RenderTarget* GetRenderTarget() const { return renderTarget_; }
+    // The plain coloured shape that stands for an object without texture,
+    // animation or particles, drawn for a body of that shape kind (None:
+    // no body).
+    void DrawPlainShape(const class Transform& transform, BodyShape kind);
 
     static System::GenericComponent* Create();
     static void RegisterMethods();
@@ -57,8 +61,6 @@ public:
     Effect* effect = nullptr;  // for the plain shape; null: the renderer's own
 
 private:
-    void DrawPlainShape(const class Transform& transform);
-
     RenderTarget* renderTarget_ = nullptr;
     System::String effectName_;
     System::String overrideName_;

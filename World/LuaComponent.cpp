@@ -111,6 +111,8 @@ void LuaComponent::RunMessageScript() {
 }
 
 bool LuaComponent::HandleMessage(const MessagePayload& payload) {
+    // A message without a number says nothing.
+    if (payload.Empty()) return false;
     const System::MetaArgs& args = payload.Args();
     switch (System::GetArgument(args, 0).ToInt()) {
         case 1:

@@ -33,6 +33,8 @@ const char* TextureComponent::GetTypeName() const {
 }
 
 bool TextureComponent::HandleMessage(const MessagePayload& payload) {
+    // A message without a number says nothing.
+    if (payload.Empty()) return false;
     const System::MetaArgs& args = payload.Args();
     auto arg = [&](unsigned i) -> const MetaValue& { return System::GetArgument(args, i); };
     switch (arg(0).ToInt()) {

@@ -17,6 +17,8 @@ Transform::Transform() {
 }
 
 bool Transform::HandleMessage(const MessagePayload& payload) {
+    // A message without a number says nothing.
+    if (payload.Empty()) return false;
     const System::MetaArgs& args = payload.Args();
     const float value = System::GetArgument(args, 1).ToFloat();
     switch (System::GetArgument(args, 0).ToInt()) {
