@@ -14,6 +14,7 @@
 #include "Gui/Console.h"
 #include "Gui/GuiManager.h"
 #include "System/Source/Components/Empty.h"
+#include "System/Source/Components/Factories.h"
 #include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/LuaBinding.h"
@@ -21,7 +22,14 @@
 #include "System/Source/LuaState.h"
 #include "System/Source/ScriptRegistry.h"
 #include "System/Source/StateCommands.h"
+#include "World/AnimationComponent.h"
 #include "World/GenericTileLevel.h"
+#include "World/GraphicsComponent.h"
+#include "World/LuaComponent.h"
+#include "World/Object.h"
+#include "World/ParticleComponent.h"
+#include "World/TextureComponent.h"
+#include "World/Transform.h"
 #include "World/Level.h"
 
 namespace {
@@ -43,6 +51,20 @@ void LevelType(LevelTypeRegistry::Creator create, const char* name) {
     if (!g_otherRegistriesFilled) LevelTypeRegistry::Register(create, name);
 }
 
+// Factory entries are static records, linked once.
+ComponentFactoryNode g_animationNode, g_graphicsNode, g_luaNode, g_particleNode, g_textureNode,
+    g_transformNode;
+ObjectFactoryNode g_luaObjectNode, g_objectNode;
+
+void ComponentType(ComponentFactoryNode& node, const char* name,
+                   System::GenericComponent* (*create)()) {
+    if (!g_otherRegistriesFilled) RegisterComponentType(node, name, create);
+}
+
+void ObjectType(ObjectFactoryNode& node, const char* name, System::GenericGameObject* (*create)()) {
+    if (!g_otherRegistriesFilled) RegisterObjectType(node, name, create);
+}
+
 void ToggleFullscreenCommand(ConsoleArgs&) {
     ToggleFullscreen();
 }
@@ -53,11 +75,6 @@ int NewLevel(lua_State* L) {
     return 1;
 }
 
-int NewGenericTileLevel(lua_State* L) {
-    System::CheckNewArguments(L);
-    PushUserdata(L, GenericTileLevel::Create());
-    return 1;
-}
 
 void RegisterAll() {
     // Console variables bloom1 to bloom6.
@@ -91,6 +108,11 @@ void RegisterAll() {
     RegisterLuaFunction(LuaDrawLine, "DrawLine");
     RegisterLuaFunction(LuaDrawText, "DrawText");
 
+    // Animation components (their methods are the texture component's).
+    RegisterClassTable<AnimationComponent>("AnimationComponent", AnimationComponent::LuaNew,
+                                           System::LuaNewIndexComponent);
+    ComponentType(g_animationNode, "AnimationComponent", AnimationComponent::Create);
+
     // Game objects and the engine's base classes.
     ObjectLua::RegisterGameObjectMethods();
     RegisterLuaFunction(ObjectLua::GetGameObject, "GetGameObject");
@@ -108,10 +130,34 @@ void RegisterAll() {
     RegisterLuaFunction(ObjectLua::IsDataNull, "IsDataNull");
     RegisterClassTable<System::GenericGameObject>("GenericGameObject", ObjectLua::NewGameObject);
 
+    // The components of the game world and the two object kinds.
+    GraphicsComponent::RegisterMethods();
+    RegisterClassTable<GraphicsComponent>("GraphicsComponent", GraphicsComponent::LuaNew,
+                                          System::LuaNewIndexComponent);
+    ComponentType(g_graphicsNode, "GraphicsComponent", GraphicsComponent::Create);
+    LuaComponent::RegisterMethods();
+    RegisterClassTable<LuaComponent>("LuaComponent", LuaComponent::LuaNew,
+                                     System::LuaNewIndexComponent);
+    ComponentType(g_luaNode, "LuaComponent", LuaComponent::Create);
+    ParticleComponent::RegisterMethods();
+    ComponentType(g_particleNode, "ParticleComponent", ParticleComponent::Create);
+    RegisterClassTable<ParticleComponent>("ParticleComponent", ParticleComponent::LuaNew,
+                                          System::LuaNewIndexComponent);
+    TextureComponent::RegisterMethods();
+    RegisterClassTable<TextureComponent>("TextureComponent", TextureComponent::LuaNew,
+                                         System::LuaNewIndexComponent);
+    ComponentType(g_textureNode, "TextureComponent", TextureComponent::Create);
+    RegisterClassTable<Transform>("Transform", Transform::LuaNew, System::LuaNewIndexComponent);
+    ComponentType(g_transformNode, "Transform", Transform::Create);
+    ObjectType(g_luaObjectNode, "LuaObject", LuaObject::Create);
+    RegisterClassTable<LuaObject>("LuaObject", LuaObject::LuaNew);
+    ObjectType(g_objectNode, "Object", Object::Create);
+    RegisterClassTable<Object>("Object", Object::LuaNew);
+
     // Level types, their methods and class tables.
     LevelType(GenericTileLevel::Create, "GenericTileLevel");
     GenericTileLevel::RegisterMethods();
-    RegisterClassTable<GenericTileLevel>("GenericTileLevel", NewGenericTileLevel);
+    RegisterClassTable<GenericTileLevel>("GenericTileLevel", GenericTileLevel::LuaNew);
     LevelType(Level::Create, "Level");
     Level::RegisterMethods();
     RegisterClassTable<Level>("Level", NewLevel);
