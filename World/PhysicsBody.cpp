@@ -246,7 +246,9 @@ bool PhysicsBody::HandleMessage(const MessagePayload& payload) {
         float value = System::GetArgument(args, i).ToFloat();
         return std::isfinite(value) ? value : 0.0f;
     };
-    switch (System::GetArgument(args, 0).ToInt()) {
+    // A message without a number says nothing (it would read as 0, SetMass).
+    if (args.empty() || !args[0].IsNumber()) return false;
+    switch (args[0].ToInt()) {
         case 0:
             SetMass(arg(1));
             break;
