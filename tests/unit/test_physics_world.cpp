@@ -1,0 +1,297 @@
+// The world step: ordering, pair filtering, each shape pair's contact and
+// response, layers, ghosts and the queued "Collision" messages.
+#include <cmath>
+
+#include "test_physics_support.h"
+
+using namespace PhysicsTest;
+
+namespace {
+
+class PhysicsWorldTest : public PhysicsFixture {
+protected:
+    // Delivers the step's messages to the logs.
+    static void StepAndDeliver() {
+        PhysicsWorld::Step();
+        DeliverAllMessages();
+    }
+    static Thing MakeRigidBox(float x, float y, float w, float h) {
+        Thing thing = Make(x, y);
+        thing.body->CreateRigidBox(w, h);
+        return thing;
+    }
+};
+
+}  // namespace
+
+TEST_F(PhysicsWorldTest, BoxesSeparateAlongTheSmallerOverlap) {
+    Thing a = MakeBox(0, 0, 10, 10, 1);
+    Thing b = MakeBox(8, 3, 10, 10, 1);
+    StepAndDeliver();
+    EXPECT_FLOAT_EQ(a.transform->x, -0.95f);
+    EXPECT_FLOAT_EQ(b.transform->x, 8.95f);
+    EXPECT_FLOAT_EQ(a.transform->y, 0.0f);
+    EXPECT_FLOAT_EQ(b.transform->y, 3.0f);
+    EXPECT_EQ(a.body->contactCount, 2);
+    EXPECT_EQ(a.body->contacts[0], Vec2(-5, 5));   // x = 0 - 1 * 5; lower top
+    EXPECT_EQ(a.body->contacts[1], Vec2(-5, -2));  // higher bottom
+
+    // The message: number, name, normal seen from the receiver, the other
+    // object, the code and the receiver's velocity.
+    ASSERT_EQ(a.log->received.size(), 1u);
+    ASSERT_EQ(b.log->received.size(), 1u);
+    const MessagePayload& ma = a.log->received[0];
+    ASSERT_EQ(ma.Size(), 8u);
+    EXPECT_STREQ(ma.Args()[1].ToString(), "Collision");
+    EXPECT_EQ(Numbers(ma), (std::vector<double>{6, 1, 0, double(b.object->GetId()), 0, 0, 0}));
+    EXPECT_EQ(Numbers(b.log->received[0]),
+              (std::vector<double>{6, -1, 0, double(a.object->GetId()), 0, 0, 0}));
+}
+
+TEST_F(PhysicsWorldTest, LandingBoxBouncesAndFrictionStopsItsSlide) {
+    Thing ground = MakeBox(0, 0, 100, 10, 0);
+    Thing box = MakeBox(0, 9, 10, 10, 1);
+    ground.body->bounciness = box.body->bounciness = 0.5f;
+    ground.body->friction = box.body->friction = 0.5f;
+    box.body->SetVelocity({3, -10});
+    StepAndDeliver();
+    // Depth 1: the box alone moves out by 1 - 0.1.
+    EXPECT_FLOAT_EQ(box.transform->y, 9.9f);
+    EXPECT_FLOAT_EQ(ground.transform->y, 0.0f);
+    // j = 1.5 * 10 over two contacts; friction 1.5 per contact (under the
+    // limit 7.5 * 0.5) takes the slide away.
+    EXPECT_NEAR(box.body->GetVelocity().x, 0.0f, 1e-5);
+    EXPECT_FLOAT_EQ(box.body->GetVelocity().y, 5.0f);
+    EXPECT_EQ(ground.body->GetVelocity(), Vec2());
+    ASSERT_EQ(box.log->received.size(), 1u);
+    std::vector<double> m = Numbers(box.log->received[0]);
+    EXPECT_EQ(m[1], 0);
+    EXPECT_EQ(m[2], -1);
+    EXPECT_NEAR(m[5], 0.0, 1e-5);
+    EXPECT_DOUBLE_EQ(m[6], 5.0);
+}
+
+TEST_F(PhysicsWorldTest, ShallowContactGetsImpulseButNoCorrection) {
+    Thing a = MakeBox(0, 0, 10, 10, 1);
+    Thing b = MakeBox(0, 9.95f, 10, 10, 1);
+    b.body->SetVelocity({0, -10});
+    StepAndDeliver();
+    EXPECT_FLOAT_EQ(a.transform->y, 0.0f);
+    EXPECT_FLOAT_EQ(b.transform->y, 9.95f);
+    EXPECT_FLOAT_EQ(a.body->GetVelocity().y, -5.0f);
+    EXPECT_FLOAT_EQ(b.body->GetVelocity().y, -5.0f);
+}
+
+TEST_F(PhysicsWorldTest, SeparatingPairGetsNoImpulse) {
+    Thing a = MakeBox(0, 0, 10, 10, 1);
+    Thing b = MakeBox(0, 9, 10, 10, 1);
+    a.body->friction = b.body->friction = 1.0f;
+    b.body->SetVelocity({4, 10});
+    StepAndDeliver();
+    EXPECT_EQ(b.body->GetVelocity(), Vec2(4, 10));
+    EXPECT_EQ(a.body->GetVelocity(), Vec2());
+    EXPECT_FLOAT_EQ(b.transform->y, 9.45f);  // still pushed apart
+}
+
+TEST_F(PhysicsWorldTest, GhostsAndLayersReportWithoutResponse) {
+    Thing a = MakeBox(0, 0, 10, 10, 1);
+    Thing b = MakeBox(8, 3, 10, 10, 1);
+    b.body->ghost = true;
+    StepAndDeliver();
+    EXPECT_EQ(a.transform->x, 0.0f);
+    EXPECT_EQ(b.transform->x, 8.0f);
+    EXPECT_EQ(Numbers(a.log->received.at(0))[4], 1);
+    EXPECT_EQ(Numbers(b.log->received.at(0))[4], 1);
+
+    // Layers 1 and 2 with empty lists: filtered, even for a ghost.
+    a.body->layer = 1;
+    b.body->layer = 2;
+    StepAndDeliver();
+    EXPECT_EQ(Numbers(a.log->received.at(1))[4], 2);
+    EXPECT_EQ(Numbers(b.log->received.at(1))[4], 2);
+
+    // One entry on either side lets the pair respond.
+    b.body->ghost = false;
+    b.body->AddToCollisionList(1);
+    StepAndDeliver();
+    EXPECT_EQ(Numbers(a.log->received.at(2))[4], 0);
+    EXPECT_FLOAT_EQ(a.transform->x, -0.95f);
+
+    // Layer -1 on one side collides with every layer.
+    a.transform->x = 0;
+    b.transform->x = 8;
+    b.body->RemoveFromCollisionList(1);
+    a.body->layer = -1;
+    StepAndDeliver();
+    EXPECT_EQ(Numbers(a.log->received.at(3))[4], 0);
+}
+
+TEST_F(PhysicsWorldTest, PairsThatAreNeverTested) {
+    // Two static bodies.
+    Thing a = MakeBox(0, 0, 10, 10, 0);
+    Thing b = MakeBox(1, 1, 10, 10, 0);
+    // Out of reach of each other's bounding radius.
+    Thing c = MakeBox(100, 0, 10, 10, 1);
+    // A circle against a polygon has no test; so has a plain shape.
+    Thing d = MakeRigidBox(300, 0, 10, 10);
+    Thing e = Make(300, 1);
+    e.body->CreateCircle(5);
+    e.body->SetMass(1);
+    Thing f = Make(300, 2);
+    f.body->SetMass(1);
+    StepAndDeliver();
+    for (Thing* t : {&a, &b, &c, &d, &e, &f}) EXPECT_TRUE(t->log->received.empty());
+}
+
+TEST_F(PhysicsWorldTest, MessagesOnlyForOwnersWithLuaComponent) {
+    Thing a = MakeBox(0, 0, 10, 10, 1, false);
+    Thing b = MakeBox(8, 3, 10, 10, 1);
+    StepAndDeliver();
+    EXPECT_EQ(a.log, nullptr);
+    EXPECT_EQ(b.log->received.size(), 1u);
+    EXPECT_FLOAT_EQ(a.transform->x, -0.95f);  // its response still happens
+    // A body that belongs to no object takes part but gets no message.
+    auto* loose = new PhysicsBody();
+    loose->CreateBox(10, 10);
+    StepAndDeliver();
+    delete loose;
+}
+
+TEST_F(PhysicsWorldTest, CircleContacts) {
+    Thing a = Make(0, 0);
+    Thing b = Make(3, 4);
+    a.body->CreateCircle(5);
+    b.body->CreateCircle(5);
+    a.body->SetMass(1);
+    b.body->SetMass(1);
+    b.body->SetVelocity({0, -10});
+    StepAndDeliver();
+    // Depth 5 along (0.6, 0.8), shared equally; no contact points, so no
+    // impulse.
+    EXPECT_FLOAT_EQ(a.transform->x, -0.6f * 2.45f);
+    EXPECT_FLOAT_EQ(a.transform->y, -0.8f * 2.45f);
+    EXPECT_FLOAT_EQ(b.transform->x, 3 + 0.6f * 2.45f);
+    EXPECT_EQ(b.body->GetVelocity(), Vec2(0, -10));
+    EXPECT_NEAR(Numbers(a.log->received.at(0))[1], 0.6, 1e-6);
+
+    // Two circles on the same spot: no direction, nothing moves, no NaN.
+    a.transform->x = b.transform->x = 50;
+    a.transform->y = b.transform->y = 50;
+    StepAndDeliver();
+    EXPECT_EQ(a.transform->x, 50.0f);
+    EXPECT_EQ(b.transform->y, 50.0f);
+}
+
+TEST_F(PhysicsWorldTest, CircleRestingOnBoxIsOnlyPushedOut) {
+    Thing box = MakeBox(0, 0, 20, 10, 0);
+    Thing ball = Make(0, 9);
+    ball.body->CreateCircle(5);
+    ball.body->SetMass(1);
+    ball.body->SetVelocity({0, -10});
+    StepAndDeliver();
+    EXPECT_FLOAT_EQ(ball.transform->y, 9.9f);
+    EXPECT_EQ(ball.body->GetVelocity(), Vec2(0, -10));
+    // The normal is the unnormalised offset from the box's nearest point.
+    EXPECT_EQ(Numbers(box.log->received.at(0))[2], 4);
+    EXPECT_EQ(Numbers(ball.log->received.at(0))[2], -4);
+
+    // The circle first (lower): the normal turns round, seen from it.
+    ball.transform->y = -9;
+    StepAndDeliver();
+    EXPECT_EQ(Numbers(ball.log->received.at(1))[2], 4);
+    EXPECT_FLOAT_EQ(ball.transform->y, -9.9f);
+
+    // Centre inside the box, even on the box's centre: no NaN.
+    ball.transform->x = 0;
+    ball.transform->y = 0;
+    StepAndDeliver();
+    EXPECT_EQ(ball.transform->x, 0.0f);
+    EXPECT_EQ(ball.transform->y, 0.0f);
+    ball.transform->x = 3;
+    ball.transform->y = 1;
+    StepAndDeliver();
+    // Normal (3, 0), depth 3 + 5: out by 7.9 along x.
+    EXPECT_FLOAT_EQ(ball.transform->x, 10.9f);
+}
+
+TEST_F(PhysicsWorldTest, PolygonsClipReferenceFaceAndTurn) {
+    Thing ground = MakeRigidBox(0, 0, 10, 10);
+    ground.body->SetMass(0);
+    Thing box = MakeRigidBox(0, 9, 10, 10);  // mass 100
+    box.body->SetVelocity({0, -10});
+    StepAndDeliver();
+    // Reference face: the ground's top; contacts where the box's bottom
+    // lies below it, depth 1.
+    ASSERT_EQ(ground.body->contactCount, 2);
+    EXPECT_EQ(ground.body->contacts[0], Vec2(-5, 4));
+    EXPECT_EQ(ground.body->contacts[1], Vec2(5, 4));
+    EXPECT_FLOAT_EQ(box.transform->y, 9.9f);
+    // Each contact: d = 0.01 + 25 * invInertia, j = 10 / d / 2; the turns
+    // of the two contacts cancel.
+    float invInertia = box.body->invInertia;
+    float j = 10.0f / (0.01f + 25.0f * invInertia) / 2.0f;
+    EXPECT_NEAR(box.body->GetVelocity().y, -10.0f + 2 * j * 0.01f, 1e-4);
+    EXPECT_NEAR(box.body->angularVelocity, 0.0f, 1e-5);
+    EXPECT_EQ(Numbers(box.log->received.at(0))[2], -1);
+}
+
+TEST_F(PhysicsWorldTest, BoxAgainstPolygonUsesItsCorners) {
+    Thing ground = MakeBox(0, 0, 10, 10, 0);
+    Thing box = MakeRigidBox(0, 9, 10, 10);
+    box.body->SetVelocity({0, -10});
+    StepAndDeliver();
+    EXPECT_EQ(ground.body->shape->typeId, kShapeBox);  // restored after the test
+    EXPECT_EQ(ground.body->contactCount, 2);
+    EXPECT_FLOAT_EQ(box.transform->y, 9.9f);
+    float j = 10.0f / (0.01f + 25.0f * box.body->invInertia) / 2.0f;
+    EXPECT_NEAR(box.body->GetVelocity().y, -10.0f + 2 * j * 0.01f, 1e-4);
+
+    // A polygon without points touches nothing.
+    Thing empty = Make(0, 9);
+    empty.body->CreateRigid(nullptr, 0);
+    empty.body->SetMass(1);
+    empty.body->shape->radius = 100;
+    StepAndDeliver();
+    EXPECT_TRUE(empty.log->received.empty());
+}
+
+TEST_F(PhysicsWorldTest, StepOrdersBodiesByHeightKeepingTies) {
+    Thing a = Make(0, 5);
+    Thing b = Make(0, -5);
+    Thing c = Make(0, 5);
+    Thing d = Make(0, 0, false);
+    d.body->CreateBox(1, 1);
+    d.object->RemoveComponent("Transform");
+    d.body->FindTransform();  // no Transform: height 0
+    PhysicsWorld::Step();
+    const PhysicsWorld::BodyList& list = *PhysicsWorld::GetBodies();
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0], b.body);
+    EXPECT_EQ(list[1], d.body);
+    EXPECT_EQ(list[2], a.body);
+    EXPECT_EQ(list[3], c.body);
+}
+
+TEST_F(PhysicsWorldTest, BodyDisabledBeforeTheStepIsLeftOut) {
+    Thing a = MakeBox(0, 0, 10, 10, 1);
+    Thing b = MakeBox(8, 3, 10, 10, 1);
+    a.body->Update(0.0f);
+    b.body->Update(0.0f);
+    b.object->RemoveComponent("PhysicsBody");
+    StepAndDeliver();
+    EXPECT_TRUE(a.log->received.empty());
+    EXPECT_EQ(b.transform->x, 8.0f);
+    // Enabled again, it takes part in the next step.
+    b.object->AddComponent("PhysicsBody");
+    StepAndDeliver();
+    EXPECT_EQ(a.log->received.size(), 1u);
+}
+
+TEST_F(PhysicsWorldTest, NegativeMassesDoNotDivideByZero) {
+    Thing a = MakeBox(0, 0, 10, 10, -1);
+    Thing b = MakeBox(8, 3, 10, 10, -2);
+    StepAndDeliver();
+    EXPECT_EQ(a.transform->x, 0.0f);
+    EXPECT_EQ(b.transform->x, 8.0f);
+    EXPECT_TRUE(b.body->GetVelocity().IsFinite());
+}
