@@ -132,6 +132,7 @@ void ShutdownEngine() {
     RenderShutdown();
     FontRegistry::Clear();
     PhysicsWorld::Clear();
+    PhysicsWorld::Destroy();
     CloseLua();
     System::DeletePooled(GetComponentTableMain());
     System::DeletePooled(GetObjectTableMain());

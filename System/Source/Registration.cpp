@@ -28,6 +28,7 @@
 #include "World/LuaComponent.h"
 #include "World/Object.h"
 #include "World/ParticleComponent.h"
+#include "World/PhysicsBody.h"
 #include "World/TextureComponent.h"
 #include "World/Transform.h"
 #include "World/Level.h"
@@ -52,7 +53,7 @@ void LevelType(LevelTypeRegistry::Creator create, const char* name) {
 }
 
 // Factory entries are static records, linked once.
-ComponentFactoryNode g_animationNode, g_graphicsNode, g_luaNode, g_particleNode, g_textureNode,
+ComponentFactoryNode g_physicsNode, g_animationNode, g_graphicsNode, g_luaNode, g_particleNode, g_textureNode,
     g_transformNode;
 ObjectFactoryNode g_luaObjectNode, g_objectNode;
 
@@ -107,6 +108,12 @@ void RegisterAll() {
     RegisterLuaFunction(LuaDrawBox, "DrawBox");
     RegisterLuaFunction(LuaDrawLine, "DrawLine");
     RegisterLuaFunction(LuaDrawText, "DrawText");
+
+    // Physics bodies: methods, class table, component type.
+    PhysicsBody::RegisterMethods();
+    RegisterClassTable<PhysicsBody>("PhysicsBody", PhysicsBody::LuaNew,
+                                    System::LuaNewIndexComponent);
+    ComponentType(g_physicsNode, "PhysicsBody", PhysicsBody::Create);
 
     // Animation components (their methods are the texture component's).
     RegisterClassTable<AnimationComponent>("AnimationComponent", AnimationComponent::LuaNew,
