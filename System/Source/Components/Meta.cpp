@@ -168,6 +168,21 @@ bool MetaBase::AddDynamicProperty(const char* name, const MetaValue& value, Owne
     return true;
 }
 
+bool MetaBase::ReplaceDynamicProperty(const char* name, const MetaValue& value,
+                                      Ownership ownership) {
+    DynamicProperty property{value, ownership, -1};
+    auto found = name ? dynamic_.find(name) : dynamic_.end();
+    if (found == dynamic_.end()) {
+        Release(property);
+        return false;
+    }
+    Release(found->second);
+    found->second = property;
+    auto field = properties_.find(name);
+    if (field != properties_.end()) field->second = value;
+    return true;
+}
+
 bool MetaBase::InsertMethod(const char* name, MetaMethod method) {
     return methods_.emplace(name, method).second;
 }

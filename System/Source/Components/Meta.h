@@ -186,6 +186,10 @@ public:
     // payload offered for it is released at once. Returns whether added.
     bool AddDynamicProperty(const char* name, const MetaValue& value, Ownership ownership,
                             int luaRef = -1);
+    // Gives an existing run-time property a new payload and releases the
+    // old one. False (and the offered payload released) when the object has
+    // no run-time property of that name.
+    bool ReplaceDynamicProperty(const char* name, const MetaValue& value, Ownership ownership);
 
     const PropertyMap& Properties() const { return properties_; }
     const DynamicMap& DynamicProperties() const { return dynamic_; }
