@@ -1,7 +1,8 @@
 // The vertex stage shared by the batch renderer's programs. Positions arrive
 // in pixels of the current projection, colours as 0-255; each vertex is
-// turned by its rotation about its pivot, then placed with the view and the
-// projection. Later depth layers sit a little nearer the viewer.
+// turned by its rotation and placed relative to its pivot (0, 0 for shapes
+// drawn where they are), then with the view and the projection. Later depth
+// layers sit a little nearer the viewer.
 attribute vec3 coord3d;
 attribute vec4 color;
 attribute vec3 texcoord;
@@ -19,7 +20,7 @@ varying vec2 f_texture;
 void main(void)
 {
     vec2 pivot = vec2(tX, tY);
-    vec2 d = coord3d.xy - pivot;
+    vec2 d = coord3d.xy;
     float c = cos(rotation);
     float s = sin(rotation);
     vec2 turned = pivot + vec2(d.x * c - d.y * s, d.x * s + d.y * c);

@@ -25,7 +25,7 @@ void LinkAtHead(Node*& head, Node& node, const char* name, typename Node::Creato
 template <class Node>
 auto CreateByName(Node* head, std::string_view name) -> decltype(head->creator()) {
     for (Node* node = head; node; node = node->next) {
-        if (node->name == name) return node->creator ? node->creator() : nullptr;
+        if (std::string_view(node->name) == name) return node->creator ? node->creator() : nullptr;
     }
     return nullptr;
 }

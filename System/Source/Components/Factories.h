@@ -3,8 +3,10 @@
 // Each is a singly linked list of statically allocated nodes reached from a
 // head pointer that is null before the first registration. Registration
 // links a node in front, so a lookup (the first exact match from the head)
-// finds the latest registration of a name. The lists are filled before the
-// memory pool exists and outlive it, so the names are plain std::strings.
+// finds the latest registration of a name. Registration runs from static
+// initialisers in other files, so a node must be ready before its own file
+// is initialised: it holds only constant-initialised fields, and its name
+// points at text that lives as long as the registration (a literal).
 #pragma once
 
 #include <string>
@@ -17,14 +19,14 @@ class GenericGameObject;
 
 struct ComponentFactoryNode {
     using Creator = System::GenericComponent* (*)();
-    std::string name;
+    const char* name = "";
     Creator creator = nullptr;
     ComponentFactoryNode* next = nullptr;
 };
 
 struct ObjectFactoryNode {
     using Creator = System::GenericGameObject* (*)();
-    std::string name;
+    const char* name = "";
     Creator creator = nullptr;
     ObjectFactoryNode* next = nullptr;
 };
