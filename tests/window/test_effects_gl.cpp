@@ -197,9 +197,10 @@ TEST_F(Effects, BaseStagesPlaceTurnAndColourVertices) {
     DrawQuad(&colour, {0, 0, 32, 64, {255, 0, 0, 255}});  // left half
     EXPECT_EQ(Pixel(8, 32), (Rgba{255, 0, 0, 255}));
     EXPECT_EQ(Pixel(56, 32), (Rgba{0, 0, 0, 255}));
-    // Half a turn about the window's centre puts it on the right half.
+    // A quad given about its pivot: half a turn, placed at the window's
+    // centre, puts the left half of the pivot's square on the right half.
     glClear(GL_COLOR_BUFFER_BIT);
-    DrawQuad(&colour, {0, 0, 32, 64, {0, 255, 0, 255}, 0, 3.14159265f, 32, 32});
+    DrawQuad(&colour, {-32, -32, 0, 32, {0, 255, 0, 255}, 0, 3.14159265f, 32, 32});
     EXPECT_EQ(Pixel(8, 32), (Rgba{0, 0, 0, 255}));
     EXPECT_EQ(Pixel(56, 32), (Rgba{0, 255, 0, 255}));
 
