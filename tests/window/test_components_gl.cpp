@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "Graphics/Animation.h"
 #include "Graphics/BatchRenderer.h"
 #include "Graphics/Effect.h"
 #include "Graphics/RenderTarget.h"
+#include "Graphics/Sprite.h"
 #include "Graphics/TextureAtlas.h"
 #include "Graphics/Window.h"
 #include "World/PhysicsBody.h"
@@ -267,4 +269,38 @@ TEST_F(ComponentsGl, ParticlesAreDrawnAsSquaresOfTheirColour) {
     EXPECT_EQ(centre[2], 0);
     EXPECT_EQ(Pixel(83, 63), centre);  // half of 9 is 4
     EXPECT_EQ(Pixel(86, 60), kBlack);
+}
+
+TEST_F(ComponentsGl, SpritesAndAnimationsReleaseWhatTheyOwn) {
+    std::string file = dir.Write("s.png", Png(2, 2, {kRed, kRed, kRed, kRed}));
+    auto* sprite = new Sprite(file.c_str());
+    EXPECT_STREQ(sprite->GetTypeName(), "class Sprite");
+    EXPECT_EQ(sprite->texture.width, 2);
+    const GLuint spriteTexture = sprite->texture.texture;
+    ASSERT_TRUE(glIsTexture(spriteTexture));
+    delete sprite;
+    EXPECT_FALSE(glIsTexture(spriteTexture));
+    Sprite missing((dir.Path() + "/none.png").c_str());
+    EXPECT_EQ(missing.texture.texture, 0u);
+
+    // An animation deletes its frames, and its texture only when it owns it.
+    auto* animation = new Animation();
+    EXPECT_STREQ(animation->GetTypeName(), "class Animation");
+    animation->frames.push_back(new Sprite(file.c_str()));
+    animation->frames.push_back(nullptr);
+    const GLuint frameTexture = animation->frames[0]->texture.texture;
+    TextureInfo shared;
+    LoadTexture(file.c_str(), shared);
+    animation->texture = shared;  // a copy: not owned by itself
+    animation->name = "walk";
+    delete animation;
+    EXPECT_FALSE(glIsTexture(frameTexture));
+    EXPECT_TRUE(glIsTexture(shared.texture));
+
+    animation = new Animation();
+    animation->texture = shared;
+    animation->ownsTexture = true;
+    delete animation;
+    EXPECT_FALSE(glIsTexture(shared.texture));
+    shared.owns = false;  // already gone
 }
