@@ -55,10 +55,12 @@ void AnimationComponent::Update(float dt) {
     int column = frame % perRow;
     if (column < 0) column = 0;
     const int row = frame / perRow;
-    frameU0 = static_cast<float>(column) * uStep;
-    frameV0 = static_cast<float>(row) * vStep;
-    frameU1 = frameU0 + uStep;
-    frameV1 = frameV0 + vStep;
+    // The steps are fractions of the image; the image may be only a region
+    // of its texture (an atlas page), so they are taken within that region.
+    frameU0 = image.u + static_cast<float>(column) * uStep * image.du;
+    frameV0 = image.v + static_cast<float>(row) * vStep * image.dv;
+    frameU1 = frameU0 + uStep * image.du;
+    frameV1 = frameV0 + vStep * image.dv;
 }
 
 void AnimationComponent::Draw() {

@@ -25,13 +25,13 @@
 #include "World/AnimationComponent.h"
 #include "World/GenericTileLevel.h"
 #include "World/GraphicsComponent.h"
+#include "World/Level.h"
 #include "World/LuaComponent.h"
 #include "World/Object.h"
 #include "World/ParticleComponent.h"
 #include "World/PhysicsBody.h"
 #include "World/TextureComponent.h"
 #include "World/Transform.h"
-#include "World/Level.h"
 
 namespace {
 
@@ -52,10 +52,12 @@ void LevelType(LevelTypeRegistry::Creator create, const char* name) {
     if (!g_otherRegistriesFilled) LevelTypeRegistry::Register(create, name);
 }
 
-// Factory entries are static records, linked once.
-ComponentFactoryNode g_physicsNode, g_animationNode, g_graphicsNode, g_luaNode, g_particleNode, g_textureNode,
-    g_transformNode;
-ObjectFactoryNode g_luaObjectNode, g_objectNode;
+// Factory entries are static records, linked once. They are linked from
+// another file's static initialiser, so they must be ready before any
+// dynamic initialisation runs: a later constructor would wipe the links.
+constinit ComponentFactoryNode g_physicsNode, g_animationNode, g_graphicsNode, g_luaNode,
+    g_particleNode, g_textureNode, g_transformNode;
+constinit ObjectFactoryNode g_luaObjectNode, g_objectNode;
 
 void ComponentType(ComponentFactoryNode& node, const char* name,
                    System::GenericComponent* (*create)()) {
@@ -75,7 +77,6 @@ int NewLevel(lua_State* L) {
     PushUserdata(L, Level::Create());
     return 1;
 }
-
 
 void RegisterAll() {
     // Console variables bloom1 to bloom6.

@@ -1,0 +1,172 @@
+// Game objects in the real executable: scripts build LuaObjects, colour them,
+// let bodies fall and collide, and read what reached the screen and their
+// message scripts.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "support/GameProcess.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the game on a folder holding the project's shaders and configuration,
+// `startOfLevel` as the level's start script (its OnLevelUpdate(dt) runs every
+// frame) and the further Lua files of `scripts` (names below Resources/Lua/).
+std::string RunWorld(const std::string& startOfLevel,
+                     const std::map<std::string, std::string>& scripts = {}) {
+    TestSupport::TempDir dir;
+    fs::create_directories(fs::path(dir.Path()) / "Resources");
+    for (const char* sub : {"Shaders", "Config"}) {
+        fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources" / sub,
+                 fs::path(dir.Path()) / "Resources" / sub, fs::copy_options::recursive);
+    }
+    dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "");
+    dir.Write("Resources/Lua/Globals/EndOfLevel.lua", "");
+    dir.Write("Resources/Lua/Globals/StartOfLevel.lua", startOfLevel);
+    for (const auto& [name, text] : scripts) dir.Write("Resources/Lua/" + name, text);
+    TestSupport::WriteFirstLevel(dir);
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+    int code = game.Wait(60.0);
+    EXPECT_EQ(code, 0) << game.Output();
+    return game.Output();
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A Lua helper shared by the scripts below: a LuaObject with a box body of
+// the given size at (x, y).
+const char* kMakeBox = R"lua(
+    function MakeBox(x, y, w, h)
+        local o = LuaObject:new()
+        local body = o:GetComponent("PhysicsBody")
+        body:CreateBox(w, h)
+        local t = o:GetComponent("Transform")
+        t.x = x
+        t.y = y
+        return o, t, body
+    end
+)lua";
+
+}  // namespace
+
+TEST(WorldGame, AColouredObjectShowsAtItsTransform) {
+    std::string out = RunWorld(std::string(kMakeBox) + R"lua(
+        frames = 0
+        local o, t = MakeBox(-300, 200, 120, 80)
+        g = o:GetComponent("GraphicsComponent")
+        g.r = 20; g.g = 200; g.b = 90; g.a = 255
+        -- A plain Object draws its shape without a body: a blue square.
+        local plain = Object:new()
+        local pt = plain:GetComponent("Transform")
+        pt.x = 400; pt.y = -100; pt.scaleX = 60; pt.scaleY = 60
+        local pg = plain:GetComponent("GraphicsComponent")
+        pg.b = 255; pg.a = 255
+        -- Alpha 0: nothing is drawn.
+        local hidden = Object:new()
+        local ht = hidden:GetComponent("Transform")
+        ht.x = 0; ht.y = -300; ht.scaleX = 60; ht.scaleY = 60
+        hidden:GetComponent("GraphicsComponent").r = 255
+        function rgb(x, y)
+            return GetPixelValue_R(x, y) .. " " .. GetPixelValue_G(x, y) .. " " .. GetPixelValue_B(x, y)
+        end
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            if frames == 3 then rgb(0, 0) end
+            if frames == 5 then g.r = 250 end    -- a property write shows on the next frame
+            if frames == 8 then
+                print("object " .. rgb(-300, 200))
+                print("edge " .. rgb(-300 + 59, 200))   -- inside the black outline
+                print("beside " .. rgb(-300 + 80, 200))
+                print("plain " .. rgb(400, -100))
+                print("hidden " .. rgb(0, -300))
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+            if frames > 200 then ExecuteConsoleCommand("level QUIT_GAME") end
+        end
+    )lua");
+    EXPECT_TRUE(Contains(out, "object 250 200 90")) << out;
+    EXPECT_TRUE(Contains(out, "edge 0 0 0")) << out;
+    EXPECT_TRUE(Contains(out, "beside 0 0 0")) << out;
+    EXPECT_TRUE(Contains(out, "plain 0 0 255")) << out;
+    EXPECT_TRUE(Contains(out, "hidden 0 0 0")) << out;
+}
+
+TEST(WorldGame, ABodyWithMassFallsUnderGravity) {
+    std::string out = RunWorld(std::string(kMakeBox) + R"lua(
+        frames = 0
+        local o, t, body = MakeBox(0, 300, 40, 40)
+        body:SetMass(1)
+        body:SetGravityDefault()
+        -- A static box beside it stays where it is.
+        local s, st = MakeBox(500, 300, 40, 40)
+        still = st
+        falling = t
+        last = t.y
+        drops = 0
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            if falling.y < last then drops = drops + 1 end
+            last = falling.y
+            if frames == 30 then
+                -- The first frames may have no time step yet.
+                print("drops " .. tostring(drops >= 25) .. " below " .. tostring(falling.y < 300))
+                print("speed " .. tostring(body:GetVelY() < 0) .. " still " .. still.y)
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    // Every frame with a time step moves it down.
+    EXPECT_TRUE(Contains(out, "drops true below true")) << out;
+    EXPECT_TRUE(Contains(out, "speed true still 300")) << out;
+}
+
+TEST(WorldGame, FallingOntoAFloorSendsCollisionToTheMessageScript) {
+    std::string out = RunWorld(std::string(kMakeBox) + R"lua(
+        frames = 0
+        local floor = MakeBox(0, 0, 400, 40)
+        floor:SetName("Floor")
+        floor:GetComponent("LuaComponent"):SetMessageScript("Test/FloorMessage.lua")
+        local crate, t, body = MakeBox(0, 60, 40, 40)
+        crate:SetName("Crate")
+        body:SetMass(1)
+        body:SetGravityDefault()
+        crate:GetComponent("LuaComponent"):SetMessageScript("Test/CrateMessage.lua")
+        crateT = t
+        floorId = floor:GetId()
+        crateId = crate:GetId()
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            if frames == 90 then
+                print("rests " .. tostring(crateT.y > 35 and crateT.y < 45))
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua",
+                               {{"Test/CrateMessage.lua", R"lua(
+        local self, count, n, name, nx, ny, other, code = ...
+        if not told then
+            told = true
+            print("crate " .. self:GetName() .. " " .. count .. " " .. n .. " " .. name ..
+                  " " .. (nx + 0) .. " " .. (ny + 0) .. " " .. tostring(other == floorId) .. " " .. code)
+        end
+    )lua"},
+                                {"Test/FloorMessage.lua", R"lua(
+        local self, count, n, name, nx, ny, other, code = ...
+        if not floorTold then
+            floorTold = true
+            print("floor " .. name .. " " .. (nx + 0) .. " " .. (ny + 0) .. " " .. tostring(other == crateId))
+        end
+    )lua"}});
+    // The floor's y is lower: it is body A of the pair and the normal points
+    // from it to the crate.
+    EXPECT_TRUE(Contains(out, "crate Crate 1 7 Collision 0 -1 true 0")) << out;
+    EXPECT_TRUE(Contains(out, "floor Collision 0 1 true")) << out;
+    EXPECT_TRUE(Contains(out, "rests true")) << out;
+}
