@@ -149,9 +149,9 @@ void GraphicsComponent::DrawPlainShape(const Transform& transform, BodyShape kin
         case BodyShape::Rigid: {
             const int w = ToPixel(hw);
             const int h = ToPixel(hh);
-            // Drawn about the object's centre and turned there; the renderer
-            // takes radians, as the Transform keeps them.
-            renderer.PushTranslation(ToPixel(transform.x), ToPixel(transform.y), 0);
+            // Drawn about the pivot, which places it at the object's centre and
+            // turns it there; the renderer takes radians, as the Transform
+            // keeps them.
             renderer.SetPivot(transform.x, transform.y);
             renderer.SetRotation(transform.rotation);
             renderer.SetColor(color.r, color.g, color.b, color.a);
@@ -160,7 +160,6 @@ void GraphicsComponent::DrawPlainShape(const Transform& transform, BodyShape kin
             renderer.DrawRectOutline(-w, -h, w, h, 2);
             renderer.SetRotation(0.0f);
             renderer.SetPivot(0.0f, 0.0f);
-            renderer.PopTranslation();
             break;
         }
         case BodyShape::Plain:

@@ -105,9 +105,9 @@ void TextureComponent::Draw() {
         renderer->SetColor(c.r, c.g, c.b, c.a);
         renderer->SetColorFill(true);
     }
-    // The quad is given about the object's centre: the translation puts it
-    // there, and the pivot (the same point) turns it.
-    renderer->PushTranslation(ToPixel(transform->x), ToPixel(transform->y), ToPixel(transform->z));
+    // The quad is given about the object's centre: the pivot places it there
+    // and turns it.
+    renderer->PushTranslation(0, 0, ToPixel(transform->z));
     renderer->SetTexture(image.texture);
     renderer->SetPivot(transform->x, transform->y);
     renderer->SetRotation(transform->rotation);

@@ -181,7 +181,7 @@ TEST_F(Components, TextureQuadFlipTintAndMessages) {
     texture->Draw();
     // Alpha 0 in the graphics component: no tint.
     EXPECT_EQ(renderer.calls,
-              (Strings{"PushTranslation(40, 30, 2)", "SetTexture(17)", "SetPivot(40, 30)",
+              (Strings{"PushTranslation(0, 0, 2)", "SetTexture(17)", "SetPivot(40, 30)",
                        "SetRotation(0.5)", "DrawTextureRegion(-4, -2, 4, 2, 0.75, 0.5, 0.25, 1)",
                        "SetRotation(0)", "SetPivot(0, 0)", "PopTranslation()", "SetColorFill(0)"}));
 
