@@ -104,7 +104,7 @@ ChannelSlot* Channel::Slot() const {
 
 Result Channel::isPlaying(bool* playing) const {
     if (playing) *playing = false;
-    TAZZLE_CHANNEL_CALL(if (playing)* playing = true);
+    TAZZLE_CHANNEL_CALL(if (playing) { *playing = true; });
 }
 Result Channel::stop() {
     TAZZLE_CHANNEL_CALL(slot->active = false; slot->sound = nullptr);
@@ -113,19 +113,19 @@ Result Channel::setPaused(bool paused) {
     TAZZLE_CHANNEL_CALL(slot->paused = paused);
 }
 Result Channel::getPaused(bool* paused) const {
-    TAZZLE_CHANNEL_CALL(if (paused)* paused = slot->paused);
+    TAZZLE_CHANNEL_CALL(if (paused) { *paused = slot->paused; });
 }
 Result Channel::setVolume(float volume) {
     TAZZLE_CHANNEL_CALL(slot->volume = ClampVolume(volume));
 }
 Result Channel::getVolume(float* volume) const {
-    TAZZLE_CHANNEL_CALL(if (volume)* volume = slot->volume);
+    TAZZLE_CHANNEL_CALL(if (volume) { *volume = slot->volume; });
 }
 Result Channel::setFrequency(float frequency) {
     TAZZLE_CHANNEL_CALL(slot->frequency = ClampFrequency(frequency));
 }
 Result Channel::getFrequency(float* frequency) const {
-    TAZZLE_CHANNEL_CALL(if (frequency)* frequency = slot->frequency);
+    TAZZLE_CHANNEL_CALL(if (frequency) { *frequency = slot->frequency; });
 }
 Result Channel::set3DAttributes(const FMOD_VECTOR* position, const FMOD_VECTOR* velocity) {
     (void)velocity;
@@ -343,7 +343,12 @@ Result System::init(int maxChannels, unsigned flags, void* extraDriverData) {
 Result System::release() {
     // Closing the device waits for a running callback.
     if (state_->device != 0) SDL_CloseAudioDevice(state_->device);
-    if (state_->sdlStarted) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (state_->sdlStarted) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        // With nothing else of SDL in use, SDL lets go of what it set up for
+        // the device (its D-Bus connection among others).
+        if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
+    }
     delete this;
     return OK;
 }
