@@ -1,0 +1,323 @@
+#include "Audio/AudioManager.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Graphics/Camera.h"
+#include "System/Source/ResourcePath.h"
+#include "System/Source/StateManager.h"
+
+AudioManager* Audio = nullptr;
+
+namespace {
+
+constexpr int kChannelCount = 1000;
+constexpr float kMinDistance3D = 800.0f;
+constexpr float kMaxDistance3D = 8000.0f;
+constexpr int kDefaultPriority = 128;
+constexpr FMOD::Mode kMusicMode = FMOD_LOOP_NORMAL | FMOD_SOFTWARE;
+constexpr FMOD::Mode kEffectMode = FMOD_LOOP_OFF | FMOD_2D;
+constexpr FMOD::Mode k3DMode = FMOD_3D | FMOD_3D_LINEARROLLOFF;
+constexpr int kSpectrumSize = 64;
+constexpr float kBeatCooldown = 0.25f;
+
+// Frame time gathered by the beat test since its last beat.
+float BeatTimer = 1.0f;
+
+const char* NameOrEmpty(const char* name) {
+    return name ? name : "";
+}
+
+}  // namespace
+
+AudioManager::AudioManager(FMOD::Output output) {
+    lastReported = 0;
+    lastResult = FMOD_System_Create(&system);
+    CheckResult();
+    if (!system) return;
+    unsigned version = 0;
+    lastResult = system->getVersion(&version);
+    CheckResult();
+    if (version < FMOD::kVersion) {
+        lastResult = FMOD::ErrVersion;
+        CheckResult();
+    }
+    int drivers = 0;
+    lastResult = system->getNumDrivers(&drivers);
+    CheckResult();
+    system->setOutput(output);
+    lastResult = system->init(kChannelCount, 0, nullptr);
+    CheckResult();
+    if (lastResult == FMOD::ErrSpeakerMode) {
+        lastResult = system->setSpeakerMode(FMOD::SpeakerModeStereo);
+        CheckResult();
+        lastResult = system->init(kChannelCount, 0, nullptr);
+        CheckResult();
+    }
+    lastResult = system->getMasterChannelGroup(&masterChannelGroup);
+    CheckResult();
+    lastResult = system->getMasterSoundGroup(&masterSoundGroup);
+    CheckResult();
+    lastResult = system->createSoundGroup("BGM", &bgmGroup);
+    CheckResult();
+    lastResult = system->createSoundGroup("SFX", &sfxGroup);
+    CheckResult();
+}
+
+AudioManager::~AudioManager() {
+    // Shutdown releases first; a manager dropped without that still closes
+    // its output.
+    if (system) Release();
+}
+
+void AudioManager::Release() {
+    if (system) {
+        lastResult = system->release();
+        CheckResult();
+    }
+    system = nullptr;
+    masterChannelGroup = nullptr;
+    masterSoundGroup = nullptr;
+    sfxGroup = nullptr;
+    bgmGroup = nullptr;
+    System::Vector<SoundRecord>().swap(music);
+    System::Vector<SoundRecord>().swap(effects);
+}
+
+void AudioManager::CheckResult() {
+    if (lastResult != 0 && lastResult != lastReported) {
+        std::printf("FMOD encountered an error\n");
+        std::printf("Error Code: %i\n", lastResult);
+        std::fflush(stdout);
+        lastReported = lastResult;
+    }
+}
+
+void AudioManager::Update() {
+    if (lastResult == 0 && system) {
+        FMOD_VECTOR listener;
+        if (CurrentCamera) {
+            listener.x = CurrentCamera->position.x;
+            listener.y = CurrentCamera->position.y;
+        }
+        lastResult = system->set3DListenerAttributes(0, &listener, nullptr, nullptr, nullptr);
+        lastResult = system->update();
+    }
+    CheckResult();
+}
+
+SoundRecord* AudioManager::Find(const char* name, bool isMusic) {
+    if (!name) return nullptr;
+    for (SoundRecord& record : List(isMusic)) {
+        if (record.name == name) return &record;
+    }
+    return nullptr;
+}
+
+void AudioManager::Load(const char* name, const char* path, bool isMusic) {
+    if (!name || !path || Find(name, isMusic)) return;
+    if (lastResult == 0 && system) {
+        std::string resolved = System::ResolvePath(path);
+        FMOD::Sound* sound = nullptr;
+        FMOD::Result created = system->createSound(
+            resolved.c_str(), isMusic ? kMusicMode : kEffectMode, nullptr, &sound);
+        if (created != FMOD::OK || !sound) {
+            // A missing or unreadable file costs only its own sound; the rest
+            // of the audio keeps working.
+            std::printf("Sound file not loaded: %s\n", path);
+            std::fflush(stdout);
+            return;
+        }
+        SoundRecord record;
+        record.name = System::MakeString(name);
+        record.sound = sound;
+        sound->getDefaults(&record.loadedFrequency, &record.loadedVolume, nullptr, nullptr);
+        record.currentFrequency = record.loadedFrequency;
+        record.currentVolume = record.loadedVolume;
+        if (lastResult == 0) {
+            lastResult = sound->setSoundGroup(isMusic ? bgmGroup : sfxGroup);
+            CheckResult();
+            sound->set3DMinMaxDistance(kMinDistance3D, kMaxDistance3D);
+            List(isMusic).push_back(std::move(record));
+        }
+    }
+    CheckResult();
+}
+
+void AudioManager::Play(const char* name, const FMOD_VECTOR* position, bool isMusic, bool loop,
+                        bool is3D) {
+    SoundRecord* record = lastResult == 0 && system ? Find(name, isMusic) : nullptr;
+    if (!record) {
+        CheckResult();
+        std::printf("Sound not played: %s\n", NameOrEmpty(name));
+        std::fflush(stdout);
+        return;
+    }
+    FMOD::Sound* sound = record->sound;
+    if (loop) {
+        lastResult = sound->setMode(FMOD_LOOP_NORMAL);
+        CheckResult();
+    }
+    if (is3D) {
+        lastResult = sound->setMode(k3DMode);
+        CheckResult();
+    }
+    // A start that fails leaves the record's last channel reachable and
+    // touches no channel.
+    FMOD::Channel channel;
+    lastResult = system->playSound(FMOD::kChannelFree, sound, true, &channel);
+    CheckResult();
+    if (lastResult != FMOD::OK) {
+        if (loop) sound->setMode(FMOD_LOOP_OFF);
+        return;
+    }
+    record->channel = channel;
+    if (loop) lastResult = sound->setMode(FMOD_LOOP_OFF);
+    if (record->playCount != 0) {
+        lastResult = sound->setDefaults(record->loadedFrequency, record->loadedVolume, 0.0f,
+                                        kDefaultPriority);
+    }
+    CheckResult();
+    lastResult =
+        sound->getDefaults(&record->currentFrequency, &record->currentVolume, nullptr, nullptr);
+    CheckResult();
+    if (is3D) {
+        lastResult = record->channel.set3DAttributes(position, nullptr);
+        CheckResult();
+    }
+    lastResult = record->channel.setPaused(false);
+    CheckResult();
+    ++record->playCount;
+}
+
+void AudioManager::Stop(const char* name, bool isMusic) {
+    if (SoundRecord* record = Find(name, isMusic)) {
+        bool playing = false;
+        record->channel.isPlaying(&playing);
+        if (playing) lastResult = record->channel.stop();
+    }
+    CheckResult();
+}
+
+void AudioManager::Remove(const char* name, bool isMusic) {
+    if (lastResult == 0 && masterSoundGroup) {
+        System::Vector<SoundRecord>& list = List(isMusic);
+        if (SoundRecord* record = Find(name, isMusic)) {
+            lastResult = record->sound->setSoundGroup(masterSoundGroup);
+            CheckResult();
+            list.erase(list.begin() + (record - list.data()));
+        }
+    }
+    CheckResult();
+}
+
+void AudioManager::SetVolume(const char* name, float volume, bool isMusic) {
+    if (SoundRecord* record = Find(name, isMusic)) {
+        volume = FMOD::ClampVolume(volume);
+        record->currentVolume = volume;
+        lastResult =
+            record->sound->setDefaults(record->currentFrequency, volume, 0.0f, kDefaultPriority);
+        CheckResult();
+        bool playing = false;
+        if (record->channel.isPlaying(&playing) == FMOD::OK && playing) {
+            lastResult = record->channel.setVolume(volume);
+        }
+    }
+    CheckResult();
+}
+
+void AudioManager::SetSpeed(const char* name, float frequency, bool isMusic) {
+    SoundRecord* record = Find(name, isMusic);
+    if (!record) return;
+    frequency = FMOD::ClampFrequency(frequency);
+    record->currentFrequency = frequency;
+    lastResult =
+        record->sound->setDefaults(frequency, record->currentVolume, 0.0f, kDefaultPriority);
+    CheckResult();
+}
+
+bool AudioManager::IsChannelPlaying(const char* name, bool isMusic) {
+    SoundRecord* record = Find(name, isMusic);
+    if (!record) {
+        CheckResult();
+        return false;
+    }
+    bool playing = false;
+    return record->channel.isPlaying(&playing) == FMOD::OK && playing;
+}
+
+void AudioManager::StopAllSounds() {
+    for (SoundRecord& record : effects) record.channel.stop();
+    StopMusicChannels();
+}
+
+void AudioManager::StopMusicChannels() {
+    for (SoundRecord& record : music) record.channel.stop();
+}
+
+void AudioManager::PauseSounds() {
+    for (SoundRecord& record : effects) {
+        bool playing = false;
+        record.channel.isPlaying(&playing);
+        if (playing) record.channel.setPaused(IsPauseMenuShown());
+    }
+}
+
+void AudioManager::SetMasterPaused(bool paused) {
+    if (masterChannelGroup) masterChannelGroup->setPaused(paused);
+    masterPaused = paused;
+}
+
+void AudioManager::SetGroupVolume(FMOD::SoundGroup* group, float volume) {
+    if (!group) return;
+    lastResult = group->setVolume(FMOD::ClampVolume(volume));
+    CheckResult();
+}
+
+float AudioManager::GroupVolume(FMOD::SoundGroup* group) {
+    float volume = 0.0f;
+    if (!group) return volume;
+    lastResult = group->getVolume(&volume);
+    CheckResult();
+    return volume;
+}
+
+bool AudioManager::Silent(FMOD::SoundGroup* group) {
+    return GroupVolume(group) == 0.0f;
+}
+
+void AudioManager::SetSoundGroupVolume(float volume) {
+    SetGroupVolume(sfxGroup, volume);
+}
+void AudioManager::SetMusicGroupVolume(float volume) {
+    SetGroupVolume(bgmGroup, volume);
+}
+float AudioManager::GetSoundGroupVolume() {
+    return GroupVolume(sfxGroup);
+}
+float AudioManager::GetMusicGroupVolume() {
+    return GroupVolume(bgmGroup);
+}
+bool AudioManager::IsSoundGroupSilent() {
+    return Silent(sfxGroup);
+}
+bool AudioManager::IsMusicGroupSilent() {
+    return Silent(bgmGroup);
+}
+
+bool AudioManager::DetectBeat(float threshold) {
+    float left[kSpectrumSize] = {};
+    float right[kSpectrumSize] = {};
+    FMOD::System* owner = nullptr;
+    if (bgmGroup) bgmGroup->getSystemObject(&owner);
+    if (owner) {
+        owner->getSpectrum(left, kSpectrumSize, 0, 0);
+        owner->getSpectrum(right, kSpectrumSize, 1, 0);
+    }
+    float low = (left[0] + right[0]) * 0.5f;
+    bool beat = threshold <= low && BeatTimer >= kBeatCooldown;
+    if (beat) BeatTimer = 0.0f;
+    BeatTimer += float(GetFrameTime());
+    return beat;
+}
