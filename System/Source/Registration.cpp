@@ -176,8 +176,11 @@ void RegisterAll() {
     Command("teleport", ConsoleTeleport);
     RegisterLuaFunction(LuaStackDump, "stackdump");
 
+    // Audio: AddSound to KillSounds, the mute commands, the mute queries.
+    AudioLuaRegisterFirst();
     Command("muteMusic", ConsoleMuteMusic);
     Command("muteSound", ConsoleMuteSound);
+    AudioLuaRegisterMuteQueries();
 
     // State manager commands and functions.
     Command("level", ConsoleLevel, LevelCompletions);
