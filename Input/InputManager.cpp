@@ -27,6 +27,11 @@ int32_t ClickX = -1;
 int32_t ClickY = -1;
 MotorSpeeds RumbleSpeeds[kPlayerCount] = {};
 
+static void PollWindowEvents() {
+    if (PollEvents) PollEvents();
+}
+void (*PollEvents)() = PollWindowEvents;
+
 namespace {
 
 // The last cursor position the window reported, for a mouse button that
@@ -212,7 +217,7 @@ void Update() {
     std::memset(TypedChars, 0, sizeof(TypedChars));
     std::memcpy(PreviousPadState, PadState, sizeof(PadState));
 
-    if (GameWindow) glfwPollEvents();
+    if (PollEvents) PollEvents();
 
     const bool replaying = Recorder && Recorder->IsReplaying();
     if (replaying) {

@@ -120,6 +120,10 @@ void StopRumble();
 // Gives every connected pad its remembered speeds again.
 void ResumeRumble();
 
+// The window-system event poll that Update makes (the callbacks run inside
+// it). By default the window's; tests may replace it.
+extern void (*PollEvents)();
+
 // Where the input module hands what the GUI needs. By default the GUI's own
 // entry points; tests may replace them.
 struct GuiHooks {
