@@ -28,7 +28,7 @@ int32_t ClickY = -1;
 MotorSpeeds RumbleSpeeds[kPlayerCount] = {};
 
 static void PollWindowEvents() {
-    if (PollEvents) PollEvents();
+    if (GameWindow) glfwPollEvents();
 }
 void (*PollEvents)() = PollWindowEvents;
 
