@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 
 namespace {
@@ -45,6 +46,9 @@ bool StartSdl() {
     SDL_GameControllerEventState(SDL_IGNORE);
     SDL_JoystickEventState(SDL_IGNORE);
     g_sdl = SdlStatus::Running;
+    // A program that ends without the input shutdown still lets SDL go.
+    static bool exitHook = false;
+    if (!exitHook) exitHook = std::atexit(XInputShutdown) == 0;
     return true;
 }
 
@@ -166,7 +170,9 @@ void XInputShutdown() {
     if (g_sdl != SdlStatus::Running) return;
     for (PadSlot& slot : g_pads) ClosePad(slot);
     // Only what was started here: other parts of the program may use SDL.
+    // With nothing of SDL left running, SDL itself ends too.
     SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER | SDL_INIT_HAPTIC);
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
     g_sdl = SdlStatus::NotStarted;
 }
 

@@ -44,6 +44,14 @@ struct FakePads {
     }
 };
 
+// The unit tests never reach real devices: without a test's own pads, no
+// pad is connected (set up for every test by an environment in test_input.cpp).
+struct NoPads {
+    static uint32_t Get(uint32_t, XINPUT_STATE*) { return XINPUT_NOT_CONNECTED; }
+    static uint32_t Set(uint32_t, XINPUT_VIBRATION*) { return XINPUT_NOT_CONNECTED; }
+    static inline const XInputBackend backend{Get, Set};
+};
+
 // What reached the GUI.
 struct GuiLog {
     static inline std::vector<unsigned> chars;
@@ -107,7 +115,7 @@ public:
         InputManager::Shutdown();
         InputManager::GetGuiHooks() = InputManager::DefaultGuiHooks();
         InputManager::PollEvents = savedPoll;
-        XInputSetBackend(nullptr);
+        XInputSetBackend(&NoPads::backend);
         WindowFocused = false;
         GetStateManager().pauseMenuShown = false;
         pending().clear();

@@ -10,6 +10,14 @@ float& Pad(int player, int code) {
     return PadState[(code - kFirstPadCode) + kPadCodeCount * player];
 }
 
+class NoPadsEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { XInputSetBackend(&NoPads::backend); }
+    void TearDown() override { XInputSetBackend(nullptr); }
+};
+const ::testing::Environment* const g_noPads =
+    ::testing::AddGlobalTestEnvironment(new NoPadsEnvironment);
+
 }  // namespace
 
 TEST_F(InputTest, KeysGoDownStayHeldAndGoUpForOneFrameEach) {
