@@ -13,6 +13,17 @@ public:
 };
 extern GuiManager* Gui;
 
+// Input handed to the GUI root by the input module: a typed character, a
+// newly pressed key (code 0-423), the cursor and a left-button press (GUI
+// pixels; the press clears the focus, then hit-tests), and the pause-menu
+// focus moves.
+void GuiHandleChar(unsigned ch);
+void GuiHandleKey(int key);
+void GuiHandleMouseMove(int x, int y);
+void GuiHandleMouseDown(int x, int y);
+void GuiFocusNext();
+void GuiFocusPrev();
+
 // Queues a message tree for the GUI, which then owns it.
 void PostGuiMessage(DataNode* message);
 // Applies a settings tree to the panels named by its name.

@@ -19,6 +19,13 @@ void PostGuiMessage(DataNode* message) {
 
 void ApplyLayoutToRoot(DataNode*) {}
 
+void GuiHandleChar(unsigned) {}
+void GuiHandleKey(int) {}
+void GuiHandleMouseMove(int, int) {}
+void GuiHandleMouseDown(int, int) {}
+void GuiFocusNext() {}
+void GuiFocusPrev() {}
+
 Menu::Menu() {
     if (MenuList) MenuList->push_back(this);
 }

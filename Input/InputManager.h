@@ -1,27 +1,144 @@
-// Keyboard, mouse and gamepad input, named actions per player.
+// Keyboard, mouse and gamepad input, named actions per player, rumble.
+//
+// One code space serves keys and pads: 0-399 are keyboard keys (GLFW key
+// numbers), 400-423 are the 24 pad inputs, read from each player's own pad.
 #pragma once
 
-#include <cstdio>
+#include <cstdint>
+
+#include "Input/ReplayRecorder.h"
+#include "System/Source/PoolAllocator.h"
+
+struct GLFWwindow;
+class DataNode;
 
 namespace InputManager {
-// Hands the input callbacks to the window and makes the action maps.
-void Init();
-// The per-frame poll: every window-system callback runs inside it.
-void Update();
-// Whether the named action of a player fired in this frame (its accumulated
-// trigger value; 0 when it did not).
-float ActionTriggered(int player, const char* action);
-// Re-applies each connected pad's stored motor speeds.
-void ResumeRumble();
-// Stops every pad's vibration.
-void StopRumble();
-void Shutdown();
-}  // namespace InputManager
 
-// Records or plays back the frame time.
-struct ReplayRecorder {
-    std::FILE* stream = nullptr;
-    bool open = false;
-    bool recording = true;
+constexpr int kKeyCodeCount = 400;
+constexpr int kFirstPadCode = 400;
+constexpr int kPadCodeCount = 24;
+constexpr int kCodeCount = kFirstPadCode + kPadCodeCount;  // 424
+constexpr int kPlayerCount = 4;
+constexpr int kCharCount = 255;
+
+// Pad codes.
+enum PadCode : int {
+    kPadUp = 400,
+    kPadDown = 401,
+    kPadLeft = 402,
+    kPadRight = 403,
+    kPadStart = 404,
+    kPadBack = 405,
+    kPadLeftShoulder = 406,
+    kPadRightShoulder = 407,
+    kPadA = 410,
+    kPadB = 411,
+    kPadX = 412,
+    kPadY = 413,
+    kPadLeftStickRight = 414,
+    kPadLeftStickLeft = 415,
+    kPadLeftStickUp = 416,
+    kPadLeftStickDown = 417,
+    kPadLeftTrigger = 418,
+    kPadRightTrigger = 419,
+    kPadRightStickRight = 420,
+    kPadRightStickLeft = 421,
+    kPadRightStickUp = 422,
+    kPadRightStickDown = 423,
 };
-extern ReplayRecorder* Recorder;
+
+// The state tables. Keys: 1 while held. Typed characters: 1 when typed since
+// this frame's update began. Pads: value of code c for player p at
+// (c - 400) + 24 * p, each in 0.0-1.0.
+extern uint8_t KeyState[kCodeCount];
+extern uint8_t PreviousKeyState[kCodeCount];
+extern uint8_t TypedChars[kCharCount];
+extern float PadState[kPlayerCount * kPadCodeCount];
+extern float PreviousPadState[kPlayerCount * kPadCodeCount];
+// Any key or mouse-button event, or any held pad button, in this frame.
+extern bool AnyInputFlag;
+// GUI position of this frame's left-button release; -1 when there was none.
+extern int32_t ClickX;
+extern int32_t ClickY;
+
+// The motor speeds last given to each pad by Rumble.
+struct MotorSpeeds {
+    uint16_t left = 0;
+    uint16_t right = 0;
+};
+extern MotorSpeeds RumbleSpeeds[kPlayerCount];
+
+// Installs the window's input callbacks (when there is a window) and makes
+// the action maps with the default bindings.
+void Init();
+// The per-frame poll: every window-system input callback runs inside it.
+void Update();
+// Frees the action maps and stops every connected pad's motors.
+void Shutdown();
+
+// A stick read as two axes, each -1.0-1.0 outside a dead zone of half the
+// travel, 0.0 inside it.
+void NormalizeStick(int16_t rawX, int16_t rawY, float& x, float& y);
+// Typed characters and newly pressed keys to the GUI root.
+void DispatchToGui();
+// The cursor in GUI coordinates (window pixels from the top-left corner of
+// the letterboxed area).
+void GetCursorPosition(int32_t& x, int32_t& y);
+
+// The window-system callbacks.
+void KeyCallback(GLFWwindow* window, int key, int scancode, int action, int mods);
+void MouseButtonCallback(GLFWwindow* window, int button, int action, int mods);
+void CharCallback(GLFWwindow* window, unsigned int codePoint);
+void CursorPosCallback(GLFWwindow* window, double x, double y);
+void ScrollCallback(GLFWwindow* window, double xOffset, double yOffset);
+
+// Named actions: each player maps an action name to the codes bound to it,
+// in binding order.
+using CodeList = System::Vector<int32_t>;
+// Appends `code` to the player's list for `name`; players outside 0-3 and
+// null names bind nothing.
+void BindAction(int player, const char* name, int code);
+// The player's codes for `name`, or null when it is not bound.
+const CodeList* FindAction(int player, const char* name);
+float GetActionPressed(int player, const char* name);
+float GetActionTriggered(int player, const char* name);
+float GetActionReleased(int player, const char* name);
+// One code's step of an evaluation; codes outside 0-423 and players
+// outside 0-3 contribute nothing.
+void AccumulatePressed(int code, float& result, int player);
+void AccumulateTriggered(int code, float& result, int player);
+void AccumulateReleased(int code, float& result, int player);
+// Walks a code list with one of the steps above, stopping once the result
+// exceeds 0.99.
+float Accumulate(const CodeList* codes, void (*step)(int, float&, int), int player);
+
+// Sets both motors of every connected pad that has a player in the Lua
+// global PLAYER_LIST to `strength` (clamped to 0.0-1.0) and remembers it.
+void Rumble(float strength);
+// Stops every connected pad's motors; the remembered speeds stay.
+void StopRumble();
+// Gives every connected pad its remembered speeds again.
+void ResumeRumble();
+
+// The window-system event poll that Update makes (the callbacks run inside
+// it). By default the window's; tests may replace it.
+extern void (*PollEvents)();
+
+// Where the input module hands what the GUI needs. By default the GUI's own
+// entry points; tests may replace them.
+struct GuiHooks {
+    void (*onChar)(unsigned ch) = nullptr;
+    void (*onSpecialKeyDown)(int key) = nullptr;
+    void (*onMouseMove)(int x, int y) = nullptr;
+    // The left button went down: focus cleared, then the hit test.
+    void (*onMouseDown)(int x, int y) = nullptr;
+    void (*focusNext)() = nullptr;
+    void (*focusPrev)() = nullptr;
+    // Takes over the message tree.
+    void (*post)(DataNode* message) = nullptr;
+};
+GuiHooks& GetGuiHooks();
+// The GUI's own entry points.
+GuiHooks DefaultGuiHooks();
+
+}  // namespace InputManager

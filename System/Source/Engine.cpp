@@ -107,9 +107,7 @@ int StartEngine(int argc) {
     InitLua();
     SetFpsTextHook(ApplyFpsText);
     StartStateManager();
-    Recorder = Require(new ReplayRecorder(), "replay recorder");
-    Recorder->open = false;
-    Recorder->recording = argc <= 1;
+    Recorder = Require(new ReplayRecorder(argc <= 1), "replay recorder");
     PhysicsWorld::Create();
 
     RunMainLoop();
@@ -121,11 +119,8 @@ int StartEngine(int argc) {
 
 void ShutdownEngine() {
     DeleteMenuLists();
-    if (Recorder) {
-        if (Recorder->open && Recorder->stream) std::fclose(Recorder->stream);
-        delete Recorder;
-        Recorder = nullptr;
-    }
+    delete Recorder;
+    Recorder = nullptr;
     StopScriptWatcher();
     StopStateManager();
     InputManager::Shutdown();

@@ -177,6 +177,19 @@ double ScaleTimeStep(double measured, float& timeScale, float& scaleTimeLeft) {
     return step;
 }
 
+// The replay step of the time step: recorded while recording; while playing
+// back, the recorded step when one was read, else the measured one (so that
+// the game does not stand still without a replay file or past its end).
+static void ReplayTimeStep() {
+    if (!Recorder) return;
+    if (Recorder->IsRecording()) {
+        Recorder->Write(&g_state.dt, sizeof(g_state.dt));
+        return;
+    }
+    double recorded = 0.0;
+    if (Recorder->Read(&recorded, sizeof(recorded))) g_state.dt = recorded;
+}
+
 bool MainLoopPass() {
     MainLoopHooks& hooks = GetMainLoopHooks();
     if (g_state.requestedState != g_state.currentState || g_state.stateChange) {
@@ -186,10 +199,11 @@ bool MainLoopPass() {
     if (hooks.windowShouldClose()) g_state.requestedState = "QUIT_GAME";
     g_state.frameStart = EngineTime();
 
+    ReplayTimeStep();
     BeginProfileSection("Input Manager", Color(255, 64, 16, 255));
     InputManager::Update();
     ApplyWindowFocus();
-    if (!g_state.pauseMenuShown && InputManager::ActionTriggered(0, "Pause_Game") != 0.0f) {
+    if (!g_state.pauseMenuShown && InputManager::GetActionTriggered(0, "Pause_Game") != 0.0f) {
         TogglePause();
     }
     BeginFrame();

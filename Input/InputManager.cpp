@@ -1,0 +1,359 @@
+// The input state tables, the window-system callbacks, the per-frame update
+// with its replay steps and GUI dispatch, and pad vibration.
+#include "Input/InputManager.h"
+
+#include <GLFW/glfw3.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "Graphics/Window.h"
+#include "Gui/GuiManager.h"
+#include "Input/InputInternal.h"
+#include "Platform/XInput.h"
+#include "System/Source/DataNode.h"
+#include "System/Source/LuaState.h"
+#include "System/Source/StateManager.h"
+
+namespace InputManager {
+
+uint8_t KeyState[kCodeCount] = {};
+uint8_t PreviousKeyState[kCodeCount] = {};
+uint8_t TypedChars[kCharCount] = {};
+float PadState[kPlayerCount * kPadCodeCount] = {};
+float PreviousPadState[kPlayerCount * kPadCodeCount] = {};
+bool AnyInputFlag = false;
+int32_t ClickX = -1;
+int32_t ClickY = -1;
+MotorSpeeds RumbleSpeeds[kPlayerCount] = {};
+
+static void PollWindowEvents() {
+    if (GameWindow) glfwPollEvents();
+}
+void (*PollEvents)() = PollWindowEvents;
+
+namespace {
+
+// The last cursor position the window reported, for a mouse button that
+// arrives without a window to ask.
+double g_cursorX = 0.0;
+double g_cursorY = 0.0;
+
+constexpr int kKeyF3 = 292;
+constexpr int kKeyPrintScreen = 283;
+constexpr int kKeyEnter = 257;
+constexpr int kKeyKeypadEnter = 335;
+constexpr int kKeyBackspace = 259;
+constexpr int kKeyDelete = 261;
+
+void Post(DataNode* message) {
+    GuiHooks& hooks = GetGuiHooks();
+    if (hooks.post) {
+        hooks.post(message);
+    } else if (message) {
+        FreeNodeTree(message);
+        delete message;
+    }
+}
+
+DataNode* GlobalMessage(const char* function) {
+    return MakeNodeWithString("GLOBAL", "Function", function);
+}
+
+void SendChar(unsigned ch) {
+    if (GetGuiHooks().onChar) GetGuiHooks().onChar(ch);
+}
+
+// Window pixels to GUI pixels: from the top-left corner of the letterboxed
+// area, scaled by the ratio of the letterboxed area (with its bars) to the
+// window. A window of no size scales by 1.
+void ToGui(double x, double y, int32_t& gx, int32_t& gy) {
+    float scaleX = 1.0f;
+    float scaleY = 1.0f;
+    if (WindowWidth > 0) {
+        scaleX = float(double(GetViewportWidth() + 2 * LetterboxOffsetX) / double(WindowWidth));
+    }
+    if (WindowHeight > 0) {
+        scaleY = float(double(GetViewportHeight() + 2 * LetterboxOffsetY) / double(WindowHeight));
+    }
+    const double tx = std::trunc(std::isfinite(x) ? x : 0.0);
+    const double ty = std::trunc(std::isfinite(y) ? y : 0.0);
+    gx = SafeDoubleToInt(double(scaleX) * (tx - LetterboxOffsetX));
+    gy = SafeDoubleToInt(double(scaleY) * (ty - LetterboxOffsetY));
+}
+
+void ReadCursor(GLFWwindow* window, double& x, double& y) {
+    x = g_cursorX;
+    y = g_cursorY;
+    if (window) glfwGetCursorPos(window, &x, &y);
+}
+
+float StickSide(float v) {
+    return v > 0.0f ? v : 0.0f;
+}
+
+void ReadPads() {
+    // The button bit of each code 400-413; 408 and 409 have none.
+    static constexpr uint16_t kButtonBits[] = {
+        XINPUT_GAMEPAD_DPAD_UP,
+        XINPUT_GAMEPAD_DPAD_DOWN,
+        XINPUT_GAMEPAD_DPAD_LEFT,
+        XINPUT_GAMEPAD_DPAD_RIGHT,
+        XINPUT_GAMEPAD_START,
+        XINPUT_GAMEPAD_BACK,
+        XINPUT_GAMEPAD_LEFT_SHOULDER,
+        XINPUT_GAMEPAD_RIGHT_SHOULDER,
+        0,
+        0,
+        XINPUT_GAMEPAD_A,
+        XINPUT_GAMEPAD_B,
+        XINPUT_GAMEPAD_X,
+        XINPUT_GAMEPAD_Y,
+    };
+    for (uint32_t n = 0; n < XINPUT_PAD_COUNT; ++n) {
+        XINPUT_STATE state{};
+        if (XInputGetState(n, &state) != XINPUT_SUCCESS) continue;
+        const XINPUT_GAMEPAD& pad = state.Gamepad;
+        float* values = PadState + kPadCodeCount * n;
+        float lx, ly, rx, ry;
+        NormalizeStick(pad.sThumbLX, pad.sThumbLY, lx, ly);
+        NormalizeStick(pad.sThumbRX, pad.sThumbRY, rx, ry);
+        values[kPadLeftStickRight - kFirstPadCode] = StickSide(lx);
+        values[kPadLeftStickLeft - kFirstPadCode] = StickSide(-lx);
+        values[kPadLeftStickUp - kFirstPadCode] = StickSide(ly);
+        values[kPadLeftStickDown - kFirstPadCode] = StickSide(-ly);
+        values[kPadLeftTrigger - kFirstPadCode] = pad.bLeftTrigger / 255.0f > 0.1f ? 1.0f : 0.0f;
+        values[kPadRightTrigger - kFirstPadCode] = pad.bRightTrigger / 255.0f > 0.1f ? 1.0f : 0.0f;
+        values[kPadRightStickRight - kFirstPadCode] = StickSide(rx);
+        values[kPadRightStickLeft - kFirstPadCode] = StickSide(-rx);
+        values[kPadRightStickUp - kFirstPadCode] = StickSide(ry);
+        values[kPadRightStickDown - kFirstPadCode] = StickSide(-ry);
+        for (int i = 0; i < 14; ++i) {
+            values[i] = (pad.wButtons & kButtonBits[i]) != 0 ? 1.0f : 0.0f;
+        }
+        if (pad.wButtons != 0) AnyInputFlag = true;
+    }
+}
+
+// Whether the action fired for any player 0-3.
+bool TriggeredForAnyPlayer(const char* action) {
+    for (int player = 0; player < kPlayerCount; ++player) {
+        if (GetActionTriggered(player, action) > 0.0f) return true;
+    }
+    return false;
+}
+
+void PauseMenuNavigation() {
+    if (!IsPauseMenuShown()) return;
+    GuiHooks& hooks = GetGuiHooks();
+    if (TriggeredForAnyPlayer("GUISelect")) SendChar(13);
+    if (TriggeredForAnyPlayer("GUIMoveDown") && hooks.focusNext) hooks.focusNext();
+    if (TriggeredForAnyPlayer("GUIMoveUp") && hooks.focusPrev) hooks.focusPrev();
+}
+
+// With a replay file open and playing back, the devices' state is replaced
+// by the frame read from it.
+void ReadReplayedInput() {
+    uint8_t any = AnyInputFlag ? 1 : 0;
+    Recorder->Read(KeyState, sizeof(KeyState));
+    Recorder->Read(TypedChars, sizeof(TypedChars));
+    Recorder->Read(&any, 1);
+    Recorder->Read(PadState, sizeof(PadState));
+    AnyInputFlag = any != 0;
+}
+
+void WritePadBlocks() {
+    const uint8_t any = AnyInputFlag ? 1 : 0;
+    Recorder->Write(&any, 1);
+    Recorder->Write(PadState, sizeof(PadState));
+}
+
+void SetMotors(uint32_t pad, uint16_t left, uint16_t right) {
+    XINPUT_VIBRATION vibration;
+    vibration.wLeftMotorSpeed = left;
+    vibration.wRightMotorSpeed = right;
+    XInputSetState(pad, &vibration);
+}
+
+bool PadConnected(uint32_t pad) {
+    XINPUT_STATE state{};
+    return XInputGetState(pad, &state) == XINPUT_SUCCESS;
+}
+
+}  // namespace
+
+GuiHooks DefaultGuiHooks() {
+    GuiHooks hooks;
+    hooks.onChar = GuiHandleChar;
+    hooks.onSpecialKeyDown = GuiHandleKey;
+    hooks.onMouseMove = GuiHandleMouseMove;
+    hooks.onMouseDown = GuiHandleMouseDown;
+    hooks.focusNext = GuiFocusNext;
+    hooks.focusPrev = GuiFocusPrev;
+    hooks.post = PostGuiMessage;
+    return hooks;
+}
+
+GuiHooks& GetGuiHooks() {
+    static GuiHooks hooks = DefaultGuiHooks();
+    return hooks;
+}
+
+void Init() {
+    if (GameWindow) {
+        glfwSetKeyCallback(GameWindow, KeyCallback);
+        glfwSetMouseButtonCallback(GameWindow, MouseButtonCallback);
+        glfwSetCharCallback(GameWindow, CharCallback);
+        glfwSetCursorPosCallback(GameWindow, CursorPosCallback);
+        glfwSetScrollCallback(GameWindow, ScrollCallback);
+    }
+    CreateActionTables();
+}
+
+void Update() {
+    ClickX = ClickY = -1;
+    AnyInputFlag = false;
+    std::memcpy(PreviousKeyState, KeyState, sizeof(KeyState));
+    std::memset(TypedChars, 0, sizeof(TypedChars));
+    std::memcpy(PreviousPadState, PadState, sizeof(PadState));
+
+    if (PollEvents) PollEvents();
+
+    const bool replaying = Recorder && Recorder->IsReplaying();
+    if (replaying) {
+        ReadReplayedInput();
+    } else if (Recorder) {
+        Recorder->Write(KeyState, sizeof(KeyState));
+        Recorder->Write(TypedChars, sizeof(TypedChars));
+    }
+
+    DispatchToGui();
+    if (replaying) return;
+
+    if (WindowFocused) ReadPads();
+    if (Recorder) WritePadBlocks();
+
+    SendActionCharacters();
+    PauseMenuNavigation();
+}
+
+void Shutdown() {
+    DestroyActionTables();
+    StopRumble();
+    XInputShutdown();
+}
+
+void NormalizeStick(int16_t rawX, int16_t rawY, float& x, float& y) {
+    auto axis = [](int16_t raw) {
+        float v = float(raw / 32767.0);
+        if (v < -1.0f) v = -1.0f;
+        const float a = std::fabs(v);
+        const float r = a < 0.5f ? 0.0f : (a - 0.5f) * 2.0f;
+        return v < 0.0f ? -r : r;
+    };
+    x = axis(rawX);
+    y = axis(rawY);
+}
+
+void DispatchToGui() {
+    GuiHooks& hooks = GetGuiHooks();
+    for (int c = 0; c < kCharCount; ++c) {
+        if (TypedChars[c]) SendChar(unsigned(c));
+    }
+    if (!hooks.onSpecialKeyDown) return;
+    for (int k = 0; k < kCodeCount; ++k) {
+        if (KeyState[k] == 1 && PreviousKeyState[k] == 0) hooks.onSpecialKeyDown(k);
+    }
+}
+
+void GetCursorPosition(int32_t& x, int32_t& y) {
+    double cx, cy;
+    ReadCursor(GameWindow, cx, cy);
+    ToGui(cx, cy, x, y);
+}
+
+void KeyCallback(GLFWwindow*, int key, int, int action, int) {
+    AnyInputFlag = true;
+    // Only keyboard codes are held here; the pad codes stay 0.
+    const bool isKey = key >= 0 && key < kKeyCodeCount;
+    if (action == GLFW_PRESS) {
+        if (key == kKeyF3) {
+            Post(MakeNodeWithInt("FPS", "ToggleVisible"));
+            Post(MakeNodeWithInt("PerformanceGraph", "ToggleVisible"));
+        } else if (key == kKeyPrintScreen) {
+            TakeScreenshot();
+        }
+        if (isKey) KeyState[key] = 1;
+    } else if (action == GLFW_RELEASE) {
+        if (isKey) KeyState[key] = 0;
+        return;
+    } else if (action != GLFW_REPEAT) {
+        return;
+    }
+    if (key == kKeyBackspace || key == kKeyDelete) TypedChars[10] = 1;
+    if (key == kKeyEnter || key == kKeyKeypadEnter) TypedChars[13] = 1;
+}
+
+void MouseButtonCallback(GLFWwindow* window, int button, int action, int) {
+    AnyInputFlag = true;
+    double x, y;
+    ReadCursor(window, x, y);
+    int32_t gx, gy;
+    ToGui(x, y, gx, gy);
+    if (button != GLFW_MOUSE_BUTTON_LEFT) return;
+    if (action == GLFW_PRESS) {
+        if (GetGuiHooks().onMouseDown) GetGuiHooks().onMouseDown(gx, gy);
+        DataNode* message = GlobalMessage("OnClick");
+        SetNodeInt(message, "x", gx);
+        SetNodeInt(message, "y", gy);
+        Post(message);
+    } else if (action == GLFW_RELEASE) {
+        Post(GlobalMessage("OnRelease"));
+        ClickX = gx;
+        ClickY = gy;
+    }
+}
+
+void CharCallback(GLFWwindow*, unsigned int codePoint) {
+    if (codePoint < unsigned(kCharCount)) TypedChars[codePoint] = 1;
+}
+
+void CursorPosCallback(GLFWwindow*, double x, double y) {
+    g_cursorX = x;
+    g_cursorY = y;
+    int32_t gx, gy;
+    ToGui(x, y, gx, gy);
+    if (GetGuiHooks().onMouseMove) GetGuiHooks().onMouseMove(gx, gy);
+}
+
+void ScrollCallback(GLFWwindow*, double, double yOffset) {
+    DataNode* message = GlobalMessage("OnMouseScroll");
+    SetNodeInt(message, "state", yOffset < 0.0 ? 1 : 0);
+    Post(message);
+}
+
+void Rumble(float strength) {
+    // Out-of-range strengths are held to the motors' range.
+    double s = std::isnan(strength) ? 0.0 : double(strength);
+    s = s < 0.0 ? 0.0 : (s > 1.0 ? 1.0 : s);
+    const uint16_t speed = uint16_t(s * 65535.0);
+    for (uint32_t n = 0; n < XINPUT_PAD_COUNT; ++n) {
+        if (!PadConnected(n) || !HasPlayer(int(n) + 1)) continue;
+        SetMotors(n, speed, speed);
+        RumbleSpeeds[n] = MotorSpeeds{speed, speed};
+    }
+}
+
+void StopRumble() {
+    for (uint32_t n = 0; n < XINPUT_PAD_COUNT; ++n) {
+        if (PadConnected(n)) SetMotors(n, 0, 0);
+    }
+}
+
+void ResumeRumble() {
+    for (uint32_t n = 0; n < XINPUT_PAD_COUNT; ++n) {
+        if (PadConnected(n)) SetMotors(n, RumbleSpeeds[n].left, RumbleSpeeds[n].right);
+    }
+}
+
+}  // namespace InputManager

@@ -1,0 +1,45 @@
+// Streams each frame's raw input and frame time to a replay file while
+// recording, and feeds them back while playing back.
+//
+// A replay file is a plain sequence of 1072-byte frames, little-endian:
+// the frame time (double), the key block (424 bytes), the typed-character
+// block (255 bytes), the any-input byte and the pad block (96 floats).
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+#include "System/Source/PoolAllocator.h"
+
+class ReplayRecorder : public System::PoolObject {
+public:
+    static constexpr std::size_t kFrameBytes = 1072;
+
+    explicit ReplayRecorder(bool recording = true) : recording(recording) {}
+    ~ReplayRecorder() { Close(); }
+    ReplayRecorder(const ReplayRecorder&) = delete;
+    ReplayRecorder& operator=(const ReplayRecorder&) = delete;
+
+    // Opens the replay file: for writing when recording, for reading when
+    // playing back. A file already open is closed first. False on failure.
+    bool Open(const char* path);
+    // Recording with a file open: appends the block.
+    void Write(const void* block, std::size_t size);
+    // Playing back with a file open: reads the block. True only when the
+    // whole block was read; otherwise the block keeps what it held.
+    bool Read(void* block, std::size_t size);
+    void Close();
+
+    bool IsOpen() const { return open; }
+    bool IsRecording() const { return recording; }
+    bool IsPlayingBack() const { return !recording; }
+    // Playing back from an open file: the devices are replaced by the file.
+    bool IsReplaying() const { return open && !recording; }
+
+    std::FILE* stream = nullptr;
+    bool open = false;
+    bool recording = true;
+};
+
+// The engine's one recorder, made by the start-up.
+extern ReplayRecorder* Recorder;

@@ -1,0 +1,307 @@
+#include "input_fixture.h"
+
+using namespace InputManager;
+
+namespace {
+
+constexpr int kEscape = 256, kDown = 264, kBackspace = 259, kEnter = 257;
+
+float& Pad(int player, int code) {
+    return PadState[(code - kFirstPadCode) + kPadCodeCount * player];
+}
+
+class NoPadsEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { XInputSetBackend(&NoPads::backend); }
+    void TearDown() override { XInputSetBackend(nullptr); }
+};
+const ::testing::Environment* const g_noPads =
+    ::testing::AddGlobalTestEnvironment(new NoPadsEnvironment);
+
+}  // namespace
+
+TEST_F(InputTest, KeysGoDownStayHeldAndGoUpForOneFrameEach) {
+    Frame([] { Key('W', 1); });
+    EXPECT_EQ(KeyState['W'], 1);
+    EXPECT_EQ(GetActionTriggered(0, "GUIMoveUp"), 1.0f);
+    EXPECT_EQ(GetActionPressed(0, "GUIMoveUp"), 1.0f);
+    EXPECT_TRUE(AnyInputFlag);
+
+    Frame([] { Key('W', 2); });  // a repeat changes nothing
+    EXPECT_EQ(GetActionTriggered(0, "GUIMoveUp"), 0.0f);
+    EXPECT_EQ(GetActionPressed(0, "GUIMoveUp"), 1.0f);
+    EXPECT_TRUE(AnyInputFlag);
+
+    Frame();
+    EXPECT_FALSE(AnyInputFlag);
+    Frame([] { Key('W', 0); });
+    EXPECT_EQ(GetActionReleased(0, "GUIMoveUp"), 1.0f);
+    Frame();
+    EXPECT_EQ(GetActionReleased(0, "GUIMoveUp"), 0.0f);
+
+    // Down and up within one frame: never seen as held, but it was input.
+    Frame([] {
+        Key('S', 1);
+        Key('S', 0);
+    });
+    EXPECT_EQ(KeyState['S'], 0);
+    EXPECT_EQ(GetActionTriggered(0, "GUIMoveDown"), 0.0f);
+    EXPECT_TRUE(AnyInputFlag);
+}
+
+TEST_F(InputTest, CodesOutsideTheKeyboardAndUnusualActionsAreHarmless) {
+    Frame([] {
+        Key(-1, 1);
+        Key(400, 1);
+        Key(5000, 1);
+        Key(-7, 0);
+        Key('A', 7);  // an unknown action value
+    });
+    EXPECT_TRUE(AnyInputFlag);
+    EXPECT_EQ(KeyState[400], 0);
+    EXPECT_EQ(KeyState['A'], 0);
+    for (int c = 0; c < kCharCount; ++c) EXPECT_EQ(TypedChars[c], 0) << c;
+}
+
+TEST_F(InputTest, TypedCharactersAndEditingKeysReachTheGuiInOrder) {
+    Frame([] {
+        InputManager::CharCallback(nullptr, 'b');
+        InputManager::CharCallback(nullptr, 'a');
+        InputManager::CharCallback(nullptr, 300);  // beyond the table: dropped
+        Key(kBackspace, 1);
+        Key(kEnter, 1);
+    });
+    EXPECT_EQ(GuiLog::chars, (std::vector<unsigned>{10, 13, 'a', 'b'}));
+    EXPECT_EQ(GuiLog::keys, (std::vector<int>{kEnter, kBackspace}));
+
+    // Holding Backspace repeats its character but not its key-down.
+    GuiLog::Clear();
+    Frame([] { Key(kBackspace, 2); });
+    EXPECT_EQ(GuiLog::chars, (std::vector<unsigned>{10}));
+    EXPECT_TRUE(GuiLog::keys.empty());
+
+    // Characters alone are not "any input".
+    Frame([] { InputManager::CharCallback(nullptr, 'x'); });
+    EXPECT_FALSE(AnyInputFlag);
+}
+
+TEST_F(InputTest, F3TogglesTheStatisticsPanelsAndPrintScreenIsHeld) {
+    Frame([] {
+        Key(292, 1);
+        Key(292, 2);
+    });
+    EXPECT_EQ(GuiLog::messages, (std::vector<std::string>{"FPS: ToggleVisible=0",
+                                                          "PerformanceGraph: ToggleVisible=0"}));
+    EXPECT_EQ(KeyState[292], 1);
+    Frame([] { Key(283, 1); });
+    EXPECT_EQ(KeyState[283], 1);
+}
+
+TEST_F(InputTest, MouseEventsUseLetterboxedCoordinates) {
+    const int32_t oldW = WindowWidth, oldH = WindowHeight;
+    const int32_t oldX = LetterboxOffsetX, oldY = LetterboxOffsetY;
+    WindowWidth = 2000;
+    WindowHeight = 1080;
+    LetterboxOffsetX = 40;  // bars of 40 pixels left and right
+    LetterboxOffsetY = 0;
+
+    Frame([] {
+        InputManager::CursorPosCallback(nullptr, 140.9, 10.5);
+        InputManager::MouseButtonCallback(nullptr, 0, 1, 0);
+    });
+    EXPECT_EQ(GuiLog::events, (std::vector<std::string>{"move 100 10", "down 100 10"}));
+    EXPECT_EQ(GuiLog::messages, (std::vector<std::string>{"GLOBAL: Function=OnClick x=100 y=10"}));
+    EXPECT_EQ(ClickX, -1);  // a press is not a click yet
+    int32_t x = 0, y = 0;
+    GetCursorPosition(x, y);
+    EXPECT_EQ(x, 100);
+    EXPECT_EQ(y, 10);
+
+    GuiLog::Clear();
+    Frame([] {
+        InputManager::CursorPosCallback(nullptr, 10.0, 20.0);  // on the bar: left of the area
+        InputManager::MouseButtonCallback(nullptr, 0, 0, 0);
+        InputManager::MouseButtonCallback(nullptr, 1, 1, 0);  // right button: nothing
+        InputManager::ScrollCallback(nullptr, 0.0, -1.0);
+        InputManager::ScrollCallback(nullptr, 3.0, 2.0);
+    });
+    EXPECT_EQ(ClickX, -30);
+    EXPECT_EQ(ClickY, 20);
+    EXPECT_EQ(GuiLog::messages,
+              (std::vector<std::string>{"GLOBAL: Function=OnRelease",
+                                        "GLOBAL: Function=OnMouseScroll state=1",
+                                        "GLOBAL: Function=OnMouseScroll state=0"}));
+    Frame();
+    EXPECT_EQ(ClickX, -1);
+
+    // A window of no size (minimised) does not divide by zero.
+    WindowWidth = 0;
+    WindowHeight = 0;
+    Frame([] { InputManager::CursorPosCallback(nullptr, 1e300, -1e300); });
+
+    WindowWidth = oldW;
+    WindowHeight = oldH;
+    LetterboxOffsetX = oldX;
+    LetterboxOffsetY = oldY;
+}
+
+TEST(InputStick, DeadZoneAndFullDeflection) {
+    float x, y;
+    NormalizeStick(16383, 0, x, y);
+    EXPECT_EQ(x, 0.0f);
+    NormalizeStick(32767, -32768, x, y);
+    EXPECT_EQ(x, 1.0f);
+    EXPECT_EQ(y, -1.0f);
+    NormalizeStick(-24575, 24575, x, y);  // three quarters of the travel
+    EXPECT_NEAR(x, -0.5f, 1e-4);
+    EXPECT_NEAR(y, 0.5f, 1e-4);
+}
+
+TEST_F(InputTest, PadsAreReadIntoTheirPlayersCodes) {
+    FakePads::connected[1] = true;
+    XINPUT_GAMEPAD& pad = FakePads::pads[1];
+    pad.wButtons = XINPUT_GAMEPAD_A | XINPUT_GAMEPAD_DPAD_DOWN | 0x0C00;
+    pad.bLeftTrigger = 25;
+    pad.bRightTrigger = 26;
+    pad.sThumbLX = 32767;
+    pad.sThumbLY = -32768;
+    pad.sThumbRX = 16383;
+    Frame();
+    EXPECT_EQ(Pad(1, kPadA), 1.0f);
+    EXPECT_EQ(Pad(1, kPadDown), 1.0f);
+    EXPECT_EQ(Pad(1, 408), 0.0f);  // bits 10 and 11 have no button
+    EXPECT_EQ(Pad(1, 409), 0.0f);
+    EXPECT_EQ(Pad(1, kPadLeftTrigger), 0.0f);
+    EXPECT_EQ(Pad(1, kPadRightTrigger), 1.0f);
+    EXPECT_EQ(Pad(1, kPadLeftStickRight), 1.0f);
+    EXPECT_EQ(Pad(1, kPadLeftStickLeft), 0.0f);
+    EXPECT_EQ(Pad(1, kPadLeftStickDown), 1.0f);
+    EXPECT_EQ(Pad(1, kPadLeftStickUp), 0.0f);
+    EXPECT_EQ(Pad(1, kPadRightStickRight), 0.0f);
+    EXPECT_EQ(Pad(0, kPadA), 0.0f);  // other players untouched
+    EXPECT_TRUE(AnyInputFlag);
+
+    // A thumb-stick press has no code but is input.
+    pad = XINPUT_GAMEPAD();
+    pad.wButtons = XINPUT_GAMEPAD_LEFT_THUMB;
+    Frame();
+    EXPECT_TRUE(AnyInputFlag);
+    EXPECT_EQ(Pad(1, kPadA), 0.0f);
+
+    // Unfocused, or gone: the values freeze and no edge is seen.
+    pad.wButtons = XINPUT_GAMEPAD_B;
+    WindowFocused = false;
+    Frame();
+    EXPECT_EQ(Pad(1, kPadB), 0.0f);
+    WindowFocused = true;
+    Frame();
+    EXPECT_EQ(Pad(1, kPadB), 1.0f);
+    FakePads::connected[1] = false;
+    Frame();
+    EXPECT_EQ(Pad(1, kPadB), 1.0f);
+    EXPECT_EQ(PreviousPadState[kPadB - kFirstPadCode + kPadCodeCount], 1.0f);
+    EXPECT_FALSE(AnyInputFlag);
+}
+
+TEST_F(InputTest, ActionsWalkTheirCodesInBindingOrder) {
+    // GUIMoveDown for player 0 is 417, 423, 401, Down, S: a later pad code
+    // at 0.0 replaces the stick's partial value.
+    FakePads::connected[0] = true;
+    FakePads::pads[0].sThumbLY = -26214;  // 0.8 of the travel: 0.6 after the dead zone
+    Frame();
+    EXPECT_EQ(GetActionPressed(0, "GUIMoveDown"), 0.0f);
+    EXPECT_EQ(GetActionTriggered(0, "GUIMoveDown"), 1.0f);
+    Frame();
+    EXPECT_EQ(GetActionTriggered(0, "GUIMoveDown"), 0.0f);
+
+    // A stick direction is released only from full deflection.
+    FakePads::pads[0].sThumbLY = 0;
+    Frame();
+    EXPECT_EQ(GetActionReleased(0, "GUIMoveDown"), 0.0f);
+    FakePads::pads[0].sThumbLY = -32768;
+    Frame();
+    EXPECT_EQ(GetActionPressed(0, "GUIMoveDown"), 1.0f);  // a full value ends the walk
+    FakePads::pads[0].sThumbLY = 0;
+    Frame();
+    EXPECT_EQ(GetActionReleased(0, "GUIMoveDown"), 1.0f);
+
+    // Keys are bound for player 0 only.
+    Frame([] { Key(kDown, 1); });
+    EXPECT_EQ(GetActionPressed(1, "GUIMoveDown"), 0.0f);
+    EXPECT_EQ(GetActionPressed(0, "GUIMoveDown"), 1.0f);
+
+    // A key and a pad button in the same frame.
+    BindAction(0, "Jump", ' ');
+    BindAction(0, "Jump", kPadA);
+    BindAction(0, "Jump", ' ');  // twice is allowed
+    ASSERT_NE(FindAction(0, "Jump"), nullptr);
+    EXPECT_EQ(FindAction(0, "Jump")->size(), 3u);
+    FakePads::pads[0].wButtons = XINPUT_GAMEPAD_A;
+    Frame([] { Key(' ', 1); });
+    EXPECT_EQ(GetActionTriggered(0, "Jump"), 1.0f);
+
+    // Unknown names, bad players, bad codes, null names.
+    EXPECT_EQ(GetActionPressed(0, "jump"), 0.0f);
+    EXPECT_EQ(GetActionPressed(0, nullptr), 0.0f);
+    EXPECT_EQ(GetActionPressed(-1, "Jump"), 0.0f);
+    EXPECT_EQ(GetActionPressed(4, "Jump"), 0.0f);
+    BindAction(9, "Jump", ' ');
+    BindAction(0, nullptr, ' ');
+    BindAction(0, "Odd", -5);
+    BindAction(0, "Odd", 424);
+    BindAction(0, "Odd", 1 << 30);
+    EXPECT_EQ(GetActionPressed(0, "Odd"), 0.0f);
+    float result = 0.5f;
+    AccumulatePressed(500, result, 0);
+    AccumulateTriggered(kPadA, result, 7);
+    EXPECT_EQ(result, 0.5f);
+}
+
+TEST_F(InputTest, EscapeReleaseFiresOnce) {
+    Frame([] { Key(kEscape, 1); });
+    EXPECT_EQ(GetActionTriggered(0, "Pause_Game"), 1.0f);
+    EXPECT_EQ(GetActionTriggered(0, "Pause"), 1.0f);
+    Frame([] { Key(kEscape, 0); });
+    EXPECT_EQ(GetActionReleased(0, "Pause_Game"), 1.0f);
+    Frame();
+    EXPECT_EQ(GetActionReleased(0, "Pause_Game"), 0.0f);
+}
+
+TEST_F(InputTest, PauseMenuNavigationAndActionCharacters) {
+    FakePads::connected[2] = true;
+    FakePads::pads[2].wButtons = XINPUT_GAMEPAD_A | XINPUT_GAMEPAD_DPAD_DOWN;
+    Frame();  // menu hidden: nothing
+    EXPECT_TRUE(GuiLog::chars.empty());
+    EXPECT_TRUE(GuiLog::events.empty());
+
+    GetStateManager().pauseMenuShown = true;
+    FakePads::pads[2].wButtons = 0;
+    Frame();
+    FakePads::pads[2].wButtons = XINPUT_GAMEPAD_A | XINPUT_GAMEPAD_DPAD_DOWN;
+    Frame([] { Key('W', 1); });
+    EXPECT_EQ(GuiLog::chars, (std::vector<unsigned>{13}));
+    EXPECT_EQ(GuiLog::events, (std::vector<std::string>{"next", "prev"}));
+
+    // "CloseConsole" sends its backquote once bound, menu or not.
+    GetStateManager().pauseMenuShown = false;
+    GuiLog::Clear();
+    Frame([] { Key('`', 1); });
+    EXPECT_TRUE(GuiLog::chars.empty());
+    BindAction(0, "CloseConsole", 'Q');
+    Frame([] { Key('Q', 1); });
+    EXPECT_EQ(GuiLog::chars, (std::vector<unsigned>{'`'}));
+}
+
+TEST_F(InputTest, ShutdownStopsThePadsAndUpdateWithoutActionsIsHarmless) {
+    FakePads::connected[0] = FakePads::connected[3] = true;
+    FakePads::motors[0].wLeftMotorSpeed = 100;
+    FakePads::motors[3].wRightMotorSpeed = 100;
+    Shutdown();
+    EXPECT_EQ(FakePads::motors[0].wLeftMotorSpeed, 0);
+    EXPECT_EQ(FakePads::motors[3].wRightMotorSpeed, 0);
+    // Without the action maps: nothing is bound, nothing breaks.
+    Frame([] { Key(kEscape, 1); });
+    EXPECT_EQ(GetActionTriggered(0, "Pause_Game"), 0.0f);
+    BindAction(0, "Jump", ' ');
+    EXPECT_EQ(FindAction(0, "Jump"), nullptr);
+}

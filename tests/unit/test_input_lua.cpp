@@ -1,0 +1,201 @@
+// The input module inside the engine: Lua functions, rumble with the pause,
+// the main loop's pause action and the replay file.
+#include <cstdio>
+
+#include "engine_fixture.h"
+#include "input_fixture.h"
+
+using namespace InputManager;
+
+namespace {
+
+class InputEngineTest : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        Start();
+        input.Begin();
+        InputLuaRegisterAll();
+    }
+    void TearDown() override {
+        delete Recorder;
+        Recorder = nullptr;
+        SetPaused(false);
+        input.End();
+        EngineFixture::TearDown();
+    }
+
+    // A frame of the main loop whose input poll delivers `events`.
+    void Pass(std::function<void()> events = nullptr) {
+        if (events) InputHarness::Queue(std::move(events));
+        Frame(0.01);
+    }
+    static void Key(int key, int action) { InputHarness::Key(key, action); }
+
+    InputHarness input;
+};
+
+}  // namespace
+
+TEST_F(InputEngineTest, KeyAndMouseFunctions) {
+    Pass([] {
+        Key('W', 1);
+        Key('A', 1);
+    });
+    Lua("assert(IsKeyPressed(87) == 1 and IsKeyTriggered(87) == 1 and IsKeyReleased(87) == 0)");
+    Lua("assert(GetMouseClickX() == -1 and GetMouseClickY() == -1 and AnyInput() == 1)");
+    Pass([] { Key('A', 0); });
+    Lua("assert(IsKeyPressed(87) == 1 and IsKeyTriggered(87) == 0)");
+    Lua("assert(IsKeyReleased(65) == 1 and IsKeyPressed(65) == 0 and AnyInput() == 1)");
+    Pass();
+    Lua("assert(AnyInput() == 0)");
+    // Codes that are not keys, and arguments of the wrong type, read as 0.
+    Lua("assert(IsKeyPressed(1000) == 0 and IsKeyPressed(-1) == 0 and IsKeyPressed(1e300) == 0)");
+    Lua("assert(IsKeyPressed('W') == 0 and IsKeyPressed() == 0 and IsKeyTriggered({}) == 0)");
+    Lua("assert(IsKeyPressed(87.9) == 1)");  // truncated toward zero
+    Lua("assert(select('#', IsKeyPressed(1)) == 1 and select('#', BindActionToKey('x', 1, 0)) == "
+        "0)");
+}
+
+TEST_F(InputEngineTest, ActionFunctionsAndBindings) {
+    Lua("BindActionToKey('Jump', 32, 0)");
+    Lua("BindActionToKey('Jump', 410, 1)");
+    Lua("BindActionToKey('Jump', 32, 9)");      // no such player
+    Lua("BindActionToKey(nil, 'x', {})");       // wrong types read as '', 0, 0
+    Lua("BindActionToKey('Wild', 100000, 0)");  // a code outside the table
+    FakePads::connected[1] = true;
+    FakePads::pads[1].wButtons = XINPUT_GAMEPAD_A;
+    Pass([] { Key(' ', 1); });
+    Lua("assert(IsActionTriggered('Jump', 0) == 1 and IsActionPressed('Jump', 0) == 1)");
+    Lua("assert(IsActionTriggered('Jump', 1) == 1 and IsActionPressed('Jump', 2) == 0)");
+    Lua("assert(IsActionPressed('Wild', 0) == 0 and IsActionPressed('Nope', 0) == 0)");
+    Lua("assert(IsActionPressed('Jump', 'zero') == 1 and IsActionPressed(5, 0) == 0)");
+    Lua("assert(IsActionPressed('Jump', 4) == 0 and IsActionPressed('Jump', -1) == 0)");
+    Pass([] { Key(' ', 0); });
+    Lua("assert(IsActionReleased('Jump', 0) == 1 and IsActionReleased('Jump', 1) == 0)");
+}
+
+TEST_F(InputEngineTest, ControllerQueries) {
+    Lua("assert(AnyControllerIn() == 0 and IsControllerActive(0) == 1)");
+    Lua("assert(IsControllerActive(2) == 0 and IsControllerActive(-3) == 0)");
+    Lua("assert(IsControllerActive(4) == 0 and IsControllerActive('x') == 1)");
+    FakePads::connected[2] = true;
+    Lua("assert(AnyControllerIn() == 1 and IsControllerActive(2) == 1 and IsControllerActive(1) == "
+        "0)");
+}
+
+TEST_F(InputEngineTest, RumbleReachesListedPlayersAndSurvivesThePause) {
+    FakePads::connected[0] = FakePads::connected[1] = true;
+    Lua("PLAYER_LIST = { newproxy() }");
+    Lua("RumbleControllers(0.5)");
+    EXPECT_EQ(FakePads::motors[0].wLeftMotorSpeed, 32767);
+    EXPECT_EQ(FakePads::motors[0].wRightMotorSpeed, 32767);
+    EXPECT_EQ(FakePads::motors[1].wLeftMotorSpeed, 0);  // no player for pad 1
+    EXPECT_EQ(RumbleSpeeds[0].left, 32767);
+    EXPECT_EQ(RumbleSpeeds[1].left, 0);
+
+    FakePads::motors[1].wLeftMotorSpeed = 5;
+    SetPaused(true);
+    EXPECT_EQ(FakePads::motors[0].wLeftMotorSpeed, 0);
+    EXPECT_EQ(FakePads::motors[1].wLeftMotorSpeed, 0);
+    EXPECT_EQ(RumbleSpeeds[0].left, 32767);  // remembered through the pause
+    SetPaused(false);
+    EXPECT_EQ(FakePads::motors[0].wLeftMotorSpeed, 32767);
+    EXPECT_EQ(FakePads::motors[0].wRightMotorSpeed, 32767);
+    EXPECT_EQ(FakePads::motors[1].wLeftMotorSpeed, 0);
+
+    Lua("RumbleControllers(1)");
+    EXPECT_EQ(FakePads::motors[0].wLeftMotorSpeed, 65535);
+    // Strengths outside the range are held to it; anything else reads as 0.
+    Lua("RumbleControllers(7)");
+    EXPECT_EQ(FakePads::motors[0].wLeftMotorSpeed, 65535);
+    Lua("RumbleControllers(-2)");
+    EXPECT_EQ(FakePads::motors[0].wLeftMotorSpeed, 0);
+    Lua("RumbleControllers(0.25) RumbleControllers('loud')");
+    EXPECT_EQ(RumbleSpeeds[0].left, 0);
+    Lua("RumbleControllers(0/0)");
+    EXPECT_EQ(RumbleSpeeds[0].left, 0);
+    // A player list that is not a table rumbles nothing.
+    Lua("PLAYER_LIST = 3 RumbleControllers(1)");
+    EXPECT_EQ(RumbleSpeeds[0].left, 0);
+
+    ZeroRememberedVibration();
+    EXPECT_EQ(RumbleSpeeds[0].left, 0);
+}
+
+TEST_F(InputEngineTest, EscapeTogglesPauseOnlyWhileTheMenuIsHidden) {
+    Pass([] { Key(256, 1); });
+    EXPECT_TRUE(IsPaused());
+    EXPECT_TRUE(IsPauseMenuShown());
+    Pass([] { Key(256, 0); });
+    Pass([] { Key(256, 1); });  // the menu is shown: Escape does not unpause
+    EXPECT_TRUE(IsPaused());
+    TogglePause();
+    EXPECT_FALSE(IsPaused());
+}
+
+TEST_F(InputEngineTest, ReplayFramesRoundTrip) {
+    const std::string path = dir.Path() + "/replay.bin";
+    Recorder = new ReplayRecorder(true);
+    ASSERT_TRUE(Recorder->Open(path.c_str()));
+    FakePads::connected[3] = true;
+    FakePads::pads[3].wButtons = XINPUT_GAMEPAD_Y;
+    Pass([] {
+        Key('W', 1);
+        InputManager::CharCallback(nullptr, 'q');
+    });
+    Pass();
+    delete Recorder;
+    Recorder = nullptr;
+
+    const std::string bytes = TestSupport::ReadFile(path);
+    ASSERT_EQ(bytes.size(), 2 * ReplayRecorder::kFrameBytes);
+    EXPECT_EQ(bytes[8 + 'W'], 1);
+    EXPECT_EQ(bytes[432 + 'q'], 1);
+    EXPECT_EQ(bytes[687], 1);
+    float y;
+    std::memcpy(&y, bytes.data() + 688 + 4 * ((kPadY - kFirstPadCode) + 3 * kPadCodeCount),
+                sizeof(y));
+    EXPECT_EQ(y, 1.0f);
+    double second;
+    std::memcpy(&second, bytes.data() + ReplayRecorder::kFrameBytes, sizeof(second));
+    EXPECT_NEAR(second, 0.01, 1e-9);                         // the step measured in the first frame
+    EXPECT_EQ(bytes[ReplayRecorder::kFrameBytes + 687], 1);  // the pad still held
+
+    // Playing back: the file's input replaces the devices, which are not read.
+    std::memset(KeyState, 0, sizeof(KeyState));
+    std::memset(PadState, 0, sizeof(PadState));
+    FakePads::pads[3].wButtons = XINPUT_GAMEPAD_X;
+    Recorder = new ReplayRecorder(false);
+    ASSERT_TRUE(Recorder->Open(path.c_str()));
+    Pass([] { Key('E', 1); });
+    EXPECT_EQ(KeyState['W'], 1);
+    EXPECT_EQ(KeyState['E'], 0);
+    EXPECT_EQ(PadState[(kPadY - kFirstPadCode) + 3 * kPadCodeCount], 1.0f);
+    EXPECT_EQ(PadState[(kPadX - kFirstPadCode) + 3 * kPadCodeCount], 0.0f);
+    Lua("assert(IsKeyTriggered(87) == 1 and AnyInput() == 1)");
+    Pass();
+    // Past the end the blocks keep what they held and time goes on.
+    Pass();
+    EXPECT_EQ(KeyState['W'], 1);
+    EXPECT_NEAR(GetFrameTime(), 0.01, 1e-9);
+}
+
+TEST_F(InputEngineTest, PlaybackWithoutAFileKeepsTheGameGoing) {
+    Recorder = new ReplayRecorder(false);
+    EXPECT_TRUE(Recorder->IsPlayingBack());
+    FakePads::connected[0] = true;
+    FakePads::pads[0].wButtons = XINPUT_GAMEPAD_A;
+    Pass([] { Key('W', 1); });
+    Pass();
+    EXPECT_NEAR(GetFrameTime(), 0.01, 1e-9);
+    EXPECT_EQ(KeyState['W'], 1);
+    EXPECT_EQ(PadState[kPadA - kFirstPadCode], 1.0f);  // pads still read
+
+    // Reads and writes of the wrong mode or without a file do nothing.
+    double value = 3.0;
+    EXPECT_FALSE(Recorder->Read(&value, sizeof(value)));
+    EXPECT_EQ(value, 3.0);
+    Recorder->Write(&value, sizeof(value));
+    EXPECT_FALSE(Recorder->Open((dir.Path() + "/missing/none.bin").c_str()));
+}
