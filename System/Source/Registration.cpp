@@ -12,6 +12,7 @@
 #include "Graphics/MetaPoint.h"
 #include "Graphics/Window.h"
 #include "Gui/Console.h"
+#include "Input/InputLua.h"
 #include "Gui/GuiManager.h"
 #include "System/Source/Components/Empty.h"
 #include "System/Source/Components/Factories.h"
@@ -161,6 +162,11 @@ void RegisterAll() {
     RegisterClassTable<LuaObject>("LuaObject", LuaObject::LuaNew);
     ObjectType(g_objectNode, "Object", Object::Create);
     RegisterClassTable<Object>("Object", Object::LuaNew);
+
+    // Input: the pads' remembered vibration, then IsKeyPressed to
+    // BindActionToKey.
+    ZeroRememberedVibration();
+    InputLuaRegisterAll();
 
     // Level types, their methods and class tables.
     LevelType(GenericTileLevel::Create, "GenericTileLevel");
