@@ -13,12 +13,6 @@ bool SoundMuted = false;
 float SavedMusicVolume = 0.0f;
 float SavedSoundVolume = 0.0f;
 
-System::MetaArgs Arguments(lua_State* L) {
-    System::MetaArgs args;
-    ReadLuaArguments(L, args);
-    return args;
-}
-
 const char* Text(const System::MetaArgs& args, unsigned index) {
     const char* text = System::GetArgument(args, index).ToString();
     return text ? text : "";
@@ -35,7 +29,7 @@ int PushFlag(lua_State* L, bool flag) {
 
 // AddSound / AddMusic: (file name, sound name).
 int Add(lua_State* L, bool isMusic) {
-    System::MetaArgs args = Arguments(L);
+    System::MetaArgs args = ReadLuaArgumentValues(L);
     std::string path = std::string(kSoundFolder) + Text(args, 0);
     if (Audio) Audio->Load(Text(args, 1), path.c_str(), isMusic);
     return 0;
@@ -44,18 +38,18 @@ int Add(lua_State* L, bool isMusic) {
 // A function of one name argument that forwards to the manager.
 template <void (AudioManager::*Operation)(const char*, bool), bool isMusic>
 int ByName(lua_State* L) {
-    System::MetaArgs args = Arguments(L);
+    System::MetaArgs args = ReadLuaArgumentValues(L);
     if (Audio) (Audio->*Operation)(Text(args, 0), isMusic);
     return 0;
 }
 
 int Playing(lua_State* L, bool isMusic) {
-    System::MetaArgs args = Arguments(L);
+    System::MetaArgs args = ReadLuaArgumentValues(L);
     return PushFlag(L, Audio && Audio->IsChannelPlaying(Text(args, 0), isMusic));
 }
 
 int Volume(lua_State* L, bool isMusic) {
-    System::MetaArgs args = Arguments(L);
+    System::MetaArgs args = ReadLuaArgumentValues(L);
     if (Audio) Audio->SetVolume(Text(args, 0), Number(args, 1), isMusic);
     return 0;
 }
@@ -81,7 +75,7 @@ int AddSound(lua_State* L) {
 }
 
 int PlaySound(lua_State* L) {
-    System::MetaArgs args = Arguments(L);
+    System::MetaArgs args = ReadLuaArgumentValues(L);
     bool loop = System::GetArgument(args, 3).ToBool();
     bool is3D = System::GetArgument(args, 4).ToBool();
     FMOD_VECTOR position;
@@ -97,7 +91,7 @@ int PlaySound(lua_State* L) {
 }
 
 int SetSoundSpeed(lua_State* L) {
-    System::MetaArgs args = Arguments(L);
+    System::MetaArgs args = ReadLuaArgumentValues(L);
     if (!Audio) return 0;
     const char* name = Text(args, 0);
     SoundRecord* record = Audio->Find(name, false);
@@ -119,7 +113,7 @@ int StopSound(lua_State* L) {
 }
 
 int StopAllMusic(lua_State* L) {
-    Arguments(L);
+    ReadLuaArgumentValues(L);
     if (Audio) Audio->StopMusicChannels();
     return 0;
 }
@@ -133,7 +127,7 @@ int IsPlaying(lua_State* L) {
 }
 
 int MusicBeat(lua_State* L) {
-    System::MetaArgs args = Arguments(L);
+    System::MetaArgs args = ReadLuaArgumentValues(L);
     return PushFlag(L, Audio && Audio->DetectBeat(Number(args, 0)));
 }
 
@@ -146,7 +140,7 @@ int AddMusic(lua_State* L) {
 }
 
 int PlayMusic(lua_State* L) {
-    System::MetaArgs args = Arguments(L);
+    System::MetaArgs args = ReadLuaArgumentValues(L);
     if (!Audio) return 0;
     const char* name = Text(args, 0);
     Audio->Stop(name, true);
@@ -163,18 +157,18 @@ int RemoveMusic(lua_State* L) {
 }
 
 int KillSounds(lua_State* L) {
-    Arguments(L);
+    ReadLuaArgumentValues(L);
     if (Audio) Audio->StopAllSounds();
     return 0;
 }
 
 int isSoundMuted(lua_State* L) {
-    Arguments(L);
+    ReadLuaArgumentValues(L);
     return PushFlag(L, Audio && Audio->IsSoundGroupSilent());
 }
 
 int isMusicMuted(lua_State* L) {
-    Arguments(L);
+    ReadLuaArgumentValues(L);
     return PushFlag(L, Audio && Audio->IsMusicGroupSilent());
 }
 

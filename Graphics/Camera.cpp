@@ -8,6 +8,7 @@
 #include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/EngineRandom.h"
+#include "World/Transform.h"
 
 Camera* CurrentCamera = nullptr;
 
@@ -134,18 +135,11 @@ bool CameraSeesRect(const Camera& camera, float x, float y, float scaleX, float 
            py - camera.height <= y + scaleY / 2.0f && py + camera.height >= y - scaleY / 2.0f;
 }
 
-namespace {
-float FloatProperty(const System::GenericComponent* component, const char* name) {
-    const MetaValue* value = component->FindProperty(name);
-    if (!value || !value->IsType<float*>() || !value->payload.p) return 0.0f;
-    return *static_cast<const float*>(value->payload.p);
-}
-}  // namespace
-
-bool CameraIsVisible(const Camera* camera, const System::GenericComponent* transform) {
+bool CameraIsVisible(const Camera* camera, const System::GenericComponent* component) {
+    const Transform* transform = component ? dynamic_cast<const Transform*>(component) : nullptr;
     if (!camera || !transform) return false;
-    return CameraSeesRect(*camera, FloatProperty(transform, "x"), FloatProperty(transform, "y"),
-                          FloatProperty(transform, "scaleX"), FloatProperty(transform, "scaleY"));
+    return CameraSeesRect(*camera, transform->x, transform->y, transform->scaleX,
+                          transform->scaleY);
 }
 
 namespace {

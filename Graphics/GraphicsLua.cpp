@@ -28,12 +28,6 @@ namespace {
 using System::GetArgument;
 using System::MetaArgs;
 
-MetaArgs ReadArguments(lua_State* L) {
-    MetaArgs args;
-    ReadLuaArguments(L, args);
-    return args;
-}
-
 // The clip-space position of a world point: the virtual screen's
 // projection times the camera's view (orthographic: no divide).
 glm::vec4 WorldToClip(float x, float y) {
@@ -47,7 +41,7 @@ int PushNumber(lua_State* L, double value) {
 }
 
 int PixelChannel(lua_State* L, int channel) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     unsigned char rgba[4] = {0, 0, 0, 0};
     int column = 0, row = 0;
     if (WorldToWindowPixel(GetArgument(args, 0).ToFloat(), GetArgument(args, 1).ToFloat(), column,
@@ -101,20 +95,20 @@ bool WorldToWindowPixel(float x, float y, int& column, int& row) {
 }
 
 int GetCamera(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     PushUserdata(L, CurrentCamera);
     return 1;
 }
 
 int GetPostEffect(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     PostProcess* pass = GetPostProcess(GetArgument(args, 0).ToInt());
     PushUserdata(L, pass ? &pass->effect : nullptr);
     return 1;
 }
 
 int GetEffect(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     Effect* effect =
         GlobalShaderCache ? GlobalShaderCache->Find(GetArgument(args, 0).ToString()) : nullptr;
     PushUserdata(L, effect);
@@ -122,7 +116,7 @@ int GetEffect(lua_State* L) {
 }
 
 int SetDaPoint(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     if (MetaPoint* point = GetArgument(args, 0).ToObject<MetaPoint>()) {
         std::printf("X: %f\n", point->x);
         std::printf("Y: %f\n", point->y);
@@ -131,14 +125,14 @@ int SetDaPoint(lua_State* L) {
 }
 
 int SleepGame(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     int ms = GetArgument(args, 0).ToInt();
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     return 0;
 }
 
 int PointToScreen(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     // It writes through its argument: only a real point is accepted.
     if (MetaPoint* point = GetArgument(args, 0).ToObject<MetaPoint>()) {
         glm::vec4 c = WorldToClip(point->x, point->y);
@@ -149,45 +143,45 @@ int PointToScreen(lua_State* L) {
 }
 
 int GetWidth(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     return PushNumber(L, WindowWidth);
 }
 
 int GetHeight(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     return PushNumber(L, WindowHeight);
 }
 
 int GetShaderWidth(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     return PushNumber(L, 1920);
 }
 
 int GetShaderHeight(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     return PushNumber(L, 1080);
 }
 
 int IsFullscreen(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     return PushNumber(L, FullscreenFlag ? 1 : 0);
 }
 
 int CreatePostProcess(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     if (HasGlContext())
         AddPostProcess(GetArgument(args, 0).ToString(), GetArgument(args, 1).ToString());
     return 0;
 }
 
 int CreateGraphicsLayer(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     if (HasGlContext()) NewRenderTarget();
     return 0;
 }
 
 int GetXFromScreen(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     if (!CurrentCamera) return PushNumber(L, 0);
     float f = GetArgument(args, 0).ToFloat();
     float width = CurrentCamera->width;
@@ -195,7 +189,7 @@ int GetXFromScreen(lua_State* L) {
 }
 
 int GetYFromScreen(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     if (!CurrentCamera) return PushNumber(L, 0);
     float f = GetArgument(args, 0).ToFloat();
     float height = CurrentCamera->height;
@@ -213,13 +207,13 @@ int GetPixelValueB(lua_State* L) {
 }
 
 int DrawImage(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     if (GlobalTextureAtlas) GlobalTextureAtlas->GetImage(GetArgument(args, 4).ToString());
     return 0;
 }
 
 int AddShader(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     if (GlobalShaderCache && HasGlContext()) {
         GlobalShaderCache->Add(GetArgument(args, 0).ToString(), nullptr,
                                GetArgument(args, 1).ToString());
@@ -258,12 +252,12 @@ int FillResources(lua_State* L) {
 }
 
 int StartProfile(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     return 0;
 }
 
 int EndProfile(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     return 0;
 }
 

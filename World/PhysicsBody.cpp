@@ -5,18 +5,12 @@
 
 #include "System/Source/Components/GenericGameObject.h"
 #include "World/PhysicsWorld.h"
+#include "World/Transform.h"
 
 namespace {
 
 constexpr float kPi = 3.1415927f;
 constexpr float kTwoPi = 6.2831855f;
-
-// The finite value of a float property named `name` of `component`.
-float* FloatField(System::GenericComponent* component, const char* name) {
-    const MetaValue* property = component->FindProperty(name);
-    if (!property || !property->IsType<float*>()) return nullptr;
-    return property->Get<float*>();
-}
 
 float ReadOr(const float* field, float fallback) {
     return field ? *field : fallback;
@@ -66,15 +60,14 @@ void PhysicsBody::OnDisable() {
 
 bool PhysicsBody::FindTransform() {
     transform = TransformFields();
-    System::GenericGameObject* owner = GetOwner();
-    System::GenericComponent* component = owner ? owner->GetComponent("Transform") : nullptr;
-    if (!component) return false;
-    transform.component = component;
-    transform.x = FloatField(component, "x");
-    transform.y = FloatField(component, "y");
-    transform.scaleX = FloatField(component, "scaleX");
-    transform.scaleY = FloatField(component, "scaleY");
-    transform.rotation = FloatField(component, "rotation");
+    Transform* found = ::FindTransform(*this);
+    if (!found) return false;
+    transform.component = found;
+    transform.x = &found->x;
+    transform.y = &found->y;
+    transform.scaleX = &found->scaleX;
+    transform.scaleY = &found->scaleY;
+    transform.rotation = &found->rotation;
     return true;
 }
 

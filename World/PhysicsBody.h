@@ -18,8 +18,7 @@ public:
         Vec2 force;
         float time = 0.0f;
     };
-    // The fields of the owner's Transform that the body reads and writes,
-    // found through the Transform's reflected float properties.
+    // The fields of the owner's Transform that the body reads and writes.
     struct TransformFields {
         System::GenericComponent* component = nullptr;
         float* x = nullptr;

@@ -224,6 +224,12 @@ void ReadLuaArguments(lua_State* L, System::MetaArgs& out) {
     }
 }
 
+System::MetaArgs ReadLuaArgumentValues(lua_State* L) {
+    System::MetaArgs args;
+    ReadLuaArguments(L, args);
+    return args;
+}
+
 System::MetaArgs* ReadLuaArguments(lua_State* L) {
     auto* args = new System::MetaArgs;
     ReadLuaArguments(L, *args);

@@ -43,6 +43,8 @@ void CloseLua();
 void ReadLuaArguments(lua_State* L, System::MetaArgs& out);
 // The same in a new vector that the caller deletes.
 System::MetaArgs* ReadLuaArguments(lua_State* L);
+// The same, handed back by value.
+System::MetaArgs ReadLuaArgumentValues(lua_State* L);
 
 // Pushes exactly one Lua value for a reflected value (a method's result).
 // Truth values arrive as the numbers 1 and 0.

@@ -50,25 +50,14 @@ void ConsoleUnlockPause(ConsoleArgs&) {
     GetStateManager().pauseAllowed = true;
 }
 
-namespace {
-
-// Reads (and so reports) the arguments the way every global function does.
-System::MetaArgs ReadArguments(lua_State* L) {
-    System::MetaArgs args;
-    ReadLuaArguments(L, args);
-    return args;
-}
-
-}  // namespace
-
 int LuaGetdt(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     lua_pushnumber(L, double(float(GetFrameTime())));
     return 1;
 }
 
 int LuaSetDtScale(lua_State* L) {
-    System::MetaArgs args = ReadArguments(L);
+    System::MetaArgs args = ReadLuaArgumentValues(L);
     float scale = System::GetArgument(args, 0).ToFloat();
     // A scale that is not a finite number would poison every later time
     // step: ignored.
@@ -83,25 +72,25 @@ int LuaSetDtScale(lua_State* L) {
 }
 
 int LuaLockPause(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     GetStateManager().pauseAllowed = false;
     return 0;
 }
 
 int LuaPause(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     TogglePause();
     return 0;
 }
 
 int LuaGetDtScale(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     lua_pushnumber(L, double(GetStateManager().timeScale));
     return 1;
 }
 
 int LuaCheckGodMode(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     lua_pushnumber(L, GetStateManager().godMode ? 1.0 : 0.0);
     return 1;
 }

@@ -10,43 +10,8 @@
 #include "World/Level.h"
 #include "engine_fixture.h"
 
-namespace {
-
-// A component with the fields of a Transform, as the game world will make.
-class FakeTransform : public System::GenericComponent {
-public:
-    FakeTransform() {
-        AddProperty("x", MetaValue(&x));
-        AddProperty("y", MetaValue(&y));
-        AddProperty("scaleX", MetaValue(&scaleX));
-        AddProperty("scaleY", MetaValue(&scaleY));
-    }
-    void Update(float) override {}
-    float x = 0, y = 0, scaleX = 10, scaleY = 10;
-};
-
-System::GenericComponent* MakeTransform() {
-    auto* component = new FakeTransform();
-    component->SetComponentName("Transform");
-    return component;
-}
-
-class ObjectLuaTest : public EngineFixture {
-protected:
-    void SetUp() override {
-        EngineFixture::SetUp();
-        saved = g_componentFactoryHead;
-        static ComponentFactoryNode transform;
-        RegisterComponentType(transform, "Transform", MakeTransform);
-    }
-    void TearDown() override {
-        g_componentFactoryHead = saved;
-        EngineFixture::TearDown();
-    }
-    ComponentFactoryNode* saved = nullptr;
-};
-
-}  // namespace
+// The engine's registration provides the real Transform.
+using ObjectLuaTest = EngineFixture;
 
 TEST_F(ObjectLuaTest, ObjectMethodsAnswerWithNumbers) {
     Lua(R"lua(

@@ -14,22 +14,17 @@
 #include "System/Source/MessageQueue.h"
 #include "World/PhysicsBody.h"
 #include "World/PhysicsWorld.h"
+#include "World/Transform.h"
 
 namespace PhysicsTest {
 
-// A Transform as the game world makes it: reflected float fields.
-class FakeTransform : public System::GenericComponent {
+// The game world's Transform, one unit large to start with.
+class FakeTransform : public Transform {
 public:
     FakeTransform() {
-        AddProperty("x", MetaValue(&x));
-        AddProperty("y", MetaValue(&y));
-        AddProperty("z", MetaValue(&z));
-        AddProperty("scaleX", MetaValue(&scaleX));
-        AddProperty("scaleY", MetaValue(&scaleY));
-        AddProperty("rotation", MetaValue(&rotation));
+        scaleX = 1;
+        scaleY = 1;
     }
-    void Update(float) override {}
-    float x = 0, y = 0, z = 0, scaleX = 1, scaleY = 1, rotation = 0;
 };
 
 // Keeps every message it is handed.

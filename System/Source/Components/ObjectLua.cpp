@@ -11,6 +11,7 @@
 #include "System/Source/LuaState.h"
 #include "System/Source/StateManager.h"
 #include "World/Level.h"
+#include "World/Transform.h"
 
 namespace ObjectLua {
 
@@ -59,21 +60,12 @@ MetaValue IsAliveMethod(GenericGameObject& self, MetaArgs&) {
     return MetaValue(self.IsAlive());
 }
 
-// Reads the arguments as every global function does (unsupported types are
-// reported and dropped).
-MetaArgs ReadArguments(lua_State* L) {
-    MetaArgs args;
-    ReadLuaArguments(L, args);
-    return args;
-}
-
 // The x coordinate of the object's active Transform; false when it has none.
 bool TransformX(GenericGameObject* object, float& x) {
-    GenericComponent* transform = object ? object->GetComponent("Transform") : nullptr;
+    GenericComponent* component = object ? object->GetComponent("Transform") : nullptr;
+    const Transform* transform = component ? dynamic_cast<const Transform*>(component) : nullptr;
     if (!transform) return false;
-    const MetaValue* value = transform->FindProperty("x");
-    if (!value || !value->IsType<float*>() || !value->payload.p) return false;
-    x = *static_cast<const float*>(value->payload.p);
+    x = transform->x;
     return true;
 }
 
@@ -138,13 +130,13 @@ int NewEmpty(lua_State* L) {
 }
 
 int GetGameObject(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     PushUserdata(L, GetObjectById(GetArgument(args, 0).ToInt()));
     return 1;
 }
 
 int GetObjectByName(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     const char* name = Text(args, 0);
     GenericGameObject* found = nullptr;
     for (int id = 0, count = GetObjectCount(); id < count && !found; ++id) {
@@ -156,7 +148,7 @@ int GetObjectByName(lua_State* L) {
 }
 
 int GetFirstPlayer(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     int found = -1;
     for (int id = 0, count = GetObjectCount(); id < count && found < 0; ++id) {
         if (IsPlayer(GetObjectEntry(id))) found = id;
@@ -166,7 +158,7 @@ int GetFirstPlayer(lua_State* L) {
 }
 
 int GetClosestPlayer(lua_State* L) {
-    MetaArgs args = ReadArguments(L);
+    MetaArgs args = ReadLuaArgumentValues(L);
     GenericGameObject* from = GetArgument(args, 0).ToObject<GenericGameObject>();
     GenericGameObject* best = nullptr;
     float fromX = 0.0f;
@@ -189,7 +181,7 @@ int GetClosestPlayer(lua_State* L) {
 }
 
 int GetLevel(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     PushUserdata(L, GetStateManager().currentLevel);
     return 1;
 }
@@ -207,18 +199,18 @@ int GetAllGameObjects(lua_State* L) {
 }
 
 int CallMeDebug(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     return 0;
 }
 
 int Null(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     PushUserdata(L, static_cast<System::MetaBase*>(nullptr));
     return 1;
 }
 
 int IsNull(lua_State* L) {
-    ReadArguments(L);
+    ReadLuaArgumentValues(L);
     lua_pushnumber(L, HoldsNull(L, 1) ? 1.0 : 0.0);
     return 1;
 }
