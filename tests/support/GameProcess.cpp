@@ -1,12 +1,14 @@
 #include "support/GameProcess.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "support/TestSupport.h"
@@ -61,6 +63,30 @@ std::string GameProcess::Output() const {
     return ReadFile(outputPath_);
 }
 
+void MakeGameFolder(const TempDir& dir, const std::string& startOfLevel) {
+    namespace fs = std::filesystem;
+    fs::create_directories(fs::path(dir.Path()) / "Resources");
+    for (const char* sub : {"Shaders", "Config"}) {
+        fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources" / sub,
+                 fs::path(dir.Path()) / "Resources" / sub, fs::copy_options::recursive);
+    }
+    dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "");
+    dir.Write("Resources/Lua/Globals/EndOfLevel.lua", "");
+    dir.Write("Resources/Lua/Globals/StartOfLevel.lua", startOfLevel);
+}
+
+std::string RunGame(const std::string& startOfLevel,
+                    const std::map<std::string, std::string>& scripts) {
+    TempDir dir;
+    MakeGameFolder(dir, startOfLevel);
+    for (const auto& [name, text] : scripts) dir.Write("Resources/Lua/" + name, text);
+    WriteFirstLevel(dir);
+    GameProcess game(TAZZLE_BINARY, dir.Path());
+    int code = game.Wait(60.0);
+    EXPECT_EQ(code, 0) << game.Output();
+    return game.Output();
+}
+
 void WriteFirstLevel(const TempDir& dir) {
     dir.Write("Resources/Levels/00_Menu_Splash.tmx",
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -74,7 +100,8 @@ void WriteFirstLevel(const TempDir& dir) {
               "  <data encoding=\"base64\" compression=\"zlib\">eJxjYGBgAAAABAAB</data>\n"
               " </layer>\n"
               "</map>\n");
-    dir.Write("Resources/Lua/Test/Update.lua", "if OnLevelUpdate then OnLevelUpdate(getdt()) end\n");
+    dir.Write("Resources/Lua/Test/Update.lua",
+              "if OnLevelUpdate then OnLevelUpdate(getdt()) end\n");
 }
 
 int Shell(const std::string& command) {

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <map>
 #include <string>
 
 namespace TestSupport {
@@ -29,6 +30,15 @@ private:
 };
 
 class TempDir;
+// A game folder: the project's shaders and configuration, empty global
+// scripts and `startOfLevel` as the start-of-level script.
+void MakeGameFolder(const TempDir& dir, const std::string& startOfLevel);
+// Runs the game in a folder made by MakeGameFolder, with the first level of
+// WriteFirstLevel and the further Lua files of `scripts` (names below
+// Resources/Lua/), until a script quits; expects exit code 0 and returns the
+// output.
+std::string RunGame(const std::string& startOfLevel,
+                    const std::map<std::string, std::string>& scripts = {});
 // Writes the first level the game loads: an empty one-tile map whose
 // per-frame script calls the Lua function OnLevelUpdate(dt) when a script
 // defined it.

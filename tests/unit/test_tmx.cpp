@@ -15,41 +15,18 @@
 #include "World/GenericTileLevel.h"
 #include "World/TmxReader.h"
 #include "engine_fixture.h"
-
-extern "C" {
-#include <b64/cencode.h>
-}
+#include "support/TestData.h"
 
 namespace {
 
 using TestSupport::CaptureStdout;
 const char kWrong[] = "Something went wrong!";
 
-std::string Base64(const std::string& bytes) {
-    std::string out(bytes.size() * 2 + 8, '\0');
-    base64_encodestate state;
-    base64_init_encodestate(&state);
-    int n = base64_encode_block(bytes.data(), int(bytes.size()), out.data(), &state);
-    n += base64_encode_blockend(out.data() + n, &state);
-    out.resize(size_t(n));
-    return out;
-}
-
-std::string Zip(const std::string& raw) {
-    uLongf size = compressBound(uLong(raw.size()));
-    std::string packed(size, '\0');
-    compress(reinterpret_cast<Bytef*>(packed.data()), &size,
-             reinterpret_cast<const Bytef*>(raw.data()), uLong(raw.size()));
-    packed.resize(size);
-    return packed;
-}
+using TestSupport::Base64;
 
 // The data text of a layer holding these ids.
 std::string LayerText(const std::vector<uint32_t>& ids) {
-    std::string raw;
-    for (uint32_t id : ids)
-        for (int shift = 0; shift < 32; shift += 8) raw.push_back(char(id >> shift));
-    return Base64(Zip(raw));
+    return TestSupport::TileLayerData(ids);
 }
 
 std::vector<uint32_t> Decode(const std::string& text, int columns, int rows,

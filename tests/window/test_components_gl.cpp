@@ -3,7 +3,6 @@
 // by the pixels they leave.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <array>
 #include <cstdint>
@@ -23,6 +22,7 @@
 #include "World/PhysicsBody.h"
 #include "World/PhysicsWorld.h"
 #include "support/GlContext.h"
+#include "support/TestData.h"
 #include "unit/components_fixture.h"
 
 namespace {
@@ -34,35 +34,11 @@ using Rgb = std::array<int, 3>;
 constexpr Rgb kBlack{0, 0, 0}, kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255},
     kWhite{255, 255, 255};
 
-// A PNG of RGBA pixels given row by row from the top (sides below 256).
+// An opaque PNG of pixels given row by row from the top.
 std::string Png(int width, int height, const std::vector<Rgb>& pixels) {
-    std::string raw;
-    for (int row = 0; row < height; ++row) {
-        raw.push_back('\0');
-        for (int col = 0; col < width; ++col) {
-            for (int channel : pixels[size_t(row * width + col)]) raw.push_back(char(channel));
-            raw.push_back(char(255));
-        }
-    }
-    uLongf size = compressBound(uLong(raw.size()));
-    std::string packed(size, '\0');
-    compress(reinterpret_cast<Bytef*>(packed.data()), &size,
-             reinterpret_cast<const Bytef*>(raw.data()), uLong(raw.size()));
-    packed.resize(size);
-    auto chunk = [](std::string& out, const char* type, const std::string& data) {
-        auto put32 = [&](uint32_t value) {
-            for (int shift = 24; shift >= 0; shift -= 8) out.push_back(char(value >> shift));
-        };
-        std::string body = std::string(type, 4) + data;
-        put32(uint32_t(data.size()));
-        out += body;
-        put32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
-    };
-    std::string png = "\x89PNG\r\n\x1a\n";
-    chunk(png, "IHDR", {0, 0, 0, char(width), 0, 0, 0, char(height), 8, 6, 0, 0, 0});
-    chunk(png, "IDAT", packed);
-    chunk(png, "IEND", "");
-    return png;
+    std::vector<std::vector<uint8_t>> rgba;
+    for (const Rgb& p : pixels) rgba.push_back({uint8_t(p[0]), uint8_t(p[1]), uint8_t(p[2]), 255});
+    return TestSupport::MakePng(width, height, rgba);
 }
 
 // The components fixture with the real physics body, a window, the batch

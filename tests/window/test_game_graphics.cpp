@@ -16,29 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A game folder with the project's shaders and configuration and a start
-// script whose OnLevelUpdate(dt) runs every frame (see WriteFirstLevel).
-void MakeGame(const TestSupport::TempDir& dir, const std::string& startOfLevel) {
-    fs::create_directories(fs::path(dir.Path()) / "Resources");
-    for (const char* sub : {"Shaders", "Config"}) {
-        fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources" / sub,
-                 fs::path(dir.Path()) / "Resources" / sub, fs::copy_options::recursive);
-    }
-    dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "");
-    dir.Write("Resources/Lua/Globals/EndOfLevel.lua", "");
-    dir.Write("Resources/Lua/Globals/StartOfLevel.lua", startOfLevel);
-    TestSupport::WriteFirstLevel(dir);
-}
-
-// Runs the game until a script quits; its output.
-std::string RunGame(const std::string& startOfLevel) {
-    TestSupport::TempDir dir;
-    MakeGame(dir, startOfLevel);
-    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
-    int code = game.Wait(60.0);
-    EXPECT_EQ(code, 0) << game.Output();
-    return game.Output();
-}
+using TestSupport::RunGame;
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

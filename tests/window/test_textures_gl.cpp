@@ -2,7 +2,6 @@
 // real GL context under the test display.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -16,45 +15,14 @@
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/MemoryPool.h"
 #include "support/GlContext.h"
+#include "support/TestData.h"
 #include "unit/test_lua_support.h"
 
 namespace {
 
 using Pixel = std::vector<uint8_t>;  // 3 (RGB) or 4 (RGBA) bytes
 
-void PutChunk(std::string& out, const char* type, const std::string& data) {
-    auto put32 = [&](uint32_t value) {
-        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(char(value >> shift));
-    };
-    std::string body = std::string(type, 4) + data;
-    put32(uint32_t(data.size()));
-    out += body;
-    put32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
-}
-
-// A PNG (sides below 256) of pixels given row by row from the top.
-std::string MakePng(int width, int height, const std::vector<Pixel>& pixels) {
-    std::string raw;
-    for (int row = 0; row < height; ++row) {
-        raw.push_back('\0');  // no filter
-        for (int col = 0; col < width; ++col) {
-            for (uint8_t byte : pixels[size_t(row * width + col)]) raw.push_back(char(byte));
-        }
-    }
-    uLongf size = compressBound(uLong(raw.size()));
-    std::string packed(size, '\0');
-    compress(reinterpret_cast<Bytef*>(packed.data()), &size,
-             reinterpret_cast<const Bytef*>(raw.data()), uLong(raw.size()));
-    packed.resize(size);
-    std::string header = {
-        0, 0, 0, char(width), 0, 0, 0, char(height), 8, char(pixels[0].size() == 4 ? 6 : 2),
-        0, 0, 0};
-    std::string png = "\x89PNG\r\n\x1a\n";
-    PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", packed);
-    PutChunk(png, "IEND", "");
-    return png;
-}
+using TestSupport::MakePng;
 
 std::string SolidPng(int width, int height, Pixel rgba) {
     return MakePng(width, height, std::vector<Pixel>(size_t(width * height), rgba));

@@ -1,7 +1,6 @@
 // A TMX level played by the real executable: its tiles, and the objects of
 // its object group, land on the screen where the map puts them.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -9,11 +8,8 @@
 #include <vector>
 
 #include "support/GameProcess.h"
+#include "support/TestData.h"
 #include "support/TestSupport.h"
-
-extern "C" {
-#include <b64/cencode.h>
-}
 
 namespace {
 
@@ -23,60 +19,20 @@ struct Rgba {
     uint8_t r, g, b, a;
 };
 
-std::string Deflate(const std::string& raw) {
-    uLongf size = compressBound(uLong(raw.size()));
-    std::string out(size, '\0');
-    compress(reinterpret_cast<Bytef*>(out.data()), &size,
-             reinterpret_cast<const Bytef*>(raw.data()), uLong(raw.size()));
-    out.resize(size);
-    return out;
-}
-
-void Put32(std::string& out, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(char(value >> shift));
-}
-
 // An RGBA PNG whose pixel (x, y), y from the top, is colorAt(x, y).
 template <class ColorAt>
 std::string Png(int side, ColorAt colorAt) {
-    std::string raw;
+    std::vector<std::vector<uint8_t>> pixels;
     for (int y = 0; y < side; ++y) {
-        raw.push_back('\0');
         for (int x = 0; x < side; ++x) {
             Rgba c = colorAt(x, y);
-            raw += {char(c.r), char(c.g), char(c.b), char(c.a)};
+            pixels.push_back({c.r, c.g, c.b, c.a});
         }
     }
-    std::string header;
-    Put32(header, uint32_t(side));
-    Put32(header, uint32_t(side));
-    header += {8, 6, 0, 0, 0};  // 8 bits, RGBA, no interlace
-    std::string png = "\x89PNG\r\n\x1a\n";
-    for (const auto& [type, data] : {std::pair<std::string, std::string>{"IHDR", header},
-                                     {"IDAT", Deflate(raw)},
-                                     {"IEND", ""}}) {
-        std::string chunk = type + data;
-        Put32(png, uint32_t(data.size()));
-        png += chunk;
-        Put32(png,
-              uint32_t(crc32(0, reinterpret_cast<const Bytef*>(chunk.data()), uInt(chunk.size()))));
-    }
-    return png;
+    return TestSupport::MakePng(side, side, pixels);
 }
 
-// The data text of a tile layer: base64 of the zlib-packed little-endian ids.
-std::string LayerData(const std::vector<uint32_t>& ids) {
-    std::string raw;
-    for (uint32_t id : ids) raw += {char(id), char(id >> 8), char(id >> 16), char(id >> 24)};
-    std::string packed = Deflate(raw);
-    std::string text(packed.size() * 2 + 8, '\0');
-    base64_encodestate state;
-    base64_init_encodestate(&state);
-    int n = base64_encode_block(packed.data(), int(packed.size()), text.data(), &state);
-    n += base64_encode_blockend(text.data() + n, &state);
-    text.resize(size_t(n));
-    return text;
-}
+using TestSupport::TileLayerData;
 
 // The first level: a 4 x 3 layer of 32-pixel tiles from a 2 x 2 tileset
 // (red, green / blue, white from the top), a magenta box over one tile and a
@@ -102,7 +58,7 @@ void WriteLevel(const TestSupport::TempDir& dir) {
               " </tileset>\n"
               " <layer name=\"ground\" width=\"4\" height=\"3\">\n"
               "  <data encoding=\"base64\" compression=\"zlib\">" +
-                  LayerData(ids) +
+                  TileLayerData(ids) +
                   "</data>\n"
                   " </layer>\n"
                   " <objectgroup name=\"things\">\n"
@@ -124,13 +80,7 @@ void WriteLevel(const TestSupport::TempDir& dir) {
 
 TEST(TileLevelWindow, TilesAndObjectsLandWhereTheMapSays) {
     TestSupport::TempDir dir;
-    fs::create_directories(fs::path(dir.Path()) / "Resources");
-    for (const char* sub : {"Shaders", "Config"}) {
-        fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources" / sub,
-                 fs::path(dir.Path()) / "Resources" / sub, fs::copy_options::recursive);
-    }
-    dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "");
-    dir.Write("Resources/Lua/Globals/EndOfLevel.lua", "");
+    TestSupport::MakeGameFolder(dir, "");
     WriteLevel(dir);
     // World coordinates: the camera's centre is (0, 0); map row r, column c
     // covers x from 32c to 32c + 32 and y from -32r - 32 to -32r.

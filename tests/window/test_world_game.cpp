@@ -14,27 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs the game on a folder holding the project's shaders and configuration,
-// `startOfLevel` as the level's start script (its OnLevelUpdate(dt) runs every
-// frame) and the further Lua files of `scripts` (names below Resources/Lua/).
-std::string RunWorld(const std::string& startOfLevel,
-                     const std::map<std::string, std::string>& scripts = {}) {
-    TestSupport::TempDir dir;
-    fs::create_directories(fs::path(dir.Path()) / "Resources");
-    for (const char* sub : {"Shaders", "Config"}) {
-        fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources" / sub,
-                 fs::path(dir.Path()) / "Resources" / sub, fs::copy_options::recursive);
-    }
-    dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "");
-    dir.Write("Resources/Lua/Globals/EndOfLevel.lua", "");
-    dir.Write("Resources/Lua/Globals/StartOfLevel.lua", startOfLevel);
-    for (const auto& [name, text] : scripts) dir.Write("Resources/Lua/" + name, text);
-    TestSupport::WriteFirstLevel(dir);
-    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
-    int code = game.Wait(60.0);
-    EXPECT_EQ(code, 0) << game.Output();
-    return game.Output();
-}
+using TestSupport::RunGame;
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -57,7 +37,7 @@ const char* kMakeBox = R"lua(
 }  // namespace
 
 TEST(WorldGame, AColouredObjectShowsAtItsTransform) {
-    std::string out = RunWorld(std::string(kMakeBox) + R"lua(
+    std::string out = RunGame(std::string(kMakeBox) + R"lua(
         frames = 0
         local o, t = MakeBox(-300, 200, 120, 80)
         g = o:GetComponent("GraphicsComponent")
@@ -99,7 +79,7 @@ TEST(WorldGame, AColouredObjectShowsAtItsTransform) {
 }
 
 TEST(WorldGame, ABodyWithMassFallsUnderGravity) {
-    std::string out = RunWorld(std::string(kMakeBox) + R"lua(
+    std::string out = RunGame(std::string(kMakeBox) + R"lua(
         frames = 0
         local o, t, body = MakeBox(0, 300, 40, 40)
         body:SetMass(1)
@@ -128,7 +108,7 @@ TEST(WorldGame, ABodyWithMassFallsUnderGravity) {
 }
 
 TEST(WorldGame, FallingOntoAFloorSendsCollisionToTheMessageScript) {
-    std::string out = RunWorld(std::string(kMakeBox) + R"lua(
+    std::string out = RunGame(std::string(kMakeBox) + R"lua(
         frames = 0
         local floor = MakeBox(0, 0, 400, 40)
         floor:SetName("Floor")
@@ -149,7 +129,7 @@ TEST(WorldGame, FallingOntoAFloorSendsCollisionToTheMessageScript) {
             end
         end
     )lua",
-                               {{"Test/CrateMessage.lua", R"lua(
+                              {{"Test/CrateMessage.lua", R"lua(
         local self, count, n, name, nx, ny, other, code = ...
         if not told then
             told = true
@@ -157,7 +137,7 @@ TEST(WorldGame, FallingOntoAFloorSendsCollisionToTheMessageScript) {
                   " " .. (nx + 0) .. " " .. (ny + 0) .. " " .. tostring(other == floorId) .. " " .. code)
         end
     )lua"},
-                                {"Test/FloorMessage.lua", R"lua(
+                               {"Test/FloorMessage.lua", R"lua(
         local self, count, n, name, nx, ny, other, code = ...
         if not floorTold then
             floorTold = true
