@@ -3,9 +3,12 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include "Graphics/RenderTarget.h"
+#include "Graphics/Window.h"
+
 namespace TestSupport {
 
-GlContext::GlContext(int width, int height, bool visible) {
+GlContext::GlContext(int width, int height, bool visible) : width_(width), height_(height) {
     if (!glfwInit()) return;
     glfwWindowHint(GLFW_VISIBLE, visible ? GLFW_TRUE : GLFW_FALSE);
     window_ = glfwCreateWindow(width, height, "Tazzle test", nullptr, nullptr);
@@ -25,6 +28,18 @@ GlContext::~GlContext() {
         glfwDestroyWindow(window_);
         glfwTerminate();
     }
+}
+
+void GlContext::ActAsGameWindow() {
+    GameWindow = window_;
+    WindowWidth = width_;
+    WindowHeight = height_;
+    DrawingToWindow = true;
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_DEPTH_TEST);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void GlContext::ReadPixel(int x, int y, unsigned char rgba[4]) {

@@ -18,11 +18,18 @@ public:
     bool Ok() const { return window_ != nullptr; }
     GLFWwindow* Window() const { return window_; }
 
+    // Makes this window the game's window for the code under test (its
+    // size, drawing to the window) with blending on, no depth test, cleared
+    // to opaque black.
+    void ActAsGameWindow();
+
     // RGBA of one pixel of the bound read framebuffer (origin bottom-left).
     static void ReadPixel(int x, int y, unsigned char rgba[4]);
 
 private:
     GLFWwindow* window_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
 };
 
 }  // namespace TestSupport

@@ -36,15 +36,7 @@ protected:
         std::filesystem::current_path(TAZZLE_SOURCE_DIR);
         gl_ = std::make_unique<TestSupport::GlContext>(kWidth, kHeight);
         ASSERT_TRUE(gl_->Ok()) << "no display";
-        GameWindow = gl_->Window();
-        WindowWidth = kWidth;
-        WindowHeight = kHeight;
-        DrawingToWindow = true;
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDisable(GL_DEPTH_TEST);
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
+        gl_->ActAsGameWindow();
         log_ = TestSupport::CaptureStdout([&] { renderer_ = new BatchRenderer(); });
         ASSERT_TRUE(renderer_->UsesGl());
         // The world pass's projection: pixels with y up.

@@ -58,15 +58,7 @@ protected:
         gl_ = std::make_unique<TestSupport::GlContext>(kWidth, kHeight);
         ASSERT_TRUE(gl_->Ok()) << "no display";
         SetForeignGlContext(true);
-        GameWindow = gl_->Window();
-        WindowWidth = kWidth;
-        WindowHeight = kHeight;
-        DrawingToWindow = true;
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDisable(GL_DEPTH_TEST);
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
+        gl_->ActAsGameWindow();
         TestSupport::CaptureStdout([&] { batch_ = new BatchRenderer(); });
         batch_->SetProjection(
             glm::ortho(0.0f, float(kWidth), 0.0f, float(kHeight), -100.0f, 100.0f));
