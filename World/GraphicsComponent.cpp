@@ -108,13 +108,15 @@ void GraphicsComponent::Draw() {
     if (texture) texture->Draw();
     if (animation) animation->Draw();
     if (particles) particles->Draw();
-
     renderer->SetDepth(0);
-    if (renderTarget_) renderer->SetTarget(nullptr);
 
-    if (texture || animation || particles || color.a == 0) return;
-    System::GenericComponent* body = owner->GetComponent("PhysicsBody");
-    DrawPlainShape(*transform, body ? BodyShapeKind(body) : BodyShape::None);
+    // The plain shape goes into the same target as the images would, so an
+    // object on a graphics layer shows on that layer.
+    if (!texture && !animation && !particles && color.a != 0) {
+        System::GenericComponent* body = owner->GetComponent("PhysicsBody");
+        DrawPlainShape(*transform, body ? BodyShapeKind(body) : BodyShape::None);
+    }
+    if (renderTarget_) renderer->SetTarget(nullptr);
 }
 
 void GraphicsComponent::DrawPlainShape(const Transform& transform, BodyShape kind) {

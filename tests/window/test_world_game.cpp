@@ -58,7 +58,6 @@ TEST(WorldGame, AColouredObjectShowsAtItsTransform) {
         end
         function OnLevelUpdate(dt)
             frames = frames + 1
-            if frames == 3 then rgb(0, 0) end
             if frames == 5 then g.r = 250 end    -- a property write shows on the next frame
             if frames == 8 then
                 print("object " .. rgb(-300, 200))
@@ -76,6 +75,38 @@ TEST(WorldGame, AColouredObjectShowsAtItsTransform) {
     EXPECT_TRUE(Contains(out, "beside 0 0 0")) << out;
     EXPECT_TRUE(Contains(out, "plain 0 0 255")) << out;
     EXPECT_TRUE(Contains(out, "hidden 0 0 0")) << out;
+}
+
+TEST(WorldGame, ObjectsOnAGraphicsLayerCoverTheWorldFullscreenAndWindowed) {
+    std::string out = RunGame(R"lua(
+        frames = 0
+        CreateGraphicsLayer()
+        function rgb(x, y)
+            return GetPixelValue_R(x, y) .. " " .. GetPixelValue_G(x, y) .. " " .. GetPixelValue_B(x, y)
+        end
+        -- A blue square on the layer, over a red one in the world drawn later
+        -- and at a higher depth.
+        local o = Object:new()
+        local t = o:GetComponent("Transform")
+        t.x = 0; t.y = 0; t.scaleX = 200; t.scaleY = 200
+        local g = o:GetComponent("GraphicsComponent")
+        g.b = 255; g.a = 255
+        g:SetGraphicsLayer(1)
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            DrawBox(0, 0, 400, 400, 255, 0, 0)
+            if frames == 4 then
+                print("full " .. rgb(0, 0) .. " inside " .. rgb(90, -90) .. " world " .. rgb(150, 150))
+                ExecuteConsoleCommand("fullscreen")
+            end
+            if frames == 30 then
+                print("windowed " .. GetWidth() .. " " .. rgb(0, 0) .. " world " .. rgb(150, 150))
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    EXPECT_TRUE(Contains(out, "full 0 0 255 inside 0 0 255 world 255 0 0")) << out;
+    EXPECT_TRUE(Contains(out, "windowed 1024 0 0 255 world 255 0 0")) << out;
 }
 
 TEST(WorldGame, ABodyWithMassFallsUnderGravity) {
