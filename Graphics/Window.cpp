@@ -43,27 +43,6 @@ constexpr float kAspect = 1.7777778f;
 
 bool g_screenshotPending = false;
 
-// A copy of the last presented frame, kept once a script has read a pixel
-// (not every driver lets the front buffer be read back).
-bool g_keepPresentedFrame = false;
-RenderTarget* g_presentedFrame = nullptr;
-
-void KeepPresentedFrame() {
-    if (!g_keepPresentedFrame) return;
-    if (!g_presentedFrame) g_presentedFrame = new RenderTarget();
-    if (!g_presentedFrame) return;
-    if (g_presentedFrame->width != WindowWidth || g_presentedFrame->height != WindowHeight) {
-        g_presentedFrame->Create(WindowWidth, WindowHeight);
-    }
-    GLint drawFramebuffer = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, g_presentedFrame->framebuffer);
-    glBlitFramebuffer(0, 0, WindowWidth, WindowHeight, 0, 0, WindowWidth, WindowHeight,
-                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFramebuffer));
-}
 // The focus state the window system last reported in this poll; -1: none.
 int g_focusReported = -1;
 
@@ -190,9 +169,6 @@ void RenderShutdown() {
     EffectReleaseBase();
     delete SceneTarget;
     SceneTarget = nullptr;
-    delete g_presentedFrame;
-    g_presentedFrame = nullptr;
-    g_keepPresentedFrame = false;
 }
 
 namespace {
@@ -293,13 +269,6 @@ void BeginFrame() {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     r.Clear();
-    // The world lands in the scene target when there is no post-processing
-    // pass; it is cleared here so no pixels of the last frame remain.
-    if (SceneTarget && SceneTarget->framebuffer) {
-        glBindFramebuffer(GL_FRAMEBUFFER, SceneTarget->framebuffer);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    }
     CameraUpdate();
     r.PushTranslation(0, 0, -90);
     r.SetProjection(VirtualProjection);
@@ -319,6 +288,14 @@ void DrawFrame() {
     if (!GameWindow || !CurrentRenderer) return;
     Renderer& r = *CurrentRenderer;
     const glm::mat4 identity(1.0f);
+    // The scene target keeps the last presented scene until the next one is
+    // drawn, so that scripts read the pixels of the frame they saw during
+    // the whole update; no pixels of that frame remain in the new one.
+    if (SceneTarget && SceneTarget->framebuffer) {
+        glBindFramebuffer(GL_FRAMEBUFFER, SceneTarget->framebuffer);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    }
     r.Render();
     r.SetProjection(WindowProjection);
     r.SetView(identity);
@@ -383,7 +360,6 @@ void DrawFrame() {
         g_screenshotPending = false;
         SaveScreenshot();
     }
-    KeepPresentedFrame();
     glfwSwapBuffers(GameWindow);
 }
 
@@ -393,21 +369,27 @@ void TakeScreenshot() {
 
 void ReadPresentedPixel(int column, int row, unsigned char rgba[4]) {
     rgba[0] = rgba[1] = rgba[2] = rgba[3] = 0;
-    if (!HasGlContext()) return;
-    g_keepPresentedFrame = true;
-    GLint readFramebuffer = 0;
-    GLint readBuffer = GL_BACK;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
-    glGetIntegerv(GL_READ_BUFFER, &readBuffer);
-    if (g_presentedFrame && g_presentedFrame->framebuffer) {
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, g_presentedFrame->framebuffer);
-        glReadBuffer(GL_COLOR_ATTACHMENT0);
-    } else {
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-        glReadBuffer(GL_FRONT);
+    if (!HasGlContext() || !SceneTarget || !SceneTarget->framebuffer) return;
+    // The window's own buffers cannot be read back reliably once swapped
+    // (the front buffer reads as zeros on some drivers), so the pixel comes
+    // from the scene target through the letterbox, as the composite placed
+    // it; the bars around it are black.
+    Letterbox box = ComputeLetterbox(WindowWidth, WindowHeight);
+    const int left = int(box.offsetX);
+    const int right = int(box.offsetX + box.width);
+    const int bottom = WindowHeight - int(box.offsetY + box.height);
+    const int top = WindowHeight - int(box.offsetY);
+    if (right <= left || top <= bottom) return;
+    const int x = int((double(column) + 0.5 - left) * SceneTarget->width / (right - left));
+    const int y = int((double(row) + 0.5 - bottom) * SceneTarget->height / (top - bottom));
+    if (column < left || row < bottom || x >= SceneTarget->width || y >= SceneTarget->height) {
+        return;
     }
+    GLint readFramebuffer = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, SceneTarget->framebuffer);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(column, row, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
-    glReadBuffer(GLenum(readBuffer));
 }

@@ -53,8 +53,9 @@ int32_t GuiToWorldY(float v);
 // Saves the next frame, just before it is shown, as
 // "Screenshot_<seconds since 1970>.bmp" in the working directory.
 void TakeScreenshot();
-// RGBA of a pixel of the last presented frame (column from the left, row
-// from the bottom); zeros without a context.
+// RGBA of a window pixel (column from the left, row from the bottom) of the
+// last presented scene, the GUI drawn over it left out; zeros in the
+// letterbox bars and without a context. Valid from the first read on.
 void ReadPresentedPixel(int column, int row, unsigned char rgba[4]);
 
 // Names of the entries of `folder` whose name ends with `extension`,

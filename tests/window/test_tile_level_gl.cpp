@@ -92,7 +92,6 @@ TEST(TileLevelWindow, TilesAndObjectsLandWhereTheMapSays) {
         end
         function OnLevelUpdate(dt)
             frames = frames + 1
-            if frames == 3 then GetPixelValue_R(0, 0) end
             if frames == 6 then
                 pixel("r0c0", 16, -16)
                 pixel("r0c3", 112, -24)
