@@ -16,6 +16,11 @@
 
 namespace {
 
+// Transparent texels left around every glyph in its texture: text drawn at
+// positions between whole pixels is filtered linearly, and a glyph packed
+// edge to edge with the next would pull in that glyph's first column.
+constexpr int kGlyphGap = 1;
+
 // Font name stand-ins of the game's own (for instance "Consola" → a
 // monospace face), read once into fontconfig.
 const char kFontAliases[] = "Resources/Config/fonts.conf";
@@ -112,9 +117,11 @@ void UploadGlyphTexture(Font& font, FT_Face face) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    // Uploaded blank first: the gaps between the glyphs must read as empty.
+    std::vector<unsigned char> blank(size_t(font.textureWidth) * size_t(font.textureHeight), 0);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, font.textureWidth, font.textureHeight, 0, GL_RED,
-                 GL_UNSIGNED_BYTE, nullptr);
-    int x = 0;
+                 GL_UNSIGNED_BYTE, blank.data());
+    int x = kGlyphGap;
     for (int code = 0; code < 256; ++code) {
         if (FT_Load_Char(face, FT_ULong(code), FT_LOAD_RENDER) != 0) continue;
         FT_Bitmap& bitmap = face->glyph->bitmap;
@@ -128,7 +135,7 @@ void UploadGlyphTexture(Font& font, FT_Face face) {
                                 GL_UNSIGNED_BYTE, bitmap.buffer + long(row) * bitmap.pitch);
             }
         }
-        x += int(bitmap.width);
+        x += int(bitmap.width) + kGlyphGap;
     }
     glGenerateMipmap(GL_TEXTURE_2D);
     glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
@@ -173,7 +180,7 @@ Font* FontLoad(const std::string& path, int size, std::string& error) {
     FT_Set_Char_Size(face, FT_F26Dot6(size) * 64, FT_F26Dot6(size) * 64, 96, 96);
 
     // First pass: the texture's size; glyph records with their offsets.
-    int x = 0;
+    int x = kGlyphGap;
     for (int code = 0; code < 256; ++code) {
         if (FT_Load_Char(face, FT_ULong(code), FT_LOAD_RENDER) != 0) {
             std::printf("Loading chracter %c failed!\n", code);
@@ -188,10 +195,13 @@ Font* FontLoad(const std::string& path, int size, std::string& error) {
         glyph.left = float(slot->bitmap_left);
         glyph.top = float(slot->bitmap_top);
         glyph.u = float(x);  // in pixels until the width is known
-        x += int(slot->bitmap.width);
+        x += int(slot->bitmap.width) + kGlyphGap;
         font->textureHeight = std::max(font->textureHeight, int(slot->bitmap.rows));
     }
     font->textureWidth = x;
+    // A gap below the tallest glyph too, so that no glyph's last row is
+    // filtered against the texture's edge or its neighbours.
+    if (font->textureHeight > 0) font->textureHeight += kGlyphGap;
     for (Glyph& glyph : font->glyphs) {
         glyph.u = font->textureWidth > 0 ? glyph.u / float(font->textureWidth) : 0.0f;
     }

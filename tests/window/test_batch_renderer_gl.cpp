@@ -2,13 +2,16 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <glm/gtc/matrix_transform.hpp>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Graphics/BatchRenderer.h"
 #include "Graphics/Effect.h"
+#include "Graphics/Font.h"
 #include "Graphics/RenderTarget.h"
 #include "Graphics/Window.h"
 #include "support/GlContext.h"
@@ -191,6 +194,70 @@ TEST_F(BatchRendererGl, TextDrawsThroughTheTextShader) {
     EXPECT_EQ(Pixel(32, 42), kBlue);
     EXPECT_EQ(Pixel(24, 36), kBlack);
     glDeleteTextures(1, &solidTexture);
+}
+
+// Text following a moving camera lands between whole pixels and is filtered
+// linearly: nothing of the glyph beside it in the font's texture may show.
+// On each row of a glyph, every pixel whose texture sample lies wholly right
+// of the row's last inked texel keeps the background, up to a few pixels
+// beyond the glyph.
+TEST_F(BatchRendererGl, TextBetweenWholePixelsShowsNothingRightOfEachGlyph) {
+    InstallFontRegistryProvider();
+    const int font = GetFont("Consola", 8);
+    ASSERT_NE(font, -1);
+    const Font* face = GetFontByIndex(font);
+    std::vector<unsigned char> texels(size_t(face->textureWidth) * size_t(face->textureHeight));
+    glBindTexture(GL_TEXTURE_2D, face->texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_UNSIGNED_BYTE, texels.data());
+
+    const Rgb background{40, 80, 120};
+    const char characters[] = "rt)";
+    constexpr int kSpacing = 40, kPenY = 40;
+    int probedInside = 0;
+    for (float fraction : {0.25f, 0.5f, 0.75f}) {
+        renderer_->SetView(glm::translate(glm::mat4(1.0f), glm::vec3(fraction, 0.0f, 0.0f)));
+        renderer_->SetDepth(-1);
+        renderer_->SetColor(background.r, background.g, background.b, 255);
+        renderer_->FillRect(-10, -10, kWidth + 10, kHeight + 10);
+        renderer_->SetDepth(0);
+        renderer_->SetColor(255, 255, 255, 255);
+        renderer_->SetFont(font);
+        renderer_->SetTextFlipped(true);
+        for (int i = 0; characters[i]; ++i) {
+            const char text[2] = {characters[i], 0};
+            renderer_->DrawText(10 + kSpacing * i, kPenY, text);
+        }
+        renderer_->Render();
+        for (int i = 0; characters[i]; ++i) {
+            const Glyph& glyph = face->glyphs[static_cast<unsigned char>(characters[i])];
+            const int width = int(glyph.width), height = int(glyph.height);
+            const int firstTexel = int(std::lround(glyph.u * float(face->textureWidth)));
+            const float left = 10.0f + kSpacing * i + fraction + glyph.left;
+            // The last pixel column whose centre lies inside the glyph's quad.
+            const int lastColumn = int(std::ceil(left + glyph.width - 0.5f)) - 1;
+            // With y up, bitmap row 0 is the glyph's top row.
+            const int topRow = int(kPenY + face->size + glyph.top) - 1;
+            for (int r = 0; r < height; ++r) {
+                const unsigned char* row = &texels[size_t(r) * size_t(face->textureWidth)];
+                int inked = width - 1;
+                while (inked >= 0 && row[firstTexel + inked] == 0) --inked;
+                // Column c samples the texture at c + 0.5 - left: from here on
+                // the sample only mixes texels right of the last inked one.
+                const int first = int(std::ceil(left + float(inked) + 1.0f));
+                if (first <= lastColumn) ++probedInside;
+                for (int column = first; column <= lastColumn + 4; ++column) {
+                    ASSERT_EQ(Pixel(column, topRow - r), background)
+                        << characters[i] << " at +" << fraction << ", bitmap row " << r
+                        << ", column " << column - lastColumn << " from its right edge";
+                }
+            }
+        }
+    }
+    // Some probes fall inside the glyphs' quads, where a neighbour would show.
+    EXPECT_GT(probedInside, 0);
+    SetFontProvider({});
+    FontRegistry::Clear();
 }
 
 TEST_F(BatchRendererGl, TargetLayersDrawBeforeTheScreenAndFollowTheSize) {
