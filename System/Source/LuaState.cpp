@@ -112,11 +112,16 @@ private:
 
     void Table(int index) {
         if (index < 0) index = lua_gettop(L_) + index + 1;
-        if (!visited_.insert(lua_topointer(L_, index)).second) {
+        // Only the tables being printed around this one are a cycle; the same
+        // table met again elsewhere (stackdump(t, t), two keys sharing a
+        // value) prints in full again.
+        const void* table = lua_topointer(L_, index);
+        if (!open_.insert(table).second) {
             std::printf("Table: (already printed)");
             return;
         }
         if (!lua_checkstack(L_, 3)) {
+            open_.erase(table);
             std::printf("Table: (nested too deeply)");
             return;
         }
@@ -140,11 +145,12 @@ private:
         depth_ -= 2;
         Indent();
         std::printf("}");
+        open_.erase(table);
     }
 
     lua_State* L_;
     int depth_ = 0;
-    std::unordered_set<const void*> visited_;
+    std::unordered_set<const void*> open_;
 };
 
 }  // namespace

@@ -152,9 +152,10 @@ int LuaSendObjectMessage(lua_State* L) {
     const int top = lua_gettop(L);
     std::unique_ptr<MessagePayload> payload(new MessagePayload());
     if (!payload) return 0;
-    // Anything but a number (NaN included) names no object.
+    // A numeric string names an object as its number would, as Lua converts
+    // such strings elsewhere; anything else (NaN included) names none.
     int objectId = -1;
-    if (top >= 1 && lua_type(L, 1) == LUA_TNUMBER) {
+    if (top >= 1 && lua_isnumber(L, 1)) {
         const double number = lua_tonumber(L, 1);
         if (!std::isnan(number)) objectId = SafeDoubleToInt(number);
     }

@@ -145,9 +145,19 @@ TEST_F(LuaState, StackDumpTexts) {
               "Function\n"
               "Table: \n{\n  Key: a\n  Value: Table: \n  {\n    Key: b\n    Value: 0\n  }\n}\n"
               "--- END ---\n\n");
-    // Cycles terminate; a table met again is not printed twice.
+    // Cycles terminate, also through a table in between.
     std::string out = Output("local t = {} t.self = t stackdump(t)");
     EXPECT_NE(out.find("Key: self\n  Value: Table: (already printed)\n}"), std::string::npos);
+    out = Output("local a, b = {}, {} a.b = b b.a = a stackdump(a)");
+    EXPECT_NE(out.find("Key: a\n    Value: Table: (already printed)\n  }"), std::string::npos);
+    // A table met again at a new place, not inside itself, prints in full.
+    const std::string shared = "Table: \n{\n  Key: a\n  Value: 7.000000\n}\n";
+    EXPECT_EQ(Output("local t = {a = 7} stackdump(t, t)"),
+              "dumpStack Err, type encountered: tabledumpStack Err, type encountered: table"
+              "--- LUA TOP ---\n" + shared + shared + "--- END ---\n\n");
+    out = Output("local t = {a = 7} stackdump({x = t, y = t})");
+    EXPECT_EQ(out.find("already printed"), std::string::npos);
+    EXPECT_NE(out.find("Key: a\n    Value: 7.000000"), out.rfind("Key: a\n    Value: 7.000000"));
     out = Output("stackdump(_G)");
     EXPECT_NE(out.find("Key: _G"), std::string::npos);
     EXPECT_EQ(out.substr(out.size() - 13), "--- END ---\n\n");

@@ -235,7 +235,8 @@ TEST_F(SendObjectMessage, NothingIsQueuedWithoutAMatchingActiveComponent) {
                       "SendObjectMessage(1000, 'TestComponent', 1)\n"
                       "SendObjectMessage(1e300, 'TestComponent', 1)\n"
                       "SendObjectMessage(0/0, 'TestComponent', 1)\n"
-                      "SendObjectMessage('0', 'TestComponent', 1)\n"  // not a number
+                      "SendObjectMessage('zero', 'TestComponent', 1)\n"  // not a number
+                      "SendObjectMessage('0/0', 'TestComponent', 1)\n"
                       "SendObjectMessage(nil, 'TestComponent')\n"
                       "SendObjectMessage({}, 'TestComponent')\n"
                       "SendObjectMessage()\n"),
@@ -249,6 +250,12 @@ TEST_F(SendObjectMessage, NothingIsQueuedWithoutAMatchingActiveComponent) {
     object->AddComponent(kTest);
     EXPECT_EQ(Run("SendObjectMessage(0.9, 'TestComponent')"), "");
     EXPECT_EQ(Queued(), 1u);
+    // A numeric string is the number it spells, as everywhere in Lua.
+    EXPECT_EQ(Run("SendObjectMessage('0', 'TestComponent', 6, 'x')\n"
+                  "SendObjectMessage(' 0x0 ', 'TestComponent')"),
+              "");
+    ASSERT_EQ(Queued(), 3u);
+    EXPECT_EQ((*GetMessageQueue())[1].payload->Args()[0].ToDouble(), 6.0);
 }
 
 }  // namespace
