@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace System {
 
@@ -221,13 +222,62 @@ bool IsEngineUserdata(lua_State* L, int index) {
     return engine || OwnedByLua(L, index);
 }
 
+namespace {
+
+struct LivenessEntry {
+    std::string typeName;
+    LivenessTest test;
+};
+// On the ordinary heap: it outlives every pool and Lua state.
+std::vector<LivenessEntry>& LivenessTests() {
+    static std::vector<LivenessEntry> tests;
+    return tests;
+}
+
+// False when the userdata's class has a liveness test that its object fails.
+bool PassesLivenessTest(lua_State* L, int index, const MetaBase* object) {
+    if (LivenessTests().empty() || !lua_getmetatable(L, index)) return true;
+    lua_pushliteral(L, "className");
+    lua_rawget(L, -2);
+    bool alive = true;
+    if (const char* name = lua_tostring(L, -1)) {
+        for (const LivenessEntry& entry : LivenessTests()) {
+            if (entry.typeName == name) {
+                alive = entry.test(object);
+                break;
+            }
+        }
+    }
+    lua_pop(L, 2);
+    return alive;
+}
+
+}  // namespace
+
+void SetLivenessTest(const char* typeName, LivenessTest test) {
+    for (LivenessEntry& entry : LivenessTests()) {
+        if (entry.typeName == typeName) {
+            entry.test = test;
+            return;
+        }
+    }
+    LivenessTests().push_back(LivenessEntry{typeName, test});
+}
+
 MetaBase* ToEngineObject(lua_State* L, int index) {
-    return IsEngineUserdata(L, index) ? ReadObject(L, Absolute(L, index)) : nullptr;
+    if (!IsEngineUserdata(L, index)) return nullptr;
+    index = Absolute(L, index);
+    MetaBase* object = ReadObject(L, index);
+    if (object && !PassesLivenessTest(L, index, object)) return nullptr;
+    return object;
 }
 
 int CallMethodThunk(lua_State* L) {
     auto method = std::bit_cast<MetaMethod>(lua_touserdata(L, lua_upvalueindex(1)));
     MetaBase* self = ToEngineObject(L, 1);
+    if (!self && IsEngineUserdata(L, 1) && ReadObject(L, Absolute(L, 1))) {
+        return luaL_error(L, "method called on an object that no longer exists");
+    }
     if (!self || !method) return luaL_error(L, "method called without an object");
 
     MetaValue result;
