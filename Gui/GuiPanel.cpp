@@ -219,8 +219,9 @@ void GuiPanel::Update() {
     PullMessages();
     if (mirrorWidth) width = mirrorWidth->width;
     if (mirrorHeight) height = mirrorHeight->height;
-    // By index: a handler may add children meanwhile.
-    for (size_t i = 0; i < children.size(); ++i) {
+    // By index: a handler may add children meanwhile. A panel deleted by a
+    // handler meanwhile stops updating its subtree.
+    for (size_t i = 0; i < children.size() && !doomed; ++i) {
         GuiPanel* child = children[i];
         if (child->updateFlag && !child->doomed) child->Update();
     }
