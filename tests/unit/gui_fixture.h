@@ -31,8 +31,12 @@ protected:
         oldCwd_ = cwd;
         ASSERT_EQ(chdir(dir.Path().c_str()), 0);
         System::CreateEnginePool(System::ParseMemorySize("16m"));
-        LuaFixture::SetUp();
+        // A fresh state that the registrations fill (they run again only
+        // for a state they have not seen).
+        StopScriptWatcher();
+        CloseLua();
         RunStaticRegistration();
+        L = GetLuaState();
         savedWidth_ = WindowWidth;
         savedHeight_ = WindowHeight;
         WindowWidth = 1920;
