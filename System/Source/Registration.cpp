@@ -135,8 +135,11 @@ void RegisterAll() {
     GuiType(g_guiLabelNode, "GuiLabel", GuiLabel::Create);
     GuiLabel::RegisterMethods();
     RegisterClassTable<GuiLabel>("GuiLabel", GuiLabel::LuaNew);
+    // Every class table that panels reach Lua under.
     System::SetLivenessTest(System::TypeName<GuiPanel>::name, PanelIsAlive);
     System::SetLivenessTest(System::TypeName<GuiLabel>::name, PanelIsAlive);
+    System::SetLivenessTest(System::TypeName<GuiButton>::name, PanelIsAlive);
+    System::SetLivenessTest(System::TypeName<GuiFans>::name, PanelIsAlive);
 
     // Physics bodies: methods, class table, component type.
     PhysicsBody::RegisterMethods();
