@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Gui/FastPanel.h"
 #include "Gui/GuiPanel.h"
 #include "gui_fixture.h"
 #include "System/Source/StateManager.h"
@@ -188,4 +189,24 @@ TEST_F(GuiPanels, ADyingPanelLeavesNoPointerToItself) {
     GuiPanel* direct = Add("Direct", 1, 1, 0.0f, 0.0f);
     delete direct;
     EXPECT_EQ(GuiRoot->children.size(), 1u);
+}
+
+TEST_F(GuiPanels, FastPanelsDrawEveryFrameWithTheirImageVFlipped) {
+    ScaledPanelList = new FastPanelList();
+    FastPanel bare(500.0f, 500.0f, 100, 100);
+    FastPanel pictured(0.0f, 0.0f, 10, 20);
+    pictured.image.texture = 3;
+    pictured.image.v = 0.5f;
+    pictured.image.dv = 0.5f;
+    ScaledPanelList->push_back(&bare);
+    ScaledPanelList->push_back(&pictured);
+    Frame();
+    const std::vector<std::string> expected = {
+        "SetTexture(0)", "DrawTextureRegion(864, 486, 1056, 594, 0, 1, 1, 0)",
+        "SetTexture(3)", "DrawTextureRegion(-10, -11, 10, 11, 0, 1, 1, 0.5)"};
+    EXPECT_EQ(std::vector<std::string>(renderer.calls.begin(), renderer.calls.begin() + 4),
+              expected);
+    // The list forgets a fast panel that goes.
+    { FastPanel gone(0.0f, 0.0f, 1, 1); ScaledPanelList->push_back(&gone); }
+    EXPECT_EQ(ScaledPanelList->size(), 2u);
 }
