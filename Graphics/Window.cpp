@@ -17,7 +17,6 @@
 #include "Graphics/RenderTarget.h"
 #include "Graphics/Renderer.h"
 #include "Graphics/TextureAtlas.h"
-#include "Gui/GuiManager.h"
 #include "System/Source/PerformanceGraph.h"
 #include "System/Source/StateManager.h"
 
@@ -122,6 +121,14 @@ void SaveScreenshot() {
 
 }  // namespace
 
+namespace {
+GuiFrameHooks g_guiHooks;
+}  // namespace
+
+void SetGuiFrameHooks(const GuiFrameHooks& hooks) {
+    g_guiHooks = hooks;
+}
+
 bool RenderStartup() {
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
@@ -152,7 +159,7 @@ bool RenderStartup() {
     glfwSwapInterval(1);
     if (GlobalShaderCache) AddStartupShaders(*GlobalShaderCache);
     InstallFontRegistryProvider();
-    GuiStartup();
+    if (g_guiHooks.startup) g_guiHooks.startup();
     std::printf("W %i H %i\n", int(70000.0f / float(GetViewportWidth()) + 0.5f),
                 int(7000.0f / float(GetViewportHeight()) + 0.5f));
     glfwSetInputMode(GameWindow, GLFW_CURSOR, GLFW_CURSOR_HIDDEN);
@@ -165,6 +172,7 @@ void RenderShutdown() {
     GameWindow = nullptr;
     glfwTerminate();
     // The context is gone: what follows frees records only.
+    if (g_guiHooks.shutdown) g_guiHooks.shutdown();
     ReleasePostProcessing();
     EffectReleaseBase();
     delete SceneTarget;
@@ -349,7 +357,7 @@ void DrawFrame() {
     r.SetView(identity);
     r.SetReverseOrder(true);
     BeginProfileSection("HUD Update", Color(180, 160, 240, 255));
-    DrawGui();
+    if (g_guiHooks.draw) g_guiHooks.draw();
     r.PushTranslation(0, 0, 10);
     r.SetColor(0, 0, 0, 255);
     r.FillRect(0, 0, LetterboxOffsetX, LetterboxOffsetY);

@@ -50,6 +50,16 @@ int32_t GetViewportWidth();
 int32_t GetViewportHeight();
 // The world y of a GUI y given in thousandths of the viewport's height.
 int32_t GuiToWorldY(float v);
+// Where the GUI joins the graphics layer: built at the end of the start-up,
+// updated and drawn over the composite each frame, deleted at shutdown. The
+// engine installs them (graphics knows nothing of the GUI); null: no GUI.
+struct GuiFrameHooks {
+    void (*startup)() = nullptr;
+    void (*draw)() = nullptr;
+    void (*shutdown)() = nullptr;
+};
+void SetGuiFrameHooks(const GuiFrameHooks& hooks);
+
 // Saves the next frame, just before it is shown, as
 // "Screenshot_<seconds since 1970>.bmp" in the working directory.
 void TakeScreenshot();

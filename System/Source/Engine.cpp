@@ -13,6 +13,7 @@
 #include "Graphics/TextureAtlas.h"
 #include "Graphics/Window.h"
 #include "Gui/GuiManager.h"
+#include "Gui/GuiPanel.h"
 #include "Input/InputManager.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/ObjectTables.h"
@@ -49,6 +50,11 @@ void ApplyFpsText(const char* text) {
         FreeNodeTree(settings);
         delete settings;
     }
+}
+
+// The GUI's sounds: effects, at no position, once.
+void PlayGuiClick(const char* name) {
+    if (Audio) Audio->Play(name, nullptr, false, false, false);
 }
 
 }  // namespace
@@ -90,6 +96,8 @@ int StartEngine(int argc) {
     CreateMessageQueue();
     Gui = Require(new GuiManager(), "GUI manager");
 
+    SetGuiFrameHooks(GuiFrameHooks{GuiStartup, DrawGui, GuiShutdown});
+    SetGuiSoundHook(PlayGuiClick);
     if (!glfwInit()) return 1;
     if (!RenderStartup()) {
         glfwTerminate();

@@ -12,8 +12,11 @@
 #include "Graphics/MetaPoint.h"
 #include "Graphics/Window.h"
 #include "Gui/Console.h"
-#include "Input/InputLua.h"
+#include "Gui/FastPanel.h"
+#include "Gui/GuiFactory.h"
+#include "Gui/GuiLabel.h"
 #include "Gui/GuiManager.h"
+#include "Input/InputLua.h"
 #include "System/Source/Components/Empty.h"
 #include "System/Source/Components/Factories.h"
 #include "System/Source/Components/GenericComponent.h"
@@ -59,6 +62,7 @@ void LevelType(LevelTypeRegistry::Creator create, const char* name) {
 constinit ComponentFactoryNode g_physicsNode, g_animationNode, g_graphicsNode, g_luaNode,
     g_particleNode, g_textureNode, g_transformNode;
 constinit ObjectFactoryNode g_luaObjectNode, g_objectNode;
+constinit GuiFactoryNode g_guiPanelNode, g_guiLabelNode;
 
 void ComponentType(ComponentFactoryNode& node, const char* name,
                    System::GenericComponent* (*create)()) {
@@ -67,6 +71,16 @@ void ComponentType(ComponentFactoryNode& node, const char* name,
 
 void ObjectType(ObjectFactoryNode& node, const char* name, System::GenericGameObject* (*create)()) {
     if (!g_otherRegistriesFilled) RegisterObjectType(node, name, create);
+}
+
+void GuiType(GuiFactoryNode& node, const char* name, GuiPanel* (*create)()) {
+    if (!g_otherRegistriesFilled) RegisterGuiType(node, name, create);
+}
+
+// Scripts keep panels after the GUI deleted them: such a userdata reads as
+// holding no object, so a call on it is a script error.
+bool PanelIsAlive(const System::MetaBase* object) {
+    return IsLivePanel(object);
 }
 
 void ToggleFullscreenCommand(ConsoleArgs&) {
@@ -110,6 +124,22 @@ void RegisterAll() {
     RegisterLuaFunction(LuaDrawBox, "DrawBox");
     RegisterLuaFunction(LuaDrawLine, "DrawLine");
     RegisterLuaFunction(LuaDrawText, "DrawText");
+
+    // Widgets: panels (type, methods, class table), fast panels, labels.
+    // GuiFans comes before DrawBox, GuiButton here, GuiPieGraph,
+    // GuiScalingBar and GuiTextField after the labels.
+    GuiType(g_guiPanelNode, "GuiPanel", GuiPanel::Create);
+    GuiPanel::RegisterMethods();
+    RegisterClassTable<GuiPanel>("GuiPanel", GuiPanel::LuaNew);
+    RegisterClassTable<FastPanel>("FastPanel", FastPanel::LuaNew);
+    GuiType(g_guiLabelNode, "GuiLabel", GuiLabel::Create);
+    GuiLabel::RegisterMethods();
+    RegisterClassTable<GuiLabel>("GuiLabel", GuiLabel::LuaNew);
+    // Every class table that panels reach Lua under.
+    System::SetLivenessTest(System::TypeName<GuiPanel>::name, PanelIsAlive);
+    System::SetLivenessTest(System::TypeName<GuiLabel>::name, PanelIsAlive);
+    System::SetLivenessTest(System::TypeName<GuiButton>::name, PanelIsAlive);
+    System::SetLivenessTest(System::TypeName<GuiFans>::name, PanelIsAlive);
 
     // Physics bodies: methods, class table, component type.
     PhysicsBody::RegisterMethods();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace System {
 
@@ -205,7 +206,13 @@ int ClassIndex(lua_State* L) {
 
 }  // namespace
 
-bool IsEngineUserdata(lua_State* L, int index) {
+namespace {
+
+// Whether the value at `index` is an engine userdata; `className` gets the
+// name of its class table (null for the objects Lua owns, which have none).
+// The name stays valid while the class table lives in the registry.
+bool EngineUserdataClass(lua_State* L, int index, const char** className) {
+    *className = nullptr;
     index = Absolute(L, index);
     if (lua_type(L, index) != LUA_TUSERDATA) return false;
     if (lua_objlen(L, index) != sizeof(MetaBase*)) return false;
@@ -214,20 +221,65 @@ bool IsEngineUserdata(lua_State* L, int index) {
     lua_pushliteral(L, "className");
     lua_rawget(L, -2);
     if (lua_type(L, -1) == LUA_TSTRING) {
+        const char* name = lua_tostring(L, -1);
         lua_rawget(L, LUA_REGISTRYINDEX);
         engine = lua_rawequal(L, -1, -2) != 0;
+        if (engine) *className = name;
     }
     lua_pop(L, 2);
     return engine || OwnedByLua(L, index);
 }
 
+struct LivenessEntry {
+    std::string typeName;
+    LivenessTest test;
+};
+// On the ordinary heap: it outlives every pool and Lua state.
+std::vector<LivenessEntry>& LivenessTests() {
+    static std::vector<LivenessEntry> tests;
+    return tests;
+}
+
+// False when the class has a liveness test that the object fails.
+bool PassesLivenessTest(const char* className, const MetaBase* object) {
+    if (!className) return true;
+    for (const LivenessEntry& entry : LivenessTests()) {
+        if (entry.typeName == className) return entry.test(object);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsEngineUserdata(lua_State* L, int index) {
+    const char* className = nullptr;
+    return EngineUserdataClass(L, index, &className);
+}
+
+void SetLivenessTest(const char* typeName, LivenessTest test) {
+    for (LivenessEntry& entry : LivenessTests()) {
+        if (entry.typeName == typeName) {
+            entry.test = test;
+            return;
+        }
+    }
+    LivenessTests().push_back(LivenessEntry{typeName, test});
+}
+
 MetaBase* ToEngineObject(lua_State* L, int index) {
-    return IsEngineUserdata(L, index) ? ReadObject(L, Absolute(L, index)) : nullptr;
+    const char* className = nullptr;
+    if (!EngineUserdataClass(L, index, &className)) return nullptr;
+    MetaBase* object = ReadObject(L, Absolute(L, index));
+    if (object && !PassesLivenessTest(className, object)) return nullptr;
+    return object;
 }
 
 int CallMethodThunk(lua_State* L) {
     auto method = std::bit_cast<MetaMethod>(lua_touserdata(L, lua_upvalueindex(1)));
     MetaBase* self = ToEngineObject(L, 1);
+    if (!self && IsEngineUserdata(L, 1) && ReadObject(L, Absolute(L, 1))) {
+        return luaL_error(L, "method called on an object that no longer exists");
+    }
     if (!self || !method) return luaL_error(L, "method called without an object");
 
     MetaValue result;

@@ -18,6 +18,13 @@ bool IsEngineUserdata(lua_State* L, int index);
 // The object of an engine userdata; null for anything else.
 MetaBase* ToEngineObject(lua_State* L, int index);
 
+// Objects of some classes die while scripts still hold them (GUI panels).
+// Such a class names a test of whether an object is still alive; a
+// userdata whose metatable is that class's and whose object fails the test
+// reads as holding no object. The test must not dereference the pointer.
+using LivenessTest = bool (*)(const MetaBase* object);
+void SetLivenessTest(const char* typeName, LivenessTest test);
+
 // The closure of every reflected method; its upvalue is the MetaMethod.
 int CallMethodThunk(lua_State* L);
 // Sets one method closure per method of `meta` and its ancestors (the most
