@@ -14,7 +14,7 @@ PACKAGES=(
   fonts-dejavu-core fonts-liberation
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool openbox wmctrl
-  libgl1-mesa-dri
+  libgl1-mesa-dri libx11-dev
 )
 
 missing=()

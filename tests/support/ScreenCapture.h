@@ -1,0 +1,42 @@
+// What the X display shows, read back for window tests of the real game:
+// unlike the game's own pixel reads, which see the world scene, this sees
+// everything that was presented (the GUI, the console, the HUD).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace TestSupport {
+
+struct ScreenPixel {
+    uint8_t r = 0, g = 0, b = 0;
+};
+
+class ScreenImage {
+public:
+    // The whole root window of $DISPLAY; empty when the display cannot be
+    // opened or read.
+    static ScreenImage Capture();
+    bool Empty() const { return pixels_.empty(); }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // Black outside the image.
+    ScreenPixel At(int x, int y) const;
+    // How many pixels of the rectangle [x0, x1) x [y0, y1), sampled every
+    // `step` pixels, satisfy `test`.
+    template <class Test>
+    int Count(int x0, int y0, int x1, int y1, int step, Test test) const {
+        int n = 0;
+        for (int y = y0; y < y1; y += step)
+            for (int x = x0; x < x1; x += step)
+                if (test(At(x, y))) ++n;
+        return n;
+    }
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<ScreenPixel> pixels_;
+};
+
+}  // namespace TestSupport
