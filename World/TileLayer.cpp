@@ -14,16 +14,6 @@ constexpr int kVertexBytes = 4 * sizeof(TileVertex);  // one cell's four corners
 constexpr int kIndexBytes = 6 * sizeof(uint32_t);     // one cell's two triangles
 constexpr float kTexelInset = 0.0078125f;             // 1/128 of a texel on each side
 
-// Fills a bound buffer of `bytes` bytes with zeros, a block at a time.
-void ZeroFill(GLenum target, int64_t bytes) {
-    static const std::vector<char> zeros(1 << 20, 0);
-    for (int64_t at = 0; at < bytes;) {
-        int64_t n = std::min<int64_t>(bytes - at, int64_t(zeros.size()));
-        glBufferSubData(target, GLintptr(at), GLsizeiptr(n), zeros.data());
-        at += n;
-    }
-}
-
 }  // namespace
 
 TileWrapper::~TileWrapper() {
@@ -37,6 +27,8 @@ void TileWrapper::DeleteBuffers() {
     }
     vertexBuffer_ = 0;
     indexBuffer_ = 0;
+    pendingVertices_ = {};
+    pendingIndices_ = {};
 }
 
 bool TileWrapper::ValidLayerSize(int columns, int rows) {
@@ -93,17 +85,40 @@ bool TileWrapper::CreateBuffers(int columns, int rows) {
     rows_ = rows;
     if (!TextureGlReady()) return true;
 
-    int64_t cells = int64_t(columns) * rows;
-    glGenBuffers(1, &vertexBuffer_);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(cells * kVertexBytes), nullptr, GL_DYNAMIC_DRAW);
-    ZeroFill(GL_ARRAY_BUFFER, cells * kVertexBytes);
-    glGenBuffers(1, &indexBuffer_);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(cells * kIndexBytes), nullptr,
-                 GL_DYNAMIC_DRAW);
-    ZeroFill(GL_ELEMENT_ARRAY_BUFFER, cells * kIndexBytes);
+    // Zeroed: empty cells are degenerate triangles at the origin.
+    size_t cells = size_t(columns) * size_t(rows);
+    pendingVertices_.assign(cells * 4, TileVertex{});
+    pendingIndices_.assign(cells * 6, 0u);
+    GLuint buffers[2] = {0, 0};
+    glGenBuffers(2, buffers);
+    vertexBuffer_ = buffers[0];
+    indexBuffer_ = buffers[1];
     return true;
+}
+
+void TileWrapper::Upload() {
+    if (vertexBuffer_ == 0 || pendingVertices_.empty() || !TextureGlReady()) return;
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(pendingVertices_.size() * sizeof(TileVertex)),
+                 pendingVertices_.data(), GL_DYNAMIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(pendingIndices_.size() * sizeof(uint32_t)),
+                 pendingIndices_.data(), GL_DYNAMIC_DRAW);
+    pendingVertices_ = {};
+    pendingIndices_ = {};
+}
+
+void TileWrapper::WriteQuad(int64_t cell, const TileQuad& quad) {
+    if (!pendingVertices_.empty()) {
+        std::copy(quad.vertices, quad.vertices + 4, pendingVertices_.begin() + cell * 4);
+        std::copy(quad.indices, quad.indices + 6, pendingIndices_.begin() + cell * 6);
+        return;
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBufferSubData(GL_ARRAY_BUFFER, GLintptr(cell * kVertexBytes), kVertexBytes, quad.vertices);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, GLintptr(cell * kIndexBytes), kIndexBytes,
+                    quad.indices);
 }
 
 bool TileWrapper::AddTile(int row, int column, int index) {
@@ -115,17 +130,13 @@ bool TileWrapper::AddTile(int row, int column, int index) {
 
     TileQuad quad = ComputeQuad(row, column, index, columns_, tileWidth_, tileHeight_, imageWidth_,
                                 imageHeight_);
-    int64_t cell = int64_t(row) * columns_ + column;
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-    glBufferSubData(GL_ARRAY_BUFFER, GLintptr(cell * kVertexBytes), kVertexBytes, quad.vertices);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
-    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, GLintptr(cell * kIndexBytes), kIndexBytes,
-                    quad.indices);
+    WriteQuad(int64_t(row) * columns_ + column, quad);
     return true;
 }
 
 void TileWrapper::Draw(Effect* effect) {
     if (!hasTiles_ || !effect || vertexBuffer_ == 0 || !TextureGlReady()) return;
+    Upload();
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "Graphics/TextureInfo.h"
 #include "System/Source/PoolAllocator.h"
@@ -62,11 +63,16 @@ public:
 
     // Sizes the layer for columns x rows cells and (re)makes the buffers,
     // zero-filled, so that empty cells draw nothing. Refuses (false, layer
-    // left empty) a size that is not positive or too large.
+    // left empty) a size that is not positive or too large. The contents
+    // are built in memory until Upload.
     bool CreateBuffers(int columns, int rows);
     // Writes the cell's quad; false (nothing written) for a cell outside
-    // the layer or an index outside the tileset.
+    // the layer or an index outside the tileset. After Upload the quad goes
+    // straight into the GL buffers.
     bool AddTile(int row, int column, int index);
+    // Hands the GL buffers their whole contents, one call each, and lets
+    // the copy in memory go (Draw does it when the loader did not).
+    void Upload();
     // Draws the layer with `effect` (the renderer's draw callback).
     void Draw(Effect* effect);
 
@@ -82,6 +88,7 @@ public:
 
 private:
     void DeleteBuffers();
+    void WriteQuad(int64_t cell, const TileQuad& quad);
 
     unsigned vertexBuffer_ = 0;
     unsigned indexBuffer_ = 0;
@@ -94,4 +101,8 @@ private:
     int columns_ = 0;
     int rows_ = 0;
     System::Vector<PlacedTile> tiles_;
+    // The buffers' contents until they are uploaded: one GL call per buffer
+    // instead of two per tile.
+    std::vector<TileVertex> pendingVertices_;
+    std::vector<uint32_t> pendingIndices_;
 };

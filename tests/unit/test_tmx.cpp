@@ -2,7 +2,7 @@
 // layer data decoding and its failures, tile quads, map properties and the
 // level's per-frame script, drawing through the renderer.
 #include <gtest/gtest.h>
-#include <tinyxml.h>
+#include <tinyxml2.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -53,7 +53,8 @@ TEST(TmxValues, SplitAtCommas) {
 }
 
 TEST(TmxValues, IntegersCutAtThePointAndKeepDefaults) {
-    TiXmlElement e("object");
+    tinyxml2::XMLDocument document;
+    tinyxml2::XMLElement& e = *document.NewElement("object");
     e.SetAttribute("x", "12.9");
     e.SetAttribute("y", "-7");
     e.SetAttribute("w", "abc");
@@ -76,18 +77,25 @@ TEST(TmxLayerData, CompleteLayerDecodes) {
     EXPECT_EQ(Decode("\n   " + LayerText(ids) + "\n  ", 3, 2), ids);
 }
 
-TEST(TmxLayerData, WrongLengthsKeepWhatIsThere) {
+TEST(TmxLayerData, WrongLengthsGiveNoTiles) {
     Tmx::LayerData result;
     std::string printed;
-    // Fewer ids than cells: the ones present are kept.
-    EXPECT_EQ(Decode(LayerText({4, 5}), 3, 2, &result, &printed), (std::vector<uint32_t>{4, 5}));
-    EXPECT_EQ(result, Tmx::LayerData::Partial);
-    EXPECT_NE(printed.find(kWrong), std::string::npos);
-    // More ids than cells: the layer's cells are filled and the rest dropped.
-    EXPECT_EQ(Decode(LayerText({1, 2, 3, 4, 5}), 2, 1, &result, &printed),
-              (std::vector<uint32_t>{1, 2}));
-    EXPECT_EQ(result, Tmx::LayerData::Partial);
-    EXPECT_NE(printed.find(kWrong), std::string::npos);
+    size_t found = 0;
+    // Fewer ids than cells: the layer is not guessed at.
+    std::vector<uint32_t> ids;
+    printed = CaptureStdout(
+        [&] { result = Tmx::DecodeLayerData(LayerText({4, 5}).c_str(), 3, 2, ids, &found); });
+    EXPECT_TRUE(ids.empty());
+    EXPECT_EQ(found, 2u);
+    EXPECT_EQ(result, Tmx::LayerData::TooFew);
+    EXPECT_EQ(printed, std::string(kWrong) + "\n");
+    // More ids than cells, by one or by many.
+    for (const std::vector<uint32_t>& more : {std::vector<uint32_t>{1, 2, 3},
+                                              std::vector<uint32_t>(1000, 7)}) {
+        EXPECT_TRUE(Decode(LayerText(more), 2, 1, &result, &printed).empty());
+        EXPECT_EQ(result, Tmx::LayerData::TooMany);
+        EXPECT_EQ(printed, std::string(kWrong) + "\n");
+    }
 }
 
 TEST(TmxLayerData, BadDataGivesNoTiles) {
