@@ -231,7 +231,7 @@ void ReadTiles(GenericTileLevel& level, const XMLElement& root, const std::strin
     std::string encoding = OtherEncoding(*data);
     if (!encoding.empty()) {
         Report(path, "tile layer " + Quoted(layer->Attribute("name")) + " is stored as " +
-                         encoding + "; only Base64 (zlib compressed) is read: no tiles");
+                         encoding + "; only Base64 (zlib compressed) is read");
     }
     std::vector<uint32_t> ids;
     size_t found = 0;
