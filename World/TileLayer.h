@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "Graphics/TextureInfo.h"
 #include "System/Source/PoolAllocator.h"
@@ -50,6 +49,7 @@ public:
     void SetTileSize(int width, int height) {
         tileWidth_ = width;
         tileHeight_ = height;
+        CountTiles();
     }
     // Loads the tileset image; its size becomes the image size.
     void LoadTileset(const char* path);
@@ -57,21 +57,22 @@ public:
     void SetImageSize(int width, int height) {
         imageWidth_ = width;
         imageHeight_ = height;
+        CountTiles();
     }
     // Tiles the tileset holds (0 when its image or tile size is missing).
-    int TilesetCount() const;
+    int TilesetCount() const { return tilesetCount_; }
 
-    // Sizes the layer for columns x rows cells and (re)makes the buffers,
-    // zero-filled, so that empty cells draw nothing. Refuses (false, layer
-    // left empty) a size that is not positive or too large. The contents
-    // are built in memory until Upload.
+    // Sizes the layer for columns x rows cells and makes the buffers' names.
+    // Refuses (false, layer left empty) a size that is not positive or too
+    // large.
     bool CreateBuffers(int columns, int rows);
-    // Writes the cell's quad; false (nothing written) for a cell outside
-    // the layer or an index outside the tileset. After Upload the quad goes
-    // straight into the GL buffers.
+    // Places the cell's quad; false (nothing placed) for a cell outside the
+    // layer or an index outside the tileset. Until Upload the quad is only
+    // recorded; after it, it goes straight into the GL buffers.
     bool AddTile(int row, int column, int index);
-    // Hands the GL buffers their whole contents, one call each, and lets
-    // the copy in memory go (Draw does it when the loader did not).
+    // Fills the GL buffers in one pass: the quads of the tiles placed so far
+    // and zeros for empty cells, which then draw nothing. Draw does it when
+    // the loader did not.
     void Upload();
     // Draws the layer with `effect` (the renderer's draw callback).
     void Draw(Effect* effect);
@@ -88,7 +89,8 @@ public:
 
 private:
     void DeleteBuffers();
-    void WriteQuad(int64_t cell, const TileQuad& quad);
+    void CountTiles();
+    void FillCells(TileVertex* vertices, uint32_t* indices) const;
 
     unsigned vertexBuffer_ = 0;
     unsigned indexBuffer_ = 0;
@@ -97,12 +99,15 @@ private:
     int imageHeight_ = 0;
     int tileWidth_ = 0;
     int tileHeight_ = 0;
+    int tilesetCount_ = 0;  // kept, as every placed tile is checked against it
     TextureInfo tileset_;
     int columns_ = 0;
     int rows_ = 0;
     System::Vector<PlacedTile> tiles_;
-    // The buffers' contents until they are uploaded: one GL call per buffer
-    // instead of two per tile.
-    std::vector<TileVertex> pendingVertices_;
-    std::vector<uint32_t> pendingIndices_;
+    // Whether the buffers hold their contents yet. Filling them once is
+    // what makes a large map load quickly: two GL calls per tile cost more
+    // than everything else a load does.
+    bool uploaded_ = false;
+    // Whether every tile so far lies after the one placed before it.
+    bool inCellOrder_ = true;
 };

@@ -95,6 +95,29 @@ TEST_F(TileMeshGl, ALoadedLayerHoldsWhatTileByTileWritesWould) {
     EXPECT_EQ(byTile.Tiles().size(), loaded.Tiles().size());
     EXPECT_TRUE(vertices == Contents(GL_ARRAY_BUFFER, byTile.VertexBuffer()));
     EXPECT_TRUE(indices == Contents(GL_ELEMENT_ARRAY_BUFFER, byTile.IndexBuffer()));
+
+    // Placed last cell first before the one upload, and cell 0 (empty in
+    // the map) twice: the last tile placed in a cell wins, as with writes
+    // one at a time.
+    ASSERT_EQ(ids[0] & 0x1fffffffu, 0u);
+    TileWrapper backwards;
+    backwards.SetTileSize(16, 16);
+    backwards.SetImageSize(loaded.ImageWidth(), loaded.ImageHeight());
+    ASSERT_TRUE(backwards.CreateBuffers(columns, rows));
+    backwards.AddTile(0, 0, 3);
+    for (size_t i = ids.size(); i-- > 0;) {
+        uint32_t id = ids[i] & 0x1fffffffu;
+        if (id != 0) backwards.AddTile(int(i / columns), int(i % columns), int(id - 1));
+    }
+    backwards.AddTile(0, 0, 0);
+    backwards.Upload();
+    const TileQuad first = TileWrapper::ComputeQuad(0, 0, 0, columns, 16, 16, 64, 64);
+    std::string expected = vertices;
+    expected.replace(0, 64, reinterpret_cast<const char*>(first.vertices), 64);
+    EXPECT_TRUE(expected == Contents(GL_ARRAY_BUFFER, backwards.VertexBuffer()));
+    expected = indices;
+    expected.replace(0, 24, reinterpret_cast<const char*>(first.indices), 24);
+    EXPECT_TRUE(expected == Contents(GL_ELEMENT_ARRAY_BUFFER, backwards.IndexBuffer()));
 }
 
 TEST_F(TileMeshGl, ATilesetImageThatIsNoImageIsNamed) {
