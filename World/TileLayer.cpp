@@ -154,7 +154,7 @@ void TileWrapper::Upload() {
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, indexBytes, nullptr, GL_DYNAMIC_DRAW);
     // Written in place where the driver lets us, so the layer is not built
     // in memory first and copied.
-    const GLbitfield access = GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT;
+    const GLbitfield access = GL_MAP_WRITE_BIT;
     void* vertices = glMapBufferRange(GL_ARRAY_BUFFER, 0, vertexBytes, access);
     void* indices =
         vertices ? glMapBufferRange(GL_ELEMENT_ARRAY_BUFFER, 0, indexBytes, access) : nullptr;
