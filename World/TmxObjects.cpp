@@ -457,7 +457,8 @@ void ApplyPolyline(GenericGameObject& object, const char* pointsText) {
 
 }  // namespace
 
-void CreateMapObject(const tinyxml2::XMLElement& element, const std::vector<Property>& groupProperties) {
+void CreateMapObject(const tinyxml2::XMLElement& element,
+                     const std::vector<Property>& groupProperties) {
     GenericGameObject* object = CreateObject("LuaObject");
     if (!object) {
         std::printf("Map object could not be made\n");

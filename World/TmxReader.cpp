@@ -91,11 +91,11 @@ void ReadObjectGroups(const XMLElement& root) {
 // Why a file is no XML map, in one line.
 std::string ParseError(const XMLDocument& document) {
     if (document.ErrorID() == tinyxml2::XML_ELEMENT_DEPTH_EXCEEDED) {
-        return "elements nested more than " + std::to_string(TINYXML2_MAX_ELEMENT_DEPTH) +
-               " deep";
+        return "elements nested more than " + std::to_string(TINYXML2_MAX_ELEMENT_DEPTH) + " deep";
     }
     if (document.ErrorID() == tinyxml2::XML_SUCCESS) return "no root element";
-    return std::string(document.ErrorName()) + " at line " + std::to_string(document.ErrorLineNum());
+    return std::string(document.ErrorName()) + " at line " +
+           std::to_string(document.ErrorLineNum());
 }
 
 // One line naming the map file and what of it the level cannot show; the
@@ -181,16 +181,15 @@ void CheckLaterTilesets(const XMLElement& tileset, const std::vector<uint32_t>& 
     for (uint32_t id : ids) count += (id & ~kFlipBits) >= start;
     if (count == 0) return;
     Report(path, std::to_string(count) + " tiles use tilesets after " +
-                     Quoted(tileset.Attribute("name")) +
-                     " (ids from " + std::to_string(start) +
+                     Quoted(tileset.Attribute("name")) + " (ids from " + std::to_string(start) +
                      "): not drawn, only the first tileset is");
 }
 
 void ReportLayerData(LayerData result, size_t found, int columns, int rows, const char* name,
                      const std::string& path) {
     std::string layer = "tile layer " + Quoted(name);
-    std::string needed = std::to_string(int64_t(columns) * rows) + " (" +
-                         std::to_string(columns) + " x " + std::to_string(rows) + ")";
+    std::string needed = std::to_string(int64_t(columns) * rows) + " (" + std::to_string(columns) +
+                         " x " + std::to_string(rows) + ")";
     if (result == LayerData::Bad) {
         Report(path, layer + " data is not base64 of zlib-compressed tile ids: no tiles");
     } else if (result == LayerData::TooFew) {
@@ -237,7 +236,8 @@ void ReadTiles(GenericTileLevel& level, const XMLElement& root, const std::strin
     size_t found = 0;
     const char* text = data->GetText();
     LayerData result = DecodeLayerData(text ? text : "", columns, rows, ids, &found);
-    if (encoding.empty()) ReportLayerData(result, found, columns, rows, layer->Attribute("name"), path);
+    if (encoding.empty())
+        ReportLayerData(result, found, columns, rows, layer->Attribute("name"), path);
     CheckLaterTilesets(*tileset, ids, path);
     PlaceTiles(tiles, ids);
 }
@@ -367,7 +367,8 @@ bool LoadLevel(GenericTileLevel& level, const std::string& levelName) {
     std::fclose(file);
     const XMLElement* root = document.RootElement();
     if (error != tinyxml2::XML_SUCCESS || !root) {
-        std::printf("Level file %s could not be read: %s\n", path.c_str(), ParseError(document).c_str());
+        std::printf("Level file %s could not be read: %s\n", path.c_str(),
+                    ParseError(document).c_str());
         return false;
     }
 

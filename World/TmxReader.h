@@ -63,6 +63,7 @@ bool LoadLevel(GenericTileLevel& level, const std::string& levelName);
 
 // Makes the game object of one `object` element, applying its attributes,
 // its properties and then those of its group.
-void CreateMapObject(const tinyxml2::XMLElement& element, const std::vector<Property>& groupProperties);
+void CreateMapObject(const tinyxml2::XMLElement& element,
+                     const std::vector<Property>& groupProperties);
 
 }  // namespace Tmx

@@ -28,7 +28,6 @@
 #include "World/TmxReader.h"
 #include "support/TestData.h"
 
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -52,10 +51,12 @@ void WriteMap(int side) {
     for (int i = 0; i < side * side; ++i) ids.push_back(uint32_t((i * 7919) % 17));  // 0: empty
     std::ofstream("Resources/Levels/" + MapName(side), std::ios::binary)
         << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.8\" "
-           "orientation=\"orthogonal\" width=\"" << side << "\" height=\"" << side
+           "orientation=\"orthogonal\" width=\""
+        << side << "\" height=\"" << side
         << "\" tilewidth=\"16\" tileheight=\"16\">\n <tileset firstgid=\"1\" name=\"t\" "
            "tilewidth=\"16\" tileheight=\"16\">\n  <image source=\"tiles.png\"/>\n </tileset>\n"
-           " <layer id=\"1\" name=\"ground\" width=\"" << side << "\" height=\"" << side
+           " <layer id=\"1\" name=\"ground\" width=\""
+        << side << "\" height=\"" << side
         << "\">\n  <data encoding=\"base64\" compression=\"zlib\">\n   "
         << TestSupport::TileLayerData(ids) << "\n  </data>\n </layer>\n</map>\n";
 }
@@ -118,9 +119,11 @@ void BM_TileByTile(benchmark::State& state) {
     {
         tinyxml2::XMLDocument document;
         document.LoadFile(("Resources/Levels/" + MapName(side)).c_str());
-        Tmx::DecodeLayerData(
-            document.RootElement()->FirstChildElement("layer")->FirstChildElement("data")->GetText(),
-            side, side, ids);
+        Tmx::DecodeLayerData(document.RootElement()
+                                 ->FirstChildElement("layer")
+                                 ->FirstChildElement("data")
+                                 ->GetText(),
+                             side, side, ids);
     }
     TileWrapper tiles;
     tiles.SetTileSize(kTileSize, kTileSize);
@@ -129,7 +132,8 @@ void BM_TileByTile(benchmark::State& state) {
         tiles.CreateBuffers(side, side);
         tiles.Upload();  // zeroed buffers, then one write per tile
         for (size_t i = 0; i < ids.size(); ++i) {
-            if (ids[i] != 0) tiles.AddTile(int(i / size_t(side)), int(i % size_t(side)), int(ids[i] - 1));
+            if (ids[i] != 0)
+                tiles.AddTile(int(i / size_t(side)), int(i % size_t(side)), int(ids[i] - 1));
         }
     });
 }
@@ -200,8 +204,8 @@ int main(int argc, char** argv) {
                 "(bare+fresh)");
     for (const auto& [side, r] : results) {
         if (r.loadMs <= 0.0 || r.bareMs <= 0.0) continue;
-        std::printf("%4d^2 | %8.2f | %20.2f | %5.2fx | %18.2f | %17.2f | %11.2fx\n", side,
-                    r.loadMs, r.bareMs, r.loadMs / r.bareMs, r.byTileMs, r.freshMs,
+        std::printf("%4d^2 | %8.2f | %20.2f | %5.2fx | %18.2f | %17.2f | %11.2fx\n", side, r.loadMs,
+                    r.bareMs, r.loadMs / r.bareMs, r.byTileMs, r.freshMs,
                     r.loadMs / (r.bareMs + r.freshMs));
     }
 

@@ -216,7 +216,7 @@ TEST_F(ComponentsGl, AnAnimationShowsOneFrameOfItsSheet) {
 
 TEST_F(ComponentsGl, SheetFramesRunFromTheTopLeft) {
     // A 4 x 2 sheet of 2 x 2 cells, eight colours, laid out from the top-left.
-    const std::vector<Rgb> cells = {kRed,      kGreen,      kBlue,       kWhite,
+    const std::vector<Rgb> cells = {kRed,          kGreen,        kBlue,         kWhite,
                                     {255, 255, 0}, {0, 255, 255}, {255, 0, 255}, {128, 64, 32}};
     std::vector<Rgb> sheet;
     for (int y = 0; y < 4; ++y)

@@ -3,7 +3,6 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,30 +22,26 @@ protected:
         gl_ = std::make_unique<TestSupport::GlContext>(64, 64, false);
         ASSERT_TRUE(gl_->Ok()) << "no display";
         SetForeignGlContext(true);
-        gl_->ActAsGameWindow();
         InitLua();
     }
     void TearDown() override {
         level_.reset();
-        if (gl_) {
-            GameWindow = nullptr;
-            SetForeignGlContext(false);
-            gl_.reset();
-        }
+        SetForeignGlContext(false);
+        gl_.reset();
         EngineFixture::TearDown();
     }
 
-    // A map of one layer holding these ids over a 64 x 64 tileset of
-    // 16 x 16 tiles in `image`; loaded into a new level, what it printed.
+    // A map of one layer of these ids over `image` (16 x 16 tiles); what
+    // loading it printed.
     std::string LoadMap(int columns, int rows, const std::vector<uint32_t>& ids,
                         const std::string& image) {
         dir.Write("Resources/Levels/map.tmx",
-                  "<map orientation=\"orthogonal\">\n"
-                  "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\">"
-                  "<image source=\"" + image + "\"/></tileset>\n"
-                  "<layer name=\"g\" width=\"" + std::to_string(columns) + "\" height=\"" +
-                      std::to_string(rows) + "\"><data encoding=\"base64\" compression=\"zlib\">" +
-                      TestSupport::TileLayerData(ids) + "</data></layer>\n</map>\n");
+                  "<map orientation=\"orthogonal\"><tileset tilewidth=\"16\" tileheight=\"16\">"
+                  "<image source=\"" +
+                      image + "\"/></tileset><layer width=\"" + std::to_string(columns) +
+                      "\" height=\"" + std::to_string(rows) +
+                      "\"><data encoding=\"base64\" compression=\"zlib\">" +
+                      TestSupport::TileLayerData(ids) + "</data></layer></map>\n");
         level_ = std::make_unique<GenericTileLevel>();
         return TestSupport::CaptureStdout([&] { level_->Load("map.tmx"); });
     }
@@ -59,6 +54,10 @@ protected:
         glGetBufferSubData(target, 0, size, bytes.data());
         return bytes;
     }
+    static std::string Buffers(const TileWrapper& tiles) {
+        return Contents(GL_ARRAY_BUFFER, tiles.VertexBuffer()) +
+               Contents(GL_ELEMENT_ARRAY_BUFFER, tiles.IndexBuffer());
+    }
 
     std::unique_ptr<TestSupport::GlContext> gl_;
     std::unique_ptr<GenericTileLevel> level_;
@@ -67,7 +66,8 @@ protected:
 TEST_F(TileMeshGl, ALoadedLayerHoldsWhatTileByTileWritesWould) {
     std::vector<std::vector<uint8_t>> pixels(64 * 64, {40, 80, 120, 255});
     dir.Write("Resources/Levels/tiles.png", TestSupport::MakePng(64, 64, pixels));
-    // Empty cells, flipped ids and ids past the tileset's 16 tiles among them.
+    // Empty cells (cell 0 among them), flipped ids and ids past the
+    // tileset's 16 tiles.
     const int columns = 37, rows = 23;
     std::vector<uint32_t> ids;
     for (int i = 0; i < columns * rows; ++i) {
@@ -75,55 +75,40 @@ TEST_F(TileMeshGl, ALoadedLayerHoldsWhatTileByTileWritesWould) {
         ids.push_back(i % 5 == 0 ? id | 0x80000000u : id);
     }
     ASSERT_EQ(LoadMap(columns, rows, ids, "tiles.png"), "");
-    const TileWrapper& loaded = level_->Tiles();
-    ASSERT_TRUE(loaded.HasTiles());
-    const std::string vertices = Contents(GL_ARRAY_BUFFER, loaded.VertexBuffer());
-    const std::string indices = Contents(GL_ELEMENT_ARRAY_BUFFER, loaded.IndexBuffer());
-    EXPECT_EQ(vertices.size(), size_t(columns * rows * 64));
-    EXPECT_EQ(indices.size(), size_t(columns * rows * 24));
+    const std::string loaded = Buffers(level_->Tiles());
+    EXPECT_EQ(loaded.size(), size_t(columns * rows * (64 + 24)));
 
-    // The same layer written one tile at a time into uploaded, zeroed buffers.
-    TileWrapper byTile;
-    byTile.SetTileSize(16, 16);
-    byTile.LoadTileset("Resources/Levels/tiles.png");
-    ASSERT_TRUE(byTile.CreateBuffers(columns, rows));
-    byTile.Upload();
-    for (size_t i = 0; i < ids.size(); ++i) {
-        uint32_t id = ids[i] & 0x1fffffffu;
-        if (id != 0) byTile.AddTile(int(i / columns), int(i % columns), int(id - 1));
+    // The same tiles written one at a time into uploaded, zeroed buffers;
+    // and placed last cell first before the upload, with cell 0 placed twice
+    // (the last one placed wins).
+    TileWrapper byTile, backwards;
+    for (TileWrapper* tiles : {&byTile, &backwards}) {
+        tiles->SetTileSize(16, 16);
+        tiles->SetImageSize(64, 64);
+        ASSERT_TRUE(tiles->CreateBuffers(columns, rows));
     }
-    EXPECT_EQ(byTile.Tiles().size(), loaded.Tiles().size());
-    EXPECT_TRUE(vertices == Contents(GL_ARRAY_BUFFER, byTile.VertexBuffer()));
-    EXPECT_TRUE(indices == Contents(GL_ELEMENT_ARRAY_BUFFER, byTile.IndexBuffer()));
-
-    // Placed last cell first before the one upload, and cell 0 (empty in
-    // the map) twice: the last tile placed in a cell wins, as with writes
-    // one at a time.
-    ASSERT_EQ(ids[0] & 0x1fffffffu, 0u);
-    TileWrapper backwards;
-    backwards.SetTileSize(16, 16);
-    backwards.SetImageSize(loaded.ImageWidth(), loaded.ImageHeight());
-    ASSERT_TRUE(backwards.CreateBuffers(columns, rows));
+    byTile.Upload();
     backwards.AddTile(0, 0, 3);
-    for (size_t i = ids.size(); i-- > 0;) {
-        uint32_t id = ids[i] & 0x1fffffffu;
-        if (id != 0) backwards.AddTile(int(i / columns), int(i % columns), int(id - 1));
+    for (size_t i = 0, j = ids.size() - 1; i < ids.size(); ++i, --j) {
+        if (uint32_t id = ids[i] & 0x1fffffffu)
+            byTile.AddTile(int(i / columns), int(i % columns), int(id - 1));
+        if (uint32_t id = ids[j] & 0x1fffffffu)
+            backwards.AddTile(int(j / columns), int(j % columns), int(id - 1));
     }
     backwards.AddTile(0, 0, 0);
     backwards.Upload();
+    EXPECT_TRUE(Buffers(byTile) == loaded);
+    std::string expected = loaded;
     const TileQuad first = TileWrapper::ComputeQuad(0, 0, 0, columns, 16, 16, 64, 64);
-    std::string expected = vertices;
     expected.replace(0, 64, reinterpret_cast<const char*>(first.vertices), 64);
-    EXPECT_TRUE(expected == Contents(GL_ARRAY_BUFFER, backwards.VertexBuffer()));
-    expected = indices;
-    expected.replace(0, 24, reinterpret_cast<const char*>(first.indices), 24);
-    EXPECT_TRUE(expected == Contents(GL_ELEMENT_ARRAY_BUFFER, backwards.IndexBuffer()));
+    expected.replace(size_t(columns * rows * 64), 24, reinterpret_cast<const char*>(first.indices),
+                     24);
+    EXPECT_TRUE(Buffers(backwards) == expected);
 }
 
 TEST_F(TileMeshGl, ATilesetImageThatIsNoImageIsNamed) {
     dir.Write("Resources/Levels/broken.png", "these bytes are no picture");
-    std::string printed = LoadMap(2, 1, {1, 2}, "broken.png");
-    EXPECT_EQ(printed,
+    EXPECT_EQ(LoadMap(2, 1, {1, 2}, "broken.png"),
               "Level file Resources/Levels/map.tmx: tileset image Resources/Levels/broken.png "
               "could not be read: no tiles\n");
     EXPECT_FALSE(level_->Tiles().HasTiles());
