@@ -100,7 +100,11 @@ std::string ParseError(const XMLDocument& document) {
 
 // One line naming the map file and what of it the level cannot show; the
 // level goes on with what it can.
-void Report(const std::string& path, const std::string& cause) {
+void Report(const std::string& path, std::string cause) {
+    // Names from the file may hold line breaks (&#10;): the report stays one line.
+    for (char& c : cause) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
     std::printf("Level file %s: %s\n", path.c_str(), cause.c_str());
 }
 
@@ -138,27 +142,26 @@ std::string OtherEncoding(const XMLElement& data) {
     return "";
 }
 
-// The tileset image: "Resources/Levels/" + source. False when the layer has
-// no image to take its tiles from (said why).
-bool LoadTilesetImage(TileWrapper& tiles, const XMLElement& tileset, const std::string& path) {
+// The tileset image: "Resources/Levels/" + source; says why when the layer
+// has no image to take its tiles from.
+void LoadTilesetImage(TileWrapper& tiles, const XMLElement& tileset, const std::string& path) {
     const XMLElement* image = tileset.FirstChildElement("image");
     const char* source = image ? image->Attribute("source") : nullptr;
     if (!source) {
         Report(path, "tileset " + Quoted(tileset.Attribute("name")) + " has no image: no tiles");
-        return false;
+        return;
     }
     std::string file = System::ResolvePath(std::string(kLevelFolder) + source);
     tiles.LoadTileset(file.c_str());
-    if (tiles.Tileset().texture != 0) return true;
+    if (tiles.Tileset().texture != 0) return;
     if (std::FILE* found = System::OpenResource(file, "rb")) {
         std::fclose(found);
         // Without a GL context nothing is loaded; the file is there.
-        if (!TextureGlReady()) return true;
-        Report(path, "tileset image " + file + " could not be read: no tiles");
+        if (TextureGlReady())
+            Report(path, "tileset image " + file + " could not be read: no tiles");
     } else {
         Report(path, "tileset image " + file + " is missing: no tiles");
     }
-    return false;
 }
 
 // The lowest first id of the tilesets after the first: ids from there on

@@ -358,8 +358,8 @@ TEST_F(TmxLevel, WhatAMapCannotShowIsNamedWithItsFile) {
          "tileset image Resources/Levels/gone.png is missing: no tiles", false},
         {"second layer",
          TileMap(kTileset, good,
-                 "<layer name=\"trees\" width=\"2\" height=\"1\">" + good + "</layer>"),
-         "tile layer \"trees\" ignored: only the first tile layer is drawn", false},
+                 "<layer name=\"big&#10;trees\" width=\"2\" height=\"1\">" + good + "</layer>"),
+         "tile layer \"big trees\" ignored: only the first tile layer is drawn", false},
         {"second tileset",
          TileMap(kTileset, ZlibData({1, 6}),
                  "<tileset firstgid=\"5\" name=\"more\" tilewidth=\"16\" tileheight=\"16\">"
