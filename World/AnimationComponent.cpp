@@ -55,12 +55,15 @@ void AnimationComponent::Update(float dt) {
     int column = frame % perRow;
     if (column < 0) column = 0;
     const int row = frame / perRow;
-    // The steps are fractions of the image; the image may be only a region
-    // of its texture (an atlas page), so they are taken within that region.
+    // Sheets are laid out from the top-left, but images are loaded with
+    // their top row at v = 1: rows are counted down from the top, and v0
+    // stays the frame's bottom edge so that it is drawn upright. The steps
+    // are fractions of the image; the image may be only a region of its
+    // texture (an atlas page), so they are taken within that region.
     frameU0 = image.u + static_cast<float>(column) * uStep * image.du;
-    frameV0 = image.v + static_cast<float>(row) * vStep * image.dv;
+    frameV1 = image.v + (1.0f - static_cast<float>(row) * vStep) * image.dv;
     frameU1 = frameU0 + uStep * image.du;
-    frameV1 = frameV0 + vStep * image.dv;
+    frameV0 = frameV1 - vStep * image.dv;
 }
 
 void AnimationComponent::Draw() {

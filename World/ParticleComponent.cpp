@@ -117,8 +117,12 @@ void ParticleComponent::Draw() {
     for (const Particle& p : particles_) {
         if (!p.alive) continue;
         const float half = static_cast<float>(p.size / 2);
-        // A particle without a nominal life shows its end colour.
-        const float t = p.lifeTotal != 0.0f ? 1.0f - p.life / p.lifeTotal : 1.0f;
+        // A particle without a nominal life shows its end colour. A life
+        // stretched past the nominal one by the variance would push the
+        // factor below 0 and wrap the colour bytes around: it is held at the
+        // begin colour instead.
+        const float t =
+            p.lifeTotal != 0.0f ? std::clamp(1.0f - p.life / p.lifeTotal, 0.0f, 1.0f) : 1.0f;
         const Color c = LerpColor(p.begin, p.end, t);
         renderer->SetColor(c.r, c.g, c.b, c.a);
         renderer->DrawQuad(ToPixel(p.x - half), ToPixel(p.y - half), ToPixel(p.x + half),

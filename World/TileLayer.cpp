@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "Graphics/Effect.h"
@@ -13,16 +14,6 @@ namespace {
 constexpr int kVertexBytes = 4 * sizeof(TileVertex);  // one cell's four corners
 constexpr int kIndexBytes = 6 * sizeof(uint32_t);     // one cell's two triangles
 constexpr float kTexelInset = 0.0078125f;             // 1/128 of a texel on each side
-
-// Fills a bound buffer of `bytes` bytes with zeros, a block at a time.
-void ZeroFill(GLenum target, int64_t bytes) {
-    static const std::vector<char> zeros(1 << 20, 0);
-    for (int64_t at = 0; at < bytes;) {
-        int64_t n = std::min<int64_t>(bytes - at, int64_t(zeros.size()));
-        glBufferSubData(target, GLintptr(at), GLsizeiptr(n), zeros.data());
-        at += n;
-    }
-}
 
 }  // namespace
 
@@ -37,6 +28,7 @@ void TileWrapper::DeleteBuffers() {
     }
     vertexBuffer_ = 0;
     indexBuffer_ = 0;
+    uploaded_ = false;
 }
 
 bool TileWrapper::ValidLayerSize(int columns, int rows) {
@@ -44,28 +36,52 @@ bool TileWrapper::ValidLayerSize(int columns, int rows) {
            int64_t(columns) * rows <= kMaxCells;
 }
 
+namespace {
+
+// What every quad of one layer shares, worked out once per layer rather
+// than once per tile.
+struct QuadMaker {
+    QuadMaker(int columns, int tileWidth, int tileHeight, int imageWidth, int imageHeight)
+        : columns(columns),
+          tileWidth(tileWidth),
+          tileHeight(tileHeight),
+          perRow(imageWidth / tileWidth),
+          uStep(float(tileWidth) / float(imageWidth)),
+          vStep(float(tileHeight) / float(imageHeight)),
+          hu(kTexelInset / float(imageWidth)),
+          hv(kTexelInset / float(imageHeight)) {}
+
+    void Make(int row, int column, int index, TileVertex* vertices, uint32_t* indices) const {
+        const float u0 = float(index % perRow) * uStep;
+        const float vTop = 1.0f - float(index / perRow) * vStep;
+        const float x0 = float(tileWidth * column);
+        const float y0 = -float(tileHeight * row);
+        const float x1 = x0 + float(tileWidth);
+        const float y1 = y0 - float(tileHeight);
+        vertices[0] = {x0, y0, u0 + hu, vTop - hv};
+        vertices[1] = {x0, y1, u0 + hu, vTop - vStep + hv};
+        vertices[2] = {x1, y1, u0 + uStep - hu, vTop - vStep + hv};
+        vertices[3] = {x1, y0, u0 + uStep - hu, vTop - hv};
+        const uint32_t base = 4u * uint32_t(row * columns + column);
+        indices[0] = base;
+        indices[1] = base + 1;
+        indices[2] = base + 2;
+        indices[3] = base + 2;
+        indices[4] = base + 3;
+        indices[5] = base;
+    }
+
+    int columns, tileWidth, tileHeight, perRow;
+    float uStep, vStep, hu, hv;
+};
+
+}  // namespace
+
 TileQuad TileWrapper::ComputeQuad(int row, int column, int index, int columns, int tileWidth,
                                   int tileHeight, int imageWidth, int imageHeight) {
-    int perRow = imageWidth / tileWidth;
-    float uStep = float(tileWidth) / float(imageWidth);
-    float vStep = float(tileHeight) / float(imageHeight);
-    float hu = kTexelInset / float(imageWidth);
-    float hv = kTexelInset / float(imageHeight);
-    float u0 = float(index % perRow) * uStep;
-    float vTop = 1.0f - float(index / perRow) * vStep;
-    float x0 = float(tileWidth * column);
-    float y0 = -float(tileHeight * row);
-    float x1 = x0 + float(tileWidth);
-    float y1 = y0 - float(tileHeight);
-
     TileQuad quad{};
-    quad.vertices[0] = {x0, y0, u0 + hu, vTop - hv};
-    quad.vertices[1] = {x0, y1, u0 + hu, vTop - vStep + hv};
-    quad.vertices[2] = {x1, y1, u0 + uStep - hu, vTop - vStep + hv};
-    quad.vertices[3] = {x1, y0, u0 + uStep - hu, vTop - hv};
-    uint32_t base = 4u * uint32_t(row * columns + column);
-    const uint32_t order[6] = {0, 1, 2, 2, 3, 0};
-    for (int i = 0; i < 6; ++i) quad.indices[i] = base + order[i];
+    QuadMaker(columns, tileWidth, tileHeight, imageWidth, imageHeight)
+        .Make(row, column, index, quad.vertices, quad.indices);
     return quad;
 }
 
@@ -73,19 +89,19 @@ void TileWrapper::LoadTileset(const char* path) {
     LoadTexture(path, tileset_);
     // A record that LoadTexture filled owns its new texture.
     if (tileset_.texture != 0) tileset_.owns = true;
-    imageWidth_ = tileset_.width;
-    imageHeight_ = tileset_.height;
+    SetImageSize(tileset_.width, tileset_.height);
 }
 
-int TileWrapper::TilesetCount() const {
-    if (tileWidth_ <= 0 || tileHeight_ <= 0 || imageWidth_ <= 0 || imageHeight_ <= 0) return 0;
-    return (imageWidth_ / tileWidth_) * (imageHeight_ / tileHeight_);
+void TileWrapper::CountTiles() {
+    const bool sized = tileWidth_ > 0 && tileHeight_ > 0 && imageWidth_ > 0 && imageHeight_ > 0;
+    tilesetCount_ = sized ? (imageWidth_ / tileWidth_) * (imageHeight_ / tileHeight_) : 0;
 }
 
 bool TileWrapper::CreateBuffers(int columns, int rows) {
     DeleteBuffers();
     hasTiles_ = false;
     tiles_.clear();
+    inCellOrder_ = true;
     columns_ = 0;
     rows_ = 0;
     if (!ValidLayerSize(columns, rows)) return false;
@@ -93,29 +109,85 @@ bool TileWrapper::CreateBuffers(int columns, int rows) {
     rows_ = rows;
     if (!TextureGlReady()) return true;
 
-    int64_t cells = int64_t(columns) * rows;
-    glGenBuffers(1, &vertexBuffer_);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(cells * kVertexBytes), nullptr, GL_DYNAMIC_DRAW);
-    ZeroFill(GL_ARRAY_BUFFER, cells * kVertexBytes);
-    glGenBuffers(1, &indexBuffer_);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(cells * kIndexBytes), nullptr,
-                 GL_DYNAMIC_DRAW);
-    ZeroFill(GL_ELEMENT_ARRAY_BUFFER, cells * kIndexBytes);
+    GLuint buffers[2] = {0, 0};
+    glGenBuffers(2, buffers);
+    vertexBuffer_ = buffers[0];
+    indexBuffer_ = buffers[1];
     return true;
+}
+
+void TileWrapper::FillCells(TileVertex* vertices, uint32_t* indices) const {
+    // Empty cells are zeros: degenerate triangles at the origin.
+    const size_t cells = size_t(columns_) * size_t(rows_);
+    const QuadMaker maker(columns_, tileWidth_, tileHeight_, imageWidth_, imageHeight_);
+    if (!inCellOrder_) {
+        std::memset(static_cast<void*>(vertices), 0, cells * kVertexBytes);
+        std::memset(indices, 0, cells * kIndexBytes);
+    }
+    // Tiles placed row by row (as a map is read) are written in one pass,
+    // each cell once; otherwise over the zeros, later tiles winning.
+    size_t next = 0;
+    for (const PlacedTile& tile : tiles_) {
+        const size_t cell = size_t(tile.row) * size_t(columns_) + size_t(tile.column);
+        if (inCellOrder_) {
+            std::memset(static_cast<void*>(vertices + next * 4), 0, (cell - next) * kVertexBytes);
+            std::memset(indices + next * 6, 0, (cell - next) * kIndexBytes);
+            next = cell + 1;
+        }
+        maker.Make(tile.row, tile.column, tile.index, vertices + cell * 4, indices + cell * 6);
+    }
+    if (inCellOrder_) {
+        std::memset(static_cast<void*>(vertices + next * 4), 0, (cells - next) * kVertexBytes);
+        std::memset(indices + next * 6, 0, (cells - next) * kIndexBytes);
+    }
+}
+
+void TileWrapper::Upload() {
+    if (vertexBuffer_ == 0 || uploaded_ || !TextureGlReady()) return;
+    uploaded_ = true;
+    const size_t cells = size_t(columns_) * size_t(rows_);
+    const GLsizeiptr vertexBytes = GLsizeiptr(cells * kVertexBytes);
+    const GLsizeiptr indexBytes = GLsizeiptr(cells * kIndexBytes);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, vertexBytes, nullptr, GL_DYNAMIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, indexBytes, nullptr, GL_DYNAMIC_DRAW);
+    // Written in place where the driver lets us, so the layer is not built
+    // in memory first and copied.
+    const GLbitfield access = GL_MAP_WRITE_BIT;
+    void* vertices = glMapBufferRange(GL_ARRAY_BUFFER, 0, vertexBytes, access);
+    void* indices =
+        vertices ? glMapBufferRange(GL_ELEMENT_ARRAY_BUFFER, 0, indexBytes, access) : nullptr;
+    if (vertices && indices) {
+        FillCells(static_cast<TileVertex*>(vertices), static_cast<uint32_t*>(indices));
+    }
+    bool written = vertices && indices;
+    if (vertices) written = glUnmapBuffer(GL_ARRAY_BUFFER) == GL_TRUE && written;
+    if (indices) written = glUnmapBuffer(GL_ELEMENT_ARRAY_BUFFER) == GL_TRUE && written;
+    if (written) return;
+    // No mapping (or its contents were lost): build the layer in memory and
+    // hand it over whole.
+    std::vector<TileVertex> vertexCopy(cells * 4);
+    std::vector<uint32_t> indexCopy(cells * 6);
+    FillCells(vertexCopy.data(), indexCopy.data());
+    glBufferData(GL_ARRAY_BUFFER, vertexBytes, vertexCopy.data(), GL_DYNAMIC_DRAW);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, indexBytes, indexCopy.data(), GL_DYNAMIC_DRAW);
 }
 
 bool TileWrapper::AddTile(int row, int column, int index) {
     if (row < 0 || row >= rows_ || column < 0 || column >= columns_) return false;
     if (index < 0 || index >= TilesetCount()) return false;
+    if (!tiles_.empty()) {
+        const PlacedTile& last = tiles_.back();
+        if (row < last.row || (row == last.row && column <= last.column)) inCellOrder_ = false;
+    }
     tiles_.push_back({row, column, index});
     hasTiles_ = true;
-    if (vertexBuffer_ == 0 || !TextureGlReady()) return true;
+    if (vertexBuffer_ == 0 || !uploaded_ || !TextureGlReady()) return true;
 
-    TileQuad quad = ComputeQuad(row, column, index, columns_, tileWidth_, tileHeight_, imageWidth_,
-                                imageHeight_);
-    int64_t cell = int64_t(row) * columns_ + column;
+    const TileQuad quad = ComputeQuad(row, column, index, columns_, tileWidth_, tileHeight_,
+                                      imageWidth_, imageHeight_);
+    const int64_t cell = int64_t(row) * columns_ + column;
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     glBufferSubData(GL_ARRAY_BUFFER, GLintptr(cell * kVertexBytes), kVertexBytes, quad.vertices);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
@@ -126,6 +198,7 @@ bool TileWrapper::AddTile(int row, int column, int index) {
 
 void TileWrapper::Draw(Effect* effect) {
     if (!hasTiles_ || !effect || vertexBuffer_ == 0 || !TextureGlReady()) return;
+    Upload();
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
 

@@ -49,6 +49,7 @@ public:
     void SetTileSize(int width, int height) {
         tileWidth_ = width;
         tileHeight_ = height;
+        CountTiles();
     }
     // Loads the tileset image; its size becomes the image size.
     void LoadTileset(const char* path);
@@ -56,17 +57,23 @@ public:
     void SetImageSize(int width, int height) {
         imageWidth_ = width;
         imageHeight_ = height;
+        CountTiles();
     }
     // Tiles the tileset holds (0 when its image or tile size is missing).
-    int TilesetCount() const;
+    int TilesetCount() const { return tilesetCount_; }
 
-    // Sizes the layer for columns x rows cells and (re)makes the buffers,
-    // zero-filled, so that empty cells draw nothing. Refuses (false, layer
-    // left empty) a size that is not positive or too large.
+    // Sizes the layer for columns x rows cells and makes the buffers' names.
+    // Refuses (false, layer left empty) a size that is not positive or too
+    // large.
     bool CreateBuffers(int columns, int rows);
-    // Writes the cell's quad; false (nothing written) for a cell outside
-    // the layer or an index outside the tileset.
+    // Places the cell's quad; false (nothing placed) for a cell outside the
+    // layer or an index outside the tileset. Until Upload the quad is only
+    // recorded; after it, it goes straight into the GL buffers.
     bool AddTile(int row, int column, int index);
+    // Fills the GL buffers in one pass: the quads of the tiles placed so far
+    // and zeros for empty cells, which then draw nothing. Draw does it when
+    // the loader did not.
+    void Upload();
     // Draws the layer with `effect` (the renderer's draw callback).
     void Draw(Effect* effect);
 
@@ -82,6 +89,8 @@ public:
 
 private:
     void DeleteBuffers();
+    void CountTiles();
+    void FillCells(TileVertex* vertices, uint32_t* indices) const;
 
     unsigned vertexBuffer_ = 0;
     unsigned indexBuffer_ = 0;
@@ -90,8 +99,15 @@ private:
     int imageHeight_ = 0;
     int tileWidth_ = 0;
     int tileHeight_ = 0;
+    int tilesetCount_ = 0;  // kept, as every placed tile is checked against it
     TextureInfo tileset_;
     int columns_ = 0;
     int rows_ = 0;
     System::Vector<PlacedTile> tiles_;
+    // Whether the buffers hold their contents yet. Filling them once is
+    // what makes a large map load quickly: two GL calls per tile cost more
+    // than everything else a load does.
+    bool uploaded_ = false;
+    // Whether every tile so far lies after the one placed before it.
+    bool inCellOrder_ = true;
 };

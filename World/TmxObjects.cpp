@@ -1,7 +1,7 @@
 // The map objects of a TMX level: each `object` element becomes a LuaObject
 // placed and sized by its attributes (y flipped), with a physics box, an
 // optional texture, and the settings of its own and its group's properties.
-#include <tinyxml.h>
+#include <tinyxml2.h>
 
 #include <cctype>
 #include <cerrno>
@@ -457,7 +457,8 @@ void ApplyPolyline(GenericGameObject& object, const char* pointsText) {
 
 }  // namespace
 
-void CreateMapObject(const TiXmlElement& element, const std::vector<Property>& groupProperties) {
+void CreateMapObject(const tinyxml2::XMLElement& element,
+                     const std::vector<Property>& groupProperties) {
     GenericGameObject* object = CreateObject("LuaObject");
     if (!object) {
         std::printf("Map object could not be made\n");
@@ -474,15 +475,15 @@ void CreateMapObject(const TiXmlElement& element, const std::vector<Property>& g
     }
     if (const char* type = element.Attribute("type")) ApplyObjectType(*object, type);
 
-    if (const TiXmlElement* properties = element.FirstChildElement("properties")) {
-        for (const TiXmlElement* p = properties->FirstChildElement(); p;
+    if (const tinyxml2::XMLElement* properties = element.FirstChildElement("properties")) {
+        for (const tinyxml2::XMLElement* p = properties->FirstChildElement(); p;
              p = p->NextSiblingElement()) {
             ApplyProperty(*object, ReadProperty(*p));
         }
     }
     for (const Property& property : groupProperties) ApplyProperty(*object, property);
 
-    if (const TiXmlElement* polyline = element.FirstChildElement("polyline")) {
+    if (const tinyxml2::XMLElement* polyline = element.FirstChildElement("polyline")) {
         ApplyPolyline(*object, polyline->Attribute("points"));
     }
 }

@@ -9,7 +9,9 @@
 
 class GenericTileLevel;
 class TileWrapper;
-class TiXmlElement;
+namespace tinyxml2 {
+class XMLElement;
+}
 
 namespace Tmx {
 
@@ -24,12 +26,12 @@ struct Property {
 // adds nothing.
 std::vector<std::string> SplitValues(const char* text);
 // The record of a property element ("name" and "value" attributes).
-Property ReadProperty(const TiXmlElement& element);
+Property ReadProperty(const tinyxml2::XMLElement& element);
 
 // An integer attribute: leading digits as a decimal number (decimals cut at
 // the point, out-of-range values clamped); `fallback` when the attribute is
 // missing or holds no number.
-int ReadInt(const TiXmlElement& element, const char* name, int fallback);
+int ReadInt(const tinyxml2::XMLElement& element, const char* name, int fallback);
 
 // Standard base64 with "=" padding; characters outside the alphabet are
 // skipped.
@@ -38,25 +40,30 @@ std::vector<unsigned char> DecodeBase64Stream(const char* text);
 // What became of a layer's data.
 enum class LayerData {
     Complete,  // exactly columns x rows ids
-    Partial,   // the stream held fewer or more ids: those that fit are kept
+    TooFew,    // the stream ended early: no ids
+    TooMany,   // the stream held more than the layer: no ids
     Bad,       // not base64 of zlib data: no ids
 };
 // Decodes the base64 text of zlib-compressed little-endian 32-bit tile ids
-// into at most columns x rows ids. Anything but a complete layer prints
-// "Something went wrong!".
-LayerData DecodeLayerData(const char* text, int columns, int rows, std::vector<uint32_t>& ids);
+// into exactly columns x rows ids. Anything but a complete layer prints
+// "Something went wrong!" and leaves `ids` empty; `found` (when given)
+// receives how many ids a short stream held.
+LayerData DecodeLayerData(const char* text, int columns, int rows, std::vector<uint32_t>& ids,
+                          size_t* found = nullptr);
 
 // Adds the tile of every non-zero id (flip bits dropped) to the layer, row
-// by row; ids outside the tileset are skipped.
+// by row, and uploads the layer; ids outside the tileset are skipped.
 void PlaceTiles(TileWrapper& tiles, const std::vector<uint32_t>& ids);
 
 // Reads "Resources/Levels/" + levelName into the level and then runs the
 // start-of-level script. A file that cannot be read or parsed prints one
-// line, leaves the level empty and returns false.
+// line, leaves the level empty and returns false. Whatever of the map the
+// level cannot show (see ReadTiles) is named in one line each.
 bool LoadLevel(GenericTileLevel& level, const std::string& levelName);
 
 // Makes the game object of one `object` element, applying its attributes,
 // its properties and then those of its group.
-void CreateMapObject(const TiXmlElement& element, const std::vector<Property>& groupProperties);
+void CreateMapObject(const tinyxml2::XMLElement& element,
+                     const std::vector<Property>& groupProperties);
 
 }  // namespace Tmx

@@ -8,7 +8,7 @@ PACKAGES=(
   cmake g++ make pkg-config
   # engine dependencies
   liblua5.1-0-dev libglfw3-dev libglew-dev libsoil-dev libfreetype-dev
-  libtinyxml-dev zlib1g-dev libglm-dev libb64-dev
+  libtinyxml2-dev zlib1g-dev libglm-dev libb64-dev
   # platform layers
   libsdl2-dev libsndfile1-dev libkissfft-dev libfontconfig-dev
   fonts-dejavu-core fonts-liberation

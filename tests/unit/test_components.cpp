@@ -260,10 +260,11 @@ TEST_F(Components, AnimationFrameRectangleAndDraw) {
     anim->frame = 4;
     anim->Update(0.2f);  // steps to frame 5
     EXPECT_EQ(anim->frame, 5);
+    // Column 1 of the second row from the top (the top row lies at v = 1).
     EXPECT_FLOAT_EQ(anim->frameU0, 0.25f);
-    EXPECT_FLOAT_EQ(anim->frameV0, 0.5f);
+    EXPECT_FLOAT_EQ(anim->frameV0, 0.0f);
     EXPECT_FLOAT_EQ(anim->frameU1, 0.5f);
-    EXPECT_FLOAT_EQ(anim->frameV1, 1.0f);
+    EXPECT_FLOAT_EQ(anim->frameV1, 0.5f);
 
     Transform* t = Get<Transform>(object, "Transform");
     t->x = 100;
@@ -271,7 +272,7 @@ TEST_F(Components, AnimationFrameRectangleAndDraw) {
     t->z = 1;
     anim->Draw();
     EXPECT_EQ(renderer.calls,
-              (Strings{"SetTexture(9)", "DrawTextureRegion(95, 46, 105, 56, 0.25, 0.5, 0.5, 1)"}));
+              (Strings{"SetTexture(9)", "DrawTextureRegion(95, 46, 105, 56, 0.25, 0, 0.5, 0.5)"}));
     // Positions far outside the int range saturate instead of overflowing.
     t->x = 1e30f;
     renderer.calls.clear();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "System/Source/EngineRandom.h"
 #include "components_fixture.h"
@@ -168,6 +169,27 @@ TEST_F(Particles, ZeroLifetimeParticlesDrawTheirEndColour) {
     for (const std::string& call : renderer.Only("SetColor")) {
         EXPECT_NE(call, "SetColor(0, 0, 0, 255)") << call;
     }
+}
+
+TEST_F(Particles, LivesLongerThanNominalKeepTheBeginColour) {
+    // Lives of 0.5 to 1.5 s around a nominal 1 s; red falls from 250 to 0,
+    // so a factor below 0 would wrap it past 255.
+    p->particleTime = 1.0f;
+    p->particleVariance = 0.5f;
+    p->beginColor = Color(250, 100, 40, 255);
+    p->endColor = Color(0, 250, 250, 255);
+    p->totalParticles = 1;
+    p->spawnRate = 100;
+    while (p->Particles().empty() || p->Particles().back().life <= 1.1f) {
+        p->Reset();
+        p->Update(0.01f);
+    }
+    renderer.calls.clear();
+    p->Draw();
+    const Color c = p->Particles().back().begin;
+    EXPECT_EQ(renderer.Only("SetColor").back(), "SetColor(" + std::to_string(c.r) + ", " +
+                                                    std::to_string(c.g) + ", " +
+                                                    std::to_string(c.b) + ", 255)");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // layer data decoding and its failures, tile quads, map properties and the
 // level's per-frame script, drawing through the renderer.
 #include <gtest/gtest.h>
-#include <tinyxml.h>
+#include <tinyxml2.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -53,7 +53,8 @@ TEST(TmxValues, SplitAtCommas) {
 }
 
 TEST(TmxValues, IntegersCutAtThePointAndKeepDefaults) {
-    TiXmlElement e("object");
+    tinyxml2::XMLDocument document;
+    tinyxml2::XMLElement& e = *document.NewElement("object");
     e.SetAttribute("x", "12.9");
     e.SetAttribute("y", "-7");
     e.SetAttribute("w", "abc");
@@ -76,18 +77,26 @@ TEST(TmxLayerData, CompleteLayerDecodes) {
     EXPECT_EQ(Decode("\n   " + LayerText(ids) + "\n  ", 3, 2), ids);
 }
 
-TEST(TmxLayerData, WrongLengthsKeepWhatIsThere) {
+TEST(TmxLayerData, WrongLengthsGiveNoTiles) {
     Tmx::LayerData result;
     std::string printed;
-    // Fewer ids than cells: the ones present are kept.
-    EXPECT_EQ(Decode(LayerText({4, 5}), 3, 2, &result, &printed), (std::vector<uint32_t>{4, 5}));
-    EXPECT_EQ(result, Tmx::LayerData::Partial);
-    EXPECT_NE(printed.find(kWrong), std::string::npos);
-    // More ids than cells: the layer's cells are filled and the rest dropped.
-    EXPECT_EQ(Decode(LayerText({1, 2, 3, 4, 5}), 2, 1, &result, &printed),
-              (std::vector<uint32_t>{1, 2}));
-    EXPECT_EQ(result, Tmx::LayerData::Partial);
-    EXPECT_NE(printed.find(kWrong), std::string::npos);
+    size_t found = 0;
+    // Fewer ids than cells: the layer is not guessed at.
+    std::vector<uint32_t> ids;
+    printed = CaptureStdout([&] {
+        result = Tmx::DecodeLayerData(LayerText({4, 5}).c_str(), 3, 2, ids, &found);
+    });
+    EXPECT_TRUE(ids.empty());
+    EXPECT_EQ(found, 2u);
+    EXPECT_EQ(result, Tmx::LayerData::TooFew);
+    EXPECT_EQ(printed, std::string(kWrong) + "\n");
+    // More ids than cells, by one or by many.
+    for (const std::vector<uint32_t>& more :
+         {std::vector<uint32_t>{1, 2, 3}, std::vector<uint32_t>(1000, 7)}) {
+        EXPECT_TRUE(Decode(LayerText(more), 2, 1, &result, &printed).empty());
+        EXPECT_EQ(result, Tmx::LayerData::TooMany);
+        EXPECT_EQ(printed, std::string(kWrong) + "\n");
+    }
 }
 
 TEST(TmxLayerData, BadDataGivesNoTiles) {
@@ -288,6 +297,116 @@ TEST_F(TmxLevel, LayerWithoutImageAddsNoTiles) {
         "height=\"2\"><data>!!!!</data></layer>");
     EXPECT_NE(printed.find(kWrong), std::string::npos);
     EXPECT_EQ(Global("startCount"), 3.0);
+}
+
+TEST_F(TmxLevel, MapsThatCrashedAnXmlReaderAreRefusedInOneLine) {
+    InitLua();
+    // 50,000 nested elements once overflowed the stack of the XML reader.
+    std::string deep = "<map>";
+    for (int i = 0; i < 50000; ++i) deep += "<a>";
+    for (int i = 0; i < 50000; ++i) deep += "</a>";
+    dir.Write("Resources/Levels/deep.tmx", deep + "</map>\n");
+    // A file cut inside an attribute value right after a UTF-8 lead byte
+    // once made it read past its buffer.
+    dir.Write("Resources/Levels/cut.tmx",
+              "<?xml version=\"1.0\"?>\n<map><properties><property name=\"MESSA\xD8");
+    for (const char* name : {"deep.tmx", "cut.tmx"}) {
+        std::string printed = Load(name);
+        // One line, naming the file.
+        EXPECT_EQ(printed.find(std::string("Level file Resources/Levels/") + name), 0u);
+        EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+        EXPECT_FALSE(level->Tiles().HasTiles());
+    }
+    EXPECT_NE(Load("deep.tmx").find("nested more than"), std::string::npos);
+    // The game goes on: nothing ran for them, and the next map loads.
+    EXPECT_EQ(Global("startCount"), 0.0);
+    LoadMap("");
+    EXPECT_EQ(Global("startCount"), 1.0);
+}
+
+// A map with a 2 x 1 layer and a tileset of 16 x 16 tiles, the parts given.
+std::string TileMap(const std::string& tileset, const std::string& data,
+                    const std::string& more = "") {
+    return tileset + "<layer id=\"1\" name=\"ground\" width=\"2\" height=\"1\">" + data +
+           "</layer>\n" + more;
+}
+const std::string kTileset =
+    "<tileset firstgid=\"1\" name=\"tiles\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"4\" "
+    "columns=\"2\"><image source=\"tiles.png\" width=\"32\" height=\"32\"/></tileset>\n";
+std::string ZlibData(const std::vector<uint32_t>& ids) {
+    return "<data encoding=\"base64\" compression=\"zlib\">" + LayerText(ids) + "</data>";
+}
+
+TEST_F(TmxLevel, WhatAMapCannotShowIsNamedWithItsFile) {
+    InitLua();
+    dir.Write("Resources/Levels/tiles.png", "not drawn without a window");
+    const std::string good = ZlibData({1, 2});
+    struct Case {
+        const char* what;
+        std::string body;
+        std::string cause;  // the line printed
+        // The layer's data fails as well, with the message it always had.
+        bool dataFails = true;
+    };
+    std::vector<Case> cases = {
+        {"external tileset", TileMap("<tileset firstgid=\"1\" source=\"tiles.tsx\"/>", good),
+         "tileset tiles.tsx is in an external file: embed it in the map; no tiles", false},
+        {"missing image",
+         TileMap("<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\">"
+                 "<image source=\"gone.png\"/></tileset>",
+                 good),
+         "tileset image Resources/Levels/gone.png is missing: no tiles", false},
+        {"second layer",
+         TileMap(kTileset, good,
+                 "<layer name=\"big&#10;trees\" width=\"2\" height=\"1\">" + good + "</layer>"),
+         "tile layer \"big trees\" ignored: only the first tile layer is drawn", false},
+        {"second tileset",
+         TileMap(kTileset, ZlibData({1, 6}),
+                 "<tileset firstgid=\"5\" name=\"more\" tilewidth=\"16\" tileheight=\"16\">"
+                 "<image source=\"tiles.png\"/></tileset>"),
+         "1 tiles use tilesets after \"tiles\" (ids from 5): not drawn, only the first tileset "
+         "is",
+         false},
+        {"tile size 0", TileMap("<tileset name=\"t\" tilewidth=\"0\" tileheight=\"16\"/>", good),
+         "tileset \"t\" has a tile size of 0 x 16: no tiles", false},
+        {"short data", TileMap(kTileset, ZlibData({1})),
+         "tile layer \"ground\" holds 1 tile ids where 2 (2 x 1) are needed: no tiles"},
+        {"long data", TileMap(kTileset, ZlibData({1, 2, 3})),
+         "tile layer \"ground\" holds more than 2 (2 x 1) tile ids: no tiles"},
+        {"not zlib",
+         TileMap(kTileset,
+                 "<data encoding=\"base64\" compression=\"zlib\">" + Base64("xyz") + "</data>"),
+         "tile layer \"ground\" data is not base64 of zlib-compressed tile ids: no tiles"},
+    };
+    // Tile layer formats other than the one read.
+    for (const auto& [format, data] : std::vector<std::pair<const char*, std::string>>{
+             {"csv", "<data encoding=\"csv\">\n1,2\n</data>"},
+             {"gzip",  // ids 1 and 2
+              "<data encoding=\"base64\" compression=\"gzip\">"
+              "H4sIAAAAAAACA2NkYGBgAmIAfBeBAwgAAAA=</data>"},
+             {"plain base64",
+              "<data encoding=\"base64\">" + Base64(std::string(8, '\1')) + "</data>"},
+             {"XML tiles", "<data><tile gid=\"1\"/><tile gid=\"2\"/></data>"}}) {
+        cases.push_back({format, TileMap(kTileset, data), ""});
+        cases.back().cause = "tile layer \"ground\" is stored as " + std::string(format) +
+                             "; only Base64 (zlib compressed) is read";
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string file = std::string(c.what) + ".tmx";
+        std::string printed = LoadMap(c.body, file);
+        EXPECT_NE(printed.find("Level file Resources/Levels/" + file + ": " + c.cause + "\n"),
+                  std::string::npos)
+            << printed;
+        EXPECT_EQ(printed.find(kWrong) != std::string::npos, c.dataFails) << printed;
+        EXPECT_FALSE(level->Tiles().HasTiles());
+    }
+    dir.Write("Resources/Levels/iso.tmx", "<map orientation=\"isometric\"/>");
+    EXPECT_EQ(Load("iso.tmx"),
+              "Level file Resources/Levels/iso.tmx: orientation \"isometric\" is "
+              "not supported: tiles are placed as orthogonal\n");
+    // A map Tiled would show as it is says nothing.
+    EXPECT_EQ(LoadMap(TileMap(kTileset, good)), "");
 }
 
 TEST_F(TmxLevel, LuaMethodsAndDrawing) {

@@ -214,6 +214,30 @@ TEST_F(ComponentsGl, AnAnimationShowsOneFrameOfItsSheet) {
     EXPECT_EQ(Pixel(55, 60), kBlack);
 }
 
+TEST_F(ComponentsGl, SheetFramesRunFromTheTopLeft) {
+    // A 4 x 2 sheet of 2 x 2 cells, eight colours, laid out from the top-left.
+    const std::vector<Rgb> cells = {kRed,          kGreen,        kBlue,         kWhite,
+                                    {255, 255, 0}, {0, 255, 255}, {255, 0, 255}, {128, 64, 32}};
+    std::vector<Rgb> sheet;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) sheet.push_back(cells[size_t((y / 2) * 4 + x / 2)]);
+    std::string file = dir.Write("sheet42.png", Png(8, 4, sheet));
+    auto* object = Textured("AnimationComponent", file);
+    Place(object, 80, 60, 40, 40);
+    auto* animation = Get<AnimationComponent>(object, "AnimationComponent");
+    for (auto message : {Message({4, 2}), Message({5, 2}), Message({7, 8})})
+        animation->HandleMessage(message);
+
+    std::vector<Rgb> shown;
+    for (float dt : {0.0f, 0.15f, 0.15f, 0.15f, 0.15f}) {
+        animation->Update(dt);
+        glClear(GL_COLOR_BUFFER_BIT);
+        DrawAndRender(object);
+        shown.push_back(Pixel(80, 60));
+    }
+    EXPECT_EQ(shown, std::vector<Rgb>(cells.begin(), cells.begin() + 5));
+}
+
 TEST_F(ComponentsGl, ParticlesAreDrawnAsSquaresOfTheirColour) {
     auto* object = CreateObject("Object");
     Place(object, 80, 60, 10, 10);
