@@ -36,6 +36,7 @@ public:
         Vec2 to;
         float dt = 0.0f;
         uint32_t step = 0;
+        bool fast = false;  // set by the step: the move needs substeps
     };
 
     static constexpr float kSpeedCap = 200000.0f;

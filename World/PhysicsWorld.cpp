@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <unordered_set>
 #include <utility>
@@ -24,6 +23,7 @@ struct Entry {
     float radius;   // the bounding radius
     float reach;    // its absolute value
     bool still;     // mass exactly 0
+    bool fast;      // moves more than half its thickness this step
     bool shaped;    // a body always has a shape; a pair without one is never tested
 };
 struct Candidate {
@@ -66,7 +66,7 @@ constexpr float kSlop = 0.1f;
 // stack sinking (each pair is pushed apart once, in list order, and the
 // pairs above push the lower ones back in); more rounds let the pushes
 // settle. Rounds stop early once one changes nothing.
-static int kRounds = getenv("ROUNDS") ? atoi(getenv("ROUNDS")) : 4;
+constexpr int kRounds = 4;
 // A move is replayed in steps of at most half the mover's thickness; this
 // bounds the cost of a tiny, very fast body.
 constexpr int kMaxSubsteps = 32;
@@ -379,14 +379,17 @@ bool HasReplayableMove(const PhysicsBody& body) {
     return body.sweep.step == g_step && body.HasTransform() && body.GetPosition() == body.sweep.to;
 }
 
-// Enough substeps that no body moves more than half its thickness in one.
+// Enough substeps that no body moves more than half its thickness in one;
+// the bodies that need them are marked fast.
 int SubstepCount(const BodyList& bodies) {
     float most = 1.0f;
-    for (const PhysicsBody* body : bodies) {
+    for (PhysicsBody* body : bodies) {
+        body->sweep.fast = false;
         if (!body->shape || !HasReplayableMove(*body)) continue;
         float half = ShapeThickness(*body->shape) / 2;
         if (!(half > 0.0f)) continue;
         float ratio = (body->sweep.to - body->sweep.from).Length() / half;
+        body->sweep.fast = ratio > 1.0f;
         if (ratio > most) most = ratio;
     }
     return static_cast<int>(std::ceil(std::min(most, static_cast<float>(kMaxSubsteps))));
@@ -418,7 +421,7 @@ void OrderByHeight(World& world) {
     for (PhysicsBody* body : world.bodies) {
         float radius = body->shape ? body->shape->radius : 0.0f;
         world.entries.push_back({body, body->GetPosition(), radius, std::fabs(radius),
-                                 body->mass == 0.0f, body->shape != nullptr});
+                                 body->mass == 0.0f, body->sweep.fast, body->shape != nullptr});
     }
     // A NaN written into a Transform by a script orders as 0, so that the
     // sort stays well defined.
@@ -443,7 +446,10 @@ bool ShortcutHolds(const World& world) {
 // height, so the scan for partners of body i stops at the first body k
 // whose height gap exceeds i's radius plus the largest radius from k on:
 // neither k nor any later body can then pass the bounding-radius test.
-void FindCandidates(World& world) {
+// With `fastOnly` (substeps before the last), only pairs with a fast body:
+// the others are resolved once, at the end of the move, as without
+// substeps, so that one fast body does not multiply the cost of the rest.
+void FindCandidates(World& world, bool fastOnly) {
     world.candidates.clear();
     const System::Vector<Entry>& entries = world.entries;
     size_t count = entries.size();
@@ -460,6 +466,7 @@ void FindCandidates(World& world) {
                 break;
             }
             if ((a.still && b.still) || !a.shaped || !b.shaped) continue;
+            if (fastOnly && !a.fast && !b.fast) continue;
             if (!WithinReach(a.position, a.radius, b.position, b.radius)) continue;
             world.candidates.push_back(
                 {static_cast<uint32_t>(i), static_cast<uint32_t>(k), false, false, 0, Vec2()});
@@ -730,7 +737,7 @@ void Step() {
     for (int substep = 0; substep < substeps; ++substep) {
         if (substeps > 1) Advance(world, substeps);
         OrderByHeight(world);
-        FindCandidates(world);
+        FindCandidates(world, substep + 1 < substeps);
         ResolveCandidates(world);
         CollectTouches(world, substeps > 1);
     }
