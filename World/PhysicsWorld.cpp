@@ -70,9 +70,11 @@ constexpr int kRounds = 4;
 // A move is replayed in steps of at most half the mover's thickness; this
 // bounds the cost of a tiny, very fast body.
 constexpr int kMaxSubsteps = 32;
-// Widens the broad phase's stopping distance past float rounding, so it
-// never stops before a pair that the bounding-radius test would keep.
+// Widen the broad phase's stopping distance past float rounding, so it
+// never stops before a pair that the bounding-radius test would keep (the
+// floor: a gap whose square would round to 0).
 constexpr float kReachMargin = 1.001f;
+constexpr float kReachFloor = 1e-18f;
 // Radii beyond this square to infinity, where the bounding-radius test
 // keeps every pair; the broad phase then looks at every pair too.
 constexpr float kLargestReach = 1e18f;
@@ -462,9 +464,8 @@ void FindCandidates(World& world, bool fastOnly) {
         const Entry& a = entries[i];
         for (size_t k = i + 1; k < count; ++k) {
             const Entry& b = entries[k];
-            if (shortcut && b.position.y - a.position.y > (a.reach + world.laterReach[k]) * kReachMargin) {
-                break;
-            }
+            float gap = b.position.y - a.position.y;
+            if (shortcut && gap > (a.reach + world.laterReach[k]) * kReachMargin + kReachFloor) break;
             if ((a.still && b.still) || !a.shaped || !b.shaped) continue;
             if (fastOnly && !a.fast && !b.fast) continue;
             if (!WithinReach(a.position, a.radius, b.position, b.radius)) continue;
