@@ -50,8 +50,9 @@ bool TestPair(PhysicsBody& a, PhysicsBody& b, Contact& contact);
 // The response of a touching pair; each says whether it changed anything.
 bool CorrectPositions(PhysicsBody& a, PhysicsBody& b, const Contact& contact);
 // Without `bounce` the closing velocity is only taken away: a pair bounces
-// once per step, from the velocity it met with. Bouncing again in every
-// round of a step would pump energy into stacks round by round.
+// once per step (per substep when there are several), from the velocity it
+// met with. Bouncing again in every round would pump energy into stacks
+// round by round.
 bool ResolveImpulses(PhysicsBody& a, PhysicsBody& b, Vec2 normal, bool bounce = true);
 
 }  // namespace PhysicsWorld
