@@ -225,8 +225,10 @@ void PhysicsBody::Update(float dt) {
         direction = v.Normalized();
     }
 
-    Vec2 position = GetPosition() + GetVelocity() * dt;
+    Vec2 start = GetPosition();
+    Vec2 position = start + GetVelocity() * dt;
     SetPosition(position.x, position.y);
+    sweep = {start, GetPosition(), dt, PhysicsWorld::CurrentStep()};
 
     if (fixedAngle || IsBoxShaped()) angularVelocity = 0.0f;
     float rotation = GetRotation() + dt * angularVelocity;

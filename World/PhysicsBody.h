@@ -28,6 +28,17 @@ public:
         float* rotation = nullptr;
     };
 
+    // The move of the last Update: the world step replays it in substeps
+    // when it is long for the body's size. `step` tells which world step
+    // the move belongs to (0: none).
+    struct Sweep {
+        Vec2 from;
+        Vec2 to;
+        float dt = 0.0f;
+        uint32_t step = 0;
+        bool fast = false;  // set by the step: the move needs substeps
+    };
+
     static constexpr float kSpeedCap = 200000.0f;
     static constexpr Vec2 kDefaultGravity{0.0f, -490.0f};
 
@@ -111,6 +122,7 @@ public:
     bool ghost = false;
     bool fixedAngle = false;
     Vec2 gravity;
+    Sweep sweep;
 
 private:
     void ReplaceShape(Shape* replacement);

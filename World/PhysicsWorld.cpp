@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <functional>
+#include <unordered_set>
+#include <utility>
 
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/MessageQueue.h"
@@ -11,9 +14,70 @@
 namespace PhysicsWorld {
 namespace {
 
-BodyList* g_bodies = nullptr;
+// What the step works on. Only the body list is kept between steps; the
+// rest is scratch whose memory is reused, so a running game does not
+// allocate every frame.
+struct Entry {
+    PhysicsBody* body;
+    Vec2 position;  // at ordering time; y is the order
+    float radius;   // the bounding radius
+    float reach;    // its absolute value
+    bool still;     // mass exactly 0
+    bool fast;      // moves more than half its thickness this step
+    bool shaped;    // a body always has a shape; a pair without one is never tested
+};
+struct Candidate {
+    uint32_t a, b;  // indices into the ordered list, a < b
+    bool touched;
+    bool bounced;  // the pair has had its one bounce of this substep
+    int code;
+    Vec2 normal;  // of the first touch
+};
+struct Touch {
+    PhysicsBody* a;
+    PhysicsBody* b;
+    Vec2 normal;
+    int code;
+};
+struct PairHash {
+    size_t operator()(const std::pair<PhysicsBody*, PhysicsBody*>& pair) const {
+        return std::hash<PhysicsBody*>()(pair.first) * 31 + std::hash<PhysicsBody*>()(pair.second);
+    }
+};
+using PairSet = std::unordered_set<std::pair<PhysicsBody*, PhysicsBody*>, PairHash,
+                                   std::equal_to<>, System::PoolAllocator<std::pair<PhysicsBody*, PhysicsBody*>>>;
+
+struct World : System::PoolObject {
+    BodyList bodies;
+    System::Vector<Entry> entries;
+    System::Vector<float> laterReach;  // greatest reach from an index on
+    System::Vector<Candidate> candidates;
+    System::Vector<Touch> touches;
+    System::Vector<PhysicsBody*> replayed;
+    PairSet touched;  // the pairs in `touches`, when a step has substeps
+};
+
+World* g_world = nullptr;
+uint32_t g_step = 1;
+bool g_reachShortcut = true;
 
 constexpr float kSlop = 0.1f;
+// Rounds of resolution over the pairs within reach: one round leaves a
+// stack sinking (each pair is pushed apart once, in list order, and the
+// pairs above push the lower ones back in); more rounds let the pushes
+// settle. Rounds stop early once one changes nothing.
+constexpr int kRounds = 4;
+// A move is replayed in steps of at most half the mover's thickness; this
+// bounds the cost of a tiny, very fast body.
+constexpr int kMaxSubsteps = 32;
+// Widen the broad phase's stopping distance past float rounding, so it
+// never stops before a pair that the bounding-radius test would keep (the
+// floor: a gap whose square would round to 0).
+constexpr float kReachMargin = 1.001f;
+constexpr float kReachFloor = 1e-18f;
+// Radii beyond this square to infinity, where the bounding-radius test
+// keeps every pair; the broad phase then looks at every pair too.
+constexpr float kLargestReach = 1e18f;
 constexpr int kCollisionMessage = 6;
 constexpr float kFrictionThreshold = 0.001f;
 
@@ -245,8 +309,18 @@ bool CircleBoxTest(PhysicsBody& a, PhysicsBody& b, Contact& contact) {
         contact.normal = m;
         contact.depth = radius - dist;
     } else {
-        contact.normal = std::fabs(d.y) <= std::fabs(d.x) ? Vec2(d.x, 0.0f) : Vec2(0.0f, d.y);
-        contact.depth = contact.normal.Length() + radius;
+        // The centre leaves through the nearer face: measuring from the box's
+        // centre instead would push a ball that sank into a wide floor out
+        // through the floor's far end, and not far enough to clear it.
+        float throughX = box.width / 2 - std::fabs(d.x);
+        float throughY = box.height / 2 - std::fabs(d.y);
+        if (throughX < throughY) {
+            contact.normal = Vec2(d.x, 0.0f);
+            contact.depth = throughX + radius;
+        } else {
+            contact.normal = Vec2(0.0f, d.y);
+            contact.depth = throughY + radius;
+        }
     }
     if (circleFirst) contact.normal = -contact.normal;
     return true;
@@ -289,67 +363,261 @@ int ResponseCode(const PhysicsBody& a, const PhysicsBody& b) {
     return kResponded;
 }
 
-void StepPair(PhysicsBody& a, PhysicsBody& b) {
-    if (a.mass == 0.0f && b.mass == 0.0f) return;
-    if (!a.shape || !b.shape) return;
-    float reach = a.shape->radius + b.shape->radius;
-    if ((b.GetPosition() - a.GetPosition()).LengthSquared() > reach * reach) return;
+// The bounding-radius test of a pair.
+bool WithinReach(Vec2 a, float radiusA, Vec2 b, float radiusB) {
+    float reach = radiusA + radiusB;
+    return !((b - a).LengthSquared() > reach * reach);
+}
+bool WithinReach(const PhysicsBody& a, const PhysicsBody& b) {
+    if (!a.shape || !b.shape) return false;
+    return WithinReach(a.GetPosition(), a.shape->radius, b.GetPosition(), b.shape->radius);
+}
 
+// ---- Substeps ----
+
+// Whether the body's Update of this step moved it, and nothing has moved
+// it since (a script that places a body means that place).
+bool HasReplayableMove(const PhysicsBody& body) {
+    return body.sweep.step == g_step && body.HasTransform() && body.GetPosition() == body.sweep.to;
+}
+
+// Enough substeps that no body moves more than half its thickness in one;
+// the bodies that need them are marked fast.
+int SubstepCount(const BodyList& bodies) {
+    float most = 1.0f;
+    for (PhysicsBody* body : bodies) {
+        body->sweep.fast = false;
+        if (!body->shape || !HasReplayableMove(*body)) continue;
+        float half = ShapeThickness(*body->shape) / 2;
+        if (!(half > 0.0f)) continue;
+        float ratio = (body->sweep.to - body->sweep.from).Length() / half;
+        body->sweep.fast = ratio > 1.0f;
+        if (ratio > most) most = ratio;
+    }
+    return static_cast<int>(std::ceil(std::min(most, static_cast<float>(kMaxSubsteps))));
+}
+
+// Takes the bodies back to where their Update started them.
+void Rewind(World& world) {
+    world.replayed.clear();
+    for (PhysicsBody* body : world.bodies) {
+        if (!HasReplayableMove(*body)) continue;
+        body->SetPosition(body->sweep.from.x, body->sweep.from.y);
+        world.replayed.push_back(body);
+    }
+}
+
+// One substep of the replayed moves, at the velocity the contacts have
+// left: a body stopped by a floor in one substep stays stopped.
+void Advance(World& world, int substeps) {
+    for (PhysicsBody* body : world.replayed) {
+        Vec2 position = body->GetPosition() + body->GetVelocity() * (body->sweep.dt / substeps);
+        body->SetPosition(position.x, position.y);
+    }
+}
+
+// ---- Broad phase ----
+
+void OrderByHeight(World& world) {
+    world.entries.clear();
+    for (PhysicsBody* body : world.bodies) {
+        float radius = body->shape ? body->shape->radius : 0.0f;
+        world.entries.push_back({body, body->GetPosition(), radius, std::fabs(radius),
+                                 body->mass == 0.0f, body->sweep.fast, body->shape != nullptr});
+    }
+    // A NaN written into a Transform by a script orders as 0, so that the
+    // sort stays well defined.
+    auto height = [](const Entry& entry) {
+        return std::isnan(entry.position.y) ? 0.0f : entry.position.y;
+    };
+    std::stable_sort(world.entries.begin(), world.entries.end(),
+                     [&height](const Entry& l, const Entry& r) { return height(l) < height(r); });
+    for (size_t i = 0; i < world.entries.size(); ++i) world.bodies[i] = world.entries[i].body;
+}
+
+// The stopping rule needs finite heights and radii whose squares do not
+// overflow; anything else makes the broad phase look at every pair.
+bool ShortcutHolds(const World& world) {
+    for (const Entry& entry : world.entries) {
+        if (!entry.position.IsFinite() || !(entry.reach < kLargestReach)) return false;
+    }
+    return true;
+}
+
+// The pairs the step resolves, in list order. The list is ordered by
+// height, so the scan for partners of body i stops at the first body k
+// whose height gap exceeds i's radius plus the largest radius from k on:
+// neither k nor any later body can then pass the bounding-radius test.
+// With `fastOnly` (substeps before the last), only pairs with a fast body:
+// the others are resolved once, at the end of the move, as without
+// substeps, so that one fast body does not multiply the cost of the rest.
+void FindCandidates(World& world, bool fastOnly) {
+    world.candidates.clear();
+    const System::Vector<Entry>& entries = world.entries;
+    size_t count = entries.size();
+    bool shortcut = g_reachShortcut && ShortcutHolds(world);
+    world.laterReach.assign(count + 1, 0.0f);
+    for (size_t k = count; k-- > 0;) {
+        world.laterReach[k] = std::max(world.laterReach[k + 1], entries[k].reach);
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const Entry& a = entries[i];
+        for (size_t k = i + 1; k < count; ++k) {
+            const Entry& b = entries[k];
+            float gap = b.position.y - a.position.y;
+            if (shortcut && gap > (a.reach + world.laterReach[k]) * kReachMargin + kReachFloor) break;
+            if ((a.still && b.still) || !a.shaped || !b.shaped) continue;
+            if (fastOnly && !a.fast && !b.fast) continue;
+            if (!WithinReach(a.position, a.radius, b.position, b.radius)) continue;
+            world.candidates.push_back(
+                {static_cast<uint32_t>(i), static_cast<uint32_t>(k), false, false, 0, Vec2()});
+        }
+    }
+}
+
+// ---- Resolution ----
+
+// Holds a body in place for one response: with no inverse mass or inertia
+// the response moves only the other body of the pair.
+class HeldStill {
+public:
+    explicit HeldStill(PhysicsBody* body) : body_(body) {
+        if (!body_) return;
+        invMass_ = body_->invMass;
+        invInertia_ = body_->invInertia;
+        body_->invMass = body_->invInertia = 0.0f;
+    }
+    ~HeldStill() {
+        if (!body_) return;
+        body_->invMass = invMass_;
+        body_->invInertia = invInertia_;
+    }
+    HeldStill(const HeldStill&) = delete;
+    HeldStill& operator=(const HeldStill&) = delete;
+
+private:
+    PhysicsBody* body_;
+    float invMass_ = 0.0f;
+    float invInertia_ = 0.0f;
+};
+
+// The body that carries the other one: the lower of the pair when the
+// normal points mostly up or down; none for a contact from the side.
+PhysicsBody* Carrier(PhysicsBody& a, PhysicsBody& b, Vec2 normal) {
+    if (normal.y > std::fabs(normal.x)) return &a;
+    if (-normal.y > std::fabs(normal.x)) return &b;
+    return nullptr;
+}
+
+// One pair: reach, contact, response. With `holdCarrier` the lower body
+// of a pair stacked one on the other is held still. Returns whether the
+// response changed a position or a velocity.
+bool ResolvePair(PhysicsBody& a, PhysicsBody& b, Candidate& candidate, bool holdCarrier) {
+    if (!WithinReach(a, b)) return false;
     a.contactCount = 0;
     b.contactCount = 0;
     Contact contact;
-    if (!TestPair(a, b, contact)) return;
-
-    int targetA = -1, targetB = -1;
-    MessagePayload* messageA = StartMessage(a, contact.normal, b.GetOwnerId(), targetA);
-    MessagePayload* messageB = StartMessage(b, -contact.normal, a.GetOwnerId(), targetB);
-    int code = ResponseCode(a, b);
-    if (code == kResponded) {
-        CorrectPositions(a, b, contact);
-        ResolveImpulses(a, b, contact.normal);
+    if (!TestPair(a, b, contact)) return false;
+    if (!candidate.touched) {
+        candidate.touched = true;
+        candidate.normal = contact.normal;
+        candidate.code = ResponseCode(a, b);
     }
-    FinishMessage(messageA, code, a, targetA);
-    FinishMessage(messageB, code, b, targetB);
+    if (candidate.code != kResponded) return false;
+    HeldStill held(holdCarrier ? Carrier(a, b, contact.normal) : nullptr);
+    bool moved = CorrectPositions(a, b, contact);
+    bool pushed = ResolveImpulses(a, b, contact.normal, !candidate.bounced);
+    candidate.bounced = true;
+    return moved || pushed;
 }
 
-// A height that orders: a NaN written into a Transform by a script counts
-// as 0 so that the sort stays well defined.
-float PositionY(const PhysicsBody* body) {
-    float y = body->GetPosition().y;
-    return std::isnan(y) ? 0.0f : y;
+// Rounds over the pairs, then one settling round. A round shares each
+// push by inverse mass, so the weight of a stack reaches the floor one
+// pair per round: a tall stack would need as many rounds as it has rows,
+// and sinks meanwhile. The pairs are in the list's order, lowest body
+// first, so the settling round holds each carrier still after its own
+// carriers have settled it, and lifts the whole stack in one pass.
+void ResolveCandidates(World& world) {
+    auto round = [&world](bool holdCarriers) {
+        bool changed = false;
+        for (Candidate& candidate : world.candidates) {
+            // Ghost and filtered pairs have nothing to resolve once seen.
+            if (candidate.touched && candidate.code != kResponded) continue;
+            changed |= ResolvePair(*world.bodies[candidate.a], *world.bodies[candidate.b],
+                                   candidate, holdCarriers);
+        }
+        return changed;
+    };
+    for (int i = 0; i < kRounds; ++i) {
+        if (!round(false)) return;
+    }
+    round(true);
+}
+
+// Adds this substep's touching pairs to the step's, each pair once (the
+// set is needed only when there are substeps: within one, every pair is a
+// single candidate).
+void CollectTouches(World& world, bool substeps) {
+    for (const Candidate& candidate : world.candidates) {
+        if (!candidate.touched) continue;
+        PhysicsBody* a = world.bodies[candidate.a];
+        PhysicsBody* b = world.bodies[candidate.b];
+        if (substeps && !world.touched.insert({std::min(a, b), std::max(a, b)}).second) continue;
+        world.touches.push_back({a, b, candidate.normal, candidate.code});
+    }
+}
+
+// One message to each body of a touching pair that has a Lua component,
+// with the velocities the whole step has left.
+void SendMessages(const World& world) {
+    for (const Touch& touch : world.touches) {
+        int targetA = -1, targetB = -1;
+        MessagePayload* messageA = StartMessage(*touch.a, touch.normal, touch.b->GetOwnerId(), targetA);
+        MessagePayload* messageB = StartMessage(*touch.b, -touch.normal, touch.a->GetOwnerId(), targetB);
+        FinishMessage(messageA, touch.code, *touch.a, targetA);
+        FinishMessage(messageB, touch.code, *touch.b, targetB);
+    }
 }
 
 }  // namespace
 
 void Create() {
-    if (!g_bodies) g_bodies = new BodyList();
+    if (!g_world) g_world = new World();
 }
 
 void Clear() {
-    if (g_bodies) g_bodies->clear();
+    if (g_world) g_world->bodies.clear();
 }
 
 void Destroy() {
-    delete g_bodies;
-    g_bodies = nullptr;
+    delete g_world;
+    g_world = nullptr;
 }
 
 BodyList* GetBodies() {
-    return g_bodies;
+    return g_world ? &g_world->bodies : nullptr;
+}
+
+uint32_t CurrentStep() {
+    return g_step;
+}
+
+void SetReachShortcut(bool enabled) {
+    g_reachShortcut = enabled;
 }
 
 void AddBody(PhysicsBody* body) {
     if (!body) return;
     Create();
-    if (!g_bodies) return;
-    if (std::find(g_bodies->begin(), g_bodies->end(), body) == g_bodies->end()) {
-        g_bodies->push_back(body);
-    }
+    if (!g_world) return;
+    BodyList& bodies = g_world->bodies;
+    if (std::find(bodies.begin(), bodies.end(), body) == bodies.end()) bodies.push_back(body);
 }
 
 void RemoveBody(PhysicsBody* body) {
-    if (!g_bodies) return;
-    g_bodies->erase(std::remove(g_bodies->begin(), g_bodies->end(), body), g_bodies->end());
+    if (!g_world) return;
+    BodyList& bodies = g_world->bodies;
+    bodies.erase(std::remove(bodies.begin(), bodies.end(), body), bodies.end());
 }
 
 bool TestPair(PhysicsBody& a, PhysicsBody& b, Contact& contact) {
@@ -370,23 +638,43 @@ bool TestPair(PhysicsBody& a, PhysicsBody& b, Contact& contact) {
     return false;
 }
 
-void CorrectPositions(PhysicsBody& a, PhysicsBody& b, const Contact& contact) {
+bool CorrectPositions(PhysicsBody& a, PhysicsBody& b, const Contact& contact) {
     float inverseSum = a.invMass + b.invMass;
     // Bodies that nothing can move (negative masses) are left where they are.
-    if (!(inverseSum > 0.0f)) return;
+    if (!(inverseSum > 0.0f)) return false;
     float c = std::max(contact.depth - kSlop, 0.0f);
+    if (!(c > 0.0f)) return false;
     Vec2 correction = contact.normal.Normalized() * (c / inverseSum);
     Vec2 pa = a.GetPosition() - correction * a.invMass;
     Vec2 pb = b.GetPosition() + correction * b.invMass;
     a.SetPosition(pa.x, pa.y);
     b.SetPosition(pb.x, pb.y);
+    return correction != Vec2();
 }
 
-void ResolveImpulses(PhysicsBody& a, PhysicsBody& b, Vec2 normal) {
+namespace {
+
+// A contact without contact points (circles) takes away the part of the
+// relative velocity that closes the pair, without bounce. Pushing the
+// positions apart alone would leave the velocity growing under gravity,
+// and a resting ball would sink deeper every frame until it fell through.
+bool StopApproach(PhysicsBody& a, PhysicsBody& b, Vec2 n) {
+    float vn = Dot(b.GetVelocity() - a.GetVelocity(), n);
+    float inverseSum = a.invMass + b.invMass;
+    if (!(vn < 0.0f) || !(inverseSum > 0.0f)) return false;
+    Vec2 impulse = n * (-vn / inverseSum);
+    a.ApplyImpulse(-impulse, Vec2());
+    b.ApplyImpulse(impulse, Vec2());
+    return true;
+}
+
+}  // namespace
+
+bool ResolveImpulses(PhysicsBody& a, PhysicsBody& b, Vec2 normal, bool bounce) {
     const PhysicsBody& source = a.contactCount != 0 ? a : b;
     int k = std::clamp(source.contactCount, 0, 2);
-    if (k == 0) return;
     Vec2 n = normal.Normalized();
+    if (k == 0) return StopApproach(a, b, n);
     Vec2 pa = a.GetPosition();
     Vec2 pb = b.GetPosition();
     Vec2 rA[2], rB[2], impulse[2];
@@ -401,11 +689,12 @@ void ResolveImpulses(PhysicsBody& a, PhysicsBody& b, Vec2 normal) {
                Cross(a.angularVelocity, rA[i]);
     };
 
+    bool changed = false;
     for (int i = 0; i < k; ++i) {
         Vec2 rv = relativeVelocity(i);
         float vn = Dot(rv, n);
         if (!(vn <= 0.0f)) continue;
-        float e = std::min(a.bounciness, b.bounciness);
+        float e = bounce ? std::min(a.bounciness, b.bounciness) : 0.0f;
         float crossA = Cross(rA[i], n);
         float crossB = Cross(rB[i], n);
         d[i] = a.invMass + b.invMass + crossA * crossA * a.EffectiveInvInertia() +
@@ -413,6 +702,7 @@ void ResolveImpulses(PhysicsBody& a, PhysicsBody& b, Vec2 normal) {
         j[i] = d[i] != 0.0f ? -(1.0f + e) * vn / d[i] : 0.0f;
         j[i] /= static_cast<float>(k);
         impulse[i] = n * j[i];
+        changed |= j[i] != 0.0f;
     }
     for (int i = 0; i < k; ++i) {
         a.ApplyImpulse(-impulse[i], rA[i]);
@@ -428,26 +718,34 @@ void ResolveImpulses(PhysicsBody& a, PhysicsBody& b, Vec2 normal) {
         if (std::fabs(jt) > kFrictionThreshold && std::fabs(t.x) > kFrictionThreshold) {
             float mu = (a.friction + b.friction) / 2;
             frictionImpulse[i] = std::fabs(jt) < j[i] * mu ? t * jt : t * (-j[i] * mu);
+            changed |= frictionImpulse[i] != Vec2();
         }
     }
     for (int i = 0; i < k; ++i) {
         a.ApplyImpulse(-frictionImpulse[i], rA[i]);
         b.ApplyImpulse(frictionImpulse[i], rB[i]);
     }
+    return changed;
 }
 
 void Step() {
-    if (!g_bodies) return;
-    std::stable_sort(
-        g_bodies->begin(), g_bodies->end(),
-        [](const PhysicsBody* l, const PhysicsBody* r) { return PositionY(l) < PositionY(r); });
-    // Nothing in the step adds or removes bodies; the indices are checked
-    // against the list's size anyway.
-    for (size_t i = 0; i < g_bodies->size(); ++i) {
-        for (size_t k = i + 1; k < g_bodies->size(); ++k) {
-            StepPair(*(*g_bodies)[i], *(*g_bodies)[k]);
-        }
+    if (!g_world) return;
+    World& world = *g_world;
+    world.touches.clear();
+    world.touched.clear();
+    int substeps = SubstepCount(world.bodies);
+    if (substeps > 1) Rewind(world);
+    for (int substep = 0; substep < substeps; ++substep) {
+        if (substeps > 1) Advance(world, substeps);
+        OrderByHeight(world);
+        FindCandidates(world, substep + 1 < substeps);
+        ResolveCandidates(world);
+        CollectTouches(world, substeps > 1);
     }
+    SendMessages(world);
+    // Moves tagged with this step are done; Updates from now on belong to
+    // the next.
+    if (++g_step == 0) g_step = 1;
 }
 
 }  // namespace PhysicsWorld

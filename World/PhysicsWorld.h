@@ -1,6 +1,8 @@
 // The physics world: the list of bodies and the per-frame step.
 #pragma once
 
+#include <cstdint>
+
 #include "System/Source/PoolAllocator.h"
 #include "World/Vec2.h"
 
@@ -16,9 +18,17 @@ void Create();
 void Clear();
 // Frees the list.
 void Destroy();
-// One step: orders the bodies by height, tests every pair, separates the
-// touching ones, exchanges impulses and queues "Collision" messages.
+// One step: replays long moves in substeps; in each, orders the bodies by
+// height, finds the pairs within reach, separates the touching ones and
+// exchanges impulses, several rounds over those pairs; then queues one
+// "Collision" message per touching pair.
 void Step();
+// Counts the steps; a body's Update tags its move with it, so that only
+// the move of this frame is replayed.
+uint32_t CurrentStep();
+// The broad phase stops scanning the height-ordered list where no later
+// body can reach; off, it looks at every pair (the results are the same).
+void SetReachShortcut(bool enabled);
 
 // The list; null before Create and after Destroy.
 BodyList* GetBodies();
@@ -37,8 +47,12 @@ struct Contact {
 // The narrow phase of one pair (A first). False when the shapes do not
 // touch or the pair has no test. May write contact points into a body.
 bool TestPair(PhysicsBody& a, PhysicsBody& b, Contact& contact);
-// The response of a touching pair.
-void CorrectPositions(PhysicsBody& a, PhysicsBody& b, const Contact& contact);
-void ResolveImpulses(PhysicsBody& a, PhysicsBody& b, Vec2 normal);
+// The response of a touching pair; each says whether it changed anything.
+bool CorrectPositions(PhysicsBody& a, PhysicsBody& b, const Contact& contact);
+// Without `bounce` the closing velocity is only taken away: a pair bounces
+// once per step (per substep when there are several), from the velocity it
+// met with. Bouncing again in every round would pump energy into stacks
+// round by round.
+bool ResolveImpulses(PhysicsBody& a, PhysicsBody& b, Vec2 normal, bool bounce = true);
 
 }  // namespace PhysicsWorld

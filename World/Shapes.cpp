@@ -1,5 +1,7 @@
 #include "World/Shapes.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 float HalfDiagonal(float w, float h) {
@@ -7,6 +9,42 @@ float HalfDiagonal(float w, float h) {
 }
 
 Box::Box(float w, float h) : Shape(kShapeBox, HalfDiagonal(w, h)), width(w), height(h) {}
+
+namespace {
+
+// The smallest extent of the polygon along its own face normals.
+float PolygonThickness(const Rigid& rigid) {
+    float thinnest = FLT_MAX;
+    for (int32_t face = 0; face < rigid.pointCount; ++face) {
+        Vec2 normal = rigid.FaceNormal(face);
+        if (normal == Vec2()) continue;
+        float low = FLT_MAX, high = -FLT_MAX;
+        for (const Vec2& point : rigid.points) {
+            float projection = Dot(point, normal);
+            low = std::min(low, projection);
+            high = std::max(high, projection);
+        }
+        thinnest = std::min(thinnest, high - low);
+    }
+    return thinnest == FLT_MAX ? 0.0f : thinnest;
+}
+
+}  // namespace
+
+float ShapeThickness(const Shape& shape) {
+    switch (shape.typeId) {
+        case kShapeBox: {
+            const Box& box = static_cast<const Box&>(shape);
+            return std::min(std::fabs(box.width), std::fabs(box.height));
+        }
+        case kShapeCircle:
+            return 2 * std::fabs(shape.radius);
+        case kShapeRigid:
+            return static_cast<const Rigid&>(shape).thickness;
+        default:
+            return 0.0f;
+    }
+}
 
 Rigid* Rigid::MakeBox(float w, float h) {
     Rigid* rigid = new Rigid();
@@ -16,6 +54,7 @@ Rigid* Rigid::MakeBox(float w, float h) {
     rigid->points = {{hw, hh}, {-hw, hh}, {-hw, -hh}, {hw, -hh}};
     rigid->pointCount = 4;
     rigid->radius = HalfDiagonal(w, h);
+    rigid->thickness = std::min(std::fabs(w), std::fabs(h));
     return rigid;
 }
 
@@ -32,6 +71,7 @@ Rigid* Rigid::MakePolygon(const Vec2* points, int count) {
         }
     }
     rigid->radius = greatest;
+    rigid->thickness = PolygonThickness(*rigid);
     return rigid;
 }
 

@@ -64,7 +64,15 @@ public:
 
     System::Vector<Vec2> points;
     int32_t pointCount = 0;
+    // The smallest width across any face normal, fixed when the points are.
+    float thickness = 0.0f;
 };
 
 // The half diagonal of a w x h box.
 float HalfDiagonal(float w, float h);
+
+// The smallest width of a shape: a body that moves further than half of it
+// in one step could pass through something thin without ever overlapping
+// it deeply enough to be pushed back the right way. 0 for shapes that are
+// never tested.
+float ShapeThickness(const Shape& shape);

@@ -15,6 +15,8 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool openbox wmctrl
   libgl1-mesa-dri libx11-dev
+  # physics benchmark only: the comparison engine, never linked into the game
+  libbox2d-dev
 )
 
 missing=()

@@ -181,3 +181,49 @@ TEST(WorldGame, FallingOntoAFloorSendsCollisionToTheMessageScript) {
     EXPECT_TRUE(Contains(out, "floor Collision 0 1 true")) << out;
     EXPECT_TRUE(Contains(out, "rests true")) << out;
 }
+
+TEST(WorldGame, BodiesRestStackAndDoNotTunnelThroughTheFloor) {
+    std::string out = RunGame(std::string(kMakeBox) + R"lua(
+        frames = 0
+        local floor = MakeBox(0, -20, 2000, 40)
+        floor:GetComponent("PhysicsBody"):SetMass(0)
+        function Falling(name, x, y, w, h)
+            local o, t, body = MakeBox(x, y, w, h)
+            o:SetName(name)
+            body:SetGravityDefault()
+            o:GetComponent("LuaComponent"):SetMessageScript("Test/Note.lua")
+            return t, body, o
+        end
+        -- A ball: the circle shape is reached through the body's message 22.
+        local ballObject
+        ball, ballBody, ballObject = Falling("Ball", 0, 200, 40, 40)
+        SendObjectMessage(ballObject:GetId(), "PhysicsBody", 22, 20)
+        ballBody:SetMass(1)
+        stack = {}
+        for row = 0, 9 do stack[row] = Falling("Stack", 300, 20 + 40 * row, 40, 40) end
+        fast, fastBody = Falling("Fast", -500, 300, 30, 30)
+        fastBody:SetVelY(-5000)
+        ghost, ghostBody = Falling("Ghost", -300, 100, 40, 40)
+        ghostBody:SetGhost(1)
+        codes = {}
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            if frames == 150 then
+                -- Each contact keeps 0.1 of overlap: the stack is 1 lower.
+                print("ball " .. tostring(math.abs(ball.y - 20) < 1) ..
+                      " stack " .. tostring(math.abs(stack[9].y - 380) < 3) ..
+                      " fast " .. tostring(math.abs(fast.y - 15) < 1) ..
+                      " ghost " .. tostring(ghost.y < -100))
+                print("codes " .. tostring(codes.Fast) .. " " .. tostring(codes.Ghost) .. " " ..
+                      tostring(codes.Ball))
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua",
+                              {{"Test/Note.lua", R"lua(
+        local self, count, n, name, nx, ny, other, code = ...
+        if codes[self:GetName()] == nil then codes[self:GetName()] = code end
+    )lua"}});
+    EXPECT_TRUE(Contains(out, "ball true stack true fast true ghost true")) << out;
+    EXPECT_TRUE(Contains(out, "codes 0 1 0")) << out;
+}
