@@ -39,14 +39,30 @@ TEST_F(InputTest, KeysGoDownStayHeldAndGoUpForOneFrameEach) {
     Frame();
     EXPECT_EQ(GetActionReleased(0, "GUIMoveUp"), 0.0f);
 
-    // Down and up within one frame: never seen as held, but it was input.
-    Frame([] {
+    // Down and up within one poll (a tap, or a key sent by a tool): pressed
+    // and triggered in that frame, released in the next.
+    auto tap = [] {
         Key('S', 1);
         Key('S', 0);
-    });
-    EXPECT_EQ(KeyState['S'], 0);
-    EXPECT_EQ(GetActionTriggered(0, "GUIMoveDown"), 0.0f);
+    };
+    Frame(tap);
+    EXPECT_EQ(KeyState['S'], 1);
+    EXPECT_EQ(GetActionTriggered(0, "GUIMoveDown"), 1.0f);
     EXPECT_TRUE(AnyInputFlag);
+    Frame(tap);  // a second tap right away: released, then pressed again
+    EXPECT_EQ(GetActionReleased(0, "GUIMoveDown"), 0.0f);
+    EXPECT_EQ(GetActionTriggered(0, "GUIMoveDown"), 0.0f);
+    EXPECT_EQ(KeyState['S'], 1);
+    Frame();
+    EXPECT_EQ(GetActionReleased(0, "GUIMoveDown"), 1.0f);
+    EXPECT_EQ(KeyState['S'], 0);
+    Frame([] {  // down, up and down again: held on
+        Key('S', 1);
+        Key('S', 0);
+        Key('S', 1);
+    });
+    Frame();
+    EXPECT_EQ(KeyState['S'], 1);
 }
 
 TEST_F(InputTest, CodesOutsideTheKeyboardAndUnusualActionsAreHarmless) {
@@ -204,12 +220,20 @@ TEST_F(InputTest, PadsAreReadIntoTheirPlayersCodes) {
 }
 
 TEST_F(InputTest, ActionsWalkTheirCodesInBindingOrder) {
-    // GUIMoveDown for player 0 is 417, 423, 401, Down, S: a later pad code
-    // at 0.0 replaces the stick's partial value.
+    // GUIMoveDown for player 0 is 417, 423, 401, Down, S: the pressed value
+    // is the largest of them, so idle codes after the stick do not undo it.
     FakePads::connected[0] = true;
     FakePads::pads[0].sThumbLY = -26214;  // 0.8 of the travel: 0.6 after the dead zone
     Frame();
-    EXPECT_EQ(GetActionPressed(0, "GUIMoveDown"), 0.0f);
+    EXPECT_NEAR(GetActionPressed(0, "GUIMoveDown"), 0.6f, 1e-3);
+    FakePads::pads[0].sThumbRY = -29491;  // the right stick further down wins
+    Frame();
+    EXPECT_NEAR(GetActionPressed(0, "GUIMoveDown"), 0.8f, 1e-3);
+    FakePads::pads[0].sThumbRY = 0;
+    FakePads::pads[0].sThumbLY = 0;
+    Frame();
+    FakePads::pads[0].sThumbLY = -26214;
+    Frame();
     EXPECT_EQ(GetActionTriggered(0, "GUIMoveDown"), 1.0f);
     Frame();
     EXPECT_EQ(GetActionTriggered(0, "GUIMoveDown"), 0.0f);
