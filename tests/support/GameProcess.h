@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace TestSupport {
 
@@ -13,6 +14,10 @@ public:
     // Starts the game with `workDir` as its working directory and its output
     // in workDir/output.txt. `withDisplay` false removes DISPLAY.
     GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay = true);
+    // The same with command-line arguments and further environment variables.
+    GameProcess(const std::string& binary, const std::string& workDir,
+                const std::vector<std::string>& args,
+                const std::map<std::string, std::string>& env = {});
     ~GameProcess();
     GameProcess(const GameProcess&) = delete;
     GameProcess& operator=(const GameProcess&) = delete;
@@ -22,8 +27,13 @@ public:
     int Wait(double seconds);
     bool Running();
     std::string Output() const;
+    // Sends a signal to the running game.
+    void Signal(int signal);
 
 private:
+    void Start(const std::string& binary, const std::string& workDir, bool withDisplay,
+               const std::vector<std::string>& args,
+               const std::map<std::string, std::string>& env);
     pid_t pid_ = -1;
     int status_ = -1;
     std::string outputPath_;
@@ -46,7 +56,8 @@ void WriteFirstLevel(const TempDir& dir);
 
 // Runs a shell command; its exit code.
 int Shell(const std::string& command);
-// Makes sure a window manager runs on the display (starts openbox if not).
+// Makes sure a window manager runs on the display (starts openbox if not,
+// with a configuration that binds no keys, so that every key reaches the game).
 bool EnsureWindowManager();
 // Waits up to `seconds` for a window of that title to appear.
 bool WaitForWindow(const std::string& title, double seconds);
