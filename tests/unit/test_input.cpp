@@ -150,6 +150,23 @@ TEST_F(InputTest, MouseEventsUseLetterboxedCoordinates) {
     Frame();
     EXPECT_EQ(ClickX, -1);
 
+    // A click within one poll: the press has its frame, the release and the
+    // click position come with the next.
+    GuiLog::Clear();
+    Frame([] {
+        InputManager::CursorPosCallback(nullptr, 240.0, 30.0);
+        InputManager::MouseButtonCallback(nullptr, 0, 1, 0);
+        InputManager::MouseButtonCallback(nullptr, 0, 0, 0);
+    });
+    EXPECT_EQ(ClickX, -1);
+    EXPECT_EQ(GuiLog::messages, (std::vector<std::string>{"GLOBAL: Function=OnClick x=200 y=30"}));
+    Frame();
+    EXPECT_EQ(ClickX, 200);
+    EXPECT_EQ(ClickY, 30);
+    EXPECT_EQ(GuiLog::messages.back(), "GLOBAL: Function=OnRelease");
+    Frame();
+    EXPECT_EQ(ClickX, -1);
+
     // A window of no size (minimised) does not divide by zero.
     WindowWidth = 0;
     WindowHeight = 0;
