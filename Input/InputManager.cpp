@@ -167,8 +167,8 @@ void PauseMenuNavigation() {
 bool ReadReplayedInput() {
     uint8_t any = AnyInputFlag ? 1 : 0;
     const bool read = Recorder->Read(KeyState, sizeof(KeyState)) &&
-                      Recorder->Read(TypedChars, sizeof(TypedChars)) &&
-                      Recorder->Read(&any, 1) && Recorder->Read(PadState, sizeof(PadState));
+                      Recorder->Read(TypedChars, sizeof(TypedChars)) && Recorder->Read(&any, 1) &&
+                      Recorder->Read(PadState, sizeof(PadState));
     AnyInputFlag = any != 0;
     return read;
 }

@@ -495,7 +495,8 @@ Result System::playSound(int channelIndex, Sound* sound, bool paused, Channel* c
             // ends): the new sound takes over the least important one.
             free = std::min_element(channels.begin(), channels.end(),
                                     [](const ChannelSlot& a, const ChannelSlot& b) {
-                                        if (a.priority != b.priority) return a.priority > b.priority;
+                                        if (a.priority != b.priority)
+                                            return a.priority > b.priority;
                                         return a.started < b.started;
                                     });
         }

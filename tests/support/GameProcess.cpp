@@ -136,11 +136,12 @@ bool EnsureWindowManager() {
     // Openbox's own configuration takes Print Screen and other keys for
     // itself; this one binds none.
     const std::string config = "/tmp/tazzle-openbox-rc.xml";
-    std::ofstream(config) << ("<?xml version=\"1.0\"?>\n"
-                "<openbox_config xmlns=\"http://openbox.org/3.4/rc\">\n"
-                "  <focus><focusNew>yes</focusNew></focus>\n"
-                "  <keyboard></keyboard>\n"
-                "</openbox_config>\n");
+    std::ofstream(config)
+        << ("<?xml version=\"1.0\"?>\n"
+            "<openbox_config xmlns=\"http://openbox.org/3.4/rc\">\n"
+            "  <focus><focusNew>yes</focusNew></focus>\n"
+            "  <keyboard></keyboard>\n"
+            "</openbox_config>\n");
     Shell("(setsid openbox --config-file " + config + " >/dev/null 2>&1 &)");
     for (int i = 0; i < 100; ++i) {
         if (Shell("wmctrl -m >/dev/null 2>&1") == 0) return true;

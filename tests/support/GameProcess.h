@@ -32,8 +32,7 @@ public:
 
 private:
     void Start(const std::string& binary, const std::string& workDir, bool withDisplay,
-               const std::vector<std::string>& args,
-               const std::map<std::string, std::string>& env);
+               const std::vector<std::string>& args, const std::map<std::string, std::string>& env);
     pid_t pid_ = -1;
     int status_ = -1;
     std::string outputPath_;

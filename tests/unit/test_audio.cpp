@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <string>
@@ -549,4 +552,141 @@ TEST_F(AudioLuaTest, MuteCommandsAndQueries) {
     EXPECT_EQ(Number("isSoundMuted()"), 0.0);
     manager->SetSoundGroupVolume(0.0f);
     EXPECT_EQ(Number("isSoundMuted()"), 1.0);
+}
+
+// ---- Measured output: SDL's disk driver writes what the device plays ----
+
+namespace {
+
+// The device's output as SDL's disk driver writes it (interleaved stereo
+// floats); each phase reads what was written since the last.
+class DiskOutput {
+public:
+    explicit DiskOutput(const std::string& path) : path_(path) {}
+    // The left channel written since the last call, after `seconds` of play.
+    // The first buffers may still hold what was mixed before the phase began.
+    std::vector<float> Next(double seconds) {
+        usleep(useconds_t(seconds * 1e6));
+        // A busy machine may lag behind real time: wait for enough output.
+        std::string bytes = TestSupport::ReadFile(path_);
+        for (int i = 0; i < 100 && bytes.size() / 8 < read_ + 2 * kSettleFrames; ++i) {
+            usleep(50000);
+            bytes = TestSupport::ReadFile(path_);
+        }
+        const size_t frames = bytes.size() / 8;
+        std::vector<float> left;
+        for (size_t f = read_ + kSettleFrames; f < frames; ++f) {
+            float v;
+            std::memcpy(&v, bytes.data() + f * 8, sizeof(v));
+            left.push_back(v);
+        }
+        read_ = frames;
+        return left;
+    }
+    static float Peak(const std::vector<float>& samples) {
+        float peak = 0.0f;
+        for (float v : samples) peak = std::max(peak, std::fabs(v));
+        return peak;
+    }
+    // The pitch of a steady tone from its upward zero crossings.
+    static double Hz(const std::vector<float>& samples, int rate) {
+        int crossings = 0;
+        for (size_t i = 1; i < samples.size(); ++i) {
+            if (samples[i - 1] < 0.0f && samples[i] >= 0.0f) ++crossings;
+        }
+        return samples.empty() ? 0.0 : crossings * double(rate) / double(samples.size());
+    }
+
+private:
+    static constexpr size_t kSettleFrames = 4096;
+    std::string path_;
+    size_t read_ = 0;
+};
+
+}  // namespace
+
+TEST_F(AudioTest, MeasuredOutputOfMuteDefaultsModesAndBusyChannels) {
+    const std::string raw = dir.Path() + "/out.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    AudioManager* device = new AudioManager();
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const int rate = device->GetSystem()->OutputRate();
+    DiskOutput output(raw);
+    const std::string blip = WriteSine(dir.Path() + "/blip.wav", 440, 0.8, 0.1);
+    const std::string quiet =
+        WriteWave(dir.Path() + "/quiet.wav", 30.0, kRate, [](double) { return 0.0; });
+    device->Load("tone", tone.c_str(), false);
+    device->Load("blip", blip.c_str(), false);
+    device->Load("quiet", quiet.c_str(), false);
+    device->Load("song", music.c_str(), true);
+
+    // Muted music stays silent through the pause menu and a focus loss.
+    device->Play("song", nullptr, true, false, false);
+    EXPECT_NEAR(DiskOutput::Peak(output.Next(0.3)), 0.8f, 0.02f);
+    device->ToggleMusicMute();
+    device->SetMusicPauseVolume(0.5f);
+    device->SetMasterPaused(true);
+    device->SetMasterPaused(false);
+    device->SetMusicPauseVolume(1.0f);
+    EXPECT_EQ(DiskOutput::Peak(output.Next(0.3)), 0.0f);
+    EXPECT_TRUE(device->IsMusicGroupSilent());
+    device->ToggleMusicMute();
+    device->StopMusicChannels();
+    output.Next(0.1);
+
+    // A second start plays at the loaded volume and speed, not at those set
+    // before the first.
+    device->SetVolume("tone", 0.25f, false);
+    device->SetSpeed("tone", 24000.0f, false);
+    device->Play("tone", nullptr, false, false, false);
+    std::vector<float> first = output.Next(0.3);
+    EXPECT_NEAR(DiskOutput::Peak(first), 0.2f, 0.02f);
+    EXPECT_NEAR(DiskOutput::Hz(first, rate), 220.0, 15.0);
+    device->Stop("tone", false);
+    device->Play("tone", nullptr, false, false, false);
+    std::vector<float> second = output.Next(0.3);
+    EXPECT_NEAR(DiskOutput::Peak(second), 0.8f, 0.02f);
+    EXPECT_NEAR(DiskOutput::Hz(second, rate), 440.0, 15.0);
+    device->Stop("tone", false);
+
+    // Loop and 3D together: a 0.1-second blip still sounds half a second
+    // later, at the level of its distance (halfway through the fall-off).
+    FMOD_VECTOR halfway;
+    halfway.x = 4400.0f;
+    device->Play("blip", &halfway, false, true, true);
+    output.Next(0.2);
+    EXPECT_NEAR(DiskOutput::Peak(output.Next(0.3)), 0.4f, 0.03f);
+    device->Stop("blip", false);
+
+    // A channel that never ends (speed 0) and 1200 starts of a long sound
+    // fill every channel; a new sound still plays.
+    device->Load("stuck", tone.c_str(), false);
+    device->SetSpeed("stuck", 0.0f, false);
+    device->Play("stuck", nullptr, false, false, false);
+    for (int i = 0; i < 1200; ++i) device->Play("quiet", nullptr, false, false, false);
+    EXPECT_FALSE(device->IsChannelPlaying("stuck", false));
+    output.Next(0.1);
+    device->Play("blip", nullptr, false, false, false);
+    EXPECT_NEAR(DiskOutput::Peak(output.Next(0.2)), 0.8f, 0.02f);
+    EXPECT_EQ(device->LastResult(), 0);
+
+    device->Release();
+    delete device;
+}
+
+TEST_F(AudioTest, RemovingASoundFreesItsSamples) {
+    // The decoded samples (384 KB for two seconds) go with the record.
+    manager->Load("tone", tone.c_str(), false);
+    manager->Play("tone", nullptr, false, false, false);
+    manager->Remove("tone", false);
+    const size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 300; ++i) {
+        manager->Load("tone", tone.c_str(), false);
+        manager->Play("tone", nullptr, false, false, false);
+        manager->Remove("tone", false);
+    }
+    const size_t after = mallinfo2().uordblks;
+    EXPECT_LT(after, before + 1024 * 1024);
+    EXPECT_EQ(Rms(), 0.0);  // the removed sound's channel stopped with it
 }

@@ -42,9 +42,10 @@ std::string Keys(const std::string& line) {
 }
 
 int Key(const std::string& keys) {
-    return TestSupport::Shell("xdotool search --sync --name '^Tazzle$' windowactivate --sync "
-                              ">/dev/null 2>&1; xdotool " +
-                              keys);
+    return TestSupport::Shell(
+        "xdotool search --sync --name '^Tazzle$' windowactivate --sync "
+        ">/dev/null 2>&1; xdotool " +
+        keys);
 }
 
 void StartGameFolder(const TestSupport::TempDir& dir) {
@@ -62,7 +63,8 @@ TEST(InputReplay, TapsReachScriptsAndARecordedRunPlaysBackFrameForFrame) {
     StartGameFolder(dir);
     const std::string replay = dir.Path() + "/run.rpl";
     {
-        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), Args{}, {{"TAZZLE_RECORD", replay}});
+        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), Args{},
+                                      {{"TAZZLE_RECORD", replay}});
         ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
         EXPECT_EQ(game.Wait(0.5), -1);
         EXPECT_EQ(Key("key a"), 0);
