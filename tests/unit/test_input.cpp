@@ -1,3 +1,5 @@
+#include <SDL2/SDL.h>
+
 #include "input_fixture.h"
 
 using namespace InputManager;
@@ -345,4 +347,132 @@ TEST_F(InputTest, ShutdownStopsThePadsAndUpdateWithoutActionsIsHarmless) {
     EXPECT_EQ(GetActionTriggered(0, "Pause_Game"), 0.0f);
     BindAction(0, "Jump", ' ');
     EXPECT_EQ(FindAction(0, "Jump"), nullptr);
+}
+
+namespace {
+
+// The motor speeds SDL was asked for, by a pad that SDL attaches virtually.
+struct VirtualRumble {
+    static inline int calls = 0;
+    static inline Uint16 low = 0;
+    static inline Uint16 high = 0;
+    static int SDLCALL Rumble(void*, Uint16 l, Uint16 h) {
+        ++calls;
+        low = l;
+        high = h;
+        return 0;
+    }
+};
+
+// A virtual controller that SDL maps as a game controller: the code a
+// player's pad goes through, from SDL up.
+class VirtualPad {
+public:
+    VirtualPad() {
+        SDL_VirtualJoystickDesc desc{};
+        desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+        desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+        desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+        desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+        desc.name = "Tazzle test pad";
+        desc.Rumble = VirtualRumble::Rumble;
+        index_ = SDL_JoystickAttachVirtualEx(&desc);
+        joystick_ = index_ >= 0 ? SDL_JoystickOpen(index_) : nullptr;
+        // Triggers at rest.
+        Axis(SDL_CONTROLLER_AXIS_TRIGGERLEFT, -32768);
+        Axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, -32768);
+    }
+    ~VirtualPad() { Detach(); }
+    bool Attached() const { return joystick_ != nullptr; }
+    void Axis(SDL_GameControllerAxis axis, int16_t value) {
+        if (joystick_) SDL_JoystickSetVirtualAxis(joystick_, axis, value);
+    }
+    void Button(SDL_GameControllerButton button, bool down) {
+        if (joystick_) SDL_JoystickSetVirtualButton(joystick_, button, down ? 1 : 0);
+    }
+    void Detach() {
+        if (!joystick_) return;
+        const SDL_JoystickID id = SDL_JoystickInstanceID(joystick_);
+        SDL_JoystickClose(joystick_);
+        joystick_ = nullptr;
+        for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+            if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
+        }
+    }
+
+private:
+    int index_ = -1;
+    SDL_Joystick* joystick_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(InputTest, APadThatSdlAttachesGoesThroughThePadLayer) {
+    XInputSetBackend(nullptr);
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
+    {
+        VirtualPad pad;
+        ASSERT_TRUE(pad.Attached()) << SDL_GetError();
+        Frame();  // the pad connects at rest
+        EXPECT_FALSE(AnyInputFlag);
+        pad.Axis(SDL_CONTROLLER_AXIS_LEFTX, 32767);
+        pad.Axis(SDL_CONTROLLER_AXIS_LEFTY, -32768);  // SDL's up
+        pad.Axis(SDL_CONTROLLER_AXIS_RIGHTY, 16383);  // inside the dead zone
+        pad.Axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
+        pad.Button(SDL_CONTROLLER_BUTTON_A, true);
+        pad.Button(SDL_CONTROLLER_BUTTON_DPAD_DOWN, true);
+        Frame();
+        EXPECT_EQ(Pad(0, kPadLeftStickRight), 1.0f);
+        EXPECT_EQ(Pad(0, kPadLeftStickLeft), 0.0f);
+        EXPECT_EQ(Pad(0, kPadLeftStickUp), 1.0f);
+        EXPECT_EQ(Pad(0, kPadRightStickDown), 0.0f);
+        EXPECT_EQ(Pad(0, kPadRightTrigger), 1.0f);
+        EXPECT_EQ(Pad(0, kPadLeftTrigger), 0.0f);
+        EXPECT_EQ(Pad(0, kPadA), 1.0f);
+        EXPECT_EQ(Pad(0, kPadDown), 1.0f);
+        EXPECT_EQ(Pad(0, kPadB), 0.0f);
+        EXPECT_TRUE(AnyInputFlag);
+        EXPECT_EQ(GetActionTriggered(0, "GUISelect"), 1.0f);
+
+        // A stick at 0.8 of its travel, bound before two idle codes.
+        pad.Axis(SDL_CONTROLLER_AXIS_LEFTY, 26214);
+        pad.Button(SDL_CONTROLLER_BUTTON_DPAD_DOWN, false);
+        Frame();
+        EXPECT_NEAR(GetActionPressed(0, "GUIMoveDown"), 0.6f, 1e-3);
+        pad.Button(SDL_CONTROLLER_BUTTON_A, false);
+        Frame();
+        EXPECT_EQ(GetActionReleased(0, "GUISelect"), 1.0f);
+        EXPECT_FALSE(AnyInputFlag);
+
+        // Rumble reaches SDL; the pause stops it and gives it back.
+        RumbleSpeeds[0] = MotorSpeeds{1000, 2000};
+        ResumeRumble();
+        EXPECT_EQ(VirtualRumble::low, 1000);
+        EXPECT_EQ(VirtualRumble::high, 2000);
+        StopRumble();
+        EXPECT_EQ(VirtualRumble::low, 0);
+        EXPECT_EQ(VirtualRumble::high, 0);
+
+        // The pad leaves: not connected, its values stay as they were.
+        pad.Detach();
+        XINPUT_STATE state;
+        EXPECT_EQ(XInputGetState(0, &state), XINPUT_NOT_CONNECTED);
+        Frame();
+        EXPECT_EQ(Pad(0, kPadLeftStickRight), 1.0f);
+        EXPECT_EQ(XInputGetState(1, &state), XINPUT_NOT_CONNECTED);
+    }
+    {
+        // A pad that comes (back) is read again.
+        VirtualPad pad;
+        pad.Button(SDL_CONTROLLER_BUTTON_Y, true);
+        Frame();
+        EXPECT_EQ(Pad(0, kPadY), 1.0f);
+        EXPECT_EQ(Pad(0, kPadLeftStickRight), 0.0f);
+        XINPUT_STATE state;
+        EXPECT_EQ(XInputGetState(0, &state), XINPUT_SUCCESS);
+        EXPECT_EQ(state.Gamepad.wButtons, XINPUT_GAMEPAD_Y);
+    }
+    XInputShutdown();
+    XInputSetBackend(&NoPads::backend);
+    SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
