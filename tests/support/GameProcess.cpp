@@ -16,21 +16,10 @@
 
 namespace TestSupport {
 
-GameProcess::GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay)
-    : outputPath_(workDir + "/output.txt") {
-    Start(binary, workDir, withDisplay, {}, {});
-}
-
-GameProcess::GameProcess(const std::string& binary, const std::string& workDir,
+GameProcess::GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay,
                          const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env)
     : outputPath_(workDir + "/output.txt") {
-    Start(binary, workDir, true, args, env);
-}
-
-void GameProcess::Start(const std::string& binary, const std::string& workDir, bool withDisplay,
-                        const std::vector<std::string>& args,
-                        const std::map<std::string, std::string>& env) {
     std::vector<char*> argv{const_cast<char*>(binary.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -48,10 +37,6 @@ void GameProcess::Start(const std::string& binary, const std::string& workDir, b
         execv(binary.c_str(), argv.data());
         _exit(127);
     }
-}
-
-void GameProcess::Signal(int signal) {
-    if (Running()) kill(pid_, signal);
 }
 
 GameProcess::~GameProcess() {
@@ -79,6 +64,10 @@ int GameProcess::Wait(double seconds) {
     }
     if (Running() || status_ == -1 || !WIFEXITED(status_)) return -1;
     return WEXITSTATUS(status_);
+}
+
+void GameProcess::Signal(int signal) {
+    if (Running()) kill(pid_, signal);
 }
 
 std::string GameProcess::Output() const {
@@ -133,16 +122,10 @@ int Shell(const std::string& command) {
 
 bool EnsureWindowManager() {
     if (Shell("wmctrl -m >/dev/null 2>&1") == 0) return true;
-    // Openbox's own configuration takes Print Screen and other keys for
-    // itself; this one binds none.
-    const std::string config = "/tmp/tazzle-openbox-rc.xml";
-    std::ofstream(config)
-        << ("<?xml version=\"1.0\"?>\n"
-            "<openbox_config xmlns=\"http://openbox.org/3.4/rc\">\n"
-            "  <focus><focusNew>yes</focusNew></focus>\n"
-            "  <keyboard></keyboard>\n"
-            "</openbox_config>\n");
-    Shell("(setsid openbox --config-file " + config + " >/dev/null 2>&1 &)");
+    // Openbox's own configuration takes Print Screen for itself.
+    std::ofstream("/tmp/tazzle-openbox-rc.xml")
+        << "<openbox_config xmlns=\"http://openbox.org/3.4/rc\"><keyboard/></openbox_config>\n";
+    Shell("(setsid openbox --config-file /tmp/tazzle-openbox-rc.xml >/dev/null 2>&1 &)");
     for (int i = 0; i < 100; ++i) {
         if (Shell("wmctrl -m >/dev/null 2>&1") == 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -12,11 +12,10 @@ namespace TestSupport {
 class GameProcess {
 public:
     // Starts the game with `workDir` as its working directory and its output
-    // in workDir/output.txt. `withDisplay` false removes DISPLAY.
-    GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay = true);
-    // The same with command-line arguments and further environment variables.
-    GameProcess(const std::string& binary, const std::string& workDir,
-                const std::vector<std::string>& args,
+    // in workDir/output.txt. `withDisplay` false removes DISPLAY; `env` adds
+    // to the environment.
+    GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay = true,
+                const std::vector<std::string>& args = {},
                 const std::map<std::string, std::string>& env = {});
     ~GameProcess();
     GameProcess(const GameProcess&) = delete;
@@ -27,12 +26,9 @@ public:
     int Wait(double seconds);
     bool Running();
     std::string Output() const;
-    // Sends a signal to the running game.
     void Signal(int signal);
 
 private:
-    void Start(const std::string& binary, const std::string& workDir, bool withDisplay,
-               const std::vector<std::string>& args, const std::map<std::string, std::string>& env);
     pid_t pid_ = -1;
     int status_ = -1;
     std::string outputPath_;
@@ -56,7 +52,7 @@ void WriteFirstLevel(const TempDir& dir);
 // Runs a shell command; its exit code.
 int Shell(const std::string& command);
 // Makes sure a window manager runs on the display (starts openbox if not,
-// with a configuration that binds no keys, so that every key reaches the game).
+// binding no keys, so that every key reaches the game).
 bool EnsureWindowManager();
 // Waits up to `seconds` for a window of that title to appear.
 bool WaitForWindow(const std::string& title, double seconds);

@@ -201,5 +201,7 @@ TEST_F(InputEngineTest, PlaybackWithoutAFileKeepsTheGameGoing) {
     EXPECT_FALSE(Recorder->Read(&value, sizeof(value)));
     EXPECT_EQ(value, 3.0);
     Recorder->Write(&value, sizeof(value));
-    EXPECT_FALSE(Recorder->Open((dir.Path() + "/missing/none.bin").c_str()));
+    const std::string missing = dir.Path() + "/missing/none.bin";
+    EXPECT_EQ(TestSupport::CaptureStdout([&] { EXPECT_FALSE(Recorder->Open(missing.c_str())); }),
+              "Could not open replay file " + missing + "; running live\n");
 }
