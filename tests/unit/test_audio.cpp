@@ -619,6 +619,6 @@ TEST_F(AudioTest, MeasuredOutputOfMuteDefaultsModesAndBusyChannels) {
     for (int i = 0; i < 1200; ++i) device.Play("quiet", nullptr, false, false, false);
     EXPECT_FALSE(device.IsChannelPlaying("stuck", false));
     Measure(raw, read, 0.1);
-    device.Play("blip", nullptr, false, false, false);
-    EXPECT_NEAR(Measure(raw, read, 0.2).first, 0.8f, 0.02f);
+    device.Play("tone", nullptr, false, false, false);
+    EXPECT_NEAR(Measure(raw, read, 0.3).first, 0.8f, 0.02f);
 }
