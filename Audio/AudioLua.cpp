@@ -8,11 +8,6 @@ namespace {
 
 constexpr const char* kSoundFolder = "Resources/Sound/";
 
-bool MusicMuted = false;
-bool SoundMuted = false;
-float SavedMusicVolume = 0.0f;
-float SavedSoundVolume = 0.0f;
-
 const char* Text(const System::MetaArgs& args, unsigned index) {
     const char* text = System::GetArgument(args, index).ToString();
     return text ? text : "";
@@ -52,20 +47,6 @@ int Volume(lua_State* L, bool isMusic) {
     System::MetaArgs args = ReadLuaArgumentValues(L);
     if (Audio) Audio->SetVolume(Text(args, 0), Number(args, 1), isMusic);
     return 0;
-}
-
-// muteMusic / muteSound: the first call saves the group volume and silences
-// the group, the second restores the saved volume.
-void ToggleMute(bool& muted, float& saved, float (AudioManager::*get)(),
-                void (AudioManager::*set)(float)) {
-    if (!Audio) return;
-    if (!muted) {
-        saved = (Audio->*get)();
-        (Audio->*set)(0.0f);
-    } else {
-        (Audio->*set)(saved);
-    }
-    muted = !muted;
 }
 
 }  // namespace
@@ -197,11 +178,9 @@ void AudioLuaRegisterMuteQueries() {
 }
 
 void ConsoleMuteMusic(ConsoleArgs&) {
-    ToggleMute(MusicMuted, SavedMusicVolume, &AudioManager::GetMusicGroupVolume,
-               &AudioManager::SetMusicGroupVolume);
+    if (Audio) Audio->ToggleMusicMute();
 }
 
 void ConsoleMuteSound(ConsoleArgs&) {
-    ToggleMute(SoundMuted, SavedSoundVolume, &AudioManager::GetSoundGroupVolume,
-               &AudioManager::SetSoundGroupVolume);
+    if (Audio) Audio->ToggleSoundMute();
 }

@@ -33,36 +33,37 @@ const char* NameOrEmpty(const char* name) {
 
 AudioManager::AudioManager(FMOD::Output output) {
     lastReported = 0;
-    lastResult = FMOD_System_Create(&system);
-    CheckResult();
+    // Every step runs even after a failure; the first failure is what closes
+    // the manager.
+    FMOD::Result firstFailure = 0;
+    auto step = [&](FMOD::Result result) {
+        KeepResult(result);
+        if (result != FMOD::OK && firstFailure == 0) firstFailure = result;
+    };
+    step(FMOD_System_Create(&system));
     if (!system) return;
     unsigned version = 0;
-    lastResult = system->getVersion(&version);
-    CheckResult();
-    if (version < FMOD::kVersion) {
-        lastResult = FMOD::ErrVersion;
-        CheckResult();
-    }
+    step(system->getVersion(&version));
+    if (version < FMOD::kVersion) step(FMOD::ErrVersion);
     int drivers = 0;
-    lastResult = system->getNumDrivers(&drivers);
-    CheckResult();
+    step(system->getNumDrivers(&drivers));
     system->setOutput(output);
-    lastResult = system->init(kChannelCount, 0, nullptr);
-    CheckResult();
-    if (lastResult == FMOD::ErrSpeakerMode) {
-        lastResult = system->setSpeakerMode(FMOD::SpeakerModeStereo);
-        CheckResult();
-        lastResult = system->init(kChannelCount, 0, nullptr);
-        CheckResult();
+    FMOD::Result init = system->init(kChannelCount, 0, nullptr);
+    KeepResult(init);
+    if (init == FMOD::ErrSpeakerMode) {
+        step(system->setSpeakerMode(FMOD::SpeakerModeStereo));
+        init = system->init(kChannelCount, 0, nullptr);
+        KeepResult(init);
     }
-    lastResult = system->getMasterChannelGroup(&masterChannelGroup);
-    CheckResult();
-    lastResult = system->getMasterSoundGroup(&masterSoundGroup);
-    CheckResult();
-    lastResult = system->createSoundGroup("BGM", &bgmGroup);
-    CheckResult();
-    lastResult = system->createSoundGroup("SFX", &sfxGroup);
-    CheckResult();
+    if (init != FMOD::OK && firstFailure == 0) firstFailure = init;
+    step(system->getMasterChannelGroup(&masterChannelGroup));
+    step(system->getMasterSoundGroup(&masterSoundGroup));
+    step(system->createSoundGroup("BGM", &bgmGroup));
+    step(system->createSoundGroup("SFX", &sfxGroup));
+    if (firstFailure != 0) {
+        lastResult = firstFailure;
+        startFailed = true;
+    }
 }
 
 AudioManager::~AudioManager() {
@@ -85,7 +86,14 @@ void AudioManager::Release() {
     System::Vector<SoundRecord>().swap(effects);
 }
 
+void AudioManager::KeepResult(FMOD::Result result) {
+    lastResult = result;
+    CheckResult();
+}
+
 void AudioManager::CheckResult() {
+    // A success heals a failed start: the manager works from then on.
+    if (lastResult == 0) startFailed = false;
     if (lastResult != 0 && lastResult != lastReported) {
         std::printf("FMOD encountered an error\n");
         std::printf("Error Code: %i\n", lastResult);
@@ -95,7 +103,7 @@ void AudioManager::CheckResult() {
 }
 
 void AudioManager::Update() {
-    if (lastResult == 0 && system) {
+    if (!Closed() && system) {
         FMOD_VECTOR listener;
         if (CurrentCamera) {
             listener.x = CurrentCamera->position.x;
@@ -117,7 +125,7 @@ SoundRecord* AudioManager::Find(const char* name, bool isMusic) {
 
 void AudioManager::Load(const char* name, const char* path, bool isMusic) {
     if (!name || !path || Find(name, isMusic)) return;
-    if (lastResult == 0 && system) {
+    if (!Closed() && system) {
         std::string resolved = System::ResolvePath(path);
         FMOD::Sound* sound = nullptr;
         FMOD::Result created = system->createSound(
@@ -135,19 +143,21 @@ void AudioManager::Load(const char* name, const char* path, bool isMusic) {
         sound->getDefaults(&record.loadedFrequency, &record.loadedVolume, nullptr, nullptr);
         record.currentFrequency = record.loadedFrequency;
         record.currentVolume = record.loadedVolume;
-        if (lastResult == 0) {
-            lastResult = sound->setSoundGroup(isMusic ? bgmGroup : sfxGroup);
-            CheckResult();
-            sound->set3DMinMaxDistance(kMinDistance3D, kMaxDistance3D);
-            List(isMusic).push_back(std::move(record));
+        const FMOD::Result grouped = sound->setSoundGroup(isMusic ? bgmGroup : sfxGroup);
+        KeepResult(grouped);
+        if (grouped != FMOD::OK) {
+            sound->release();
+            return;
         }
+        sound->set3DMinMaxDistance(kMinDistance3D, kMaxDistance3D);
+        List(isMusic).push_back(std::move(record));
     }
     CheckResult();
 }
 
 void AudioManager::Play(const char* name, const FMOD_VECTOR* position, bool isMusic, bool loop,
                         bool is3D) {
-    SoundRecord* record = lastResult == 0 && system ? Find(name, isMusic) : nullptr;
+    SoundRecord* record = !Closed() && system ? Find(name, isMusic) : nullptr;
     if (!record) {
         CheckResult();
         std::printf("Sound not played: %s\n", NameOrEmpty(name));
@@ -155,39 +165,31 @@ void AudioManager::Play(const char* name, const FMOD_VECTOR* position, bool isMu
         return;
     }
     FMOD::Sound* sound = record->sound;
-    if (loop) {
-        lastResult = sound->setMode(FMOD_LOOP_NORMAL);
-        CheckResult();
-    }
-    if (is3D) {
-        lastResult = sound->setMode(k3DMode);
-        CheckResult();
+    if (loop) KeepResult(sound->setMode(FMOD_LOOP_NORMAL));
+    // The 3D setting stays with the sound for later plays.
+    if (is3D) KeepResult(sound->setMode(k3DMode));
+    // Every start after the first begins from the loaded defaults: they are
+    // put back before the channel copies them.
+    if (record->playCount != 0) {
+        KeepResult(sound->setDefaults(record->loadedFrequency, record->loadedVolume, 0.0f,
+                                      kDefaultPriority));
     }
     // A start that fails leaves the record's last channel reachable and
     // touches no channel.
     FMOD::Channel channel;
-    lastResult = system->playSound(FMOD::kChannelFree, sound, true, &channel);
-    CheckResult();
-    if (lastResult != FMOD::OK) {
+    const FMOD::Result started = system->playSound(FMOD::kChannelFree, sound, true, &channel);
+    KeepResult(started);
+    if (started != FMOD::OK) {
         if (loop) sound->setMode(FMOD_LOOP_OFF);
         return;
     }
-    record->channel = channel;
+    // The new channel keeps looping; later plays without loop do not.
     if (loop) lastResult = sound->setMode(FMOD_LOOP_OFF);
-    if (record->playCount != 0) {
-        lastResult = sound->setDefaults(record->loadedFrequency, record->loadedVolume, 0.0f,
-                                        kDefaultPriority);
-    }
-    CheckResult();
-    lastResult =
-        sound->getDefaults(&record->currentFrequency, &record->currentVolume, nullptr, nullptr);
-    CheckResult();
-    if (is3D) {
-        lastResult = record->channel.set3DAttributes(position, nullptr);
-        CheckResult();
-    }
-    lastResult = record->channel.setPaused(false);
-    CheckResult();
+    record->channel = channel;
+    KeepResult(
+        sound->getDefaults(&record->currentFrequency, &record->currentVolume, nullptr, nullptr));
+    if (is3D) KeepResult(record->channel.set3DAttributes(position, nullptr));
+    KeepResult(record->channel.setPaused(false));
     ++record->playCount;
 }
 
@@ -201,11 +203,13 @@ void AudioManager::Stop(const char* name, bool isMusic) {
 }
 
 void AudioManager::Remove(const char* name, bool isMusic) {
-    if (lastResult == 0 && masterSoundGroup) {
+    if (!Closed() && masterSoundGroup) {
         System::Vector<SoundRecord>& list = List(isMusic);
         if (SoundRecord* record = Find(name, isMusic)) {
-            lastResult = record->sound->setSoundGroup(masterSoundGroup);
-            CheckResult();
+            KeepResult(record->sound->setSoundGroup(masterSoundGroup));
+            // The decoded samples go with the record; a game that adds and
+            // removes sounds per level does not grow.
+            record->sound->release();
             list.erase(list.begin() + (record - list.data()));
         }
     }
@@ -285,6 +289,32 @@ float AudioManager::GroupVolume(FMOD::SoundGroup* group) {
 
 bool AudioManager::Silent(FMOD::SoundGroup* group) {
     return GroupVolume(group) == 0.0f;
+}
+
+void AudioManager::SetMusicPauseVolume(float volume) {
+    if (musicMuted) {
+        savedMusicVolume = volume;
+    } else {
+        SetMusicGroupVolume(volume);
+    }
+}
+
+void AudioManager::ToggleMute(bool& muted, float& saved, FMOD::SoundGroup* group) {
+    if (!muted) {
+        saved = GroupVolume(group);
+        SetGroupVolume(group, 0.0f);
+    } else {
+        SetGroupVolume(group, saved);
+    }
+    muted = !muted;
+}
+
+void AudioManager::ToggleMusicMute() {
+    ToggleMute(musicMuted, savedMusicVolume, bgmGroup);
+}
+
+void AudioManager::ToggleSoundMute() {
+    ToggleMute(soundMuted, savedSoundVolume, sfxGroup);
 }
 
 void AudioManager::SetSoundGroupVolume(float volume) {

@@ -2,8 +2,10 @@
 // group "SFX", music in "BGM") played through the sound layer.
 //
 // Every layer call whose result is kept stores it in one field; an error is
-// printed once, and while the kept result is an error the manager does not
-// update, load, play or remove until a later kept call succeeds.
+// printed once. Only a failed start of the sound system closes the manager:
+// then it does not update, load, play or remove until a later kept call
+// succeeds. Any other error (a busy channel, a bad file) costs only its own
+// call.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +41,7 @@ public:
     // Starts the named record; `position` is read only when is3D.
     void Play(const char* name, const FMOD_VECTOR* position, bool isMusic, bool loop, bool is3D);
     void Stop(const char* name, bool isMusic);
+    // Forgets the record and frees its decoded sound (its channels stop).
     void Remove(const char* name, bool isMusic);
     void SetVolume(const char* name, float volume, bool isMusic);
     // Sets the frequency the next start uses.
@@ -53,6 +56,15 @@ public:
     void SetMasterPaused(bool paused);
     void SetSoundGroupVolume(float volume);
     void SetMusicGroupVolume(float volume);
+    // The music level the pause asks for (half while the pause menu shows,
+    // full otherwise). Muted music stays silent; the level is what unmuting
+    // then gives back.
+    void SetMusicPauseVolume(float volume);
+    // The mute commands: the first call saves the group volume and silences
+    // the group, the second gives the saved volume back.
+    void ToggleMusicMute();
+    void ToggleSoundMute();
+    bool IsMusicMuted() const { return musicMuted; }
     float GetSoundGroupVolume();
     float GetMusicGroupVolume();
     bool IsSoundGroupSilent();
@@ -62,6 +74,11 @@ public:
     bool DetectBeat(float threshold);
     // Prints a kept error result unless it is the one printed last.
     void CheckResult();
+    // Keeps a layer call's result and reports it.
+    void KeepResult(FMOD::Result result);
+    // Whether the manager refuses to update, load, play and remove: only
+    // after a failed start, until a kept call succeeds.
+    bool Closed() const { return startFailed && lastResult != 0; }
 
     int32_t LastResult() const { return lastResult; }
     bool MasterPaused() const { return masterPaused; }
@@ -75,6 +92,7 @@ private:
     bool Silent(FMOD::SoundGroup* group);
     float GroupVolume(FMOD::SoundGroup* group);
     void SetGroupVolume(FMOD::SoundGroup* group, float volume);
+    void ToggleMute(bool& muted, float& saved, FMOD::SoundGroup* group);
 
     FMOD::System* system = nullptr;
     FMOD::ChannelGroup* masterChannelGroup = nullptr;
@@ -83,7 +101,12 @@ private:
     FMOD::SoundGroup* bgmGroup = nullptr;
     int32_t lastResult = 0;
     int32_t lastReported = 0;
+    bool startFailed = false;
     bool masterPaused = false;
+    bool musicMuted = false;
+    bool soundMuted = false;
+    float savedMusicVolume = 0.0f;
+    float savedSoundVolume = 0.0f;
     System::Vector<SoundRecord> effects;
     System::Vector<SoundRecord> music;
 };

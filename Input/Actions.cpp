@@ -1,5 +1,6 @@
 // Named actions: per player, an action name maps to the codes bound to it;
 // pressed, triggered and released turn a code list into one value.
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -125,7 +126,9 @@ void AccumulatePressed(int code, float& result, int player) {
     if (code < kKeyCodeCount) {
         if (KeyState[code] != 0) result = 1.0f;
     } else {
-        result = PadValue(PadState, code, player);
+        // The largest value of the codes wins: a stick held at 0.8 is not
+        // undone by an idle code bound after it.
+        result = std::max(result, PadValue(PadState, code, player));
     }
 }
 

@@ -39,6 +39,17 @@ namespace {
 double g_cursorX = 0.0;
 double g_cursorY = 0.0;
 
+// Releases that came in the same poll as their press: the press is seen for
+// one frame, the release at the start of the next update.
+uint8_t g_pressedThisPoll[kCodeCount] = {};
+uint8_t g_tapReleases[kCodeCount] = {};
+bool g_leftDownThisPoll = false;
+bool g_leftTapRelease = false;
+int32_t g_tapReleaseX = 0;
+int32_t g_tapReleaseY = 0;
+// Whether the last update took its input from a replay file.
+bool g_replayedLastUpdate = false;
+
 constexpr int kKeyF3 = 292;
 constexpr int kKeyPrintScreen = 283;
 constexpr int kKeyEnter = 257;
@@ -152,14 +163,30 @@ void PauseMenuNavigation() {
 }
 
 // With a replay file open and playing back, the devices' state is replaced
-// by the frame read from it.
-void ReadReplayedInput() {
+// by the frame read from it. False when the file ran out.
+bool ReadReplayedInput() {
     uint8_t any = AnyInputFlag ? 1 : 0;
-    Recorder->Read(KeyState, sizeof(KeyState));
-    Recorder->Read(TypedChars, sizeof(TypedChars));
-    Recorder->Read(&any, 1);
-    Recorder->Read(PadState, sizeof(PadState));
+    const bool read = Recorder->Read(KeyState, sizeof(KeyState)) &&
+                      Recorder->Read(TypedChars, sizeof(TypedChars)) && Recorder->Read(&any, 1) &&
+                      Recorder->Read(PadState, sizeof(PadState));
     AnyInputFlag = any != 0;
+    return read;
+}
+
+// The releases held back from the last poll.
+void ApplyTapReleases() {
+    for (int k = 0; k < kCodeCount; ++k) {
+        if (g_tapReleases[k]) KeyState[k] = 0;
+    }
+    std::memset(g_tapReleases, 0, sizeof(g_tapReleases));
+    std::memset(g_pressedThisPoll, 0, sizeof(g_pressedThisPoll));
+    if (g_leftTapRelease) {
+        g_leftTapRelease = false;
+        Post(GlobalMessage("OnRelease"));
+        ClickX = g_tapReleaseX;
+        ClickY = g_tapReleaseY;
+    }
+    g_leftDownThisPoll = false;
 }
 
 void WritePadBlocks() {
@@ -216,21 +243,26 @@ void Update() {
     std::memcpy(PreviousKeyState, KeyState, sizeof(KeyState));
     std::memset(TypedChars, 0, sizeof(TypedChars));
     std::memcpy(PreviousPadState, PadState, sizeof(PadState));
+    ApplyTapReleases();
 
     if (PollEvents) PollEvents();
 
-    const bool replaying = Recorder && Recorder->IsReplaying();
+    bool replaying = Recorder && Recorder->IsReplaying();
     if (replaying) {
-        ReadReplayedInput();
+        replaying = ReadReplayedInput();
     } else if (Recorder) {
         Recorder->Write(KeyState, sizeof(KeyState));
         Recorder->Write(TypedChars, sizeof(TypedChars));
     }
+    // The replay ended: the keys it held are let go, live input takes over.
+    if (g_replayedLastUpdate && !replaying) std::memset(KeyState, 0, sizeof(KeyState));
+    g_replayedLastUpdate = replaying;
 
     DispatchToGui();
-    if (replaying) return;
 
-    if (WindowFocused) ReadPads();
+    // The file's pads stand in for the devices; everything that reads the
+    // input below runs in both modes, so that a replay repeats the run.
+    if (!replaying && WindowFocused) ReadPads();
     if (Recorder) WritePadBlocks();
 
     SendActionCharacters();
@@ -283,9 +315,20 @@ void KeyCallback(GLFWwindow*, int key, int, int action, int) {
         } else if (key == kKeyPrintScreen) {
             TakeScreenshot();
         }
-        if (isKey) KeyState[key] = 1;
+        if (isKey) {
+            KeyState[key] = 1;
+            g_pressedThisPoll[key] = 1;
+            g_tapReleases[key] = 0;
+        }
     } else if (action == GLFW_RELEASE) {
-        if (isKey) KeyState[key] = 0;
+        if (!isKey) return;
+        // A tap (down and up within this poll) still counts as pressed for
+        // this frame.
+        if (g_pressedThisPoll[key]) {
+            g_tapReleases[key] = 1;
+        } else {
+            KeyState[key] = 0;
+        }
         return;
     } else if (action != GLFW_REPEAT) {
         return;
@@ -302,12 +345,22 @@ void MouseButtonCallback(GLFWwindow* window, int button, int action, int) {
     ToGui(x, y, gx, gy);
     if (button != GLFW_MOUSE_BUTTON_LEFT) return;
     if (action == GLFW_PRESS) {
+        g_leftDownThisPoll = true;
+        g_leftTapRelease = false;
         if (GetGuiHooks().onMouseDown) GetGuiHooks().onMouseDown(gx, gy);
         DataNode* message = GlobalMessage("OnClick");
         SetNodeInt(message, "x", gx);
         SetNodeInt(message, "y", gy);
         Post(message);
     } else if (action == GLFW_RELEASE) {
+        if (g_leftDownThisPoll) {
+            // A click within one poll: the press has this frame, the release
+            // the next, as with keys.
+            g_leftTapRelease = true;
+            g_tapReleaseX = gx;
+            g_tapReleaseY = gy;
+            return;
+        }
         Post(GlobalMessage("OnRelease"));
         ClickX = gx;
         ClickY = gy;

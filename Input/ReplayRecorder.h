@@ -26,7 +26,9 @@ public:
     // Recording with a file open: appends the block.
     void Write(const void* block, std::size_t size);
     // Playing back with a file open: reads the block. True only when the
-    // whole block was read; otherwise the block keeps what it held.
+    // whole block was read; otherwise the block keeps what it held, and a
+    // file that ran out is closed with one line, so that the game goes on
+    // with live input.
     bool Read(void* block, std::size_t size);
     void Close();
 
@@ -39,7 +41,14 @@ public:
     std::FILE* stream = nullptr;
     bool open = false;
     bool recording = true;
+    System::String path;
 };
 
 // The engine's one recorder, made by the start-up.
 extern ReplayRecorder* Recorder;
+
+// The start-up's recorder: the first command-line argument names a replay
+// file to play back; without one, the environment variable TAZZLE_RECORD
+// names a file to record into. A file that cannot be opened is named in one
+// line and the game runs live.
+ReplayRecorder* CreateReplayRecorder(int argc, char** argv);

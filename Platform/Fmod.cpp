@@ -39,6 +39,9 @@ float ClampFrequency(float frequency) {
 struct ChannelSlot {
     bool active = false;
     uint32_t generation = 0;
+    // When the play started, in plays of the system; the priority it started with.
+    uint64_t started = 0;
+    int priority = 128;
     Sound* sound = nullptr;
     double position = 0.0;
     bool paused = false;
@@ -72,6 +75,7 @@ struct System::State {
     SDL_AudioDeviceID device = 0;
     int rate = kDefaultRate;
     std::vector<ChannelSlot> channels;
+    uint64_t plays = 0;
     std::vector<Sound*> sounds;
     std::vector<SoundGroup*> groups;  // groups[0] is the master sound group
     ChannelGroup* master = nullptr;
@@ -211,9 +215,25 @@ Result Sound::setDefaults(float frequency, float volume, float pan, int priority
     data_->priority = std::clamp(priority, 0, 256);
     return OK;
 }
+namespace {
+
+// The kinds of setting a mode holds; a new mode replaces only the kinds it names.
+constexpr Mode kLoopBits = FMOD_LOOP_OFF | FMOD_LOOP_NORMAL;
+constexpr Mode kDimensionBits = FMOD_2D | FMOD_3D;
+constexpr Mode kRolloffBits = FMOD_3D_LINEARROLLOFF;
+
+Mode MergeMode(Mode old, Mode mode) {
+    for (Mode kind : {kLoopBits, kDimensionBits, kRolloffBits}) {
+        if (mode & kind) old = (old & ~kind) | (mode & kind);
+    }
+    return old | (mode & ~(kLoopBits | kDimensionBits | kRolloffBits));
+}
+
+}  // namespace
+
 Result Sound::setMode(Mode mode) {
     std::lock_guard<std::mutex> lock(system_->state_->mutex);
-    data_->mode = mode;
+    data_->mode = MergeMode(data_->mode, mode);
     return OK;
 }
 Result Sound::getMode(Mode* mode) const {
@@ -246,6 +266,23 @@ Result Sound::set3DMinMaxDistance(float minDistance, float maxDistance) {
 Result Sound::getLength(unsigned* frames) const {
     if (!frames) return ErrInvalidParam;
     *frames = unsigned(data_->frames);
+    return OK;
+}
+
+Result Sound::release() {
+    System::State& state = *system_->state_;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        for (ChannelSlot& slot : state.channels) {
+            if (slot.sound == this) {
+                slot.active = false;
+                slot.sound = nullptr;
+            }
+        }
+        auto found = std::find(state.sounds.begin(), state.sounds.end(), this);
+        if (found != state.sounds.end()) state.sounds.erase(found);
+    }
+    delete this;
     return OK;
 }
 
@@ -302,6 +339,9 @@ SDL_AudioDeviceID OpenDevice(System* system, int& rate, bool& started) {
     want.samples = 1024;
     want.callback = DeviceCallback;
     want.userdata = system;
+    // The sound system is the first part of SDL to start: from here on SDL
+    // must leave SIGINT and SIGTERM to the game, which ends its level on them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt == 1) SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) continue;
@@ -450,6 +490,16 @@ Result System::playSound(int channelIndex, Sound* sound, bool paused, Channel* c
     if (channelIndex == kChannelFree) {
         auto free = std::find_if(channels.begin(), channels.end(),
                                  [](const ChannelSlot& slot) { return !slot.active; });
+        if (free == channels.end()) {
+            // Every channel busy (a looping sound, or one at speed 0 that never
+            // ends): the new sound takes over the least important one.
+            free = std::min_element(channels.begin(), channels.end(),
+                                    [](const ChannelSlot& a, const ChannelSlot& b) {
+                                        if (a.priority != b.priority)
+                                            return a.priority > b.priority;
+                                        return a.started < b.started;
+                                    });
+        }
         if (free == channels.end()) return ErrChannelAlloc;
         index = int(free - channels.begin());
     } else if (channelIndex < 0 || channelIndex >= int(channels.size())) {
@@ -460,6 +510,8 @@ Result System::playSound(int channelIndex, Sound* sound, bool paused, Channel* c
     slot = ChannelSlot();
     slot.active = true;
     slot.generation = generation;
+    slot.started = ++state_->plays;
+    slot.priority = sound->data_->priority;
     slot.sound = sound;
     slot.paused = paused;
     slot.loop = (sound->data_->mode & FMOD_LOOP_NORMAL) != 0;

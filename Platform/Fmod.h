@@ -151,6 +151,8 @@ class Sound {
 public:
     Result getDefaults(float* frequency, float* volume, float* pan, int* priority) const;
     Result setDefaults(float frequency, float volume, float pan, int priority);
+    // Changes only the kinds of setting `mode` names (looping, 2D/3D,
+    // roll-off); the others stay as they were.
     Result setMode(Mode mode);
     Result getMode(Mode* mode) const;
     Result setSoundGroup(SoundGroup* group);
@@ -158,6 +160,9 @@ public:
     Result set3DMinMaxDistance(float minDistance, float maxDistance);
     // Length in frames at the sound's own rate.
     Result getLength(unsigned* frames) const;
+    // Stops the channels playing the sound and frees it with its samples;
+    // the pointer is invalid afterwards.
+    Result release();
 
 private:
     friend class System;
@@ -187,7 +192,9 @@ public:
     Result createSoundGroup(const char* name, SoundGroup** group);
     Result getMasterSoundGroup(SoundGroup** group);
     Result getMasterChannelGroup(ChannelGroup** group);
-    // `channelIndex` kChannelFree picks a free channel.
+    // `channelIndex` kChannelFree picks a free channel; when every channel
+    // is busy it takes over the one of the least important sound (the
+    // highest priority number), the longest playing among equals.
     Result playSound(int channelIndex, Sound* sound, bool paused, Channel* channel);
     // Magnitudes of the recent output of one output channel (0 left, 1
     // right) in `count` equal bands from 0 Hz to half the output rate; a

@@ -1,6 +1,7 @@
 // The game's entry function.
 #include <cstdio>
 
+#include "Platform/Signals.h"
 #include "System/Source/Engine.h"
 #include "System/Source/Registration.h"
 
@@ -9,11 +10,12 @@ namespace {
 const bool registered = (RunStaticRegistration(), true);
 }  // namespace
 
-int main(int argc, char**) {
+int main(int argc, char** argv) {
     (void)registered;
     // Messages reach a log file or pipe line by line, as they happen.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    int code = StartEngine(argc);
+    InstallQuitSignals();
+    int code = StartEngine(argc, argv);
     if (code != 0) return code;
     ShutdownEngine();
     return 0;

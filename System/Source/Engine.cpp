@@ -83,7 +83,7 @@ void DeleteMenuLists() {
     DeleteMenuList(HudMenuList);
 }
 
-int StartEngine(int argc) {
+int StartEngine(int argc, char** argv) {
     std::srand(1);
     System::EngineSrand(1);
     Require(System::CreateEnginePool(System::ParseMemorySize("128m")), "memory pool");
@@ -115,7 +115,7 @@ int StartEngine(int argc) {
     InitLua();
     SetFpsTextHook(ApplyFpsText);
     StartStateManager();
-    Recorder = Require(new ReplayRecorder(argc <= 1), "replay recorder");
+    Recorder = Require(CreateReplayRecorder(argc, argv), "replay recorder");
     PhysicsWorld::Create();
 
     RunMainLoop();

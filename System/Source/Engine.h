@@ -3,8 +3,9 @@
 
 // Builds every singleton in order, runs the main loop until it returns.
 // Returns the process exit code for a start-up that cannot go on (GLFW or
-// the window failing), or 0 after the main loop ended.
-int StartEngine(int argc);
+// the window failing), or 0 after the main loop ended. The command line
+// chooses the replay (see CreateReplayRecorder).
+int StartEngine(int argc, char** argv);
 // Releases everything in order; the pool goes last.
 void ShutdownEngine();
 

@@ -8,6 +8,7 @@
 #include "Graphics/Window.h"
 #include "Gui/GuiManager.h"
 #include "Input/InputManager.h"
+#include "Platform/Signals.h"
 #include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/ObjectTables.h"
@@ -196,7 +197,8 @@ bool MainLoopPass() {
         ChangeState();
         return StateDispatch();
     }
-    if (hooks.windowShouldClose()) g_state.requestedState = "QUIT_GAME";
+    // Ctrl+C and `kill` end the game as closing the window does.
+    if (hooks.windowShouldClose() || QuitSignalReceived()) g_state.requestedState = "QUIT_GAME";
     g_state.frameStart = EngineTime();
 
     ReplayTimeStep();
@@ -257,7 +259,7 @@ void TogglePause() {
     g_state.pauseMenuShown = !g_state.pauseMenuShown;
     if (Audio) Audio->PauseSounds();
     GetMainLoopHooks().setCursorVisible(g_state.pauseMenuShown);
-    if (Audio) Audio->SetMusicGroupVolume(g_state.pauseMenuShown ? 0.5f : 1.0f);
+    if (Audio) Audio->SetMusicPauseVolume(g_state.pauseMenuShown ? 0.5f : 1.0f);
     g_state.toggledThisFrame = true;
 }
 

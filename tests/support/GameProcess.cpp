@@ -9,14 +9,20 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "support/TestSupport.h"
 
 namespace TestSupport {
 
-GameProcess::GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay)
+GameProcess::GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay,
+                         const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env)
     : outputPath_(workDir + "/output.txt") {
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
         if (chdir(workDir.c_str()) != 0) _exit(127);
@@ -27,7 +33,8 @@ GameProcess::GameProcess(const std::string& binary, const std::string& workDir, 
             close(out);
         }
         if (!withDisplay) unsetenv("DISPLAY");
-        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
 }
@@ -57,6 +64,10 @@ int GameProcess::Wait(double seconds) {
     }
     if (Running() || status_ == -1 || !WIFEXITED(status_)) return -1;
     return WEXITSTATUS(status_);
+}
+
+void GameProcess::Signal(int signal) {
+    if (Running()) kill(pid_, signal);
 }
 
 std::string GameProcess::Output() const {
@@ -111,7 +122,10 @@ int Shell(const std::string& command) {
 
 bool EnsureWindowManager() {
     if (Shell("wmctrl -m >/dev/null 2>&1") == 0) return true;
-    Shell("(setsid openbox >/dev/null 2>&1 &)");
+    // Openbox's own configuration takes Print Screen for itself.
+    std::ofstream("/tmp/tazzle-openbox-rc.xml")
+        << "<openbox_config xmlns=\"http://openbox.org/3.4/rc\"><keyboard/></openbox_config>\n";
+    Shell("(setsid openbox --config-file /tmp/tazzle-openbox-rc.xml >/dev/null 2>&1 &)");
     for (int i = 0; i < 100; ++i) {
         if (Shell("wmctrl -m >/dev/null 2>&1") == 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -5,14 +5,18 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace TestSupport {
 
 class GameProcess {
 public:
     // Starts the game with `workDir` as its working directory and its output
-    // in workDir/output.txt. `withDisplay` false removes DISPLAY.
-    GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay = true);
+    // in workDir/output.txt. `withDisplay` false removes DISPLAY; `env` adds
+    // to the environment.
+    GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay = true,
+                const std::vector<std::string>& args = {},
+                const std::map<std::string, std::string>& env = {});
     ~GameProcess();
     GameProcess(const GameProcess&) = delete;
     GameProcess& operator=(const GameProcess&) = delete;
@@ -22,6 +26,7 @@ public:
     int Wait(double seconds);
     bool Running();
     std::string Output() const;
+    void Signal(int signal);
 
 private:
     pid_t pid_ = -1;
@@ -46,7 +51,8 @@ void WriteFirstLevel(const TempDir& dir);
 
 // Runs a shell command; its exit code.
 int Shell(const std::string& command);
-// Makes sure a window manager runs on the display (starts openbox if not).
+// Makes sure a window manager runs on the display (starts openbox if not,
+// binding no keys, so that every key reaches the game).
 bool EnsureWindowManager();
 // Waits up to `seconds` for a window of that title to appear.
 bool WaitForWindow(const std::string& title, double seconds);

@@ -175,9 +175,13 @@ TEST_F(InputEngineTest, ReplayFramesRoundTrip) {
     EXPECT_EQ(PadState[(kPadX - kFirstPadCode) + 3 * kPadCodeCount], 0.0f);
     Lua("assert(IsKeyTriggered(87) == 1 and AnyInput() == 1)");
     Pass();
-    // Past the end the blocks keep what they held and time goes on.
-    Pass();
-    EXPECT_EQ(KeyState['W'], 1);
+    // Past the end: one line, the held keys let go, pads read again and the
+    // measured time step.
+    std::string out = TestSupport::CaptureStdout([&] { Pass(); });
+    EXPECT_EQ(out, "Replay file " + path + " ended; input is live again\n");
+    EXPECT_FALSE(Recorder->IsOpen());
+    EXPECT_EQ(KeyState['W'], 0);
+    EXPECT_EQ(PadState[(kPadX - kFirstPadCode) + 3 * kPadCodeCount], 1.0f);
     EXPECT_NEAR(GetFrameTime(), 0.01, 1e-9);
 }
 
@@ -197,5 +201,7 @@ TEST_F(InputEngineTest, PlaybackWithoutAFileKeepsTheGameGoing) {
     EXPECT_FALSE(Recorder->Read(&value, sizeof(value)));
     EXPECT_EQ(value, 3.0);
     Recorder->Write(&value, sizeof(value));
-    EXPECT_FALSE(Recorder->Open((dir.Path() + "/missing/none.bin").c_str()));
+    const std::string missing = dir.Path() + "/missing/none.bin";
+    EXPECT_EQ(TestSupport::CaptureStdout([&] { EXPECT_FALSE(Recorder->Open(missing.c_str())); }),
+              "Could not open replay file " + missing + "; running live\n");
 }
