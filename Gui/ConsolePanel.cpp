@@ -87,7 +87,14 @@ Console::Console() : GuiPanel(600, 800, 500.0f, 500.0f) {
 }
 
 Console::~Console() {
-    if (ConsolePanel == this) ConsolePanel = nullptr;
+    // The parts die with the console, which the registry tells nobody about
+    // inside one tree: the process-wide pointers go here.
+    if (ConsolePanel != this) return;
+    ConsolePanel = nullptr;
+    ConsoleOutput = nullptr;
+    ConsoleInput = nullptr;
+    ConsoleTitle = nullptr;
+    ConsoleCompleteList = nullptr;
 }
 
 void Console::ForgetPanel(GuiPanel* dying) {

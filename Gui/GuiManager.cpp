@@ -163,10 +163,6 @@ bool RunBuiltIn(GuiPanel& panel, std::string_view command, DataNode* entry) {
     return false;
 }
 
-int EntryInt(const GuiEventCallback&, const char* key, const DataNode* start) {
-    return GetNodeInt(key, start);
-}
-
 void CallEvent(GuiPanel& panel, const GuiEventCallback& event, const DataNode* entries) {
     const GuiOperation& op = event.operation;
     switch (event.argumentCount) {
@@ -176,7 +172,7 @@ void CallEvent(GuiPanel& panel, const GuiEventCallback& event, const DataNode* e
         case 1:
             if (event.firstType == kDataInt) {
                 if (auto* call = std::get_if<GuiOperationInt>(&op)) {
-                    (panel.**call)(EntryInt(event, event.firstName, entries));
+                    (panel.**call)(GetNodeInt(event.firstName, entries));
                 }
             } else if (event.firstType == kDataFloat) {
                 if (auto* call = std::get_if<GuiOperationFloat>(&op)) {
@@ -191,8 +187,8 @@ void CallEvent(GuiPanel& panel, const GuiEventCallback& event, const DataNode* e
         case 2:
             if (event.firstType == kDataInt && event.secondType == kDataInt) {
                 if (auto* call = std::get_if<GuiOperationIntInt>(&op)) {
-                    (panel.**call)(EntryInt(event, event.firstName, entries),
-                                   EntryInt(event, event.secondName, entries));
+                    (panel.**call)(GetNodeInt(event.firstName, entries),
+                                   GetNodeInt(event.secondName, entries));
                 }
             } else if (event.firstType == kDataString && event.secondType == kDataFloat) {
                 if (auto* call = std::get_if<GuiOperationTextFloat>(&op)) {
@@ -211,8 +207,8 @@ void CallEvent(GuiPanel& panel, const GuiEventCallback& event, const DataNode* e
 void GuiPanel::PullMessages() {
     if (!Gui) return;
     Gui->SetIterating(true);
-    // By index: the list does not change during the walk (new posts go to
-    // pending), but a handler may flush in a test harness; stay in bounds.
+    // Posts made by the handlers go to pending, so this list stays as it is
+    // during the walk.
     for (size_t i = 0; i < Gui->Messages().size(); ++i) {
         DataNode* tree = Gui->Messages()[i];
         const std::string_view target(tree->name.data(), tree->name.size());

@@ -45,6 +45,11 @@ void DetachFromParent(GuiPanel* panel) {
     panel->parent = nullptr;
 }
 
+void LeaveRegistry(GuiPanel* panel) {
+    LivePanels().erase(static_cast<System::MetaBase*>(panel));
+    for (GuiPanel* child : panel->children) LeaveRegistry(child);
+}
+
 void DeleteDoomedPanels() {
     // Deleting one may doom no other (no walk runs), but its destructor may
     // reach panels further down the list: take them one at a time.
@@ -131,6 +136,10 @@ GuiPanel::GuiPanel(int32_t w, int32_t h, float px, float py)
 
 GuiPanel::~GuiPanel() {
     if (FocusedPanel == this) FocusedPanel = nullptr;
+    // The whole subtree leaves the registry first: its panels need not
+    // clear their pointers to each other, so deleting a tree costs its
+    // size times the panels that stay, not its size squared.
+    LeaveRegistry(this);
     // Children first, each through its own destructor.
     System::Vector<GuiPanel*> owned;
     owned.swap(children);
@@ -139,7 +148,6 @@ GuiPanel::~GuiPanel() {
         delete child;
     }
     items.clear();
-    LivePanels().erase(static_cast<System::MetaBase*>(this));
     // Every pointer to this panel held by another panel goes.
     ForEachLivePanel([this](GuiPanel* other) { other->ForgetPanel(this); });
     if (GuiRoot == this) GuiRoot = nullptr;
@@ -219,8 +227,9 @@ void GuiPanel::Update() {
     PullMessages();
     if (mirrorWidth) width = mirrorWidth->width;
     if (mirrorHeight) height = mirrorHeight->height;
-    // By index: a handler may add children meanwhile.
-    for (size_t i = 0; i < children.size(); ++i) {
+    // By index: a handler may add children meanwhile. A panel deleted by a
+    // handler meanwhile stops updating its subtree.
+    for (size_t i = 0; i < children.size() && !doomed; ++i) {
         GuiPanel* child = children[i];
         if (child->updateFlag && !child->doomed) child->Update();
     }

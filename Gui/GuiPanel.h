@@ -13,6 +13,10 @@
 // (ForgetPanel). Pointers that arrive from outside (a message, a layout
 // file, Lua) are checked with IsLivePanel before use.
 //
+// Panels live in the engine's pool: every panel must be deleted before the
+// pool ends (GuiShutdown deletes the tree and the panels scripts made and
+// never attached), or the registry would keep addresses of freed memory.
+//
 // Deleting: never `delete` a panel that may be in the tree while the GUI is
 // walking it (a handler removing its own menu); call DeletePanel, which
 // detaches the panel and deletes it at once, or, during a walk, when the

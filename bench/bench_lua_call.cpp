@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordingReporter.h"
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/LuaState.h"
 
@@ -137,27 +138,15 @@ BENCHMARK(BM_PropertyReflected);
 BENCHMARK(BM_PropertyPlain);
 BENCHMARK(BM_EmptyLoop);
 
-// Keeps each benchmark's time per Lua statement for the summary.
-class Recorder : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                perCall[run.benchmark_name()] = run.GetAdjustedRealTime() / kCallsPerRun;
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> perCall;  // nanoseconds
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Recorder recorder;
+    RecordingReporter recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
-    auto& t = recorder.perCall;
+    // Time per Lua statement.
+    std::map<std::string, double> t;
+    for (const auto& [name, time] : recorder.times) t[name] = time / kCallsPerRun;
     auto line = [&](const char* what, const std::string& reflected, const std::string& plain) {
         if (!t.count(reflected) || !t.count(plain)) return;
         std::printf("%-18s reflected %7.1f ns/call, plain %7.1f ns/call, ratio %.2f\n", what,

@@ -6,6 +6,8 @@
 // pool works on a fragmented chain as it does in a running game.
 #include <benchmark/benchmark.h>
 
+#include "RecordingReporter.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -86,20 +88,6 @@ void BM_Malloc(benchmark::State& state) {
 
 BENCHMARK(BM_EnginePool);
 BENCHMARK(BM_Malloc);
-
-// Prints as usual and remembers each benchmark's time per iteration.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 }  // namespace
 

@@ -140,8 +140,11 @@ void RegisterAll() {
     RegisterClassTable<GuiLabel>("GuiLabel", GuiLabel::LuaNew);
     GuiType(g_guiScalingBarNode, "GuiScalingBar", GuiScalingBar::Create);
     GuiType(g_guiTextFieldNode, "GuiTextField", GuiTextField::Create);
+    // Every class table that panels reach Lua under.
     System::SetLivenessTest(System::TypeName<GuiPanel>::name, PanelIsAlive);
     System::SetLivenessTest(System::TypeName<GuiLabel>::name, PanelIsAlive);
+    System::SetLivenessTest(System::TypeName<GuiButton>::name, PanelIsAlive);
+    System::SetLivenessTest(System::TypeName<GuiFans>::name, PanelIsAlive);
 
     // Physics bodies: methods, class table, component type.
     PhysicsBody::RegisterMethods();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Graphics/Camera.h"
+#include "Gui/GuiManager.h"
 #include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/EngineClock.h"
@@ -55,6 +56,8 @@ protected:
     }
 
     void TearDown() override {
+        // Panels that scripts made go before the pool that holds them.
+        GuiShutdown();
         DeleteAllObjectsAndComponents();
         ClearAllMessages();
         StateManagerData& state = GetStateManager();

@@ -206,7 +206,13 @@ int ClassIndex(lua_State* L) {
 
 }  // namespace
 
-bool IsEngineUserdata(lua_State* L, int index) {
+namespace {
+
+// Whether the value at `index` is an engine userdata; `className` gets the
+// name of its class table (null for the objects Lua owns, which have none).
+// The name stays valid while the class table lives in the registry.
+bool EngineUserdataClass(lua_State* L, int index, const char** className) {
+    *className = nullptr;
     index = Absolute(L, index);
     if (lua_type(L, index) != LUA_TUSERDATA) return false;
     if (lua_objlen(L, index) != sizeof(MetaBase*)) return false;
@@ -215,14 +221,14 @@ bool IsEngineUserdata(lua_State* L, int index) {
     lua_pushliteral(L, "className");
     lua_rawget(L, -2);
     if (lua_type(L, -1) == LUA_TSTRING) {
+        const char* name = lua_tostring(L, -1);
         lua_rawget(L, LUA_REGISTRYINDEX);
         engine = lua_rawequal(L, -1, -2) != 0;
+        if (engine) *className = name;
     }
     lua_pop(L, 2);
     return engine || OwnedByLua(L, index);
 }
-
-namespace {
 
 struct LivenessEntry {
     std::string typeName;
@@ -234,25 +240,21 @@ std::vector<LivenessEntry>& LivenessTests() {
     return tests;
 }
 
-// False when the userdata's class has a liveness test that its object fails.
-bool PassesLivenessTest(lua_State* L, int index, const MetaBase* object) {
-    if (LivenessTests().empty() || !lua_getmetatable(L, index)) return true;
-    lua_pushliteral(L, "className");
-    lua_rawget(L, -2);
-    bool alive = true;
-    if (const char* name = lua_tostring(L, -1)) {
-        for (const LivenessEntry& entry : LivenessTests()) {
-            if (entry.typeName == name) {
-                alive = entry.test(object);
-                break;
-            }
-        }
+// False when the class has a liveness test that the object fails.
+bool PassesLivenessTest(const char* className, const MetaBase* object) {
+    if (!className) return true;
+    for (const LivenessEntry& entry : LivenessTests()) {
+        if (entry.typeName == className) return entry.test(object);
     }
-    lua_pop(L, 2);
-    return alive;
+    return true;
 }
 
 }  // namespace
+
+bool IsEngineUserdata(lua_State* L, int index) {
+    const char* className = nullptr;
+    return EngineUserdataClass(L, index, &className);
+}
 
 void SetLivenessTest(const char* typeName, LivenessTest test) {
     for (LivenessEntry& entry : LivenessTests()) {
@@ -265,10 +267,10 @@ void SetLivenessTest(const char* typeName, LivenessTest test) {
 }
 
 MetaBase* ToEngineObject(lua_State* L, int index) {
-    if (!IsEngineUserdata(L, index)) return nullptr;
-    index = Absolute(L, index);
-    MetaBase* object = ReadObject(L, index);
-    if (object && !PassesLivenessTest(L, index, object)) return nullptr;
+    const char* className = nullptr;
+    if (!EngineUserdataClass(L, index, &className)) return nullptr;
+    MetaBase* object = ReadObject(L, Absolute(L, index));
+    if (object && !PassesLivenessTest(className, object)) return nullptr;
     return object;
 }
 
