@@ -106,20 +106,14 @@ TEST_F(ConsolePanelTest, SubmittedLinesAreEchoedRunAndKeptInOrder) {
     CaptureStdout([&] { Submit("Clear"); });
     EXPECT_EQ(Output(), "");
 
-    // Editing: character 10 deletes before the cursor, cursor keys move it.
+    // Editing: character 10 deletes before the cursor (at the start, the
+    // first character); cursor keys move it.
     Type("abd");
     Key(kGuiKeyLeft);
     Type("c");
-    EXPECT_EQ(Input(), "abcd");
-    Key(kGuiKeyLeft);
-    Key(kGuiKeyLeft);
-    Key(kGuiKeyLeft);
-    Key(kGuiKeyLeft);
-    Type("\n");  // at the start the first character goes
-    EXPECT_EQ(Input(), "bcd");
-    Key(kGuiKeyRight);
+    for (int i = 0; i < 5; ++i) Key(kGuiKeyLeft);
     Type("\n");
-    EXPECT_EQ(Input(), "cd");
+    EXPECT_EQ(Input(), "bcd");
 }
 
 TEST_F(ConsolePanelTest, UpAndDownWalkTheHistoryWithWrapAround) {
@@ -189,40 +183,30 @@ TEST_F(ConsolePanelTest, ScriptPrintAndFormattedOutputAreData) {
     EXPECT_EQ(lua_gettop(L), 0);
 }
 
-TEST_F(ConsolePanelTest, RegistryHoldsTheNineteenEntriesInOrder) {
-    // Walked from the head: the last registration first. (Other tests link
-    // entries of their own, before or after the engine's, so the commands
-    // and the bloom variables are followed from their first entries.)
-    auto walk = [](const char* from, size_t count) {
-        Names walked;
-        for (ConsoleCommandBase* e = FindConsoleEntry(from); e && walked.size() < count;
-             e = e->GetNext()) {
-            walked.emplace_back(e->GetName());
-        }
-        return walked;
-    };
-    EXPECT_EQ(walk("StateManagerUnlockPause", 13),
-              (Names{"StateManagerUnlockPause", "StateManagerLockPause", "god", "resume", "reload",
-                     "level", "muteSound", "muteMusic", "teleport", "globalReload", "lua",
-                     "Clear", "fullscreen"}));
-    EXPECT_EQ(walk("bloom6", 6), (Names{"bloom6", "bloom5", "bloom4", "bloom3", "bloom2", "bloom1"}));
-    const ConsoleCandidates level = GetCompletions(FindConsoleEntry("level"));
-    ASSERT_EQ(level.size(), 2u);
-    EXPECT_EQ(level[1], Names{"00_Menu_Splash.tmx"});
+TEST_F(ConsolePanelTest, CommandsAreWalkedFromTheLastRegistration) {
+    // (Other tests link entries of their own; the walk starts at the
+    // engine's last command. The bloom variables' order has its own test.)
+    Names walked;
+    for (ConsoleCommandBase* e = FindConsoleEntry("StateManagerUnlockPause");
+         e && walked.size() < 13; e = e->GetNext()) {
+        walked.emplace_back(e->GetName());
+    }
+    EXPECT_EQ(walked, (Names{"StateManagerUnlockPause", "StateManagerLockPause", "god", "resume",
+                             "reload", "level", "muteSound", "muteMusic", "teleport",
+                             "globalReload", "lua", "Clear", "fullscreen"}));
 }
 
 TEST_F(ConsolePanelTest, TabCyclesThroughEntriesAndArgumentCandidates) {
     Type("St");
     EXPECT_EQ(Listed(), (Names{"StateManagerUnlockPause", "StateManagerLockPause"}));
-    Key(kGuiKeyTab);
-    Listed();
-    EXPECT_EQ(Input(), "StateManagerUnlockPause");
-    Key(kGuiKeyTab);
-    Listed();
-    EXPECT_EQ(Input(), "StateManagerLockPause");
-    Key(kGuiKeyTab);
-    Listed();
-    EXPECT_EQ(Input(), "StateManagerUnlockPause");
+    Names picked;
+    for (int i = 0; i < 3; ++i) {
+        Key(kGuiKeyTab);
+        Listed();
+        picked.push_back(Input());
+    }
+    EXPECT_EQ(picked, (Names{"StateManagerUnlockPause", "StateManagerLockPause",
+                             "StateManagerUnlockPause"}));
 
     // Typing clears the pick; a one-character text is not kept.
     SetConsoleInputText("");
@@ -373,9 +357,6 @@ TEST_F(RichTextTest, WheelAndBarMoveThePageWithFractionsAtBothEnds) {
     Out().OnMouseScroll(0);
     Out().Update();
     EXPECT_EQ(Out().firstLine, lines - page - 3);
-    Out().OnMouseScroll(1);
-    Out().Update();
-    EXPECT_EQ(Out().firstLine, lines - page);
     Out().firstLine = 2;
     Out().OnMouseScroll(0);
     Out().Update();
@@ -384,11 +365,9 @@ TEST_F(RichTextTest, WheelAndBarMoveThePageWithFractionsAtBothEnds) {
 
     // Dragging the knob past the top reports 0.005; a NaN is refused.
     bar.OnMouseDown(0, 500);
-    Out().firstLine = 7;
     bar.OnMouseMove(0, -1000);
-    EXPECT_EQ(Out().firstLine, 0);
-    EXPECT_FLOAT_EQ(bar.FractionAt(half), 0.005f);
     bar.OnMouseUp();
+    EXPECT_FLOAT_EQ(bar.FractionAt(half), 0.005f);
     DataNode* nan = MakeNodeWithFloat("ScrollBar", "Index", std::nanf(""));
     Out().firstLine = 5;
     Out().HandleMessage(nan, nullptr);
@@ -407,60 +386,26 @@ TEST_F(RichTextTest, WheelAndBarMoveThePageWithFractionsAtBothEnds) {
     EXPECT_EQ(Out().pendingScroll, 0.0f);
 }
 
-TEST_F(ConsolePanelTest, TextFieldDrawsItsVisibleTailAndCursorUnderIt) {
+TEST_F(ConsolePanelTest, TextFieldCursorBarSitsUnderTheShownText) {
     RecordingRenderer renderer;
     CurrentRenderer = &renderer;
     GuiTextField field(100, 50, 50.0f, 500.0f);
     const Font* font = GetFontByIndex(field.font);
     ASSERT_NE(font, nullptr);
     const int a = int(font->glyphs['a'].advanceX);
-    const int room = GuiPixelsX(50) * 2;
-    const std::string text(room / a + 4, 'a');
+    const std::string text(GuiPixelsX(50) * 2 / a + 4, 'a');
     field.SetText(text);
     const size_t hidden = field.HiddenLeadingCharacters();
-    EXPECT_GT(hidden, 0u);
+    ASSERT_GT(hidden, 0u);
     field.Draw();
-    const int left = GuiPixelsX(50) - GuiPixelsX(50);
     const Names texts = renderer.Only("DrawText");
     ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0], "DrawText(" + std::to_string(left + 3) + ", " +
-                            std::to_string(GuiPixelsY(500) - GuiPixelsY(25) / 2) + ", " +
-                            text.substr(hidden) + ")");
-    // With the cursor at the end the bar sits after the shown text.
-    const int w = a * int(text.size() - hidden);
+    EXPECT_NE(texts[0].find(", " + text.substr(hidden) + ")"), std::string::npos);
+    // The cursor at the end: the bar starts after the shown characters only.
     const Names bars = renderer.Only("FillRect");
     ASSERT_EQ(bars.size(), 1u);
-    EXPECT_EQ(bars[0].substr(0, bars[0].find(',')), "FillRect(" + std::to_string(left + w));
-
-    // Without the focus a plain field ignores keys.
-    FocusedPanel = nullptr;
-    field.OnChar('b');
-    field.OnSpecialKeyDown(kGuiKeyLeft);
-    EXPECT_EQ(field.cursor, int(text.size()));
-}
-
-TEST_F(ConsolePanelTest, ScalingBarFillsItsShareOfTheWidth) {
-    RecordingRenderer renderer;
-    CurrentRenderer = &renderer;
-    GuiScalingBar bar;
-    DataNode* props = MakeNode("props");
-    SetNodeInt(props, "barWidth", 200);
-    SetNodeInt(props, "barHeight", 20);
-    SetNodeFloat(props, "ScaleBar", 50.0f);
-    for (DataNode* e = props->firstChild; e; e = e->nextSibling) bar.SetProperty(e->name.c_str(), e);
-    DataNode* negative = MakeNodeWithFloat("p", "ScaleBar", -5.0f);
-    bar.SetProperty("ScaleBar", negative->firstChild);
-    EXPECT_EQ(bar.scale, 50.0f);
-    bar.Draw();
-    const int hw = GuiPixelsX(100);
-    const int hh = GuiPixelsY(10);
-    EXPECT_EQ(renderer.Only("FillRect"),
-              Names{"FillRect(" + std::to_string(-hw) + ", " + std::to_string(-hh) + ", " +
-                    std::to_string(hw / 2) + ", " + std::to_string(hh) + ")"});
-    for (DataNode* tree : {props, negative}) {
-        FreeNodeTree(tree);
-        delete tree;
-    }
+    EXPECT_EQ(bars[0].substr(0, bars[0].find(',')),
+              "FillRect(" + std::to_string(a * int(text.size() - hidden)));
 }
 
 }  // namespace
