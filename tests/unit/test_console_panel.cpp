@@ -375,10 +375,13 @@ TEST_F(RichTextTest, WheelAndBarMoveThePageWithFractionsAtBothEnds) {
     FreeNodeTree(nan);
     delete nan;
 
-    // A knob as long as the track: fraction 0, not NaN. After Clear the
-    // knob has no length and the wheel goes to the top.
+    // A bar that no container sizes has the container's track; a knob as
+    // long as the track gives the fraction 0, not NaN.
+    GuiScrollBar loose(10, 100, 5.0f, 50.0f);
+    EXPECT_EQ(loose.trackLength, GuiPixelsY(598));
     bar.trackLength = bar.KnobPixels();
     EXPECT_EQ(bar.FractionAt(half), 0.0f);
+    // After Clear the knob has no length and the wheel goes to the top.
     Out().Clear();
     Out().Update();
     EXPECT_EQ(bar.height, 0);
