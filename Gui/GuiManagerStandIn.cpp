@@ -1,7 +1,5 @@
-// STAND-IN for the parts of the GUI not built yet: menus are empty records
-// and the console has no panel to empty. The menus and the console panel
-// replace this file.
-#include "Gui/ConsoleArgs.h"
+// STAND-IN for the parts of the GUI not built yet: menus are empty records.
+// The menus replace this file.
 #include "Gui/GuiManager.h"
 
 MenuListType* MenuList = nullptr;
@@ -12,6 +10,3 @@ Menu::Menu() {
 }
 Menu::~Menu() = default;
 
-// The console's output is standard output until the console panel exists:
-// there is nothing to empty.
-void ConsoleClear(ConsoleArgs&) {}

@@ -1,5 +1,6 @@
 // The GUI root's life (start-up, frame, shutdown) and the entry points
 // through which the input module reaches it.
+#include "Gui/ConsolePanel.h"
 #include "Gui/FastPanel.h"
 #include "Gui/GuiFactory.h"
 #include "Gui/GuiManager.h"
@@ -28,7 +29,8 @@ void DeleteUnattachedScriptPanels() {
 void GuiStartup() {
     GuiRoot = new GuiPanel(1000, 1000, 500.0f, 500.0f);
     if (!ScaledPanelList) ScaledPanelList = new FastPanelList();
-    // The console panel joins the root here, before the layout's widgets.
+    // The console comes first, before the layout's widgets.
+    GuiRoot->AddChild(new Console());
     LoadGuiLayout(kGuiLayoutFile);
     // The developer displays and the console start hidden: each toggles
     // once in the first frame's update.

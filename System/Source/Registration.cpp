@@ -16,6 +16,8 @@
 #include "Gui/GuiFactory.h"
 #include "Gui/GuiLabel.h"
 #include "Gui/GuiManager.h"
+#include "Gui/GuiScrollBar.h"
+#include "Gui/GuiTextField.h"
 #include "Input/InputLua.h"
 #include "System/Source/Components/Empty.h"
 #include "System/Source/Components/Factories.h"
@@ -62,7 +64,7 @@ void LevelType(LevelTypeRegistry::Creator create, const char* name) {
 constinit ComponentFactoryNode g_physicsNode, g_animationNode, g_graphicsNode, g_luaNode,
     g_particleNode, g_textureNode, g_transformNode;
 constinit ObjectFactoryNode g_luaObjectNode, g_objectNode;
-constinit GuiFactoryNode g_guiPanelNode, g_guiLabelNode;
+constinit GuiFactoryNode g_guiPanelNode, g_guiLabelNode, g_guiScalingBarNode, g_guiTextFieldNode;
 
 void ComponentType(ComponentFactoryNode& node, const char* name,
                    System::GenericComponent* (*create)()) {
@@ -125,9 +127,10 @@ void RegisterAll() {
     RegisterLuaFunction(LuaDrawLine, "DrawLine");
     RegisterLuaFunction(LuaDrawText, "DrawText");
 
-    // Widgets: panels (type, methods, class table), fast panels, labels.
-    // GuiFans comes before DrawBox, GuiButton here, GuiPieGraph,
-    // GuiScalingBar and GuiTextField after the labels.
+    // Widgets: panels (type, methods, class table), fast panels, labels,
+    // then the scaling bar and text field types. GuiFans comes before
+    // DrawBox, GuiButton here, GuiPieGraph between the labels and the
+    // scaling bar.
     GuiType(g_guiPanelNode, "GuiPanel", GuiPanel::Create);
     GuiPanel::RegisterMethods();
     RegisterClassTable<GuiPanel>("GuiPanel", GuiPanel::LuaNew);
@@ -135,6 +138,8 @@ void RegisterAll() {
     GuiType(g_guiLabelNode, "GuiLabel", GuiLabel::Create);
     GuiLabel::RegisterMethods();
     RegisterClassTable<GuiLabel>("GuiLabel", GuiLabel::LuaNew);
+    GuiType(g_guiScalingBarNode, "GuiScalingBar", GuiScalingBar::Create);
+    GuiType(g_guiTextFieldNode, "GuiTextField", GuiTextField::Create);
     // Every class table that panels reach Lua under.
     System::SetLivenessTest(System::TypeName<GuiPanel>::name, PanelIsAlive);
     System::SetLivenessTest(System::TypeName<GuiLabel>::name, PanelIsAlive);
