@@ -42,6 +42,16 @@ double g_cursorY = 0.0;
 // Releases that came in the same poll as their press: the press is seen for
 // one frame, the release at the start of the next update.
 uint8_t g_pressedThisPoll[kCodeCount] = {};
+// The characters typed during this poll in the order they came, for the GUI:
+// the TypedChars table says only which ones came, so a word typed within one
+// frame would otherwise reach a text field sorted and with repeats merged.
+unsigned g_typedInOrder[256];
+size_t g_typedInOrderCount = 0;
+
+void NoteTyped(unsigned ch) {
+    TypedChars[ch] = 1;
+    if (g_typedInOrderCount < std::size(g_typedInOrder)) g_typedInOrder[g_typedInOrderCount++] = ch;
+}
 uint8_t g_tapReleases[kCodeCount] = {};
 bool g_leftDownThisPoll = false;
 bool g_leftTapRelease = false;
@@ -242,6 +252,7 @@ void Update() {
     AnyInputFlag = false;
     std::memcpy(PreviousKeyState, KeyState, sizeof(KeyState));
     std::memset(TypedChars, 0, sizeof(TypedChars));
+    g_typedInOrderCount = 0;
     std::memcpy(PreviousPadState, PadState, sizeof(PadState));
     ApplyTapReleases();
 
@@ -258,7 +269,7 @@ void Update() {
     if (g_replayedLastUpdate && !replaying) std::memset(KeyState, 0, sizeof(KeyState));
     g_replayedLastUpdate = replaying;
 
-    DispatchToGui();
+    DispatchToGui(replaying);
 
     // The file's pads stand in for the devices; everything that reads the
     // input below runs in both modes, so that a replay repeats the run.
@@ -287,10 +298,15 @@ void NormalizeStick(int16_t rawX, int16_t rawY, float& x, float& y) {
     y = axis(rawY);
 }
 
-void DispatchToGui() {
+void DispatchToGui(bool replaying) {
     GuiHooks& hooks = GetGuiHooks();
-    for (int c = 0; c < kCharCount; ++c) {
-        if (TypedChars[c]) SendChar(unsigned(c));
+    if (replaying) {
+        // A replay frame holds only the table of typed characters.
+        for (int c = 0; c < kCharCount; ++c) {
+            if (TypedChars[c]) SendChar(unsigned(c));
+        }
+    } else {
+        for (size_t i = 0; i < g_typedInOrderCount; ++i) SendChar(g_typedInOrder[i]);
     }
     if (!hooks.onSpecialKeyDown) return;
     for (int k = 0; k < kCodeCount; ++k) {
@@ -333,8 +349,8 @@ void KeyCallback(GLFWwindow*, int key, int, int action, int) {
     } else if (action != GLFW_REPEAT) {
         return;
     }
-    if (key == kKeyBackspace || key == kKeyDelete) TypedChars[10] = 1;
-    if (key == kKeyEnter || key == kKeyKeypadEnter) TypedChars[13] = 1;
+    if (key == kKeyBackspace || key == kKeyDelete) NoteTyped(10);
+    if (key == kKeyEnter || key == kKeyKeypadEnter) NoteTyped(13);
 }
 
 void MouseButtonCallback(GLFWwindow* window, int button, int action, int) {
@@ -368,7 +384,7 @@ void MouseButtonCallback(GLFWwindow* window, int button, int action, int) {
 }
 
 void CharCallback(GLFWwindow*, unsigned int codePoint) {
-    if (codePoint < unsigned(kCharCount)) TypedChars[codePoint] = 1;
+    if (codePoint < unsigned(kCharCount)) NoteTyped(codePoint);
 }
 
 void CursorPosCallback(GLFWwindow*, double x, double y) {

@@ -79,8 +79,9 @@ void Shutdown();
 // A stick read as two axes, each -1.0-1.0 outside a dead zone of half the
 // travel, 0.0 inside it.
 void NormalizeStick(int16_t rawX, int16_t rawY, float& x, float& y);
-// Typed characters and newly pressed keys to the GUI root.
-void DispatchToGui();
+// Typed characters (in the order they came; a replay gives only which
+// came, sent in code order) and newly pressed keys to the GUI root.
+void DispatchToGui(bool replaying = false);
 // The cursor in GUI coordinates (window pixels from the top-left corner of
 // the letterboxed area).
 void GetCursorPosition(int32_t& x, int32_t& y);

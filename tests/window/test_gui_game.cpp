@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -13,16 +12,6 @@
 #include "support/TestSupport.h"
 
 namespace {
-
-bool WaitForFile(const std::string& path, TestSupport::GameProcess& game, double seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        if (std::filesystem::exists(path)) return true;
-        if (!game.Running()) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
 
 // Marks when the level has run a while, and quits when the test asks.
 const char* kWaitForTheTest = R"lua(
@@ -71,7 +60,7 @@ TEST(GuiGame, F3ShowsAndHidesTheFpsLabelOfTheLayoutFile) {
     ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
     const std::string key = "xdotool search --name '^Tazzle$' windowactivate --sync key F3";
 
-    ASSERT_TRUE(WaitForFile(dir.Path() + "/ready", game, 60.0)) << game.Output();
+    ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0)) << game.Output();
     EXPECT_EQ(YellowLabelPixels(), 0) << "the label shows before F3";
     EXPECT_EQ(TestSupport::Shell(key), 0);
     EXPECT_TRUE(WaitForLabel([](int n) { return n > 20; }, game, 30.0)) << "F3 shows no label";
