@@ -1,7 +1,5 @@
 #include "Gui/Console.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <lua.hpp>
@@ -127,9 +125,11 @@ void ExecuteCommandLine(std::string_view line) {
     std::string_view word = line.substr(0, line.find(' '));
     ConsoleCommandBase* entry = FindConsoleEntry(word);
     if (!entry) {
-        // The line is data: printed through "%.*s", never used as a format.
-        int length = int(std::min<std::size_t>(line.size(), INT_MAX));
-        ConsolePrintf("Command \"%.*s\" cannot be found\n", length, line.data());
+        // The line is data, never a format.
+        std::string message = "Command \"";
+        message.append(line);
+        message += "\" cannot be found\n";
+        ConsoleWrite(message);
         return;
     }
     if (auto* command = dynamic_cast<ConsoleCommand*>(entry); command && entry->IsCommand()) {
@@ -177,7 +177,8 @@ int LuaExecuteConsoleCommand(lua_State* L) {
 
 int LuaPrint(lua_State* L) {
     int top = lua_gettop(L);
-    if (const char* text = StringArgument(L, nullptr)) ConsolePrintf("%s", text);
+    // The text is data, never a format.
+    if (const char* text = StringArgument(L, nullptr)) ConsoleWrite(text);
     lua_settop(L, top);
     return 0;
 }

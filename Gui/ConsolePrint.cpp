@@ -4,10 +4,20 @@
 #include <cstdio>
 #include <string>
 
-// Until the console panel exists, console output goes to standard output.
+#include "Gui/ConsolePanel.h"
+#include "Gui/RichText.h"
+
+void ConsoleWrite(std::string_view text) {
+    if (text.empty()) return;
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    if (ConsoleOutput) ConsoleOutput->AddText(text);
+}
+
 void ConsolePrintf(const char* format, ...) {
     va_list args;
     va_start(args, format);
+    // Measuring consumes the list: the second pass gets a copy of its own.
     va_list copy;
     va_copy(copy, args);
     int length = std::vsnprintf(nullptr, 0, format, copy);
@@ -15,7 +25,8 @@ void ConsolePrintf(const char* format, ...) {
     if (length > 0) {
         std::string text(size_t(length) + 1, '\0');
         std::vsnprintf(text.data(), text.size(), format, args);
-        std::fwrite(text.data(), 1, size_t(length), stdout);
+        text.resize(size_t(length));
+        ConsoleWrite(text);
     }
     va_end(args);
 }

@@ -1,9 +1,12 @@
 // The GUI root's life (start-up, frame, shutdown) and the entry points
 // through which the input module reaches it.
+#include "Gui/ConsolePanel.h"
 #include "Gui/FastPanel.h"
 #include "Gui/GuiFactory.h"
 #include "Gui/GuiManager.h"
 #include "Gui/GuiPanel.h"
+#include "Gui/GuiPieGraph.h"
+#include "System/Source/PerformanceGraph.h"
 #include "System/Source/DataNode.h"
 
 namespace {
@@ -23,13 +26,20 @@ void DeleteUnattachedScriptPanels() {
     }
 }
 
+// The profiler's graph hangs under the root, which owns it from then on.
+void AttachGraph(GuiPieGraph* graph) {
+    if (GuiRoot) GuiRoot->AddChild(graph);
+}
+
 }  // namespace
 
 void GuiStartup() {
     GuiRoot = new GuiPanel(1000, 1000, 500.0f, 500.0f);
     if (!ScaledPanelList) ScaledPanelList = new FastPanelList();
-    // The console panel joins the root here, before the layout's widgets.
+    // The console comes first, before the layout's widgets.
+    GuiRoot->AddChild(new Console());
     LoadGuiLayout(kGuiLayoutFile);
+    SetGraphAttachHook(AttachGraph);
     // The developer displays and the console start hidden: each toggles
     // once in the first frame's update.
     for (const char* target : {"FPS", "PerformanceGraph", "Console"}) {
@@ -55,6 +65,8 @@ void GuiShutdown() {
     GuiRoot = nullptr;
     FocusedPanel = nullptr;
     DeleteUnattachedScriptPanels();
+    SetGraphAttachHook(nullptr);
+    DeleteMenuLightPanels();
     delete ScaledPanelList;
     ScaledPanelList = nullptr;
 }

@@ -1,0 +1,185 @@
+#include "Gui/ConsolePanel.h"
+
+#include <typeinfo>
+
+#include "Gui/ConsoleArgs.h"
+#include "Gui/ConsolePrint.h"
+#include "Gui/Console.h"
+#include "Gui/GuiCommandComplete.h"
+#include "Gui/GuiFactory.h"
+#include "Gui/GuiLabel.h"
+#include "Gui/GuiManager.h"
+#include "Gui/GuiTextField.h"
+#include "Gui/RichText.h"
+#include "System/Source/DataNode.h"
+
+Console* ConsolePanel = nullptr;
+RichText* ConsoleOutput = nullptr;
+TabCatchTextField* ConsoleInput = nullptr;
+GuiLabel* ConsoleTitle = nullptr;
+GuiCommandComplete* ConsoleCompleteList = nullptr;
+
+namespace {
+
+constexpr int kGrave = 96;
+constexpr int kTilde = 126;
+
+// The button of the console's top-left corner: a real button once the
+// factory has one, a plain panel of the same place and size until then.
+GuiPanel* MakeCornerButton() {
+    GuiPanel* button = GuiFactory::Create("GuiButton");
+    if (!button) button = new GuiPanel(100, 100, 0.0f, 0.0f);
+    button->width = 100;
+    button->height = 100;
+    button->x = 0.0f;
+    button->y = 0.0f;
+    return button;
+}
+
+}  // namespace
+
+Console::Console() : GuiPanel(600, 800, 500.0f, 500.0f) {
+    name = System::MakeString("Console");
+    border = 1;
+    layer = 1;
+    filled = true;
+    StoreFillColor(150, 150, 150, 255);
+
+    output = new RichText(300.0f, 400.0f);
+    output->SetFont("Consola", 12);
+    output->border = 1;
+    output->filled = true;
+    output->StoreFillColor(80, 80, 80, 255);
+    output->AddText("FOR THE SCROLLBAR!\n");
+    output->Clear();
+
+    input = new TabCatchTextField(450, 50, 250.0f, 750.0f);
+    input->StoreFillColor(100, 100, 100, 255);
+    input->filled = true;
+    input->border = 1;
+    input->halfHeightOverride = 15;
+    FocusedPanel = input->firstFocus ? input->firstFocus : input;
+    input->AddItem(this);
+
+    title = new GuiLabel(0, 0, 5.0f, 5.0f);
+    title->ApplyText("Console");
+    title->ApplyFont("Arial", 16);
+    title->SetCenter(false);
+    title->StoreFillColor(200, 200, 200, 255);
+
+    button = MakeCornerButton();
+
+    completion = new GuiCommandComplete(0, 0, 25.0f, 700.0f, input);
+    completion->border = 1;
+    completion->StoreFillColor(100, 100, 100, 255);
+
+    for (GuiPanel* child : {static_cast<GuiPanel*>(output), static_cast<GuiPanel*>(input),
+                            static_cast<GuiPanel*>(title), button,
+                            static_cast<GuiPanel*>(completion)}) {
+        AddChild(child);
+    }
+    ConsolePanel = this;
+    ConsoleOutput = output;
+    ConsoleInput = input;
+    ConsoleTitle = title;
+    ConsoleCompleteList = completion;
+}
+
+Console::~Console() {
+    if (ConsolePanel == this) ConsolePanel = nullptr;
+}
+
+void Console::ForgetPanel(GuiPanel* dying) {
+    // The process-wide pointers follow the parts they name.
+    if (output == dying) output = nullptr;
+    if (input == dying) input = nullptr;
+    if (title == dying) title = nullptr;
+    if (button == dying) button = nullptr;
+    if (completion == dying) completion = nullptr;
+    if (ConsoleOutput == dying) ConsoleOutput = nullptr;
+    if (ConsoleInput == dying) ConsoleInput = nullptr;
+    if (ConsoleTitle == dying) ConsoleTitle = nullptr;
+    if (ConsoleCompleteList == dying) ConsoleCompleteList = nullptr;
+    GuiPanel::ForgetPanel(dying);
+}
+
+void Console::Toggle() {
+    visible = !(visible && IsVisible());
+    if (visible && IsVisible() && input) {
+        FocusedPanel = input->firstFocus ? input->firstFocus : input;
+    } else {
+        FocusedPanel = nullptr;
+    }
+}
+
+void Console::OnChar(int character) {
+    if (character != kGrave && character != kTilde) {
+        // Hidden, the console takes no keys: Enter in play must not submit
+        // a recalled command.
+        if (IsVisible()) GuiPanel::OnChar(character);
+        return;
+    }
+    // Typing into a plain text field of a layout: the key is that field's
+    // business, and the console's input ignores it too.
+    if (FocusedPanel && typeid(*FocusedPanel) == typeid(GuiTextField)) return;
+    Toggle();
+}
+
+void Console::OnSpecialKeyDown(int key) {
+    if (IsVisible()) GuiPanel::OnSpecialKeyDown(key);
+}
+
+std::pair<int, int> Console::GetExtent() {
+    if (!output || !title || !input) return {0, 0};
+    const int outputPixels = GuiPixelsY(output->height);
+    return {0, outputPixels + 3 * output->fontSize + title->fontSize + input->halfHeightOverride};
+}
+
+void Console::HandleMessage(DataNode* message, GuiPanel* sender) {
+    if (!message) return;
+    if (message->name == "Submit") {
+        Submit();
+    } else if (message->name == "FlagChange") {
+        if (completion) completion->Clear();
+    } else if (message->name == "KeyUp") {
+        Recall(-1);
+    } else if (message->name == "KeyDown") {
+        Recall(1);
+    } else {
+        GuiPanel::HandleMessage(message, sender);
+    }
+}
+
+void Console::Submit() {
+    const std::string line = GetConsoleInputText();
+    ConsoleWrite(":" + line + "\n");
+    ExecuteCommandLine(line);
+    history.push_back(System::MakeString(line));
+    historyIndex = int32_t(history.size());
+    SetConsoleInputText("");
+}
+
+void Console::Recall(int step) {
+    const int32_t size = int32_t(history.size());
+    historyIndex += step;
+    if (historyIndex < 0) historyIndex = size - 1;
+    if (historyIndex >= size) historyIndex = 0;
+    if (size == 0) return;
+    // A candidate picked before would overwrite the recalled line.
+    if (completion) completion->Clear();
+    const System::String& entry = history[size_t(historyIndex)];
+    SetConsoleInputText(std::string_view(entry.data(), entry.size()));
+}
+
+void SetConsoleInputText(std::string_view text) {
+    if (ConsoleInput) ConsoleInput->SetText(text);
+}
+
+std::string GetConsoleInputText() {
+    if (!ConsoleInput) return std::string();
+    return std::string(ConsoleInput->text.data(), ConsoleInput->text.size());
+}
+
+void ConsoleClear(ConsoleArgs&) {
+    if (ConsoleOutput) ConsoleOutput->Clear();
+}

@@ -1,0 +1,62 @@
+// The developer console panel: an output area, a one-line input, a title,
+// a button and the completion list. The backquote or the tilde shows and
+// hides it; a submitted line is echoed, run and kept in a history that Up
+// and Down walk. There is one console; its parts are reachable through the
+// globals below while it exists.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "Gui/GuiPanel.h"
+
+class RichText;
+class GuiLabel;
+class TabCatchTextField;
+class GuiCommandComplete;
+
+class Console : public GuiPanel {
+public:
+    Console();
+    ~Console() override;
+
+    // The backquote and the tilde toggle the console; other characters go
+    // to the children, and only while the console is shown.
+    void OnChar(int character) override;
+    // Keys reach the children only while the console is shown.
+    void OnSpecialKeyDown(int key) override;
+    void OnKey(int, int, int, int) override {}
+    std::pair<int, int> GetExtent() override;
+    // The input's signals "Submit", "FlagChange", "KeyUp" and "KeyDown".
+    void HandleMessage(DataNode* message, GuiPanel* sender) override;
+    void ForgetPanel(GuiPanel* dying) override;
+
+    // Shows or hides the console, moving the keyboard focus to its input
+    // or clearing it.
+    void Toggle();
+
+    int32_t historyIndex = 0;
+    System::Vector<System::String> history;
+
+    RichText* output = nullptr;
+    TabCatchTextField* input = nullptr;
+    GuiLabel* title = nullptr;
+    GuiPanel* button = nullptr;
+    GuiCommandComplete* completion = nullptr;
+
+private:
+    void Submit();
+    void Recall(int step);
+};
+
+// The console's parts while it exists; null otherwise.
+extern Console* ConsolePanel;
+extern RichText* ConsoleOutput;
+extern TabCatchTextField* ConsoleInput;
+extern GuiLabel* ConsoleTitle;
+extern GuiCommandComplete* ConsoleCompleteList;
+
+// Replaces the input's text, the cursor at its end.
+void SetConsoleInputText(std::string_view text);
+// A copy of the input's text.
+std::string GetConsoleInputText();

@@ -1,0 +1,265 @@
+#include "Gui/RichText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "Graphics/Font.h"
+#include "Graphics/Renderer.h"
+#include "Graphics/Window.h"
+#include "System/Source/DataNode.h"
+
+namespace {
+
+bool IsControl(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+int32_t Advance(const Font* font, char16_t c) {
+    if (!font || c >= 256) return 0;
+    return int32_t(font->glyphs[c].advanceX);
+}
+
+}  // namespace
+
+RichText::RichText(float px, float py) : GuiPanel(550, 600, px, py) {
+    interactive = true;
+    SetFont("Arial", 16);
+    scroller = new GuiScrollContainer(544.0f, 300.0f);
+    scroller->filled = false;
+    AddChild(scroller);
+    scroller->AddItem(this);
+}
+
+RichText::~RichText() = default;
+
+void RichText::ForgetPanel(GuiPanel* dying) {
+    if (scroller == dying) scroller = nullptr;
+    GuiPanel::ForgetPanel(dying);
+}
+
+void RichText::AddText(std::string_view bytes) {
+    // Bytes widen as unsigned values, so characters above 127 are measured
+    // with the glyphs they are drawn with.
+    for (char c : bytes) text.push_back(char16_t(static_cast<unsigned char>(c)));
+    layoutDirty = true;
+    pendingScroll = 1.0f;
+}
+
+void RichText::AddWideText(const char16_t* wide) {
+    if (wide) {
+        for (; *wide; ++wide) text.push_back(*wide);
+    }
+    layoutDirty = true;
+    pendingScroll = 1.0f;
+}
+
+void RichText::Clear() {
+    text.clear();
+    lineStarts.clear();
+    pendingScroll = -1.0f;
+    firstLine = 0;
+    selStart = selEnd = -1;
+}
+
+void RichText::SetFont(std::string_view name, int32_t size) {
+    font = GetFont(std::string(name), size);
+    fontSize = size;
+}
+
+int32_t RichText::LineHeight() const {
+    const Font* f = GetFontByIndex(font);
+    if (!f) return 0;
+    // The tallest glyph of the font: the rows a line of it needs.
+    return f->textureHeight > 0 ? f->textureHeight : SafeDoubleToInt(f->size);
+}
+
+std::string RichText::NarrowText() const {
+    std::string out;
+    out.reserve(text.size());
+    for (char16_t c : text) out.push_back(char(c & 0xFF));
+    return out;
+}
+
+void RichText::BreakLines() {
+    lineStarts.clear();
+    const Font* f = GetFontByIndex(font);
+    const int32_t limit = GuiPixelsX(width) - 10;
+    int32_t lineX = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        lineX += Advance(f, text[i]);
+        if (text[i] == 10) {
+            // A line feed starts the next line at its left edge.
+            lineX = 0;
+            lineStarts.push_back(uint32_t(i));
+        } else if (lineX > limit) {
+            lineX -= limit;
+            lineStarts.push_back(uint32_t(i));
+        }
+    }
+    // The page is the panel's height in viewport pixels: the monitor's
+    // height would hide the newest lines in a smaller window.
+    const int32_t step = lineSpacing + LineHeight();
+    linesPerPage = step > 0 ? GuiPixelsY(height) / step : 0;
+    layoutDirty = false;
+}
+
+void RichText::SizeScroller() {
+    if (!scroller || !scroller->bar) return;
+    const int32_t lines = LineCount();
+    scroller->contentSize = lines;
+    scroller->pageSize = linesPerPage;
+    GuiScrollBar& bar = *scroller->bar;
+    bar.trackLength = GuiPixelsY(scroller->height);
+    if (lines > 0 && lines >= linesPerPage) {
+        bar.height = SafeDoubleToInt(double(scroller->height) * double(linesPerPage) / double(lines));
+    } else {
+        bar.height = 0;
+    }
+}
+
+void RichText::Update() {
+    GuiPanel::Update();
+    if (!Active()) return;
+    if (layoutDirty) BreakLines();
+    SizeScroller();
+    if (pendingScroll > -1.0f && scroller) {
+        DataNode* tree = MakeNodeWithFloat("MoveBar", "Percent", pendingScroll);
+        pendingScroll = -1.0f;
+        scroller->HandleMessage(tree, this);
+        FreeNodeTree(tree);
+        delete tree;
+    }
+}
+
+void RichText::OnMouseScroll(int state) {
+    GuiPanel::OnMouseScroll(state);
+    int32_t target = firstLine;
+    if (state == 1) target += 3;
+    if (state == 0) target -= 3;
+    if (state == 0 && target < 0) {
+        pendingScroll = 0.0f;
+        return;
+    }
+    const int32_t lines = LineCount();
+    if (target != 0 && lines > linesPerPage) {
+        const float p = float(target) / float(lines - linesPerPage) + 0.005f;
+        pendingScroll = p > 1.0f ? 1.0f : p;
+    } else {
+        pendingScroll = 0.0f;
+    }
+}
+
+void RichText::HandleMessage(DataNode* message, GuiPanel*) {
+    if (!message || message->name != "ScrollBar") return;
+    const DataNode* first = message->firstChild;
+    const float p = first && first->type == kDataFloat ? first->number.f : 0.0f;
+    // A fraction that is no number would leave the page nowhere.
+    if (!std::isfinite(p)) return;
+    const int32_t lines = LineCount();
+    const double scrollable = std::max(0, lines - linesPerPage);
+    const double line = std::trunc(scrollable * double(p));
+    firstLine = SafeDoubleToInt(std::clamp(line, 0.0, double(lines)));
+}
+
+void RichText::OnMouseDown(int, int) {
+    selStart = selEnd = -1;
+    mouseDown = true;
+}
+
+void RichText::OnMouseUp() {
+    mouseDown = false;
+}
+
+void RichText::OnMouseMove(int px, int py) {
+    GuiPanel::OnMouseMove(px, py);
+    if (!mouseDown || (scroller && scroller->bar && scroller->bar->dragging)) return;
+    const int32_t at = CharacterAt(px, py);
+    if (selStart == -1) {
+        selStart = at;
+    } else {
+        selEnd = at;
+    }
+}
+
+int32_t RichText::CharacterAt(int px, int py) const {
+    // The page's lines as drawn: the first shown line at the top, each line
+    // one step lower, characters from the left edge.
+    const auto [ox, oy] = GetScreenOffset();
+    const int32_t step = lineSpacing + LineHeight();
+    const int32_t n = int32_t(text.size());
+    if (step <= 0 || n == 0) return 0;
+    const int32_t row = std::max(0, (py - oy - 4) / step);
+    const int32_t line = std::min(firstLine + row, LineCount());
+    int32_t pos = line > 0 ? int32_t(lineStarts[size_t(line - 1)]) : 0;
+    const int32_t end = line < LineCount() ? int32_t(lineStarts[size_t(line)]) : n;
+    const Font* f = GetFontByIndex(font);
+    int32_t penX = ox + 4;
+    for (; pos < end; ++pos) {
+        const int32_t advance = Advance(f, text[size_t(pos)]);
+        if (px <= penX + advance) return pos;
+        penX += advance;
+    }
+    return end;
+}
+
+void RichText::DrawPiece(int32_t from, int32_t to, int32_t penX, int32_t penY, int32_t lineHeight) {
+    Renderer& r = *CurrentRenderer;
+    const Font* f = GetFontByIndex(font);
+    int32_t pieceWidth = 0;
+    std::string bytes;
+    for (int32_t i = from; i < to; ++i) {
+        pieceWidth += Advance(f, text[size_t(i)]);
+        bytes.push_back(char(text[size_t(i)] & 0xFF));
+    }
+    const int32_t low = std::min(selStart, selEnd);
+    const int32_t high = std::max(selStart, selEnd);
+    if (low >= 0 && from >= low && from < high) {
+        r.SetColor(0, 0, 0, 255);
+        r.FillRect(penX, penY, penX + pieceWidth, penY + lineHeight);
+        r.SetColor(255, 255, 255, 255);
+    } else {
+        r.SetColor(textColour.r, textColour.g, textColour.b, textColour.a);
+    }
+    if (textColour.a != 0) r.DrawText(penX, penY, bytes.c_str());
+}
+
+void RichText::Draw() {
+    if (!Active() || !IsVisible() || !CurrentRenderer) return;
+    const int32_t x0 = GuiPixelsX(x) - GuiPixelsX(width / 2) + 4;
+    const int32_t y0 = GuiPixelsY(y) - GuiPixelsY(height / 2) + 4;
+    const int32_t lineHeight = LineHeight();
+    const int32_t bottom = GuiPixelsY(y) + GuiPixelsY(height / 2);
+    Renderer& r = *CurrentRenderer;
+    r.SetTextFlag(false);
+    r.SetFont(font);
+
+    const int32_t n = int32_t(text.size());
+    const int32_t count = LineCount();
+    int32_t line = std::clamp(firstLine, 0, count);
+    int32_t pos = line > 0 ? int32_t(lineStarts[size_t(line - 1)]) : 0;
+    int32_t penY = y0;
+    while (pos < n) {
+        if (line < count && int32_t(lineStarts[size_t(line)]) <= pos) {
+            ++line;
+            penY += lineSpacing + lineHeight;
+            // A wrapped line does not begin with blanks; the skip stops at
+            // the next line's start, so a piece never runs backwards.
+            const int32_t limit = line < count ? int32_t(lineStarts[size_t(line)]) : n;
+            if (pos > 0 && text[size_t(pos - 1)] != 10 && text[size_t(pos - 1)] != 13) {
+                while (pos < limit && text[size_t(pos)] == ' ') ++pos;
+            }
+        }
+        int32_t end = line < count ? std::min(int32_t(lineStarts[size_t(line)]), n) : n;
+        if (pos < end && IsControl(text[size_t(pos)])) ++pos;
+        for (int32_t k = pos; k < end; ++k) {
+            if (IsControl(text[size_t(k)])) {
+                end = k;
+                break;
+            }
+        }
+        if (end > pos && penY + lineHeight <= bottom) DrawPiece(pos, end, x0, penY, lineHeight);
+        pos = std::max(pos, end);
+    }
+    GuiPanel::Draw();
+}

@@ -1,0 +1,64 @@
+// The console's output area: a growing text of 16-bit characters, broken
+// into lines that fit the panel, drawn one page at a time, scrolled by its
+// own scroll container and the mouse wheel; the pointer marks a selection,
+// drawn inverted. New text scrolls to the end.
+#pragma once
+
+#include <string_view>
+
+#include "Gui/GuiScrollBar.h"
+
+class RichText : public GuiPanel {
+public:
+    RichText(float x, float y);
+    ~RichText() override;
+
+    void Update() override;
+    void Draw() override;
+    void OnMouseDown(int x, int y) override;
+    void OnMouseUp() override;
+    void OnHovering() override {}
+    void OnHoverLeave() override {}
+    void OnMouseMove(int x, int y) override;
+    void OnMouseScroll(int state) override;
+    // "ScrollBar" (from the bar): the first entry is the page's fraction.
+    void HandleMessage(DataNode* message, GuiPanel* sender) override;
+    void ForgetPanel(GuiPanel* dying) override;
+    // The widget's own name; its class name for messages stays "GuiPanel".
+    virtual const char* GetWidgetName() const { return "RichText"; }
+
+    // Every byte becomes one character (0-255).
+    void AddText(std::string_view text);
+    // Up to the terminator.
+    void AddWideText(const char16_t* text);
+    void Clear();
+    void SetFont(std::string_view name, int32_t size);
+
+    // Rebuilds lineStarts and linesPerPage from the text.
+    void BreakLines();
+    // The character under a point in viewport pixels (the selection's ends).
+    int32_t CharacterAt(int px, int py) const;
+    int32_t LineHeight() const;
+    int32_t LineCount() const { return int32_t(lineStarts.size()); }
+    // The text as bytes (each character's low 8 bits).
+    std::string NarrowText() const;
+
+    Color textColour{0, 0, 0, 255};
+    int32_t selStart = -1;
+    int32_t selEnd = -1;
+    int32_t firstLine = 0;
+    int32_t fontSize = 0;
+    int32_t lineSpacing = 2;
+    int32_t linesPerPage = 0;
+    bool mouseDown = false;
+    bool layoutDirty = false;
+    System::Vector<uint32_t> lineStarts;
+    System::Vector<char16_t> text;
+    int32_t font = -1;
+    float pendingScroll = -1.0f;
+    GuiScrollContainer* scroller = nullptr;  // owned as a child
+
+private:
+    void DrawPiece(int32_t from, int32_t to, int32_t penX, int32_t penY, int32_t lineHeight);
+    void SizeScroller();
+};
