@@ -71,6 +71,7 @@ Console::Console() : GuiPanel(600, 800, 500.0f, 500.0f) {
 
     completion = new GuiCommandComplete(0, 0, 25.0f, 700.0f, input);
     completion->border = 1;
+    completion->layer = 1;
     completion->StoreFillColor(100, 100, 100, 255);
 
     for (GuiPanel* child : {static_cast<GuiPanel*>(output), static_cast<GuiPanel*>(input),
@@ -86,7 +87,14 @@ Console::Console() : GuiPanel(600, 800, 500.0f, 500.0f) {
 }
 
 Console::~Console() {
-    if (ConsolePanel == this) ConsolePanel = nullptr;
+    // The parts die with the console, which the registry tells nobody about
+    // inside one tree: the process-wide pointers go here.
+    if (ConsolePanel != this) return;
+    ConsolePanel = nullptr;
+    ConsoleOutput = nullptr;
+    ConsoleInput = nullptr;
+    ConsoleTitle = nullptr;
+    ConsoleCompleteList = nullptr;
 }
 
 void Console::ForgetPanel(GuiPanel* dying) {

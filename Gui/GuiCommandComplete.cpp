@@ -95,6 +95,10 @@ void GuiCommandComplete::Draw() {
     r.SetFont(font_);
     const int32_t cx = GuiPixelsX(x);
     const int32_t cy = GuiPixelsY(y);
+    // The list lies over the output area: its own layer lifts it above the
+    // output's text, and the rows one step above the list's background.
+    r.PushTranslation(0, 0, layer);
+    r.PushTranslation(0, 0, 1);
     int32_t rows = 0;
     int32_t listWidth = 0;
     int32_t rowY = cy;
@@ -105,9 +109,11 @@ void GuiCommandComplete::Draw() {
         rows += kRowHeight;
         rowY -= kRowHeight;
     }
+    r.PopTranslation();
     r.SetColor(fillColor.r, fillColor.g, fillColor.b, fillColor.a);
     if (border != 0) {
         r.DrawRectOutline(cx, cy + kRowHeight, cx + listWidth, cy + kRowHeight - rows, border);
     }
     r.FillRect(cx, cy + kRowHeight, cx + listWidth, cy + kRowHeight - rows);
+    r.PopTranslation();
 }

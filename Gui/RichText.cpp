@@ -11,6 +11,9 @@
 
 namespace {
 
+// Text starts this many pixels inside the panel's top-left corner.
+constexpr int32_t kInset = 4;
+
 bool IsControl(char16_t c) {
     return c < 0x20 || (c >= 0x7F && c < 0xA0);
 }
@@ -97,10 +100,11 @@ void RichText::BreakLines() {
             lineStarts.push_back(uint32_t(i));
         }
     }
-    // The page is the panel's height in viewport pixels: the monitor's
-    // height would hide the newest lines in a smaller window.
+    // The page is the panel's height in viewport pixels below the text's
+    // top inset: the monitor's height, or the inset left out, would hide the
+    // newest lines when the view shows the end.
     const int32_t step = lineSpacing + LineHeight();
-    linesPerPage = step > 0 ? GuiPixelsY(height) / step : 0;
+    linesPerPage = step > 0 ? std::max(0, GuiPixelsY(height) - kInset) / step : 0;
     layoutDirty = false;
 }
 
@@ -189,12 +193,12 @@ int32_t RichText::CharacterAt(int px, int py) const {
     const int32_t step = lineSpacing + LineHeight();
     const int32_t n = int32_t(text.size());
     if (step <= 0 || n == 0) return 0;
-    const int32_t row = std::max(0, (py - oy - 4) / step);
+    const int32_t row = std::max(0, (py - oy - kInset) / step);
     const int32_t line = std::min(firstLine + row, LineCount());
     int32_t pos = line > 0 ? int32_t(lineStarts[size_t(line - 1)]) : 0;
     const int32_t end = line < LineCount() ? int32_t(lineStarts[size_t(line)]) : n;
     const Font* f = GetFontByIndex(font);
-    int32_t penX = ox + 4;
+    int32_t penX = ox + kInset;
     for (; pos < end; ++pos) {
         const int32_t advance = Advance(f, text[size_t(pos)]);
         if (px <= penX + advance) return pos;
@@ -226,8 +230,8 @@ void RichText::DrawPiece(int32_t from, int32_t to, int32_t penX, int32_t penY, i
 
 void RichText::Draw() {
     if (!Active() || !IsVisible() || !CurrentRenderer) return;
-    const int32_t x0 = GuiPixelsX(x) - GuiPixelsX(width / 2) + 4;
-    const int32_t y0 = GuiPixelsY(y) - GuiPixelsY(height / 2) + 4;
+    const int32_t x0 = GuiPixelsX(x) - GuiPixelsX(width / 2) + kInset;
+    const int32_t y0 = GuiPixelsY(y) - GuiPixelsY(height / 2) + kInset;
     const int32_t lineHeight = LineHeight();
     const int32_t bottom = GuiPixelsY(y) + GuiPixelsY(height / 2);
     Renderer& r = *CurrentRenderer;

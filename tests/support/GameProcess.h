@@ -50,5 +50,8 @@ int Shell(const std::string& command);
 bool EnsureWindowManager();
 // Waits up to `seconds` for a window of that title to appear.
 bool WaitForWindow(const std::string& title, double seconds);
+// Waits up to `seconds` for a file to appear; false at once when the game
+// has ended.
+bool AwaitFileWhileRunning(const std::string& path, GameProcess& game, double seconds);
 
 }  // namespace TestSupport

@@ -1,0 +1,411 @@
+// The console panel and its widgets without a window: lines typed into the
+// input through the console's own key handling, the output read back from
+// the rich text, drawing recorded by a renderer that logs its calls.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <lua.hpp>
+#include <string>
+#include <vector>
+
+#include "Graphics/Font.h"
+#include "Graphics/Window.h"
+#include "Gui/Console.h"
+#include "Gui/ConsolePanel.h"
+#include "Gui/ConsolePrint.h"
+#include "Gui/GuiCommandComplete.h"
+#include "Gui/GuiTextField.h"
+#include "Gui/RichText.h"
+#include "System/Source/DataNode.h"
+#include "System/Source/LuaState.h"
+#include "System/Source/Registration.h"
+#include "components_fixture.h"
+#include "support/TestSupport.h"
+
+using TestSupport::CaptureStdout;
+using Names = std::vector<std::string>;
+
+namespace {
+
+// Records text as well.
+class RecordingRenderer : public ComponentTest::RecordingRenderer {
+public:
+    void DrawText(int x, int y, const char* text) override { Log("DrawText", x, y, text); }
+};
+
+// The project's folder (its font aliases and levels), the engine's
+// registrations, a 1920x1080 window and a console.
+class ConsolePanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
+        oldCwd = cwd;
+        ASSERT_EQ(chdir(TAZZLE_SOURCE_DIR), 0);
+        CloseLua();
+        RunStaticRegistration();
+        savedW = WindowWidth;
+        savedH = WindowHeight;
+        WindowWidth = 1920;
+        WindowHeight = 1080;
+        console = new Console();
+    }
+    void TearDown() override {
+        delete console;
+        CurrentRenderer = nullptr;
+        FocusedPanel = nullptr;
+        WindowWidth = savedW;
+        WindowHeight = savedH;
+        CloseLua();
+        FontRegistry::Clear();
+        EXPECT_EQ(chdir(oldCwd.c_str()), 0);
+    }
+
+    // Types text and keys as the GUI root hands them to the console.
+    void Type(const std::string& text) {
+        for (char c : text) console->OnChar(static_cast<unsigned char>(c));
+    }
+    void Submit(const std::string& line) {
+        SetConsoleInputText(line);
+        console->OnChar(kGuiCharEnter);
+    }
+    void Key(int key) { console->OnSpecialKeyDown(key); }
+    std::string Output() const { return ConsoleOutput->NarrowText(); }
+    std::string Input() const { return GetConsoleInputText(); }
+
+    // What the completion list shows for the input's text now; applies a
+    // selection as a frame's drawing does.
+    Names Listed() {
+        console->completion->Draw();
+        return console->completion->Candidates(console->completion->savedText.size() >= 2
+                                                   ? console->completion->savedText
+                                                   : Input());
+    }
+
+    Console* console = nullptr;
+    std::string oldCwd;
+    int32_t savedW = 0, savedH = 0;
+};
+
+TEST_F(ConsolePanelTest, SubmittedLinesAreEchoedRunAndKeptInOrder) {
+    EXPECT_EQ(FocusedPanel, console->input);
+    Type("clear");
+    EXPECT_EQ(Input(), "clear");
+    std::string out = CaptureStdout([&] { console->OnChar(kGuiCharEnter); });
+    EXPECT_EQ(Output(), ":clear\nCommand \"clear\" cannot be found\n");
+    EXPECT_EQ(out, Output());  // the copy on standard output
+    EXPECT_EQ(Input(), "");
+
+    // An empty line quotes nothing and still enters the history.
+    CaptureStdout([&] { Submit(""); });
+    EXPECT_NE(Output().find(":\nCommand \"\" cannot be found\n"), std::string::npos);
+    ASSERT_EQ(console->history.size(), 2u);
+
+    // The output area's own command empties it.
+    CaptureStdout([&] { Submit("Clear"); });
+    EXPECT_EQ(Output(), "");
+
+    // Editing: character 10 deletes before the cursor (at the start, the
+    // first character); cursor keys move it.
+    Type("abd");
+    Key(kGuiKeyLeft);
+    Type("c");
+    for (int i = 0; i < 5; ++i) Key(kGuiKeyLeft);
+    Type("\n");
+    EXPECT_EQ(Input(), "bcd");
+}
+
+TEST_F(ConsolePanelTest, UpAndDownWalkTheHistoryWithWrapAround) {
+    // Empty history: the input stays as it is.
+    Type("x");
+    Key(kGuiKeyUp);
+    Key(kGuiKeyDown);
+    EXPECT_EQ(Input(), "x");
+
+    CaptureStdout([&] {
+        Submit("a");
+        Submit("b");
+        Submit("c");
+    });
+    Names seen;
+    for (int i = 0; i < 4; ++i) {
+        Key(kGuiKeyUp);
+        seen.push_back(Input());
+    }
+    EXPECT_EQ(seen, (Names{"c", "b", "a", "c"}));
+    CaptureStdout([&] { Submit("d"); });
+    Key(kGuiKeyDown);
+    EXPECT_EQ(Input(), "a");
+    EXPECT_EQ(ConsoleInput->cursor, 1);
+}
+
+TEST_F(ConsolePanelTest, HiddenConsoleTakesNoKeysAndToggleKeysShowIt) {
+    CaptureStdout([&] { Submit("level QUIT_GAME_NOT"); });
+    console->OnChar('`');
+    EXPECT_FALSE(console->visible);
+    EXPECT_EQ(FocusedPanel, nullptr);
+    const std::string before = Output();
+    FocusedPanel = console->input;  // even with the focus left on the input
+    std::string out = CaptureStdout([&] {
+        Key(kGuiKeyUp);
+        Key(kGuiKeyTab);
+        console->OnChar(kGuiCharEnter);
+        Type("zz");
+    });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(Output(), before);
+    EXPECT_EQ(Input(), "");
+    EXPECT_EQ(console->history.size(), 1u);
+
+    console->OnChar('~');
+    EXPECT_TRUE(console->visible);
+    EXPECT_EQ(FocusedPanel, console->input);
+    EXPECT_EQ(Input(), "");  // the toggle character is never typed
+
+    // A plain text field of a layout keeps the backquote for itself.
+    GuiTextField field(100, 100, 0.0f, 0.0f);
+    FocusedPanel = &field;
+    console->OnChar('`');
+    EXPECT_TRUE(console->visible);
+    FocusedPanel = nullptr;
+}
+
+TEST_F(ConsolePanelTest, ScriptPrintAndFormattedOutputAreData) {
+    lua_State* L = GetLuaState();
+    std::string out = CaptureStdout([&] {
+        ASSERT_EQ(luaL_dostring(L, "Print('100%s %n %d\\n') Print(7) Print()"), 0);
+        ConsolePrintf("%s=%d;%s\n", std::string(3000, 'x').c_str(), 42, "end");
+    });
+    const std::string expected = "100%s %n %d\n" + std::string(3000, 'x') + "=42;end\n";
+    EXPECT_EQ(Output(), expected);
+    EXPECT_EQ(out, expected);
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
+TEST_F(ConsolePanelTest, CommandsAreWalkedFromTheLastRegistration) {
+    // (Other tests link entries of their own; the walk starts at the
+    // engine's last command. The bloom variables' order has its own test.)
+    Names walked;
+    for (ConsoleCommandBase* e = FindConsoleEntry("StateManagerUnlockPause");
+         e && walked.size() < 13; e = e->GetNext()) {
+        walked.emplace_back(e->GetName());
+    }
+    EXPECT_EQ(walked, (Names{"StateManagerUnlockPause", "StateManagerLockPause", "god", "resume",
+                             "reload", "level", "muteSound", "muteMusic", "teleport",
+                             "globalReload", "lua", "Clear", "fullscreen"}));
+}
+
+TEST_F(ConsolePanelTest, TabCyclesThroughEntriesAndArgumentCandidates) {
+    Type("St");
+    EXPECT_EQ(Listed(), (Names{"StateManagerUnlockPause", "StateManagerLockPause"}));
+    Names picked;
+    for (int i = 0; i < 3; ++i) {
+        Key(kGuiKeyTab);
+        Listed();
+        picked.push_back(Input());
+    }
+    EXPECT_EQ(picked, (Names{"StateManagerUnlockPause", "StateManagerLockPause",
+                             "StateManagerUnlockPause"}));
+
+    // Typing clears the pick; a one-character text is not kept.
+    SetConsoleInputText("");
+    Type("lu");
+    Type("\n");
+    EXPECT_EQ(Listed()[0], "level");
+    Key(kGuiKeyTab);
+    Listed();
+    EXPECT_EQ(Input(), "level");
+    for (const std::string& name : Listed()) EXPECT_EQ(name, "level");
+
+    // Arguments: the text after the last blank is what is compared.
+    Type(" ");
+    Names states = Listed();
+    ASSERT_GE(states.size(), 4u);
+    EXPECT_EQ(states[0], "QUIT_GAME");
+    EXPECT_EQ(states[1], "RESTART_LEVEL");
+    Key(kGuiKeyTab);
+    Listed();
+    EXPECT_EQ(Input(), "level QUIT_GAME");
+    SetConsoleInputText("level GenericTileLevel 00_");
+    console->completion->Clear();
+    EXPECT_EQ(Listed(), Names{"00_Menu_Splash.tmx"});
+    Key(kGuiKeyTab);
+    Listed();
+    EXPECT_EQ(Input(), "level GenericTileLevel 00_Menu_Splash.tmx");
+
+    // A recalled line finds its command again, and a pick made before the
+    // recall does not overwrite it.
+    CaptureStdout([&] { Submit("level RES"); });
+    Type("mu");
+    Key(kGuiKeyTab);
+    Listed();
+    Key(kGuiKeyUp);
+    EXPECT_EQ(Listed(), Names{"RESTART_LEVEL"});
+    EXPECT_EQ(Input(), "level RES");
+}
+
+// Counts how often the candidate lists are fetched.
+int g_fetches = 0;
+ConsoleCandidates CountedCandidates() {
+    ++g_fetches;
+    return {{"alpha", "beta"}};
+}
+
+TEST_F(ConsolePanelTest, CandidateListsAreFetchedOncePerTypedText) {
+    static ConsoleCommand counted("countedCompletion", "", nullptr, CountedCandidates);
+    RecordingRenderer renderer;
+    CurrentRenderer = &renderer;
+    g_fetches = 0;
+    Type("countedCompletion a");
+    for (int frame = 0; frame < 5; ++frame) console->completion->Draw();
+    EXPECT_EQ(g_fetches, 1);
+    EXPECT_EQ(console->completion->count, 1);
+    // One row, drawn above the list's background.
+    const Names texts = renderer.Only("DrawText");
+    ASSERT_EQ(texts.size(), 5u);
+    Type("\n");
+    console->completion->Draw();
+    EXPECT_EQ(g_fetches, 2);
+    EXPECT_EQ(console->completion->count, 2);
+}
+
+// ---- Rich text.
+
+class RichTextTest : public ConsolePanelTest {
+protected:
+    RichText& Out() { return *ConsoleOutput; }
+    int Advance(char c) {
+        return int(GetFontByIndex(Out().font)->glyphs[static_cast<unsigned char>(c)].advanceX);
+    }
+};
+
+TEST_F(RichTextTest, LinesBreakAtLineFeedsAndBeforeTheOverflow) {
+    ASSERT_NE(GetFontByIndex(Out().font), nullptr);
+    Out().AddText("a\nb");
+    Out().Update();
+    EXPECT_EQ(Out().lineStarts, (System::Vector<uint32_t>{1}));
+
+    // limit = 1056 - 10 pixels. A full line of x's breaks before the
+    // character that passes it; after a line feed the count starts anew.
+    const int limit = GuiPixelsX(550) - 10;
+    const int perLine = limit / Advance('x');
+    Out().Clear();
+    Out().AddText(std::string(perLine + 1, 'x'));
+    Out().Update();
+    EXPECT_EQ(Out().lineStarts, (System::Vector<uint32_t>{uint32_t(perLine)}));
+    Out().Clear();
+    Out().AddText(std::string(perLine - 2, 'x') + "\n" + std::string(perLine, 'x'));
+    Out().Update();
+    EXPECT_EQ(Out().lineStarts, (System::Vector<uint32_t>{uint32_t(perLine - 2)}));
+
+    // The page is the panel's height in the viewport: a 1024x768 window.
+    WindowWidth = 1024;
+    WindowHeight = 768;
+    Out().BreakLines();
+    EXPECT_EQ(Out().linesPerPage, (GuiPixels(600, 576) - 4) / (2 + Out().LineHeight()));
+    // Scrolled to the end, the newest line is drawn inside the panel.
+    const int top = GuiPixelsY(400) - GuiPixelsY(300) + 4;
+    EXPECT_LE(top + (Out().linesPerPage - 1) * (2 + Out().LineHeight()) + Out().LineHeight(),
+              GuiPixelsY(400) + GuiPixelsY(300));
+}
+
+TEST_F(RichTextTest, DrawingStepsOverLineFeedsAndSkipsWrappedBlanks) {
+    RecordingRenderer renderer;
+    CurrentRenderer = &renderer;
+    const int limit = GuiPixelsX(550) - 10;
+    const int perLine = limit / Advance('x');
+    // A wrapped line of blanks only: the skip stops at the next line start.
+    Out().AddText("a\nb\n" + std::string(perLine, 'x') + std::string(perLine + 5, ' ') + "z");
+    Out().Update();
+    Out().Draw();
+    const Names texts = renderer.Only("DrawText");
+    const int x0 = GuiPixelsX(300) - GuiPixelsX(275) + 4;
+    const int y0 = GuiPixelsY(400) - GuiPixelsY(300) + 4;
+    const int step = 2 + Out().LineHeight();
+    ASSERT_GE(texts.size(), 4u);
+    EXPECT_EQ(texts[0], "DrawText(" + std::to_string(x0) + ", " + std::to_string(y0) + ", a)");
+    EXPECT_EQ(texts[1],
+              "DrawText(" + std::to_string(x0) + ", " + std::to_string(y0 + step) + ", b)");
+    EXPECT_EQ(texts.back().substr(texts.back().size() - 2), "z)");
+    for (const std::string& call : texts) EXPECT_EQ(call.find(", )"), std::string::npos) << call;
+
+    // A selection draws the pieces that start in it inverted: a black box
+    // under white text (the pieces "a" and "b" here).
+    const size_t whiteBefore = renderer.Only("SetColor(255, 255, 255, 255)").size();
+    renderer.calls.clear();
+    Out().selStart = 3;
+    Out().selEnd = 0;
+    Out().Draw();
+    EXPECT_EQ(renderer.Only("SetColor(255, 255, 255, 255)").size(), whiteBefore + 2);
+}
+
+TEST_F(RichTextTest, WheelAndBarMoveThePageWithFractionsAtBothEnds) {
+    for (int i = 0; i < 100; ++i) Out().AddText("line\n");
+    Out().Update();  // new text scrolls to the end
+    const int lines = Out().LineCount();
+    const int page = Out().linesPerPage;
+    ASSERT_GT(lines, page);
+    EXPECT_EQ(Out().firstLine, lines - page);
+    GuiScrollBar& bar = *Out().scroller->bar;
+    EXPECT_EQ(bar.trackLength, GuiPixelsY(598));
+    EXPECT_EQ(bar.height, SafeDoubleToInt(598.0 * page / lines));
+    const int half = bar.KnobPixels() / 2;
+    EXPECT_EQ(GuiPixelsY(bar.y), bar.trackLength - half - 1);  // one short of the end
+
+    // The wheel: three lines up per notch, down again, clamped at the top.
+    Out().OnMouseScroll(0);
+    Out().Update();
+    EXPECT_EQ(Out().firstLine, lines - page - 3);
+    Out().firstLine = 2;
+    Out().OnMouseScroll(0);
+    Out().Update();
+    EXPECT_EQ(Out().firstLine, 0);
+    EXPECT_EQ(GuiPixelsY(bar.y), half);
+
+    // Dragging the knob past the top reports 0.005; a NaN is refused.
+    bar.OnMouseDown(0, 500);
+    bar.OnMouseMove(0, -1000);
+    bar.OnMouseUp();
+    EXPECT_FLOAT_EQ(bar.FractionAt(half), 0.005f);
+    DataNode* nan = MakeNodeWithFloat("ScrollBar", "Index", std::nanf(""));
+    Out().firstLine = 5;
+    Out().HandleMessage(nan, nullptr);
+    EXPECT_EQ(Out().firstLine, 5);
+    FreeNodeTree(nan);
+    delete nan;
+
+    // A knob as long as the track: fraction 0, not NaN. After Clear the
+    // knob has no length and the wheel goes to the top.
+    bar.trackLength = bar.KnobPixels();
+    EXPECT_EQ(bar.FractionAt(half), 0.0f);
+    Out().Clear();
+    Out().Update();
+    EXPECT_EQ(bar.height, 0);
+    Out().OnMouseScroll(1);
+    EXPECT_EQ(Out().pendingScroll, 0.0f);
+}
+
+TEST_F(ConsolePanelTest, TextFieldCursorBarSitsUnderTheShownText) {
+    RecordingRenderer renderer;
+    CurrentRenderer = &renderer;
+    GuiTextField field(100, 50, 50.0f, 500.0f);
+    const Font* font = GetFontByIndex(field.font);
+    ASSERT_NE(font, nullptr);
+    const int a = int(font->glyphs['a'].advanceX);
+    const std::string text(GuiPixelsX(50) * 2 / a + 4, 'a');
+    field.SetText(text);
+    const size_t hidden = field.HiddenLeadingCharacters();
+    ASSERT_GT(hidden, 0u);
+    field.Draw();
+    const Names texts = renderer.Only("DrawText");
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find(", " + text.substr(hidden) + ")"), std::string::npos);
+    // The cursor at the end: the bar starts after the shown characters only.
+    const Names bars = renderer.Only("FillRect");
+    ASSERT_EQ(bars.size(), 1u);
+    EXPECT_EQ(bars[0].substr(0, bars[0].find(',')),
+              "FillRect(" + std::to_string(a * int(text.size() - hidden)));
+}
+
+}  // namespace
