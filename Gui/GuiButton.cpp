@@ -1,7 +1,6 @@
 #include "Gui/GuiButton.h"
 
 #include <lua.hpp>
-
 #include <string>
 
 #include "Gui/Console.h"

@@ -1,9 +1,8 @@
 #include "Gui/GuiFans.h"
 
-#include <lua.hpp>
-
 #include <algorithm>
 #include <cmath>
+#include <lua.hpp>
 #include <string>
 
 #include "Graphics/Renderer.h"
@@ -105,9 +104,9 @@ void GuiFans::RemoveFans() {
 void GuiFans::AddOneFan() {
     FanRecord fan;
     const int k = Rand() % 4 + 1;
-    const std::string file = std::string("Resources/Images/Fans/") +
-                             (evil ? std::string("EvilFan.png")
-                                   : "Fans0" + std::to_string(k) + ".png");
+    const std::string file =
+        std::string("Resources/Images/Fans/") +
+        (evil ? std::string("EvilFan.png") : "Fans0" + std::to_string(k) + ".png");
     if (GlobalTextureAtlas) fan.image = GlobalTextureAtlas->GetImage(file.c_str());
     fan.image.owns = false;
     float fx = 0.0f, fy = 0.0f;
@@ -185,16 +184,21 @@ void GuiFans::DrawBackground() {
         const float rowDepth =
             height != 0 ? std::trunc(1000.0f * (float(height) - fan.homeY) / float(height)) : 0.0f;
         const float z = float(count - fan.index) / 1000.0f + rowDepth / 1000.0f;
-        r.PushTranslationF(0.0f, 0.0f, z);
-        r.SetColorFill(true);
-        r.SetColor(0, 0, 0, fan.alpha);
-        r.SetTexture(fan.image.texture);
-        const int fx = bx + int(fan.x);
-        const int fy = by - int(fan.y);
-        r.DrawTextureRegion(fx - d, fy - d, fx + d, fy + d, fan.image.u, fan.image.v + fan.image.dv,
-                            fan.image.u + fan.image.du, fan.image.v);
-        r.SetColorFill(false);
-        r.PopTranslation();
+        // Alpha 0 would tell the shader to show the picture's own colours:
+        // a fan that has faded out is not drawn in its last frame.
+        if (fan.alpha != 0) {
+            r.PushTranslationF(0.0f, 0.0f, z);
+            r.SetColorFill(true);
+            r.SetColor(0, 0, 0, fan.alpha);
+            r.SetTexture(fan.image.texture);
+            const int fx = bx + int(fan.x);
+            const int fy = by - int(fan.y);
+            r.DrawTextureRegion(fx - d, fy - d, fx + d, fy + d, fan.image.u,
+                                fan.image.v + fan.image.dv, fan.image.u + fan.image.du,
+                                fan.image.v);
+            r.SetColorFill(false);
+            r.PopTranslation();
+        }
         if (Move(fan, t, frameTime)) {
             ++i;
         } else {

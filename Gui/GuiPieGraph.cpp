@@ -47,8 +47,8 @@ void GuiPieGraph::HandleMessage(DataNode* message, GuiPanel* sender) {
             value = SafeDoubleToFloat(valueNode->number.d);
         }
         const DataNode* colourNode = valueNode ? valueNode->nextSibling : nullptr;
-        const Color colour = colourNode && colourNode->type == kDataColor ? colourNode->color
-                                                                          : Color(0, 0, 0, 255);
+        const Color colour =
+            colourNode && colourNode->type == kDataColor ? colourNode->color : Color(0, 0, 0, 255);
         SetValue(std::string_view(sliceName.data(), sliceName.size()), value, colour);
     }
 }

@@ -1,8 +1,7 @@
 #include "Gui/Menu.h"
 
-#include <lua.hpp>
-
 #include <algorithm>
+#include <lua.hpp>
 #include <unordered_set>
 
 #include "Gui/FastPanel.h"
@@ -87,8 +86,8 @@ FastPanel* Menu::CreateLightPanel(float px, float py, int h, int w) {
 void Menu::PushToHud() {
     EraseFrom(MenuList, this);
     // Listed once: shutdown deletes every entry.
-    if (HudMenuList && std::find(HudMenuList->begin(), HudMenuList->end(), this) ==
-                           HudMenuList->end()) {
+    if (HudMenuList &&
+        std::find(HudMenuList->begin(), HudMenuList->end(), this) == HudMenuList->end()) {
         HudMenuList->push_back(this);
     }
 }
@@ -161,7 +160,8 @@ MetaValue LuaCreateFanPanel(Menu& m, MetaArgs& a) {
 }
 
 MetaValue LuaCreateLightPanel(Menu& m, MetaArgs& a) {
-    return MetaValue(m.CreateLightPanel(Coordinate(a, 0), Coordinate(a, 1), Size(a, 2), Size(a, 3)));
+    return MetaValue(
+        m.CreateLightPanel(Coordinate(a, 0), Coordinate(a, 1), Size(a, 2), Size(a, 3)));
 }
 
 MetaValue LuaCreateScrollBar(Menu& m, MetaArgs& a) {

@@ -136,7 +136,8 @@ TEST_F(Widgets, SetMessageStoresTypedEntriesAndPostsAFreshCopyEachTime) {
         b:SetMessage("Target", "Function", "ToggleVisible", "flag", true, 7, "skipped",
                      "count", n, "who", b, "dangling")
         n = 6
-    )lua"), "");
+    )lua"),
+              "");
     ASSERT_EQ(button->messages.size(), 1u);
     DataNode* stored = button->messages[0];
     EXPECT_EQ(GetNodeString("Function", stored->firstChild), "ToggleVisible");
@@ -184,8 +185,7 @@ TEST_F(Widgets, PieGraphDrawsSectorsRingByRingAndFloatingPointPercentages) {
               (std::vector<std::string>{"FillSector(960, 540, 65, 0, 90)",
                                         "FillSector(960, 540, 60, 90, 360)",
                                         "FillSector(960, 540, 50, 360, 360)"}));
-    EXPECT_EQ(renderer.Only("FillRect"),
-              std::vector<std::string>{"FillRect(890, 470, 1030, 642)"});
+    EXPECT_EQ(renderer.Only("FillRect"), std::vector<std::string>{"FillRect(890, 470, 1030, 642)"});
     const auto texts = renderer.Only("DrawText");
     ASSERT_EQ(texts.size(), 4u);
     EXPECT_EQ(texts[1], "DrawText(986, 600,   25.00%)");
@@ -290,7 +290,8 @@ TEST_F(Widgets, AButtonRemovesItsOwnMenuWhileActivating) {
         b:SetCommand("lua RemoveSelf")
         b:SetCommand("record after")
         b:SetMessage("GLOBAL", "Function", "OnRelease")
-    )lua"), "");
+    )lua"),
+              "");
     FocusedPanel = nullptr;
     GuiHandleMouseDown(960, 540);
     ASSERT_NE(FocusedPanel, nullptr);
