@@ -2,6 +2,7 @@
 // recording renderer sees the drawing, a spy hears the GUI's sounds and a
 // console command records what buttons run.
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "Gui/GuiFans.h"
 #include "Gui/GuiPieGraph.h"
 #include "Gui/Menu.h"
+#include "System/Source/StateManager.h"
 #include "gui_fixture.h"
 
 namespace {
@@ -301,4 +303,48 @@ TEST_F(Widgets, AButtonRemovesItsOwnMenuWhileActivating) {
     EXPECT_EQ(g_commands, std::vector<std::string>{"after"});
     Frame();
     EXPECT_NE(Run("b:ExcecuteAction()"), "");
+}
+
+TEST_F(Widgets, DraggingMovesByThePointerAndShakingStopsInTime) {
+    // A 1600 x 900 viewport: 16 pixels are 10 thousandths across.
+    WindowWidth = 1600;
+    WindowHeight = 900;
+    // As in a menu: the click reaches the children of the panels that pull it.
+    GuiPanel* holder = Add("Holder", 1000, 1000, 500.0f, 500.0f);
+    auto* drag = Add<GuiDraggableElement>("Drag", 100, 100, 300.0f, 300.0f, holder);
+    GuiHandleMouseDown(480, 270);
+    ASSERT_EQ(FocusedPanel, drag);
+    DataNode* click = Event("GLOBAL", "OnClick");
+    SetNodeInt(CreateNode(click, "x", GetLastChild(click)), "", 480);
+    SetNodeInt(CreateNode(click, "y", GetLastChild(click)), "", 270);
+    PostGuiMessage(click);
+    Frame();
+    EXPECT_TRUE(drag->dragging);
+    GuiHandleMouseMove(496, 270);
+    EXPECT_EQ(drag->x, 310.0f);
+    EXPECT_EQ(drag->y, 300.0f);
+    PostGuiMessage(Event("GLOBAL", "OnRelease"));
+    Frame();
+    EXPECT_FALSE(drag->dragging);
+    GuiHandleMouseMove(600, 300);
+    EXPECT_EQ(drag->x, 310.0f);
+
+    // Half a second of shaking at 60 frames a second, then back in place.
+    auto* fans = Add<GuiFans>("Fans", 400, 300, 500.0f, 500.0f);
+    GetStateManager().dt = 1.0 / 60.0;
+    fans->shakeTime = 0.5f;
+    int moved = 0, frames = 0;
+    while (fans->shakeTime > 0.0f && frames < 100) {
+        Frame();
+        ++frames;
+        EXPECT_LE(std::abs(fans->shakeX), 10.0f);
+        EXPECT_LE(std::abs(fans->shakeY), 10.0f);
+        moved += fans->shakeX != 0.0f || fans->shakeY != 0.0f ? 1 : 0;
+    }
+    EXPECT_NEAR(frames, 30, 1);
+    EXPECT_GT(moved, 20);
+    Frame();
+    EXPECT_EQ(fans->shakeX, 0.0f);
+    EXPECT_EQ(fans->shakeY, 0.0f);
+    GetStateManager().dt = 0.0;
 }
