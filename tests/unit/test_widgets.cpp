@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Gui/Console.h"
+#include "Gui/FastPanel.h"
 #include "Gui/GuiButton.h"
 #include "Gui/GuiFans.h"
 #include "Gui/GuiPieGraph.h"
@@ -48,6 +49,7 @@ protected:
         }
         MenuList = new MenuListType();
         HudMenuList = new MenuListType();
+        if (!ScaledPanelList) ScaledPanelList = new FastPanelList();
     }
     void TearDown() override {
         for (MenuListType* list : {MenuList, HudMenuList}) {
@@ -253,6 +255,9 @@ TEST_F(Widgets, MenusBuildWidgetsAndGoTheirWays) {
         hud:PushToHud()
         other = hud:CreateLabel(1, 2, 3, 4)
         m:RemoveElement(other)
+        light = m:CreateLightPanel(10, 20, 30, 40)
+        bar = m:CreateScrollBar(10, 20, 30, 40)
+        m:RemoveElement(bar)
     )lua");
     EXPECT_NE(out.find("panel 100 200"), std::string::npos) << out;
     EXPECT_NE(out.find("menu 500"), std::string::npos) << out;
@@ -275,7 +280,12 @@ TEST_F(Widgets, MenusBuildWidgetsAndGoTheirWays) {
     root->name = System::MakeString("Level");
     EXPECT_EQ(Run("RemoveMenuByName('Level') RemoveMenuByName(7)"), "");
     EXPECT_TRUE(MenuList->empty());
+    // The light panel outlives its menu; the GUI's shutdown frees it.
+    ASSERT_EQ(ScaledPanelList->size(), 1u);
+    EXPECT_EQ((*ScaledPanelList)[0]->width, 40);
+    EXPECT_EQ((*ScaledPanelList)[0]->height, 30);
     EXPECT_NE(Run("fans:SetCount(3)"), "");
+    EXPECT_NE(Run("bar:SetX(3)"), "");
     EXPECT_NE(Run("m:CreatePanel(1, 2, 3, 4)"), "");
     EXPECT_EQ(Run("RemoveMenuByName('Hud')"), "");
     EXPECT_TRUE(HudMenuList->empty());
