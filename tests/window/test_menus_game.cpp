@@ -121,6 +121,45 @@ TEST(MenusGame, PlayLoadsTheLevelAndThePauseMenuQuitsByKeyboard) {
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
 }
 
+// How often `text` occurs in the game's output so far.
+size_t CountOutput(TestSupport::GameProcess& game, const std::string& text) {
+    const std::string out = game.Output();
+    size_t count = 0;
+    for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++count;
+    return count;
+}
+
+TEST(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
+    ASSERT_TRUE(TestSupport::EnsureWindowManager());
+    TestSupport::TempDir dir;
+    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources", fs::path(dir.Path()) / "Resources",
+             fs::copy_options::recursive);
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+    ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
+    ASSERT_TRUE(WaitForOutput(game, "Start menu ready", 60.0)) << game.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // Enter is the start menu's "Play" key.
+    EXPECT_EQ(Press("Return"), 0);
+    ASSERT_TRUE(WaitForOutput(game, "Playground loaded", 60.0)) << game.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // The pause menu's second button goes back to the start menu, unpaused.
+    EXPECT_EQ(Press("Escape"), 0);
+    EXPECT_EQ(Press("Down"), 0);
+    EXPECT_EQ(Press("Return"), 0);
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (CountOutput(game, "Start menu ready") < 2 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(CountOutput(game, "Start menu ready"), 2u) << game.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // Q is the start menu's "Quit" key.
+    Press("q");
+    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
+}
+
 TEST(MenusGame, F3ShowsTheProfilersPieGraph) {
     ASSERT_TRUE(TestSupport::EnsureWindowManager());
     TestSupport::TempDir dir;
