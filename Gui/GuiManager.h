@@ -18,6 +18,7 @@
 #include <string_view>
 #include <variant>
 
+#include "Gui/Menu.h"
 #include "System/Source/Components/Meta.h"
 #include "System/Source/PoolAllocator.h"
 
@@ -114,17 +115,6 @@ void GetGuiCursor(int& x, int& y);
 
 // Applies a settings tree to the panels named by its name (the FPS text).
 void ApplyLayoutToRoot(DataNode* settings);
-
-// A Lua-built menu.
-class Menu : public System::MetaData<Menu> {
-public:
-    Menu();
-    ~Menu() override;
-};
-
-using MenuListType = System::Vector<Menu*>;
-extern MenuListType* MenuList;
-extern MenuListType* HudMenuList;
 
 class ConsoleArgs;
 // The console command "Clear": empties the console output.

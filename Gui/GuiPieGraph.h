@@ -1,13 +1,15 @@
-// The pie graph's data: named, coloured values (slices) in insertion order
-// and the total they stand for. The profiler feeds one every frame. The
-// widget's panel part (placement, drawing, messages) builds on this data;
-// the fields under "Panel settings" belong to that part.
+// A pie chart of named, coloured values (slices) with a legend below it:
+// each value's share of the total as a sector, and per value its name and
+// percentage. The profiler feeds one every frame; layout files may make
+// one ("GuiPieGraph"), and the messages "SetRadius" and "AddValue" set its
+// radius and add values. Nothing is drawn while the frame time is 0 (only
+// the profiler sets it) or the values add up to 0.
 #pragma once
 
 #include <string_view>
 
+#include "Gui/GuiPanel.h"
 #include "System/Source/Color.h"
-#include "System/Source/PoolAllocator.h"
 
 struct PieSlice {
     System::String name;
@@ -15,12 +17,14 @@ struct PieSlice {
     Color colour;
 };
 
-class GuiPieGraph : public System::PoolObject {
+class GuiPieGraph : public GuiPanel {
 public:
-    // The graph's position, in thousandths of the viewport.
-    GuiPieGraph(float x, float y) : x_(x), y_(y) {}
-    GuiPieGraph(const GuiPieGraph&) = delete;
-    GuiPieGraph& operator=(const GuiPieGraph&) = delete;
+    // A 0 x 0 panel at (x, y), thousandths of the viewport.
+    GuiPieGraph(float x, float y);
+
+    const char* GetClassName() const override;
+    void Draw() override;
+    void HandleMessage(DataNode* message, GuiPanel* sender) override;
 
     // The first slice of that name (exact, case-sensitive) takes the value
     // and keeps its colour; without one a slice is appended.
@@ -32,28 +36,23 @@ public:
 
     int GetRadius() const { return radius_; }
     void SetRadius(int radius) { radius_ = radius; }
-    // The value the whole pie stands for; nothing is drawn while it is 0.
     float GetFrameTime() const { return frameTime_; }
     void SetFrameTime(float seconds) { frameTime_ = seconds; }
 
-    // Panel settings.
-    float GetX() const { return x_; }
-    float GetY() const { return y_; }
-    Color GetFillColour() const { return fillColour_; }
-    void SetFillColour(Color colour) { fillColour_ = colour; }
-    const System::String& GetName() const { return name_; }
-    void SetName(std::string_view name) { name_ = System::MakeString(name); }
-    int GetLayer() const { return layer_; }
-    void SetLayer(int layer) { layer_ = layer; }
+    // Panel settings, as the profiler sets them.
+    float GetX() const { return x; }
+    float GetY() const { return y; }
+    Color GetFillColour() const { return fillColor; }
+    void SetFillColour(Color colour) { fillColor = colour; }
+    void SetName(std::string_view newName) { name = System::MakeString(newName); }
+    int GetLayer() const { return layer; }
+    void SetLayer(int newLayer) { layer = newLayer; }
+
+    // The factory's row: a graph at (0, 0).
+    static GuiPanel* Create();
 
 private:
     int radius_ = 0;
     float frameTime_ = 0.0f;
     System::Vector<PieSlice> values_;
-
-    float x_;
-    float y_;
-    Color fillColour_;
-    System::String name_;
-    int layer_ = 0;
 };

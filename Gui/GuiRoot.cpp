@@ -5,6 +5,8 @@
 #include "Gui/GuiFactory.h"
 #include "Gui/GuiManager.h"
 #include "Gui/GuiPanel.h"
+#include "Gui/GuiPieGraph.h"
+#include "System/Source/PerformanceGraph.h"
 #include "System/Source/DataNode.h"
 
 namespace {
@@ -24,6 +26,11 @@ void DeleteUnattachedScriptPanels() {
     }
 }
 
+// The profiler's graph hangs under the root, which owns it from then on.
+void AttachGraph(GuiPieGraph* graph) {
+    if (GuiRoot) GuiRoot->AddChild(graph);
+}
+
 }  // namespace
 
 void GuiStartup() {
@@ -32,6 +39,7 @@ void GuiStartup() {
     // The console comes first, before the layout's widgets.
     GuiRoot->AddChild(new Console());
     LoadGuiLayout(kGuiLayoutFile);
+    SetGraphAttachHook(AttachGraph);
     // The developer displays and the console start hidden: each toggles
     // once in the first frame's update.
     for (const char* target : {"FPS", "PerformanceGraph", "Console"}) {
@@ -57,6 +65,8 @@ void GuiShutdown() {
     GuiRoot = nullptr;
     FocusedPanel = nullptr;
     DeleteUnattachedScriptPanels();
+    SetGraphAttachHook(nullptr);
+    DeleteMenuLightPanels();
     delete ScaledPanelList;
     ScaledPanelList = nullptr;
 }

@@ -12,6 +12,7 @@
 #include "Graphics/Renderer.h"
 #include "Graphics/TextureAtlas.h"
 #include "Graphics/Window.h"
+#include "Gui/GuiButton.h"
 #include "Gui/GuiManager.h"
 #include "Gui/GuiPanel.h"
 #include "Input/InputManager.h"
@@ -98,6 +99,7 @@ int StartEngine(int argc, char** argv) {
 
     SetGuiFrameHooks(GuiFrameHooks{GuiStartup, DrawGui, GuiShutdown});
     SetGuiSoundHook(PlayGuiClick);
+    SetGuiActionHook(InputManager::GetActionTriggered);
     if (!glfwInit()) return 1;
     if (!RenderStartup()) {
         glfwTerminate();

@@ -14,7 +14,11 @@
 #include "Gui/Console.h"
 #include "Gui/FastPanel.h"
 #include "Gui/GuiFactory.h"
+#include "Gui/GuiButton.h"
+#include "Gui/GuiFans.h"
 #include "Gui/GuiLabel.h"
+#include "Gui/GuiPieGraph.h"
+#include "Gui/Menu.h"
 #include "Gui/GuiManager.h"
 #include "Gui/GuiScrollBar.h"
 #include "Gui/GuiTextField.h"
@@ -64,7 +68,7 @@ void LevelType(LevelTypeRegistry::Creator create, const char* name) {
 constinit ComponentFactoryNode g_physicsNode, g_animationNode, g_graphicsNode, g_luaNode,
     g_particleNode, g_textureNode, g_transformNode;
 constinit ObjectFactoryNode g_luaObjectNode, g_objectNode;
-constinit GuiFactoryNode g_guiPanelNode, g_guiLabelNode, g_guiScalingBarNode, g_guiTextFieldNode;
+constinit GuiFactoryNode g_guiButtonNode, g_guiPanelNode, g_guiPieGraphNode, g_guiLabelNode, g_guiScalingBarNode, g_guiTextFieldNode;
 
 void ComponentType(ComponentFactoryNode& node, const char* name,
                    System::GenericComponent* (*create)()) {
@@ -83,6 +87,11 @@ void GuiType(GuiFactoryNode& node, const char* name, GuiPanel* (*create)()) {
 // holding no object, so a call on it is a script error.
 bool PanelIsAlive(const System::MetaBase* object) {
     return IsLivePanel(object);
+}
+
+// Menus die at level changes while scripts still hold them.
+bool MenuIsAlive(const System::MetaBase* object) {
+    return IsLiveMenu(object);
 }
 
 void ToggleFullscreenCommand(ConsoleArgs&) {
@@ -123,14 +132,19 @@ void RegisterAll() {
     Command("Clear", ConsoleClear);
     RegisterLuaFunction(LuaPrint, "Print");
 
+    GuiFans::RegisterMethods();
+    RegisterClassTable<GuiFans>("GuiFans", GuiFans::LuaNew);
+
     RegisterLuaFunction(LuaDrawBox, "DrawBox");
     RegisterLuaFunction(LuaDrawLine, "DrawLine");
     RegisterLuaFunction(LuaDrawText, "DrawText");
 
+    GuiType(g_guiButtonNode, "GuiButton", GuiButton::Create);
+    GuiButton::RegisterMethods();
+    RegisterClassTable<GuiButton>("GuiButton", GuiButton::LuaNew);
+
     // Widgets: panels (type, methods, class table), fast panels, labels,
-    // then the scaling bar and text field types. GuiFans comes before
-    // DrawBox, GuiButton here, GuiPieGraph between the labels and the
-    // scaling bar.
+    // then the pie graph, scaling bar and text field types.
     GuiType(g_guiPanelNode, "GuiPanel", GuiPanel::Create);
     GuiPanel::RegisterMethods();
     RegisterClassTable<GuiPanel>("GuiPanel", GuiPanel::LuaNew);
@@ -138,6 +152,7 @@ void RegisterAll() {
     GuiType(g_guiLabelNode, "GuiLabel", GuiLabel::Create);
     GuiLabel::RegisterMethods();
     RegisterClassTable<GuiLabel>("GuiLabel", GuiLabel::LuaNew);
+    GuiType(g_guiPieGraphNode, "GuiPieGraph", GuiPieGraph::Create);
     GuiType(g_guiScalingBarNode, "GuiScalingBar", GuiScalingBar::Create);
     GuiType(g_guiTextFieldNode, "GuiTextField", GuiTextField::Create);
     // Every class table that panels reach Lua under.
@@ -216,6 +231,12 @@ void RegisterAll() {
     Command("globalReload", ConsoleGlobalReload);
     Command("teleport", ConsoleTeleport);
     RegisterLuaFunction(LuaStackDump, "stackdump");
+
+    // Menus: methods, the global that removes them by name, class table.
+    Menu::RegisterMethods();
+    RegisterLuaFunction(LuaRemoveMenuByName, "RemoveMenuByName");
+    RegisterClassTable<Menu>("Menu", Menu::LuaNew);
+    System::SetLivenessTest(System::TypeName<Menu>::name, MenuIsAlive);
 
     // Audio: AddSound to KillSounds, the mute commands, the mute queries.
     AudioLuaRegisterFirst();

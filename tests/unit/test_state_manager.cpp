@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "Gui/Console.h"
+#include "Gui/GuiManager.h"
+#include "Gui/GuiPanel.h"
+#include "System/Source/Engine.h"
 #include "System/Source/Components/Factories.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/StateCommands.h"
@@ -234,4 +237,32 @@ TEST_F(StateManagerTest, AComponentMadeDuringTheUpdatePassWaitsForTheNextFrame) 
     EXPECT_EQ(second->updates, 1);
     EXPECT_EQ((*GetComponentTableMain())[second->GetId()], second);
     g_componentFactoryHead = saved;
+}
+
+TEST_F(StateManagerTest, ALevelChangeDeletesLevelMenusAndKeepsHudMenus) {
+    Gui = new GuiManager();
+    GuiRoot = new GuiPanel(1000, 1000, 500.0f, 500.0f);
+    MenuList = new MenuListType();
+    HudMenuList = new MenuListType();
+    Start();
+    Lua(R"lua(
+        level = Menu:new()
+        levelButton = level:CreateButton(500, 500, 100, 100)
+        hud = Menu:new()
+        hudLabel = hud:CreateLabel(500, 500, 100, 100)
+        hud:PushToHud()
+    )lua");
+    ExecuteCommandLine("level Level");
+    Frame(0.01);
+    EXPECT_TRUE(MenuList->empty());
+    ASSERT_EQ(HudMenuList->size(), 1u);
+    EXPECT_EQ(GuiRoot->children.size(), 1u);
+    Lua(R"lua(
+        assert(not pcall(function() levelButton:SetText("x") end))
+        assert(not pcall(function() level:GetPanel() end))
+        hudLabel:SetText("kept")
+    )lua");
+    DeleteMenuLists();
+    delete Gui;
+    Gui = nullptr;
 }

@@ -1,0 +1,360 @@
+// Buttons, the pie graph, fans and Lua menus without a window: the
+// recording renderer sees the drawing, a spy hears the GUI's sounds and a
+// console command records what buttons run.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "Gui/Console.h"
+#include "Gui/FastPanel.h"
+#include "Gui/GuiButton.h"
+#include "Gui/GuiFans.h"
+#include "Gui/GuiPieGraph.h"
+#include "Gui/Menu.h"
+#include "System/Source/StateManager.h"
+#include "gui_fixture.h"
+
+namespace {
+
+std::vector<std::string> g_sounds;
+std::vector<std::string> g_commands;
+std::string g_firedAction;  // the action the fake input reports as fired
+int g_firedPlayers = 1;     // for how many players, from player 0
+
+void RecordSound(const char* name) {
+    g_sounds.push_back(name);
+}
+float FakeAction(int player, const char* action) {
+    return player < g_firedPlayers && g_firedAction == action ? 1.0f : 0.0f;
+}
+void RecordCommand(ConsoleArgs& args) {
+    g_commands.push_back(args.Count() > 0 ? args.GetArg(0) : "");
+}
+
+class Widgets : public GuiFixture {
+protected:
+    void SetUp() override {
+        GuiFixture::SetUp();
+        g_sounds.clear();
+        g_commands.clear();
+        g_firedAction.clear();
+        g_firedPlayers = 1;
+        SetGuiSoundHook(RecordSound);
+        SetGuiActionHook(FakeAction);
+        static bool registered = false;
+        if (!registered) {
+            (new ConsoleCommand())->Register("record", "", RecordCommand, nullptr);
+            registered = true;
+        }
+        MenuList = new MenuListType();
+        HudMenuList = new MenuListType();
+        if (!ScaledPanelList) ScaledPanelList = new FastPanelList();
+    }
+    void TearDown() override {
+        for (MenuListType* list : {MenuList, HudMenuList}) {
+            for (Menu* menu : *list) delete menu;
+            delete list;
+        }
+        MenuList = HudMenuList = nullptr;
+        SetGuiSoundHook(nullptr);
+        SetGuiActionHook(nullptr);
+        GuiFixture::TearDown();
+    }
+    void Expose(const char* name, System::MetaBase* object) {
+        PushUserdata(L, object);
+        lua_setglobal(L, name);
+    }
+    // The first message of this frame addressed to `target`, or null.
+    static DataNode* Queued(const char* target) {
+        for (DataNode* tree : Gui->Messages()) {
+            if (tree->name == target) return tree;
+        }
+        for (DataNode* tree : Gui->Pending()) {
+            if (tree->name == target) return tree;
+        }
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(Widgets, ButtonsActivateByClickCharacterAndActionAndPlayTheirSounds) {
+    auto* bare = Add<GuiButton>("Bare", 100, 100, 100.0f, 100.0f);
+    EXPECT_TRUE(bare->interactive);
+    EXPECT_TRUE(bare->centred);
+    bare->OnMouseDown(0, 0);
+    EXPECT_EQ(g_sounds, std::vector<std::string>{"MenuEnter"});
+
+    auto* ordered = Add<GuiButton>("Ordered", 100, 100, 500.0f, 500.0f);
+    ordered->SetCommand("record first");
+    ordered->SetCommand("");
+    ordered->SetCommand("record second");
+    std::string out = TestSupport::CaptureStdout([&] { ordered->Activate(); });
+    EXPECT_EQ(g_commands, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(out.find("cannot be found"), std::string::npos) << out;
+
+    // Character 13 reaches every button; only the focused one activates.
+    g_commands.clear();
+    FocusedPanel = ordered;
+    GuiHandleChar('a');
+    EXPECT_TRUE(g_commands.empty());
+    GuiHandleChar(13);
+    EXPECT_EQ(g_commands.size(), 2u);
+
+    // The watched action: once per player that fired it, never while hidden.
+    g_commands.clear();
+    ordered->SetActionKey("Go");
+    g_firedAction = "Go";
+    g_firedPlayers = 2;
+    Frame();
+    EXPECT_EQ(g_commands.size(), 4u);
+    g_commands.clear();
+    GuiPanel* holder = Add("Holder", 1000, 1000, 500.0f, 500.0f);
+    auto* hidden = Add<GuiButton>("Hidden", 100, 100, 500.0f, 500.0f, holder);
+    hidden->SetCommand("record hidden");
+    hidden->SetActionKey("Go");
+    holder->visible = false;
+    ordered->visible = false;
+    Frame();
+    EXPECT_TRUE(g_commands.empty());
+
+    // Entering with the pointer clicks once; staying is silent.
+    g_sounds.clear();
+    GuiHandleMouseMove(960, 540);
+    Frame();
+    Frame();
+    EXPECT_EQ(std::count(g_sounds.begin(), g_sounds.end(), "MenuClick"), 0);  // all hidden
+    GuiHandleMouseMove(192, 108);
+    Frame();
+    Frame();
+    EXPECT_EQ(std::count(g_sounds.begin(), g_sounds.end(), "MenuClick"), 1);
+}
+
+TEST_F(Widgets, SetMessageStoresTypedEntriesAndPostsAFreshCopyEachTime) {
+    auto* target = Add("Target", 10, 10, 50.0f, 50.0f);
+    auto* button = Add<GuiButton>("B", 10, 10, 50.0f, 50.0f);
+    Expose("b", button);
+    EXPECT_EQ(Run(R"lua(
+        local n = 5
+        b:SetMessage("Target", "Function", "ToggleVisible", "flag", true, 7, "skipped",
+                     "count", n, "who", b, "dangling")
+        n = 6
+    )lua"),
+              "");
+    ASSERT_EQ(button->messages.size(), 1u);
+    DataNode* stored = button->messages[0];
+    EXPECT_EQ(GetNodeString("Function", stored->firstChild), "ToggleVisible");
+    const DataNode* flag = FindNode(stored->firstChild, "flag", false);
+    ASSERT_NE(flag, nullptr);
+    EXPECT_EQ(flag->type, kDataBool);  // never the pointer 0x1
+    EXPECT_TRUE(GetNodeBool("flag", stored->firstChild));
+    EXPECT_EQ(FindNode(stored->firstChild, "skipped", false), nullptr);
+    EXPECT_EQ(GetNodeDouble("count", stored->firstChild), 5.0);
+    EXPECT_EQ(GetNodePointer("who", stored->firstChild), static_cast<System::MetaBase*>(button));
+    EXPECT_EQ(FindNode(stored->firstChild, "dangling", false), nullptr);
+
+    button->Activate();
+    DataNode* posted = Queued("Target");
+    ASSERT_NE(posted, nullptr);
+    EXPECT_NE(posted, stored);
+    EXPECT_EQ(GetNodePointer("From", posted->firstChild), static_cast<System::MetaBase*>(GuiRoot));
+    Frame();
+    EXPECT_FALSE(target->visible);
+    button->Activate();
+    Frame();
+    EXPECT_TRUE(target->visible);  // the same message arrived again
+    EXPECT_EQ(button->messages.size(), 1u);
+
+    // The saved-panel toggle with a boolean value stays safe.
+    EXPECT_EQ(Run(R"lua(b:SetMessage("Target", "ToggleValue", true) b:ExcecuteAction())lua"), "");
+    Frame();
+}
+
+TEST_F(Widgets, PieGraphDrawsSectorsRingByRingAndFloatingPointPercentages) {
+    auto* graph = new GuiPieGraph(500.0f, 500.0f);
+    graph->SetName("Pie");
+    GuiRoot->AddChild(graph);
+    graph->SetRadius(50);
+    graph->SetValue("a", 1.0f, Color(255, 0, 0, 255));
+    graph->SetValue("b", 3.0f, Color(0, 0, 255, 255));
+    graph->SetValue("a", 1.0f, Color(9, 9, 9, 9));  // the colour stays
+    Frame();
+    EXPECT_TRUE(renderer.Only("FillSector").empty());  // no frame time yet
+
+    graph->SetFrameTime(0.016f);
+    renderer.calls.clear();
+    Frame();
+    EXPECT_EQ(renderer.Only("FillSector"),
+              (std::vector<std::string>{"FillSector(960, 540, 65, 0, 90)",
+                                        "FillSector(960, 540, 60, 90, 360)",
+                                        "FillSector(960, 540, 50, 360, 360)"}));
+    EXPECT_EQ(renderer.Only("FillRect"), std::vector<std::string>{"FillRect(890, 470, 1030, 642)"});
+    const auto texts = renderer.Only("DrawText");
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[1], "DrawText(986, 600,   25.00%)");
+    EXPECT_EQ(texts[3], "DrawText(986, 617,   75.00%)");
+
+    // Rings that have shrunk to nothing are not filled.
+    PostGuiMessage(MakeNodeWithInt("Pie", "SetRadius"));
+    Frame();
+    renderer.calls.clear();
+    Frame();
+    EXPECT_EQ(renderer.Only("FillSector").size(), 2u);  // radius 15 and 10
+    DataNode* add = MakeNodeWithString("Pie", "AddValue", "c");
+    SetNodeDouble(CreateNode(add, "v", add->firstChild), "", 4.0);
+    PostGuiMessage(add);
+    Frame();
+    ASSERT_NE(graph->FindSlice("c"), nullptr);
+    EXPECT_EQ(graph->FindSlice("c")->value, 4.0f);
+}
+
+TEST_F(Widgets, FansCountLeaveAndNeverDivideByZero) {
+    auto* fans = Add<GuiFans>("Fans", 400, 300, 500.0f, 500.0f);
+    fans->SetCount(501);
+    EXPECT_EQ(fans->count, 0);
+    fans->AddFans();
+    fans->AddFans();
+    ASSERT_EQ(fans->fans.size(), 6u);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(fans->fans[size_t(i)].index, i);
+    fans->RemoveFans();  // 6 x 7 / 8 - 3 = 2
+    EXPECT_EQ(fans->count, 2);
+    fans->SetCount(1);
+    // Only staying fans are marked: two stay, then one.
+    int staying = 0;
+    for (const FanRecord& fan : fans->fans) staying += fan.staying ? 1 : 0;
+    EXPECT_EQ(staying, 1);
+    fans->SetCount(-4);
+    EXPECT_EQ(fans->count, 0);
+    for (int frame = 0; frame < 400 && !fans->fans.empty(); ++frame) Frame();
+    EXPECT_TRUE(fans->fans.empty());
+
+    // Panels too low for rows, and of no size at all, still place and draw.
+    for (int h : {0, 19, 20, 39}) {
+        auto* low = Add<GuiFans>("Low", h, h, 500.0f, 500.0f);
+        low->SetCount(12);
+        low->evil = true;
+        low->AddFans();
+        EXPECT_EQ(low->count, 15);
+        Frame();
+    }
+    fans->shakeTime = 0.5f;
+    Frame();
+}
+
+TEST_F(Widgets, MenusBuildWidgetsAndGoTheirWays) {
+    std::string out = Output(R"lua(
+        m = Menu:new()
+        local p = m:CreatePanel(100, 200, 50, 300)
+        print("panel " .. p:GetX() .. " " .. p:GetY())
+        fans = m:CreateFanPanel(100, 200, 50, 300)
+        print("menu " .. m:GetPanel():GetX())
+        hud = Menu:new()
+        hud:GetPanel():SetName("Hud")
+        hud:PushToHud()
+        hud:PushToHud()
+        other = hud:CreateLabel(1, 2, 3, 4)
+        m:RemoveElement(other)
+        light = m:CreateLightPanel(10, 20, 30, 40)
+        bar = m:CreateScrollBar(10, 20, 30, 40)
+        m:RemoveElement(bar)
+    )lua");
+    EXPECT_NE(out.find("panel 100 200"), std::string::npos) << out;
+    EXPECT_NE(out.find("menu 500"), std::string::npos) << out;
+    ASSERT_EQ(MenuList->size(), 1u);
+    ASSERT_EQ(HudMenuList->size(), 1u);  // pushed twice, listed once
+    GuiPanel* root = (*MenuList)[0]->GetPanel();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->name, "Menu");
+    EXPECT_EQ(root->layer, 1);
+    ASSERT_EQ(root->children.size(), 2u);
+    EXPECT_EQ(root->children[0]->width, 300);
+    EXPECT_EQ(root->children[0]->height, 50);
+    EXPECT_EQ(root->children[1]->width, 50);
+    EXPECT_EQ(root->children[1]->height, 300);
+    // The other menu's label was not this menu's to delete.
+    EXPECT_EQ((*HudMenuList)[0]->GetPanel()->children.size(), 1u);
+
+    // A level menu whose panel goes by name leaves its list with it; a
+    // reference to a removed widget is a script error, not a crash.
+    root->name = System::MakeString("Level");
+    EXPECT_EQ(Run("RemoveMenuByName('Level') RemoveMenuByName(7)"), "");
+    EXPECT_TRUE(MenuList->empty());
+    // The light panel outlives its menu; the GUI's shutdown frees it.
+    ASSERT_EQ(ScaledPanelList->size(), 1u);
+    EXPECT_EQ((*ScaledPanelList)[0]->width, 40);
+    EXPECT_EQ((*ScaledPanelList)[0]->height, 30);
+    EXPECT_NE(Run("fans:SetCount(3)"), "");
+    EXPECT_NE(Run("bar:SetX(3)"), "");
+    EXPECT_NE(Run("m:CreatePanel(1, 2, 3, 4)"), "");
+    EXPECT_EQ(Run("RemoveMenuByName('Hud')"), "");
+    EXPECT_TRUE(HudMenuList->empty());
+    EXPECT_NE(Run("other:SetText('x')"), "");
+}
+
+TEST_F(Widgets, AButtonRemovesItsOwnMenuWhileActivating) {
+    dir.Write("Resources/Lua/RemoveSelf.lua", "RemoveMenuByName('Self')\n");
+    ASSERT_EQ(Run(R"lua(
+        local m = Menu:new()
+        m:GetPanel():SetName("Self")
+        m:PushToHud()
+        b = m:CreateButton(500, 500, 100, 100)
+        b:SetCommand("lua RemoveSelf")
+        b:SetCommand("record after")
+        b:SetMessage("GLOBAL", "Function", "OnRelease")
+    )lua"),
+              "");
+    FocusedPanel = nullptr;
+    GuiHandleMouseDown(960, 540);
+    ASSERT_NE(FocusedPanel, nullptr);
+    EXPECT_EQ(std::string(FocusedPanel->GetClassName()), "GuiButton");
+    GuiHandleChar(13);
+    EXPECT_TRUE(HudMenuList->empty());
+    EXPECT_EQ(g_commands, std::vector<std::string>{"after"});
+    Frame();
+    EXPECT_NE(Run("b:ExcecuteAction()"), "");
+}
+
+TEST_F(Widgets, DraggingMovesByThePointerAndShakingStopsInTime) {
+    // A 1600 x 900 viewport: 16 pixels are 10 thousandths across.
+    WindowWidth = 1600;
+    WindowHeight = 900;
+    // As in a menu: the click reaches the children of the panels that pull it.
+    GuiPanel* holder = Add("Holder", 1000, 1000, 500.0f, 500.0f);
+    auto* drag = Add<GuiDraggableElement>("Drag", 100, 100, 300.0f, 300.0f, holder);
+    GuiHandleMouseDown(480, 270);
+    ASSERT_EQ(FocusedPanel, drag);
+    DataNode* click = Event("GLOBAL", "OnClick");
+    SetNodeInt(CreateNode(click, "x", GetLastChild(click)), "", 480);
+    SetNodeInt(CreateNode(click, "y", GetLastChild(click)), "", 270);
+    PostGuiMessage(click);
+    Frame();
+    EXPECT_TRUE(drag->dragging);
+    GuiHandleMouseMove(496, 270);
+    EXPECT_EQ(drag->x, 310.0f);
+    EXPECT_EQ(drag->y, 300.0f);
+    PostGuiMessage(Event("GLOBAL", "OnRelease"));
+    Frame();
+    EXPECT_FALSE(drag->dragging);
+    GuiHandleMouseMove(600, 300);
+    EXPECT_EQ(drag->x, 310.0f);
+
+    // Half a second of shaking at 60 frames a second, then back in place.
+    auto* fans = Add<GuiFans>("Fans", 400, 300, 500.0f, 500.0f);
+    GetStateManager().dt = 1.0 / 60.0;
+    fans->shakeTime = 0.5f;
+    int moved = 0, frames = 0;
+    while (fans->shakeTime > 0.0f && frames < 100) {
+        Frame();
+        ++frames;
+        EXPECT_LE(std::abs(fans->shakeX), 10.0f);
+        EXPECT_LE(std::abs(fans->shakeY), 10.0f);
+        moved += fans->shakeX != 0.0f || fans->shakeY != 0.0f ? 1 : 0;
+    }
+    EXPECT_NEAR(frames, 30, 1);
+    EXPECT_GT(moved, 20);
+    Frame();
+    EXPECT_EQ(fans->shakeX, 0.0f);
+    EXPECT_EQ(fans->shakeY, 0.0f);
+    GetStateManager().dt = 0.0;
+}

@@ -1,0 +1,182 @@
+// The game's own menus in the real executable, worked with real input
+// events on the display: the start screen's "Play" clicked with the mouse
+// loads the playground; Escape there shows the pause menu, whose focus Down
+// moves and Enter activates ("Quit" ends the game); F3 shows the profiler's
+// pie graph next to the FPS label.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "support/GameProcess.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool WaitForOutput(TestSupport::GameProcess& game, const std::string& text, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (game.Output().find(text) != std::string::npos) return true;
+        if (!game.Running()) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+bool WaitForFile(const std::string& path, TestSupport::GameProcess& game, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (fs::exists(path)) return true;
+        if (!game.Running()) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// One xdotool command on the game's window, then a pause long enough for
+// the game to see the event in a frame of its own.
+int OnWindow(const std::string& command) {
+    int code =
+        TestSupport::Shell("xdotool search --name '^Tazzle$' windowactivate --sync " + command);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    return code;
+}
+
+// Counts lit pixels where the profiler's graph stands (its centre at 900,
+// 130 thousandths of the screen, radius 58 plus the rings), every fifth
+// frame, through the phases: hidden at start, shown after F3.
+const char* kWatchPieGraph = R"lua(
+    frames = 0
+    phase = 0
+    local function mark(name)
+        local f = io.open(name, "w"); f:write("x"); f:close()
+    end
+    local function lit()
+        local n = 0
+        for px = 1660, 1800, 4 do
+            for py = 70, 210, 4 do
+                local x, y = px - 960, 540 - py
+                if GetPixelValue_R(x, y) + GetPixelValue_G(x, y) + GetPixelValue_B(x, y) > 60 then
+                    n = n + 1
+                end
+            end
+        end
+        return n
+    end
+    function OnLevelUpdate(dt)
+        frames = frames + 1
+        if frames % 5 ~= 0 then return end
+        local n = lit()
+        if phase == 0 and frames >= 30 then
+            print("graph at start " .. n)
+            phase = 1
+            mark("hidden")
+        elseif phase == 1 and n > 100 then
+            print("graph after F3 " .. n)
+            ExecuteConsoleCommand("level QUIT_GAME")
+        end
+        if frames > 4000 then
+            print("gave up in phase " .. phase)
+            ExecuteConsoleCommand("level QUIT_GAME")
+        end
+    end
+)lua";
+
+// A key held for a few frames: a press and release within one frame would
+// never be seen as down. The release goes to the display whatever became of
+// the window (the key may end the game): a key left down would reach the
+// next test's game.
+int Press(const std::string& key) {
+    int code =
+        TestSupport::Shell("xdotool search --name '^Tazzle$' windowactivate --sync keydown " + key);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    TestSupport::Shell("xdotool keyup " + key);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    return code;
+}
+
+}  // namespace
+
+TEST(MenusGame, PlayLoadsTheLevelAndThePauseMenuQuitsByKeyboard) {
+    ASSERT_TRUE(TestSupport::EnsureWindowManager());
+    TestSupport::TempDir dir;
+    // The game exactly as shipped.
+    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources", fs::path(dir.Path()) / "Resources",
+             fs::copy_options::recursive);
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+    ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
+    ASSERT_TRUE(WaitForOutput(game, "Start menu ready", 60.0)) << game.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // "Play" stands at 500, 640 thousandths of the full-screen window.
+    EXPECT_EQ(OnWindow("mousemove 960 691 click 1"), 0);
+    ASSERT_TRUE(WaitForOutput(game, "Playground loaded", 60.0)) << game.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // Resume is focused when the menu shows; Down twice reaches Quit.
+    EXPECT_EQ(Press("Escape"), 0);
+    EXPECT_TRUE(game.Running());
+    EXPECT_EQ(Press("Down"), 0);
+    EXPECT_EQ(Press("Down"), 0);
+    EXPECT_TRUE(game.Running()) << "moving the focus activated something";
+    EXPECT_EQ(Press("Return"), 0);
+    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
+}
+
+// How often `text` occurs in the game's output so far.
+size_t CountOutput(TestSupport::GameProcess& game, const std::string& text) {
+    const std::string out = game.Output();
+    size_t count = 0;
+    for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++count;
+    return count;
+}
+
+TEST(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
+    ASSERT_TRUE(TestSupport::EnsureWindowManager());
+    TestSupport::TempDir dir;
+    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources", fs::path(dir.Path()) / "Resources",
+             fs::copy_options::recursive);
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+    ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
+    ASSERT_TRUE(WaitForOutput(game, "Start menu ready", 60.0)) << game.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // Enter is the start menu's "Play" key.
+    EXPECT_EQ(Press("Return"), 0);
+    ASSERT_TRUE(WaitForOutput(game, "Playground loaded", 60.0)) << game.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // The pause menu's second button goes back to the start menu, unpaused.
+    EXPECT_EQ(Press("Escape"), 0);
+    EXPECT_EQ(Press("Down"), 0);
+    EXPECT_EQ(Press("Return"), 0);
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (CountOutput(game, "Start menu ready") < 2 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(CountOutput(game, "Start menu ready"), 2u) << game.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // Q is the start menu's "Quit" key.
+    EXPECT_EQ(Press("q"), 0);
+    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
+}
+
+TEST(MenusGame, F3ShowsTheProfilersPieGraph) {
+    ASSERT_TRUE(TestSupport::EnsureWindowManager());
+    TestSupport::TempDir dir;
+    TestSupport::MakeGameFolder(dir, kWatchPieGraph);
+    TestSupport::WriteFirstLevel(dir);
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+    ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
+    ASSERT_TRUE(WaitForFile(dir.Path() + "/hidden", game, 60.0)) << game.Output();
+    EXPECT_EQ(Press("F3"), 0);
+    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
+    const std::string out = game.Output();
+    EXPECT_NE(out.find("graph at start 0"), std::string::npos) << out;
+    EXPECT_NE(out.find("graph after F3 "), std::string::npos) << out;
+}
