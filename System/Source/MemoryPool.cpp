@@ -46,13 +46,21 @@ void ListBlock(MemoryPool* pool, PoolBlock* b, uint32_t before) {
     SetEntry(b, pool->freeBlocks->InsertBefore(before, pool->OffsetOf(b), b->size));
 }
 
-// The entry of the first listed block after `b`, found along the chain.
-uint32_t ListedAfter(const MemoryPool* pool, const PoolBlock* b) {
-    for (const PoolBlock* n = pool->Next(b); n; n = pool->Next(n)) {
-        if (IsTail(n)) return PoolFreeList::kNil;
-        if (n->free) return EntryOf(n);
+// The entry before which the block `b` goes in the list: the nearest free
+// block along the chain in either direction tells, so both are walked in
+// turn and the shorter run of blocks in use decides.
+uint32_t ListPlaceOf(const MemoryPool* pool, const PoolBlock* b) {
+    const PoolFreeList& list = *pool->freeBlocks;
+    const PoolBlock* ahead = pool->Next(b);
+    const PoolBlock* behind = pool->Prev(b);
+    for (;;) {
+        if (IsTail(ahead)) return PoolFreeList::kNil;
+        if (ahead->free) return EntryOf(ahead);
+        ahead = pool->Next(ahead);
+        if (!behind) return list.Head();
+        if (behind->free) return list[EntryOf(behind)].next;
+        behind = pool->Prev(behind);
     }
-    return PoolFreeList::kNil;
 }
 
 // The entry of the first listed block at or after the rover.
@@ -250,7 +258,7 @@ void PoolFree(MemoryPool* pool, PoolBlock* block) {
         (*list)[entry].size = target->size;
         SetEntry(target, entry);
     } else if (list) {
-        ListBlock(pool, target, ListedAfter(pool, target));
+        ListBlock(pool, target, ListPlaceOf(pool, target));
     }
 }
 
