@@ -256,48 +256,55 @@ void PushClassUpvalues(lua_State* L, int classTable, int className) {
 
 }  // namespace
 
+namespace {
+
+// Reads the arguments after the object and calls the method with them; the
+// list ends with this call.
+MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self) {
+    int top = lua_gettop(L);
+    MetaArgs args;
+    args.reserve(static_cast<size_t>(top > 1 ? top - 1 : 0));
+    for (int i = 2; i <= top; ++i) {
+        int type = lua_type(L, i);
+        switch (type) {
+            case LUA_TBOOLEAN:
+                args.push_back(MetaValue(lua_toboolean(L, i) ? 1 : 0));
+                break;
+            case LUA_TNUMBER:
+                args.push_back(MetaValue(static_cast<double>(lua_tonumber(L, i))));
+                break;
+            case LUA_TSTRING:
+                args.push_back(MetaValue(lua_tostring(L, i)));
+                break;
+            case LUA_TUSERDATA: {
+                MetaBase* object = ToEngineObject(L, i);
+                args.push_back(object ? MetaValue::Pointer(object, TypeName<void*>::name,
+                                                           TypeName<void>::name,
+                                                           MetaValue::Holds::Object)
+                                      : MetaValue::Pointer(lua_touserdata(L, i),
+                                                           TypeName<void*>::name,
+                                                           TypeName<void>::name));
+                break;
+            }
+            case LUA_TLIGHTUSERDATA:
+                args.push_back(MetaValue::Pointer(lua_touserdata(L, i), TypeName<void*>::name,
+                                                  TypeName<void>::name));
+                break;
+            default:
+                std::printf("dumpStack Err, type failed: %s %i\n", lua_typename(L, type), type);
+                break;
+        }
+    }
+    return method(self, args);
+}
+
+}  // namespace
+
 int CallMethodThunk(lua_State* L) {
     auto method = std::bit_cast<MetaMethod>(lua_touserdata(L, lua_upvalueindex(1)));
     MetaBase* self = ToEngineObjectOfClass(L, 1);
     if (!self || !method) return luaL_error(L, "method called without an object");
-
-    MetaValue result;
-    {
-        int top = lua_gettop(L);
-        MetaArgs args;
-        args.reserve(static_cast<size_t>(top > 1 ? top - 1 : 0));
-        for (int i = 2; i <= top; ++i) {
-            int type = lua_type(L, i);
-            switch (type) {
-                case LUA_TBOOLEAN:
-                    args.push_back(MetaValue(lua_toboolean(L, i) ? 1 : 0));
-                    break;
-                case LUA_TNUMBER:
-                    args.push_back(MetaValue(static_cast<double>(lua_tonumber(L, i))));
-                    break;
-                case LUA_TSTRING:
-                    args.push_back(MetaValue(lua_tostring(L, i)));
-                    break;
-                case LUA_TUSERDATA: {
-                    MetaBase* object = ToEngineObject(L, i);
-                    args.push_back(
-                        object ? MetaValue::Pointer(object, TypeName<void*>::name,
-                                                    TypeName<void>::name, MetaValue::Holds::Object)
-                               : MetaValue::Pointer(lua_touserdata(L, i), TypeName<void*>::name,
-                                                    TypeName<void>::name));
-                    break;
-                }
-                case LUA_TLIGHTUSERDATA:
-                    args.push_back(MetaValue::Pointer(lua_touserdata(L, i), TypeName<void*>::name,
-                                                      TypeName<void>::name));
-                    break;
-                default:
-                    std::printf("dumpStack Err, type failed: %s %i\n", lua_typename(L, type), type);
-                    break;
-            }
-        }
-        result = method(self, args);
-    }
+    const MetaValue result = CallWithArguments(L, method, self);
     if (result.IsBadSelf()) {
         return luaL_error(L, "method called on an object of another class (%s)",
                           self->GetTypeName());
