@@ -291,15 +291,14 @@ void BeginFrame() {
     Renderer& r = *CurrentRenderer;
     glColor4ub(255, 255, 255, 255);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    if (glBindFramebuffer) glBindFramebuffer(GL_FRAMEBUFFER, 0);  // the window
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // From here a target of none means the scene target, so the renderer's
+    // clear of its layers clears the scene target (the world lands there
+    // when there is no post-processing pass, and no pixel of the last frame
+    // may remain) instead of clearing the window a second time.
+    DrawingToWindow = false;
     r.Clear();
-    // The world lands in the scene target when there is no post-processing
-    // pass; it is cleared here so no pixels of the last frame remain.
-    if (SceneTarget && SceneTarget->framebuffer) {
-        glBindFramebuffer(GL_FRAMEBUFFER, SceneTarget->framebuffer);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    }
     CameraUpdate();
     r.PushTranslation(0, 0, -90);
     r.SetProjection(VirtualProjection);
