@@ -43,6 +43,9 @@ bench: build
 	@for b in $(BUILD)/bench/bench_*; do \
 	  if [ -f $$b ] && [ -x $$b ]; then echo "== $$b"; $(XVFB) $$b || exit 1; fi; \
 	done
+	@for s in bench/bench_*.py; do \
+	  echo "== $$s"; $(XVFB) python3 $$s $(BUILD) || exit 1; \
+	done
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

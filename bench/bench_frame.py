@@ -42,7 +42,7 @@ EMPTY_MAP = """<?xml version="1.0" encoding="UTF-8"?>
 GAME_UPDATE = """
 BENCH_DONE = (BENCH_DONE or 0) + 1
 for i = 1, BENCH_BOXES do
-    DrawBox((i * 37) %% 1920 - 960, (i * 53) %% 1080 - 540, 8, 8, i %% 256, 128, 255 - i %% 256)
+    DrawBox((i * 37) % 1920 - 960, (i * 53) % 1080 - 540, 8, 8, i % 256, 128, 255 - i % 256)
 end
 if BENCH_DONE >= BENCH_FRAMES then ExecuteConsoleCommand('level QUIT_GAME') end
 """
@@ -64,7 +64,7 @@ end
 def run(command, cwd):
     start = time.perf_counter()
     result = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                            text=True)
+                            text=True, timeout=600)
     if result.returncode != 0:
         raise RuntimeError(f"{command[0]} exited with {result.returncode}")
     return time.perf_counter() - start, result.stdout
