@@ -299,6 +299,9 @@ void BeginFrame() {
     // may remain) instead of clearing the window a second time.
     DrawingToWindow = false;
     r.Clear();
+    // Until the renderer draws, the window is what is bound, as before the
+    // clear: the game's drawing between here and the next render relies on it.
+    if (glBindFramebuffer) glBindFramebuffer(GL_FRAMEBUFFER, 0);
     CameraUpdate();
     r.PushTranslation(0, 0, -90);
     r.SetProjection(VirtualProjection);
