@@ -291,17 +291,19 @@ void BeginFrame() {
     Renderer& r = *CurrentRenderer;
     glColor4ub(255, 255, 255, 255);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    if (glBindFramebuffer) glBindFramebuffer(GL_FRAMEBUFFER, 0);  // the window
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);  // the window
     // From here a target of none means the scene target, so the renderer's
     // clear of its layers clears the scene target (the world lands there
     // when there is no post-processing pass, and no pixel of the last frame
     // may remain) instead of clearing the window a second time.
     DrawingToWindow = false;
     r.Clear();
-    // Until the renderer draws, the window is what is bound, as before the
-    // clear: the game's drawing between here and the next render relies on it.
-    if (glBindFramebuffer) glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    // Until the renderer draws, the window stays bound with its viewport, as
+    // it was before the scene target's clear: the game's drawing between
+    // here and the next render relies on it.
+    DrawingToWindow = true;
+    BindRenderTarget(nullptr);
+    DrawingToWindow = false;
     CameraUpdate();
     r.PushTranslation(0, 0, -90);
     r.SetProjection(VirtualProjection);
