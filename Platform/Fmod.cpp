@@ -1,7 +1,5 @@
 #include "Platform/Fmod.h"
 
-#include "Platform/SdlLock.h"
-
 #include <SDL.h>
 #include <kissfft/kiss_fftr.h>
 #include <sndfile.h>
@@ -10,7 +8,6 @@
 #include <cmath>
 #include <filesystem>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace FMOD {
@@ -74,8 +71,6 @@ struct System::State {
     bool sdlStarted = false;
     SDL_AudioDeviceID device = 0;
     int rate = kDefaultRate;
-    // Opens the device while the program starts (see System::init).
-    std::thread opener;
     std::vector<ChannelSlot> channels;
     std::vector<Sound*> sounds;
     std::vector<SoundGroup*> groups;  // groups[0] is the master sound group
@@ -259,7 +254,6 @@ Result Sound::getLength(unsigned* frames) const {
 System::System() : state_(std::make_unique<State>()) {}
 
 System::~System() {
-    FinishOpening();
     if (state_->fft) kiss_fftr_free(state_->fft);
     for (Sound* sound : state_->sounds) delete sound;
     for (SoundGroup* group : state_->groups) delete group;
@@ -274,7 +268,6 @@ Result System::getVersion(unsigned* version) const {
 
 Result System::getNumDrivers(int* count) const {
     if (!count) return ErrInvalidParam;
-    FinishOpening();
     int devices = state_->sdlStarted ? SDL_GetNumAudioDevices(0) : 0;
     *count = devices > 0 ? devices : 0;
     return OK;
@@ -340,39 +333,17 @@ Result System::init(int maxChannels, unsigned flags, void* extraDriverData) {
         state_->initialised = true;
     }
     if (state_->output == Output::Auto) {
-        // Finding out that there is no sound card takes SDL a while (a driver
-        // that fails waits for a thread of its own), so the device opens
-        // beside the rest of the start-up. Until it is open nothing is mixed:
-        // channels started meanwhile begin when it opens. Everything that
-        // reads what the opening decides waits for it first.
-        state_->opener = std::thread([this] {
-            int rate = kDefaultRate;
-            bool started = false;
-            std::lock_guard<std::mutex> sdl(Platform::SdlSubsystemLock());
-            SDL_AudioDeviceID device = OpenDevice(this, rate, started);
-            {
-                std::lock_guard<std::mutex> lock(state_->mutex);
-                state_->device = device;
-                state_->rate = rate;
-                state_->sdlStarted = started;
-            }
-            // Without any device the system still works, silently.
-            if (device != 0) SDL_PauseAudioDevice(device, 0);
-        });
+        // Without any device the system still works, silently.
+        state_->device = OpenDevice(this, state_->rate, state_->sdlStarted);
+        if (state_->device != 0) SDL_PauseAudioDevice(state_->device, 0);
     }
     return OK;
 }
 
-void System::FinishOpening() const {
-    if (state_->opener.joinable()) state_->opener.join();
-}
-
 Result System::release() {
-    FinishOpening();
     // Closing the device waits for a running callback.
     if (state_->device != 0) SDL_CloseAudioDevice(state_->device);
     if (state_->sdlStarted) {
-        std::lock_guard<std::mutex> sdl(Platform::SdlSubsystemLock());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         // With nothing else of SDL in use, SDL lets go of what it set up for
         // the device (its D-Bus connection among others).
@@ -561,7 +532,6 @@ void System::Mix(float* out, int frames) {
 }
 
 int System::OutputRate() const {
-    FinishOpening();
     return state_->rate;
 }
 

@@ -210,8 +210,6 @@ private:
     struct State;
     System();
     ~System();
-    // Waits until the output device is open (or known to be missing).
-    void FinishOpening() const;
     std::unique_ptr<State> state_;
 };
 

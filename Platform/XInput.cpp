@@ -9,9 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
-#include <mutex>
-
-#include "Platform/SdlLock.h"
 
 namespace {
 
@@ -39,7 +36,6 @@ constexpr uint32_t kRumbleRenewMs = 30000;
 bool StartSdl() {
     if (g_sdl == SdlStatus::Running) return true;
     if (g_sdl == SdlStatus::Failed) return false;
-    std::lock_guard<std::mutex> sdl(Platform::SdlSubsystemLock());
     // The game handles its own signals and never reads SDL's event queue.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER | SDL_INIT_HAPTIC) != 0) {
@@ -175,7 +171,6 @@ void XInputShutdown() {
     for (PadSlot& slot : g_pads) ClosePad(slot);
     // Only what was started here: other parts of the program may use SDL.
     // With nothing of SDL left running, SDL itself ends too.
-    std::lock_guard<std::mutex> sdl(Platform::SdlSubsystemLock());
     SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER | SDL_INIT_HAPTIC);
     if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
     g_sdl = SdlStatus::NotStarted;

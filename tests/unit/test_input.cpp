@@ -1,3 +1,5 @@
+#include <SDL2/SDL.h>
+
 #include "input_fixture.h"
 
 using namespace InputManager;
@@ -304,4 +306,16 @@ TEST_F(InputTest, ShutdownStopsThePadsAndUpdateWithoutActionsIsHarmless) {
     EXPECT_EQ(GetActionTriggered(0, "Pause_Game"), 0.0f);
     BindAction(0, "Jump", ' ');
     EXPECT_EQ(FindAction(0, "Jump"), nullptr);
+}
+
+TEST(InputShutdown, PadsNeverReadAreNotStartedOnlyToStopTheirVibration) {
+    // The real pad layer, not started by anything in this test: shutting the
+    // input down must not start it (a device scan) just to stop rumble.
+    XInputSetBackend(nullptr);
+    ASSERT_FALSE(XInputStarted());
+    ASSERT_EQ(SDL_GetHint(SDL_HINT_NO_SIGNAL_HANDLERS), nullptr);
+    InputManager::Shutdown();
+    EXPECT_FALSE(XInputStarted());
+    EXPECT_EQ(SDL_GetHint(SDL_HINT_NO_SIGNAL_HANDLERS), nullptr) << "the pad layer was started";
+    XInputSetBackend(&NoPads::backend);
 }
