@@ -60,6 +60,8 @@ void XInputShutdown();
 // Whether the pads are being read (a test backend counts): before that no
 // pad can be vibrating on the game's behalf.
 bool XInputStarted();
+// How many times the layer has tried to start SDL's controllers (a device scan).
+int XInputStartCount();
 
 // A replacement for the devices (tests, tools). Null restores the devices.
 struct XInputBackend {
