@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "System/Source/PoolFreeList.h"
@@ -194,7 +195,9 @@ MemoryPool* CreatePool(uint32_t capacity) {
     pool->tail = pool->base;
     // Free blocks are at least 16 bytes with a block in use between two of
     // them, so a pool holds at most capacity / 32 of them.
-    if (capacity / 32u <= PoolFreeList::kMaxEntries) pool->freeBlocks = new PoolFreeList();
+    if (capacity / 32u <= PoolFreeList::kMaxEntries) {
+        pool->freeBlocks = new (std::nothrow) PoolFreeList();
+    }
     return pool;
 }
 

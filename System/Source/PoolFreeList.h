@@ -3,8 +3,9 @@
 // search along this list from the rover finds exactly the block a walk along
 // the whole chain finds, while visiting only the free blocks.
 //
-// Entries live in a side array; a listed block carries its entry's number in
-// the spare bytes of its header, so freeing and merging find it at once.
+// Entries live in a side array on the ordinary heap (the pool cannot serve
+// its own bookkeeping); a listed block carries its entry's number in the
+// spare bytes of its header, so freeing and merging find it at once.
 #pragma once
 
 #include <cstdint>
