@@ -8,16 +8,22 @@ JOBS       ?= $(shell nproc)
 # refuses the next window test that connects meanwhile.
 XVFB       := xvfb-run -a -s "-screen 0 1920x1080x24 -noreset"
 
-.PHONY: run test test-sanitize deps build build-sanitize bench clean
+.PHONY: run test test-sanitize deps configure build build-game build-sanitize bench clean
 
 deps:
 	@bash scripts/install-deps.sh
 
-build: deps
+configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the game: the tests and benchmarks are not needed to play it.
+build-game: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tazzle
+
+run: build-game
 	@if [ -n "$$DISPLAY" ]; then ./$(BUILD)/tazzle; else $(XVFB) ./$(BUILD)/tazzle; fi
 
 test: build
@@ -36,6 +42,9 @@ test-sanitize: build-sanitize
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do \
 	  if [ -f $$b ] && [ -x $$b ]; then echo "== $$b"; $(XVFB) $$b || exit 1; fi; \
+	done
+	@for s in bench/bench_*.py; do \
+	  echo "== $$s"; $(XVFB) python3 $$s $(BUILD) || exit 1; \
 	done
 
 clean:

@@ -282,7 +282,8 @@ void Update() {
 
 void Shutdown() {
     DestroyActionTables();
-    StopRumble();
+    // Pads never read were never set vibrating: no device scan only to stop them.
+    if (XInputStarted()) StopRumble();
     XInputShutdown();
 }
 

@@ -28,6 +28,7 @@ struct PadSlot {
     uint32_t rumbleSentAt = 0;
 };
 PadSlot g_pads[XINPUT_PAD_COUNT];
+int g_starts = 0;  // attempts to start SDL's controllers
 
 // SDL ends a rumble after at most this long; the layer renews it earlier.
 constexpr uint32_t kRumbleMs = 0xFFFF;
@@ -36,6 +37,7 @@ constexpr uint32_t kRumbleRenewMs = 30000;
 bool StartSdl() {
     if (g_sdl == SdlStatus::Running) return true;
     if (g_sdl == SdlStatus::Failed) return false;
+    ++g_starts;
     // The game handles its own signals and never reads SDL's event queue.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER | SDL_INIT_HAPTIC) != 0) {
@@ -174,6 +176,14 @@ void XInputShutdown() {
     SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER | SDL_INIT_HAPTIC);
     if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
     g_sdl = SdlStatus::NotStarted;
+}
+
+int XInputStartCount() {
+    return g_starts;
+}
+
+bool XInputStarted() {
+    return g_backend != nullptr || g_sdl == SdlStatus::Running;
 }
 
 void XInputSetBackend(const XInputBackend* backend) {

@@ -57,6 +57,11 @@ uint32_t XInputGetState(uint32_t pad, XINPUT_STATE* state);
 uint32_t XInputSetState(uint32_t pad, XINPUT_VIBRATION* vibration);
 // Closes the pads and the controller subsystem; a later call opens them again.
 void XInputShutdown();
+// Whether the pads are being read (a test backend counts): before that no
+// pad can be vibrating on the game's behalf.
+bool XInputStarted();
+// How many times the layer has tried to start SDL's controllers (a device scan).
+int XInputStartCount();
 
 // A replacement for the devices (tests, tools). Null restores the devices.
 struct XInputBackend {

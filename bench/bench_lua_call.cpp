@@ -56,6 +56,20 @@ int PlainIndex(lua_State* L) {
     }
     return 1;
 }
+// A global function as the engine's own are written (arguments read into a
+// MetaArgs list first), against one that reads its arguments directly.
+double g_sum = 0;
+int ReflectedGlobal(lua_State* L) {
+    System::MetaArgs args;
+    ReadLuaArguments(L, args);
+    g_sum += System::GetArgument(args, 0).ToDouble() + System::GetArgument(args, 1).ToDouble();
+    return 0;
+}
+int PlainGlobal(lua_State* L) {
+    g_sum += lua_tonumber(L, 1) + lua_tonumber(L, 2);
+    return 0;
+}
+
 int PlainNewIndex(lua_State* L) {
     const char* key = lua_tostring(L, 2);
     if (key && std::strcmp(key, "x") == 0) Self(L)->x = float(lua_tonumber(L, 3));
@@ -80,6 +94,8 @@ struct Fixture {
         lua_setfield(L, -2, "__newindex");
         lua_setmetatable(L, -2);
         lua_setglobal(L, "plain");
+        RegisterLuaFunction(ReflectedGlobal, "ReflectedGlobal");
+        RegisterLuaFunction(PlainGlobal, "PlainGlobal");
     }
     ~Fixture() { CloseLua(); }
 
@@ -128,6 +144,12 @@ void BM_PropertyReflected(benchmark::State& s) {
 void BM_PropertyPlain(benchmark::State& s) {
     RunLoop(s, "plain", "o.x = o.x + 1");
 }
+void BM_GlobalReflected(benchmark::State& s) {
+    RunLoop(s, "plain", "ReflectedGlobal(1, 2)");
+}
+void BM_GlobalPlain(benchmark::State& s) {
+    RunLoop(s, "plain", "PlainGlobal(1, 2)");
+}
 void BM_EmptyLoop(benchmark::State& s) {
     RunLoop(s, "plain", "");
 }
@@ -136,6 +158,8 @@ BENCHMARK(BM_MethodReflected);
 BENCHMARK(BM_MethodPlain);
 BENCHMARK(BM_PropertyReflected);
 BENCHMARK(BM_PropertyPlain);
+BENCHMARK(BM_GlobalReflected);
+BENCHMARK(BM_GlobalPlain);
 BENCHMARK(BM_EmptyLoop);
 
 }  // namespace
@@ -155,6 +179,7 @@ int main(int argc, char** argv) {
     std::printf("\n");
     line("method call", "BM_MethodReflected", "BM_MethodPlain");
     line("property read+write", "BM_PropertyReflected", "BM_PropertyPlain");
+    line("global function", "BM_GlobalReflected", "BM_GlobalPlain");
     if (t.count("BM_EmptyLoop")) std::printf("empty loop step     %7.1f ns\n", t["BM_EmptyLoop"]);
     benchmark::Shutdown();
     return 0;

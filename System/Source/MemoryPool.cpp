@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
+
+#include "System/Source/PoolFreeList.h"
 
 namespace System {
 
@@ -28,12 +31,58 @@ bool IsTail(const PoolBlock* b) {
     return b->next == PoolBlock::kNone;
 }
 
+// The free-list entry of a listed block (three little-endian bytes).
+uint32_t EntryOf(const PoolBlock* b) {
+    return uint32_t(b->listEntry[0]) | uint32_t(b->listEntry[1]) << 8 |
+           uint32_t(b->listEntry[2]) << 16;
+}
+void SetEntry(PoolBlock* b, uint32_t entry) {
+    b->listEntry[0] = uint8_t(entry);
+    b->listEntry[1] = uint8_t(entry >> 8);
+    b->listEntry[2] = uint8_t(entry >> 16);
+}
+
+// Lists the free block `b` before the entry `before` (kNil: at the end).
+void ListBlock(MemoryPool* pool, PoolBlock* b, uint32_t before) {
+    SetEntry(b, pool->freeBlocks->InsertBefore(before, pool->OffsetOf(b), b->size));
+}
+
+// The entry before which the block `b` goes in the list: the nearest free
+// block along the chain in either direction tells, so both are walked in
+// turn and the shorter run of blocks in use decides.
+uint32_t ListPlaceOf(const MemoryPool* pool, const PoolBlock* b) {
+    const PoolFreeList& list = *pool->freeBlocks;
+    const PoolBlock* ahead = pool->Next(b);
+    const PoolBlock* behind = pool->Prev(b);
+    for (;;) {
+        if (IsTail(ahead)) return PoolFreeList::kNil;
+        if (ahead->free) return EntryOf(ahead);
+        ahead = pool->Next(ahead);
+        if (!behind) return list.Head();
+        if (behind->free) return list[EntryOf(behind)].next;
+        behind = pool->Prev(behind);
+    }
+}
+
+// The entry of the first listed block at or after the rover.
+uint32_t ListedFromRover(const MemoryPool* pool) {
+    const PoolBlock* rover = pool->rover;
+    if (IsTail(rover)) return PoolFreeList::kNil;
+    return rover->free ? EntryOf(rover) : pool->freeAfterRover;
+}
+
 // Hands out `block` for a request of `size` bytes, splitting it when the
 // rules say so; returns the block.
 PoolBlock* TakeBlock(MemoryPool* pool, PoolBlock* block, uint32_t size) {
     bool tail = IsTail(block);
     uint32_t rest = block->size - size;
+    PoolFreeList* list = pool->freeBlocks;
     if (!tail && rest <= 16) {
+        if (list) {
+            uint32_t entry = EntryOf(block);
+            pool->freeAfterRover = (*list)[entry].next;
+            list->Erase(entry);
+        }
         pool->rover = pool->Next(block);
     } else {
         uint32_t offset = pool->OffsetOf(block) + size;
@@ -43,6 +92,15 @@ PoolBlock* TakeBlock(MemoryPool* pool, PoolBlock* block, uint32_t size) {
         split->free = 1;
         if (PoolBlock* oldNext = pool->Next(block)) oldNext->prev = offset;
         split->size = tail ? 0 : rest;
+        if (tail) {
+            pool->tail = split;
+        } else if (list) {
+            // The rest of the block keeps its place in the list.
+            uint32_t entry = EntryOf(block);
+            (*list)[entry].offset = offset;
+            (*list)[entry].size = rest;
+            SetEntry(split, entry);
+        }
         block->next = offset;
         block->size = size;
         pool->rover = split;
@@ -58,6 +116,24 @@ PoolBlock* TakeBlock(MemoryPool* pool, PoolBlock* block, uint32_t size) {
 bool TailHasRoom(const MemoryPool* pool, const PoolBlock* tail, uint32_t size) {
     uint64_t end = uint64_t(pool->OffsetOf(tail)) + size + sizeof(PoolBlock);
     return end <= pool->capacity;
+}
+
+// Next fit from the rover along the chain (pools without a free list).
+PoolBlock* WalkForFit(MemoryPool* pool, uint32_t size) {
+    PoolBlock* block = pool->rover;
+    while (!IsTail(block) && !(block->free && block->size >= size)) block = pool->Next(block);
+    if (!IsTail(block) || TailHasRoom(pool, block, size)) return TakeBlock(pool, block, size);
+    for (PoolBlock* b = pool->base; b != pool->rover && !IsTail(b); b = pool->Next(b)) {
+        if (b->free && b->size >= size) return TakeBlock(pool, b, size);
+    }
+    return nullptr;
+}
+
+// Frees what CreatePool allocated.
+void ReleasePool(MemoryPool* pool) {
+    delete pool->freeBlocks;
+    std::free(pool->base);
+    std::free(pool);
 }
 
 }  // namespace
@@ -116,26 +192,36 @@ MemoryPool* CreatePool(uint32_t capacity) {
     pool->base->size = 0;
     pool->base->free = 1;
     pool->rover = pool->base;
+    pool->tail = pool->base;
+    // Free blocks are at least 16 bytes with a block in use between two of
+    // them, so a pool holds at most capacity / 32 of them.
+    if (capacity / 32u <= PoolFreeList::kMaxEntries) {
+        pool->freeBlocks = new (std::nothrow) PoolFreeList();
+    }
     return pool;
 }
 
 void DestroyPool(MemoryPool* pool) {
     if (!pool || pool == g_enginePool) return;
-    std::free(pool->base);
-    std::free(pool);
+    ReleasePool(pool);
 }
 
 PoolBlock* PoolAllocate(MemoryPool* pool, uint32_t size) {
     // A block smaller than its header would overlap the block split off it.
     if (size < sizeof(PoolBlock)) return nullptr;
     if (uint64_t(pool->fill) + size > pool->capacity) return nullptr;
-    // Next fit from the rover; the tail ends the walk.
-    PoolBlock* block = pool->rover;
-    while (!IsTail(block) && !(block->free && block->size >= size)) block = pool->Next(block);
-    if (!IsTail(block) || TailHasRoom(pool, block, size)) return TakeBlock(pool, block, size);
+    PoolFreeList* list = pool->freeBlocks;
+    if (!list) return WalkForFit(pool, size);
+    // Next fit from the rover: the first free block at or after it that is
+    // large enough, else the tail.
+    uint32_t start = ListedFromRover(pool);
+    for (uint32_t e = start; e != PoolFreeList::kNil; e = (*list)[e].next) {
+        if ((*list)[e].size >= size) return TakeBlock(pool, At(pool, (*list)[e].offset), size);
+    }
+    if (TailHasRoom(pool, pool->tail, size)) return TakeBlock(pool, pool->tail, size);
     // The tail is too small: the holes before the rover may still fit.
-    for (PoolBlock* b = pool->base; b != pool->rover && !IsTail(b); b = pool->Next(b)) {
-        if (b->free && b->size >= size) return TakeBlock(pool, b, size);
+    for (uint32_t e = list->Head(); e != start; e = (*list)[e].next) {
+        if ((*list)[e].size >= size) return TakeBlock(pool, At(pool, (*list)[e].offset), size);
     }
     return nullptr;
 }
@@ -148,11 +234,34 @@ void PoolFree(MemoryPool* pool, PoolBlock* block) {
     PoolBlock* target = block;
     if (PoolBlock* prev = pool->Prev(block); prev && prev->free) target = prev;
     if (!pool->rover->free || target < pool->rover) pool->rover = target;
+    PoolFreeList* list = pool->freeBlocks;
+    // The list entry the merged block ends up with, if it has one already.
+    uint32_t entry = target != block && list ? EntryOf(target) : PoolFreeList::kNil;
     while (PoolBlock* next = pool->Next(target)) {
         if (!next->free) break;
+        // Free followers other than the block itself are listed.
+        if (list && next != block && !IsTail(next)) {
+            uint32_t absorbed = EntryOf(next);
+            if (entry == PoolFreeList::kNil) {
+                // The block takes its free follower's place in the list.
+                entry = absorbed;
+                (*list)[entry].offset = pool->OffsetOf(target);
+            } else {
+                list->Erase(absorbed);
+            }
+        }
         target->size += next->size;
         target->next = next->next;
         if (PoolBlock* after = pool->Next(next)) after->prev = pool->OffsetOf(target);
+    }
+    if (IsTail(target)) {
+        pool->tail = target;
+        if (entry != PoolFreeList::kNil) list->Erase(entry);
+    } else if (entry != PoolFreeList::kNil) {
+        (*list)[entry].size = target->size;
+        SetEntry(target, entry);
+    } else if (list) {
+        ListBlock(pool, target, ListPlaceOf(pool, target));
     }
 }
 
@@ -178,12 +287,14 @@ void ShutdownEnginePool() {
     g_enginePool = nullptr;
     if (pool->alive == 0) {
         // Nothing of it can be released any more.
-        std::free(pool->base);
-        std::free(pool);
+        ReleasePool(pool);
         return;
     }
     // Blocks still in use (exit-time destructors release them later): keep
     // the block reserved until the process ends, its range recognisable.
+    // Nothing is allocated from it again, so its free list can go.
+    delete pool->freeBlocks;
+    pool->freeBlocks = nullptr;
     pool->retiredNext = g_retired;
     g_retired = pool;
 }

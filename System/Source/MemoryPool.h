@@ -7,6 +7,8 @@
 
 namespace System {
 
+class PoolFreeList;
+
 // Block header placed right before the data it describes. Links are 32-bit
 // offsets from the pool's base so the header stays 16 bytes on 64-bit.
 // Sizes are exact byte counts, so a header may sit at any address: the
@@ -17,7 +19,7 @@ struct __attribute__((packed)) PoolBlock {
     uint32_t prev;  // offset of the preceding block, kNone for the first
     uint32_t size;  // bytes of the block, header included (unused for the tail)
     uint8_t free;   // 1 when free
-    uint8_t padding[3];
+    uint8_t listEntry[3];  // a free block's number in the pool's free list
 };
 static_assert(sizeof(PoolBlock) == 16, "the block header is 16 bytes");
 
@@ -29,6 +31,12 @@ struct MemoryPool {
     uint32_t removed = 0;   // releases
     PoolBlock* base = nullptr;
     PoolBlock* rover = nullptr;
+    PoolBlock* tail = nullptr;
+    // The free blocks but the tail, in address order; null for pools too
+    // large to number their free blocks, which walk the chain instead.
+    PoolFreeList* freeBlocks = nullptr;
+    // While the rover is on a block in use: the first listed block after it.
+    uint32_t freeAfterRover = 0;
     MemoryPool* retiredNext = nullptr;  // after shutdown: the next retired pool
 
     PoolBlock* Next(const PoolBlock* b) const;

@@ -389,3 +389,15 @@ TEST_F(InputTest, APadThatSdlAttachesGoesThroughThePadLayer) {
     XInputSetBackend(&NoPads::backend);
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
+
+TEST(InputShutdown, PadsNeverReadAreNotStartedOnlyToStopTheirVibration) {
+    // The real pad layer, not started by anything in this test: shutting the
+    // input down must not start it (a device scan) just to stop rumble.
+    XInputSetBackend(nullptr);
+    ASSERT_FALSE(XInputStarted());
+    int starts = XInputStartCount();
+    InputManager::Shutdown();
+    EXPECT_EQ(XInputStartCount(), starts) << "the pad layer was started";
+    EXPECT_FALSE(XInputStarted());
+    XInputSetBackend(&NoPads::backend);
+}

@@ -253,6 +253,32 @@ TEST_F(LuaBinding, MethodsNeedAnObjectOfTheirClass) {
               "method called without an object");
 }
 
+TEST_F(LuaBinding, ObjectsOfTheClosuresOwnClassGetTheFullTestsAnswers) {
+    // A table that borrows the class table is no object.
+    EXPECT_EQ(Error("local t = setmetatable({}, BindCamera) t:Lock()"),
+              "method called without an object");
+    // A class table that no longer names its registered class makes its
+    // objects unknown to methods, the reader and the writer alike.
+    EXPECT_EQ(Error("BindCamera.className = 'class Renamed' cam:Lock()"),
+              "method called without an object");
+    EXPECT_TRUE(True("(function() BindCamera.className = 'class Renamed' return cam.width end)() == nil"));
+    EXPECT_NE(Run("BindCamera.className = 'class Renamed' cam.width = 1").find("without an object"),
+              std::string::npos);
+    ASSERT_EQ(Run("BindCamera.className = 'class BindCamera'"), "");
+    EXPECT_FALSE(camera->locked);
+    EXPECT_EQ(camera->width, 800.0f);
+    // Back under its own name, and with more arguments than fit inline.
+    EXPECT_TRUE(True("cam:Lock() == cam"));
+    EXPECT_TRUE(camera->locked);
+    ASSERT_EQ(Run("cam:SetShake(1, 2, 3, 4, 5, 6, 7, 8, 9, 'ten', true, cam)"), "");
+    ASSERT_EQ(g_received.size(), 12u);
+    EXPECT_EQ(g_received[8], "double 9.000000");
+    EXPECT_EQ(g_received[9], "text ten");
+    EXPECT_EQ(g_received[11], "object");
+    ASSERT_EQ(Run("cam.width = 2.5"), "");
+    EXPECT_TRUE(True("cam.width == 2.5"));
+}
+
 TEST_F(LuaBinding, InheritedMethodsNearestDefinitionWins) {
     EXPECT_TRUE(True("BindGrand:new():Who() == 1 and BindParent:new():Who() == 2"));
     EXPECT_TRUE(True("BindChild:new():Who() == 3 and BindChild:new():Old() == 10"));

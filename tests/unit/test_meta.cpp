@@ -239,6 +239,64 @@ TEST(MetaArguments, MissingArgumentsAreTheNilValue) {
     EXPECT_STREQ(GetArgument(two, 7).ToString(), "");
 }
 
+TEST(MetaArguments, ListsKeepTheirValuesThroughGrowthCopiesAndMoves) {
+    for (bool pool : {false, true}) {
+        SCOPED_TRACE(pool);
+        if (pool) System::CreateEnginePool(1 << 20);
+        MetaArgs inlineOnly;
+        MetaArgs grown;
+        for (int i = 0; i < 3; ++i) inlineOnly.push_back(MetaValue(double(i)));
+        for (int i = 0; i < 20; ++i) grown.emplace_back(double(i));
+        auto values = [](const MetaArgs& args) {
+            std::vector<double> out;
+            for (const MetaValue& v : args) out.push_back(v.ToDouble());
+            return out;
+        };
+        const std::vector<double> three = values(inlineOnly), twenty = values(grown);
+        ASSERT_EQ(twenty.size(), 20u);
+        EXPECT_EQ(twenty.back(), 19.0);
+
+        MetaArgs copy(grown);
+        MetaArgs assigned;
+        assigned = inlineOnly;
+        assigned = grown;
+        EXPECT_EQ(values(copy), twenty);
+        EXPECT_EQ(values(assigned), twenty);
+        MetaArgs movedInline(std::move(inlineOnly));
+        MetaArgs movedGrown(std::move(grown));
+        EXPECT_EQ(values(movedInline), three);
+        EXPECT_EQ(values(movedGrown), twenty);
+        EXPECT_TRUE(inlineOnly.empty() && grown.empty());
+        movedInline = std::move(movedGrown);
+        EXPECT_EQ(values(movedInline), twenty);
+        // A moved-from list is usable again.
+        grown.push_back(MetaValue(7.0));
+        EXPECT_EQ(values(grown), std::vector<double>{7.0});
+        copy.clear();
+        EXPECT_EQ(&GetArgument(copy, 0), &System::NilValue());
+        if (pool) {
+            // Every block goes back when the lists end.
+            movedInline = MetaArgs();
+            assigned = MetaArgs();
+            copy = MetaArgs();
+            EXPECT_EQ(System::GetEnginePool()->alive, 0u);
+            System::ShutdownEnginePool();
+        }
+    }
+}
+
+TEST(MetaArguments, TypeNamesFromElsewhereCompareAsText) {
+    // Names that are not the table's own strings (a copy, as a loaded
+    // plugin or saved data would hold) still match by their text.
+    static const char copied[] = "double";
+    MetaValue v = MetaValue::Pointer(nullptr, copied, copied);
+    v.payload.d = 2.5;
+    EXPECT_TRUE(v.IsType<double>());
+    EXPECT_FALSE(v.IsType<float>());
+    EXPECT_EQ(v.ToDouble(), 2.5);
+    EXPECT_EQ(v.ToInt(), 2);
+}
+
 TEST(MetaArguments, PrintArgumentsListsTheTypeNames) {
     MetaArgs args;
     EXPECT_EQ(TestSupport::CaptureStdout([&] { System::PrintArguments(args); }), "");

@@ -10,6 +10,7 @@
 
 #include "System/Source/MemoryPool.h"
 #include "System/Source/PoolAllocator.h"
+#include "System/Source/PoolFreeList.h"
 #include "support/TestSupport.h"
 
 using System::MemoryPool;
@@ -87,6 +88,13 @@ testing::AssertionResult ChainIsSound(const MemoryPool* pool) {
         }
     }
     if (!roverSeen) return testing::AssertionFailure() << "the rover is not on the chain";
+    if (prev != pool->tail) return testing::AssertionFailure() << "the tail pointer is stale";
+    std::vector<std::pair<uint32_t, uint32_t>> freeBlocks;
+    for (const PoolBlock* b = pool->base; pool->Next(b); b = pool->Next(b)) {
+        if (b->free) freeBlocks.emplace_back(pool->OffsetOf(b), b->size);
+    }
+    if (pool->freeBlocks && pool->freeBlocks->Entries() != freeBlocks)
+        return testing::AssertionFailure() << "the free list differs from the chain";
     if (alive != pool->alive)
         return testing::AssertionFailure() << "alive " << pool->alive << ", chain has " << alive;
     if (fill != pool->fill)
@@ -96,6 +104,70 @@ testing::AssertionResult ChainIsSound(const MemoryPool* pool) {
     if (pool->fill > pool->capacity) return testing::AssertionFailure() << "fill past capacity";
     return testing::AssertionSuccess();
 }
+
+// The search as a plain walk along the chain from the rover, with its own
+// split and merge: the pool's indexed search must pick the very same blocks.
+namespace walk {
+
+PoolBlock* At(MemoryPool* pool, uint32_t offset) {
+    return offset == PoolBlock::kNone
+               ? nullptr
+               : reinterpret_cast<PoolBlock*>(reinterpret_cast<char*>(pool->base) + offset);
+}
+
+PoolBlock* Take(MemoryPool* pool, PoolBlock* block, uint32_t size) {
+    bool tail = block->next == PoolBlock::kNone;
+    uint32_t rest = block->size - size;
+    if (!tail && rest <= 16) {
+        pool->rover = pool->Next(block);
+    } else {
+        uint32_t offset = pool->OffsetOf(block) + size;
+        PoolBlock* split = At(pool, offset);
+        split->prev = pool->OffsetOf(block);
+        split->next = block->next;
+        split->free = 1;
+        if (PoolBlock* oldNext = pool->Next(block)) oldNext->prev = offset;
+        split->size = tail ? 0 : rest;
+        block->next = offset;
+        block->size = size;
+        pool->rover = split;
+    }
+    block->free = 0;
+    pool->alive += 1;
+    pool->created += 1;
+    pool->fill += block->size;
+    return block;
+}
+
+PoolBlock* Allocate(MemoryPool* pool, uint32_t size) {
+    if (uint64_t(pool->fill) + size > pool->capacity) return nullptr;
+    PoolBlock* b = pool->rover;
+    while (pool->Next(b) && !(b->free && b->size >= size)) b = pool->Next(b);
+    if (pool->Next(b) || uint64_t(pool->OffsetOf(b)) + size + 16 <= pool->capacity)
+        return Take(pool, b, size);
+    for (b = pool->base; b != pool->rover && pool->Next(b); b = pool->Next(b)) {
+        if (b->free && b->size >= size) return Take(pool, b, size);
+    }
+    return nullptr;
+}
+
+void Free(MemoryPool* pool, PoolBlock* block) {
+    block->free = 1;
+    pool->alive -= 1;
+    pool->removed += 1;
+    pool->fill -= block->size;
+    PoolBlock* target = block;
+    if (PoolBlock* prev = pool->Prev(block); prev && prev->free) target = prev;
+    if (!pool->rover->free || target < pool->rover) pool->rover = target;
+    while (PoolBlock* next = pool->Next(target)) {
+        if (!next->free) break;
+        target->size += next->size;
+        target->next = next->next;
+        if (PoolBlock* after = pool->Next(next)) after->prev = pool->OffsetOf(target);
+    }
+}
+
+}  // namespace walk
 
 }  // namespace
 
@@ -332,6 +404,46 @@ TEST(PoolAllocate, RandomSoakKeepsTheChainSound) {
     EXPECT_EQ(pool->fill, 0u);
     EXPECT_EQ(pool->alive, 0u);
     EXPECT_EQ(pool->Next(pool->base), nullptr);
+}
+
+TEST(PoolAllocate, IndexedSearchPicksTheBlocksOfAWalkAlongTheChain) {
+    // Small pools run out and use the holes before the rover; the large one
+    // fragments like a running game.
+    for (uint32_t capacity : {2048u, 16u * 1024u, 1024u * 1024u}) {
+        SCOPED_TRACE(capacity);
+        PrivatePool indexed(capacity);
+        PrivatePool walked(capacity);
+        std::vector<uint32_t> live;  // offsets, the same in both pools
+        uint32_t state = capacity;
+        auto next = [&state] {
+            state = state * 1664525u + 1013904223u;
+            return state >> 8;
+        };
+        for (int step = 0; step < 20000; ++step) {
+            SCOPED_TRACE(step);
+            if (live.empty() || next() % 100 < 52) {
+                uint32_t r = next();
+                uint32_t size = 16 + (r % 8 == 0 ? (r >> 3) % 700 : (r >> 3) % 60);
+                PoolBlock* a = System::PoolAllocate(indexed.pool, size);
+                PoolBlock* b = walk::Allocate(walked.pool, size);
+                ASSERT_EQ(a ? int64_t(Offset(indexed.pool, a)) : -1,
+                          b ? int64_t(Offset(walked.pool, b)) : -1);
+                if (a) live.push_back(Offset(indexed.pool, a));
+            } else {
+                size_t i = next() % live.size();
+                System::PoolFree(indexed.pool, walk::At(indexed.pool, live[i]));
+                walk::Free(walked.pool, walk::At(walked.pool, live[i]));
+                live[i] = live.back();
+                live.pop_back();
+            }
+            ASSERT_EQ(Offset(indexed.pool, indexed->rover), Offset(walked.pool, walked->rover));
+            ASSERT_EQ(CountersOf(indexed.pool), CountersOf(walked.pool));
+            if (step % 97 == 0) {
+                ASSERT_TRUE(ChainIsSound(indexed.pool));
+            }
+        }
+        EXPECT_TRUE(ChainIsSound(indexed.pool));
+    }
 }
 
 TEST(PoolStatistics, PrintsTheCounters) {

@@ -9,6 +9,7 @@
 
 #include "Graphics/Camera.h"
 #include "Graphics/Effect.h"
+#include "Graphics/RenderTarget.h"
 #include "Graphics/Renderer.h"
 #include "Graphics/TextureAtlas.h"
 #include "Graphics/Window.h"
@@ -58,6 +59,82 @@ TEST(Window, AFrameWithAScreenshotWritesABitmapOfTheWindowsSize) {
     RenderShutdown();
     EXPECT_FALSE(HasGlContext());
     // No GL call is made once the context is gone.
+    delete CurrentRenderer;
+    CurrentRenderer = nullptr;
+    delete GlobalTextureAtlas;
+    GlobalTextureAtlas = nullptr;
+    delete GlobalShaderCache;
+    GlobalShaderCache = nullptr;
+    fs::current_path(oldCwd);
+}
+
+namespace {
+
+// The whole window as the last frame left it, through a screenshot.
+std::string ShotOfTheFrame(const std::string& folder) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().rfind("Screenshot_", 0) == 0) fs::remove(entry.path());
+    }
+    TakeScreenshot();
+    DrawFrame();
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().rfind("Screenshot_", 0) == 0) {
+            return TestSupport::ReadFile(entry.path().string());
+        }
+    }
+    return "";
+}
+
+void DrawScene(bool first) {
+    Renderer& r = *CurrentRenderer;
+    r.SetColor(first ? 255 : 0, 0, first ? 0 : 255, 255);
+    r.FillRect(first ? 100 : 1200, 100, first ? 700 : 1900, first ? 500 : 1000);
+    r.SetColor(255, 255, 255, first ? 128 : 255);
+    r.FillRect(first ? 400 : -50, 300, first ? 1000 : 2000, first ? 900 : 1200);
+}
+
+}  // namespace
+
+TEST(Window, EveryFrameIsItsOwnWholeImage) {
+    // Whatever an earlier frame drew, a frame of the same scene gives the
+    // same window, pixel for pixel: letterboxed, post-processed or neither.
+    TestSupport::TempDir dir;
+    fs::create_directories(fs::path(dir.Path()) / "Resources");
+    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources" / "Shaders",
+             fs::path(dir.Path()) / "Resources" / "Shaders", fs::copy_options::recursive);
+    std::string oldCwd = fs::current_path().string();
+    fs::current_path(dir.Path());
+    RunStaticRegistration();
+    ASSERT_TRUE(glfwInit());
+    ASSERT_TRUE(RenderStartup());
+    Camera camera(0.0f, 0.0f);
+    CurrentCamera = &camera;
+
+    for (int setup = 0; setup < 3; ++setup) {
+        SCOPED_TRACE(setup);
+        if (setup == 1) {
+            ToggleFullscreen();  // a 4:3 window: bars above and below
+            glfwPollEvents();
+        }
+        if (setup == 2) AddPostProcess(nullptr, "Resources/Shaders/grey.frag");
+        std::string shots[3];
+        for (int frame = 0; frame < 3; ++frame) {
+            BeginFrame();
+            DrawScene(frame != 1);
+            shots[frame] = ShotOfTheFrame(dir.Path());
+            ASSERT_GT(shots[frame].size(), 54u);
+        }
+        EXPECT_NE(shots[0], shots[1]);
+        EXPECT_TRUE(shots[0] == shots[2]) << "the second frame left pixels behind";
+        // The corner pixel lies outside every box, in a bar when windowed.
+        uint32_t offset = 0;
+        std::memcpy(&offset, shots[2].data() + 10, 4);
+        ASSERT_LT(offset + 3, shots[2].size());
+        EXPECT_EQ(shots[2].substr(offset, 3), std::string(3, '\0'));
+    }
+
+    CurrentCamera = nullptr;
+    RenderShutdown();
     delete CurrentRenderer;
     CurrentRenderer = nullptr;
     delete GlobalTextureAtlas;

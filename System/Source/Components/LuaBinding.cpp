@@ -107,7 +107,7 @@ int WriteProperty(lua_State* L, bool assertNull) {
             return 0;
     }
 
-    MetaBase* object = ToEngineObject(L, 1);
+    MetaBase* object = ToEngineObjectOfClass(L, 1);
     if (!object) {
         if (assertNull && IsEngineUserdata(L, 1)) ReportAssertion();
         return luaL_error(L, "property \"%s\" written without an object", key);
@@ -201,7 +201,7 @@ int ClassIndex(lua_State* L) {
     lua_rawget(L, lua_upvalueindex(1));
     if (!lua_isnil(L, -1)) return 1;
     lua_pop(L, 1);
-    return PushProperty(ToEngineObject(L, 1), L);
+    return PushProperty(ToEngineObjectOfClass(L, 1), L);
 }
 
 }  // namespace
@@ -274,51 +274,93 @@ MetaBase* ToEngineObject(lua_State* L, int index) {
     return object;
 }
 
+// The engine object at `index` for a closure that knows its class table
+// (upvalue 2), the name it is registered under (upvalue 3) and the key
+// "className" (upvalue 4): a userdata whose metatable is that table, still
+// naming that class, is an engine object; anything else takes the full test.
+MetaBase* ToEngineObjectOfClass(lua_State* L, int index) {
+    if (lua_type(L, index) == LUA_TUSERDATA && lua_objlen(L, index) == sizeof(MetaBase*) &&
+        lua_getmetatable(L, index)) {
+        bool same = false;
+        if (lua_rawequal(L, -1, lua_upvalueindex(2))) {
+            lua_pushvalue(L, lua_upvalueindex(4));
+            lua_rawget(L, -2);
+            same = lua_rawequal(L, -1, lua_upvalueindex(3)) != 0;
+            lua_pop(L, 1);
+        }
+        lua_pop(L, 1);
+        if (same) {
+            MetaBase* object = ReadObject(L, index);
+            return PassesLivenessTest(lua_tostring(L, lua_upvalueindex(3)), object) ? object
+                                                                                     : nullptr;
+        }
+    }
+    return ToEngineObject(L, index);
+}
+
+namespace {
+
+// Pushes the three upvalues ToEngineObjectOfClass reads after the first.
+void PushClassUpvalues(lua_State* L, int classTable, int className) {
+    lua_pushvalue(L, classTable);
+    lua_pushvalue(L, className);
+    lua_pushliteral(L, "className");
+}
+
+}  // namespace
+
+namespace {
+
+// Reads the arguments after the object and calls the method with them; the
+// list ends with this call.
+MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self) {
+    int top = lua_gettop(L);
+    MetaArgs args;
+    args.reserve(static_cast<size_t>(top > 1 ? top - 1 : 0));
+    for (int i = 2; i <= top; ++i) {
+        int type = lua_type(L, i);
+        switch (type) {
+            case LUA_TBOOLEAN:
+                args.push_back(MetaValue(lua_toboolean(L, i) ? 1 : 0));
+                break;
+            case LUA_TNUMBER:
+                args.push_back(MetaValue(static_cast<double>(lua_tonumber(L, i))));
+                break;
+            case LUA_TSTRING:
+                args.push_back(MetaValue(lua_tostring(L, i)));
+                break;
+            case LUA_TUSERDATA: {
+                MetaBase* object = ToEngineObject(L, i);
+                args.push_back(object ? MetaValue::Pointer(object, TypeName<void*>::name,
+                                                           TypeName<void>::name,
+                                                           MetaValue::Holds::Object)
+                                      : MetaValue::Pointer(lua_touserdata(L, i),
+                                                           TypeName<void*>::name,
+                                                           TypeName<void>::name));
+                break;
+            }
+            case LUA_TLIGHTUSERDATA:
+                args.push_back(MetaValue::Pointer(lua_touserdata(L, i), TypeName<void*>::name,
+                                                  TypeName<void>::name));
+                break;
+            default:
+                std::printf("dumpStack Err, type failed: %s %i\n", lua_typename(L, type), type);
+                break;
+        }
+    }
+    return method(self, args);
+}
+
+}  // namespace
+
 int CallMethodThunk(lua_State* L) {
     auto method = std::bit_cast<MetaMethod>(lua_touserdata(L, lua_upvalueindex(1)));
-    MetaBase* self = ToEngineObject(L, 1);
+    MetaBase* self = ToEngineObjectOfClass(L, 1);
     if (!self && IsEngineUserdata(L, 1) && ReadObject(L, Absolute(L, 1))) {
         return luaL_error(L, "method called on an object that no longer exists");
     }
     if (!self || !method) return luaL_error(L, "method called without an object");
-
-    MetaValue result;
-    {
-        int top = lua_gettop(L);
-        MetaArgs args;
-        args.reserve(static_cast<size_t>(top > 1 ? top - 1 : 0));
-        for (int i = 2; i <= top; ++i) {
-            int type = lua_type(L, i);
-            switch (type) {
-                case LUA_TBOOLEAN:
-                    args.push_back(MetaValue(lua_toboolean(L, i) ? 1 : 0));
-                    break;
-                case LUA_TNUMBER:
-                    args.push_back(MetaValue(static_cast<double>(lua_tonumber(L, i))));
-                    break;
-                case LUA_TSTRING:
-                    args.push_back(MetaValue(lua_tostring(L, i)));
-                    break;
-                case LUA_TUSERDATA: {
-                    MetaBase* object = ToEngineObject(L, i);
-                    args.push_back(
-                        object ? MetaValue::Pointer(object, TypeName<void*>::name,
-                                                    TypeName<void>::name, MetaValue::Holds::Object)
-                               : MetaValue::Pointer(lua_touserdata(L, i), TypeName<void*>::name,
-                                                    TypeName<void>::name));
-                    break;
-                }
-                case LUA_TLIGHTUSERDATA:
-                    args.push_back(MetaValue::Pointer(lua_touserdata(L, i), TypeName<void*>::name,
-                                                      TypeName<void>::name));
-                    break;
-                default:
-                    std::printf("dumpStack Err, type failed: %s %i\n", lua_typename(L, type), type);
-                    break;
-            }
-        }
-        result = method(self, args);
-    }
+    const MetaValue result = CallWithArguments(L, method, self);
     if (result.IsBadSelf()) {
         return luaL_error(L, "method called on an object of another class (%s)",
                           self->GetTypeName());
@@ -328,12 +370,24 @@ int CallMethodThunk(lua_State* L) {
 }
 
 void PushMethods(lua_State* L, const MetaBase& meta) {
-    if (meta.Parent() && meta.Parent() != &meta) PushMethods(L, *meta.Parent());
+    int table = lua_gettop(L);
+    lua_pushnil(L);  // no class table: every call takes the full object test
+    lua_pushnil(L);
+    PushMethods(L, meta, table, table + 1, table + 2);
+    lua_settop(L, table);
+}
+
+void PushMethods(lua_State* L, const MetaBase& meta, int methodTable, int classTable,
+                 int className) {
+    if (meta.Parent() && meta.Parent() != &meta) {
+        PushMethods(L, *meta.Parent(), methodTable, classTable, className);
+    }
     for (const auto& [name, method] : meta.Methods()) {
         lua_pushlstring(L, name.data(), name.size());
         lua_pushlightuserdata(L, std::bit_cast<void*>(method));
-        lua_pushcclosure(L, CallMethodThunk, 1);
-        lua_settable(L, -3);
+        PushClassUpvalues(L, classTable, className);
+        lua_pushcclosure(L, CallMethodThunk, 4);
+        lua_settable(L, methodTable);
     }
 }
 
@@ -392,16 +446,21 @@ void RegisterClassTable(const char* typeName, const char* globalName, lua_CFunct
 
     lua_newtable(L);  // the method table
     int methodTable = lua_gettop(L);
-    PushMethods(L, classMeta);
+    lua_pushstring(L, typeName);
+    int className = lua_gettop(L);
+    PushMethods(L, classMeta, methodTable, classTable, className);
     luaL_newmetatable(L, metaName.c_str());
     lua_pushcfunction(L, LuaIndex);
     lua_setfield(L, -2, "__index");
     lua_setmetatable(L, methodTable);
 
     lua_pushvalue(L, methodTable);
-    lua_pushcclosure(L, ClassIndex, 1);
+    PushClassUpvalues(L, classTable, className);
+    lua_pushcclosure(L, ClassIndex, 4);
     lua_setfield(L, classTable, "__index");
-    lua_pushcfunction(L, newIndex ? newIndex : LuaNewIndex);
+    lua_pushnil(L);  // the writer's upvalues line up with the methods'
+    PushClassUpvalues(L, classTable, className);
+    lua_pushcclosure(L, newIndex ? newIndex : LuaNewIndex, 4);
     lua_setfield(L, classTable, "__newindex");
 
     lua_pushvalue(L, classTable);

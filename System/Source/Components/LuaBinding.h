@@ -25,12 +25,22 @@ MetaBase* ToEngineObject(lua_State* L, int index);
 using LivenessTest = bool (*)(const MetaBase* object);
 void SetLivenessTest(const char* typeName, LivenessTest test);
 
+// The object at `index`, for the closures of a class table (methods, the
+// property reader and writer): their upvalues 2 to 4 let an object of that
+// class skip the full test of ToEngineObject, with the same result.
+MetaBase* ToEngineObjectOfClass(lua_State* L, int index);
+
 // The closure of every reflected method; its upvalue is the MetaMethod.
 int CallMethodThunk(lua_State* L);
 // Sets one method closure per method of `meta` and its ancestors (the most
 // distant first, so a class's own method replaces an inherited one) into
 // the table on top of the stack.
 void PushMethods(lua_State* L, const MetaBase& meta);
+// The same into the table at `methodTable`, for the class table at
+// `classTable` registered under the name string at `className`: a call
+// on an object of that table skips the full object test.
+void PushMethods(lua_State* L, const MetaBase& meta, int methodTable, int classTable,
+                 int className);
 
 // The property reader: (object, key) -> the property's value.
 int LuaIndex(lua_State* L);

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <type_traits>
+#include <typeinfo>
+#include <utility>
 
 #include "System/Source/PoolAllocator.h"
 #include "System/Source/TypeNames.h"
@@ -37,10 +40,16 @@ struct MetaValue {
     Holds holds = Holds::Plain;
 
     MetaValue() = default;
-    MetaValue(double v) : typeName("double"), referredName("double") { payload.d = v; }
-    MetaValue(float v) : typeName("float"), referredName("float") { payload.f = v; }
-    MetaValue(int v) : typeName("int"), referredName("int") { payload.i = v; }
-    MetaValue(bool v) : typeName("bool"), referredName("bool") { payload.i = v ? 1 : 0; }
+    MetaValue(double v) : typeName(NameOf<double>()), referredName(NameOf<double>()) {
+        payload.d = v;
+    }
+    MetaValue(float v) : typeName(NameOf<float>()), referredName(NameOf<float>()) {
+        payload.f = v;
+    }
+    MetaValue(int v) : typeName(NameOf<int>()), referredName(NameOf<int>()) { payload.i = v; }
+    MetaValue(bool v) : typeName(NameOf<bool>()), referredName(NameOf<bool>()) {
+        payload.i = v ? 1 : 0;
+    }
 
     // Pointer form: the names of T * and T. A reflected object is stored as
     // its System::MetaBase so that reads can check its class.
@@ -63,14 +72,18 @@ struct MetaValue {
     // Returned by a method wrapper when `self` is not an object of the
     // method's class; the caller raises a script error.
     static MetaValue BadSelf();
-    bool IsBadSelf() const;
+    bool IsBadSelf() const { return typeName == kBadSelfName; }
 
     bool HasValue() const { return typeName != nullptr; }
 
-    // Exact comparison of the first type name with the name of T.
+    // Exact comparison of the first type name with the name of T. Values
+    // the engine makes carry the table's own strings, so the address usually
+    // decides; names from elsewhere are compared as text.
     template <class T>
     bool IsType() const {
-        return typeName && std::strcmp(typeName, System::TypeName<T>::name) == 0;
+        const char* name = System::TypeName<T>::name;
+        if (typeName == name) return true;
+        return typeName && typeName[0] == name[0] && std::strcmp(typeName, name) == 0;
     }
     bool IsNumber() const;  // double, int, float or bool
     bool IsText() const;    // char const * or char *
@@ -79,7 +92,9 @@ struct MetaValue {
     // non-text gives "", an object read of anything but a live engine object
     // gives null. Doubles convert without undefined behaviour: NaN gives 0,
     // values out of range saturate.
-    double ToDouble() const;
+    double ToDouble() const {
+        return typeName == NameOf<double>() ? payload.d : ConvertToDouble();
+    }
     int ToInt() const;    // truncation toward zero
     bool ToBool() const;  // ToInt() != 0, so 0.7 is false
     float ToFloat() const;
@@ -90,6 +105,14 @@ struct MetaValue {
     T* ToObject() const {
         System::MetaBase* base = ToObjectBase();
         return base ? dynamic_cast<T*>(base) : nullptr;
+    }
+
+    // The name of a method's answer when its object is of another class.
+    static constexpr char kBadSelfName[] = "<no object of the method's class>";
+
+    template <class T>
+    static constexpr const char* NameOf() {
+        return System::TypeName<T>::name;
     }
 
     // The payload read as T without any test (for values the engine made).
@@ -115,6 +138,9 @@ struct MetaValue {
             return static_cast<T>(payload.i);
         }
     }
+
+private:
+    double ConvertToDouble() const;
 };
 
 // Truncation toward zero of a double to a 32-bit int, defined for every
@@ -126,7 +152,101 @@ float SafeDoubleToFloat(double v);
 
 namespace System {
 
-using MetaArgs = Vector<MetaValue>;
+// A method's argument list: a few values inline, so that a call from Lua
+// builds its list without allocating; a longer list moves to the pool.
+class ArgList {
+public:
+    static constexpr uint32_t kInline = 8;
+
+    ArgList() = default;
+    ArgList(const ArgList& other) { Append(other); }
+    ArgList(ArgList&& other) noexcept { Take(other); }
+    ArgList& operator=(const ArgList& other) {
+        if (this != &other) {
+            clear();
+            Append(other);
+        }
+        return *this;
+    }
+    ArgList& operator=(ArgList&& other) noexcept {
+        if (this != &other) {
+            Release();
+            Take(other);
+        }
+        return *this;
+    }
+    ~ArgList() { Release(); }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    MetaValue* data() { return data_; }
+    const MetaValue* data() const { return data_; }
+    MetaValue* begin() { return data_; }
+    MetaValue* end() { return data_ + size_; }
+    const MetaValue* begin() const { return data_; }
+    const MetaValue* end() const { return data_ + size_; }
+    MetaValue& operator[](std::size_t i) { return data_[i]; }
+    const MetaValue& operator[](std::size_t i) const { return data_[i]; }
+    MetaValue& front() { return data_[0]; }
+    const MetaValue& front() const { return data_[0]; }
+    MetaValue& back() { return data_[size_ - 1]; }
+    const MetaValue& back() const { return data_[size_ - 1]; }
+
+    void reserve(std::size_t count) {
+        if (count > capacity_) Grow(count);
+    }
+    void push_back(const MetaValue& value) {
+        if (size_ == capacity_) Grow(std::size_t(capacity_) * 2);
+        data_[size_++] = value;
+    }
+    template <class... A>
+    MetaValue& emplace_back(A&&... a) {
+        push_back(MetaValue(std::forward<A>(a)...));
+        return back();
+    }
+    void pop_back() { --size_; }
+    void clear() { size_ = 0; }
+
+private:
+    static_assert(std::is_trivially_copyable_v<MetaValue> &&
+                      std::is_trivially_destructible_v<MetaValue>,
+                  "values are copied as bytes");
+
+    void Grow(std::size_t count);
+    void Append(const ArgList& other) {
+        reserve(size_ + other.size_);
+        std::memcpy(static_cast<void*>(data_ + size_), other.data_, other.size_ * sizeof(MetaValue));
+        size_ += other.size_;
+    }
+    void Take(ArgList& other) {
+        if (other.data_ == other.Inline()) {
+            data_ = Inline();
+            capacity_ = kInline;
+            std::memcpy(static_cast<void*>(data_), other.data_, other.size_ * sizeof(MetaValue));
+        } else {
+            data_ = other.data_;
+            capacity_ = other.capacity_;
+            other.data_ = other.Inline();
+            other.capacity_ = kInline;
+        }
+        size_ = other.size_;
+        other.size_ = 0;
+    }
+    void Release() {
+        if (data_ != Inline()) PoolDelete(data_);
+        data_ = Inline();
+        capacity_ = kInline;
+        size_ = 0;
+    }
+    MetaValue* Inline() { return reinterpret_cast<MetaValue*>(inline_); }
+
+    alignas(MetaValue) unsigned char inline_[kInline * sizeof(MetaValue)];
+    MetaValue* data_ = Inline();
+    uint32_t size_ = 0;
+    uint32_t capacity_ = kInline;
+};
+
+using MetaArgs = ArgList;
 // A reflected method: the object (as its metadata base) and the arguments
 // after it; returns a value, or MetaValue::None() for "no result".
 using MetaMethod = MetaValue (*)(MetaBase* self, MetaArgs& args);
@@ -143,7 +263,14 @@ void PrintArguments(const MetaArgs& args);
 // object of C (or derived) and returns MetaValue::BadSelf() otherwise.
 template <class C, MetaValue (*Body)(C& self, MetaArgs& args)>
 MetaValue Method(MetaBase* self, MetaArgs& args) {
-    C* object = self ? dynamic_cast<C*>(self) : nullptr;
+    if (!self) return MetaValue::BadSelf();
+    C* object;
+    // An object of exactly the method's class needs no search of its bases.
+    if constexpr (requires { static_cast<C*>(std::declval<MetaBase*>()); }) {
+        object = typeid(*self) == typeid(C) ? static_cast<C*>(self) : dynamic_cast<C*>(self);
+    } else {
+        object = dynamic_cast<C*>(self);
+    }
     if (!object) return MetaValue::BadSelf();
     return Body(*object, args);
 }

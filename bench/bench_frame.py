@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""The fixed cost of a frame and the cost of many boxes: the game's empty
+frame against a bare GL program's clear and swap (gl_clear_swap) on the same
+display, and 10k boxes through Lua DrawBox against LOVE (Debian package
+"love") drawing 10k rectangles. Start-up is taken out by running each
+program for two frame counts and dividing the difference. Without LOVE the
+last comparison is left out.
+
+Usage: bench_frame.py [build directory] [boxes]"""
+import base64
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+BOXES = int(sys.argv[2]) if len(sys.argv) > 2 else 10000
+SHORT, LONG = 20, 120
+RUNS = 3
+
+# A map with no tiles and no objects: nothing but the frame itself is drawn.
+EMPTY_MAP = """<?xml version="1.0" encoding="UTF-8"?>
+<map version="1.0" orientation="orthogonal" width="4" height="4" tilewidth="32" tileheight="32">
+ <properties>
+  <property name="Update" value="Levels/Bench_Update.lua"/>
+ </properties>
+ <tileset firstgid="1" name="splash" tilewidth="32" tileheight="32">
+  <image source="splash_tiles.png" width="64" height="64"/>
+ </tileset>
+ <layer name="Background" width="4" height="4">
+  <data encoding="base64" compression="zlib">%s</data>
+ </layer>
+</map>
+""" % base64.b64encode(zlib.compress(bytes(4 * 4 * 4))).decode()
+
+# Boxes spread over the virtual screen, in the camera's coordinates.
+GAME_UPDATE = """
+BENCH_DONE = (BENCH_DONE or 0) + 1
+for i = 1, BENCH_BOXES do
+    DrawBox((i * 37) % 1920 - 960, (i * 53) % 1080 - 540, 8, 8, i % 256, 128, 255 - i % 256)
+end
+if BENCH_DONE >= BENCH_FRAMES then ExecuteConsoleCommand('level QUIT_GAME') end
+"""
+
+LOVE_MAIN = """
+local frames, boxes = %d, %d
+local done = 0
+function love.draw()
+    for i = 1, boxes do
+        love.graphics.setColor((i %% 256) / 255, 128 / 255, (255 - i %% 256) / 255)
+        love.graphics.rectangle("fill", (i * 37) %% 1920, (i * 53) %% 1080, 8, 8)
+    end
+    done = done + 1
+    if done >= frames then love.event.quit() end
+end
+"""
+
+
+def run(command, cwd):
+    start = time.perf_counter()
+    result = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            text=True, timeout=600)
+    if result.returncode != 0:
+        raise RuntimeError(f"{command[0]} exited with {result.returncode}")
+    return time.perf_counter() - start, result.stdout
+
+
+def per_frame(make_command):
+    """Median over runs of (time of LONG frames - time of SHORT frames) / difference."""
+    samples = []
+    for _ in range(RUNS):
+        short, _ = run(*make_command(SHORT))
+        long, _ = run(*make_command(LONG))
+        samples.append((long - short) / (LONG - SHORT))
+    return statistics.median(samples)
+
+
+def game_folder(where, boxes, frames):
+    folder = os.path.join(where, f"game_{boxes}_{frames}")
+    if os.path.exists(folder):
+        return folder
+    shutil.copytree(os.path.join(ROOT, "Resources"), os.path.join(folder, "Resources"))
+    with open(os.path.join(folder, "Resources/Levels/00_Menu_Splash.tmx"), "w") as f:
+        f.write(EMPTY_MAP)
+    with open(os.path.join(folder, "Resources/Lua/Levels/Bench_Update.lua"), "w") as f:
+        f.write(GAME_UPDATE)
+    with open(os.path.join(folder, "Resources/Lua/Globals/LuaGlobals.lua"), "a") as f:
+        f.write(f"\nBENCH_FRAMES = {frames}\nBENCH_BOXES = {boxes}\n")
+    return folder
+
+
+def love_folder(where, boxes, frames):
+    folder = os.path.join(where, f"love_{boxes}_{frames}")
+    if os.path.exists(folder):
+        return folder
+    os.makedirs(folder)
+    with open(os.path.join(folder, "conf.lua"), "w") as f:
+        f.write("function love.conf(t) t.window.width = 1920 t.window.height = 1080 "
+                "t.window.fullscreen = true end\n")
+    with open(os.path.join(folder, "main.lua"), "w") as f:
+        f.write(LOVE_MAIN % (frames, boxes))
+    return folder
+
+
+def main():
+    game = os.path.join(BUILD, "tazzle")
+    bare = os.path.join(BUILD, "bench", "gl_clear_swap")
+    if not os.path.exists(game) or not os.path.exists(bare):
+        print("bench_frame: build the game and bench/gl_clear_swap first")
+        return 0
+    love = shutil.which("love")
+    with tempfile.TemporaryDirectory() as tmp:
+        bare_ms = per_frame(lambda n: ([bare, str(n)], tmp)) * 1000
+        empty_ms = per_frame(lambda n: ([game], game_folder(tmp, 0, n))) * 1000
+        boxes_ms = per_frame(lambda n: ([game], game_folder(tmp, BOXES, n))) * 1000
+        print(f"frame time, median of {RUNS} runs ({LONG} - {SHORT} frames):")
+        print(f"  bare GL clear + swap   {bare_ms:7.2f} ms")
+        print(f"  tazzle empty frame     {empty_ms:7.2f} ms   ratio to bare: "
+              f"{empty_ms / bare_ms:.2f}")
+        print(f"  tazzle {BOXES} DrawBox  {boxes_ms:7.2f} ms   {1000 / boxes_ms:6.1f} frames/s")
+        if not love:
+            print("  LOVE is not installed (Debian package love): no comparison")
+            return 0
+        love_ms = per_frame(lambda n: ([love, love_folder(tmp, BOXES, n)], tmp)) * 1000
+        print(f"  love {BOXES} rectangles {love_ms:7.2f} ms   {1000 / love_ms:6.1f} frames/s")
+        print(f"  frames/s ratio tazzle/love with {BOXES} boxes: {love_ms / boxes_ms:.2f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
