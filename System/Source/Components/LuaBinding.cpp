@@ -280,7 +280,7 @@ void PushMethods(lua_State* L, const MetaBase& meta) {
     for (const auto& [name, method] : meta.Methods()) {
         lua_pushlstring(L, name.data(), name.size());
         lua_pushlightuserdata(L, std::bit_cast<void*>(method));
-        lua_pushcclosure(L, CallMethodThunk, 1);
+        lua_pushcclosure(L, Guarded<CallMethodThunk>, 1);
         lua_settable(L, -3);
     }
 }
@@ -334,7 +334,7 @@ void RegisterClassTable(const char* typeName, const char* globalName, lua_CFunct
     lua_pushstring(L, typeName);
     lua_setfield(L, classTable, "className");
     if (newFunction) {
-        lua_pushcfunction(L, newFunction);
+        PushGuarded(L, newFunction);
         lua_setfield(L, classTable, "new");
     }
 
@@ -342,14 +342,14 @@ void RegisterClassTable(const char* typeName, const char* globalName, lua_CFunct
     int methodTable = lua_gettop(L);
     PushMethods(L, classMeta);
     luaL_newmetatable(L, metaName.c_str());
-    lua_pushcfunction(L, LuaIndex);
+    lua_pushcfunction(L, Guarded<LuaIndex>);
     lua_setfield(L, -2, "__index");
     lua_setmetatable(L, methodTable);
 
     lua_pushvalue(L, methodTable);
-    lua_pushcclosure(L, ClassIndex, 1);
+    lua_pushcclosure(L, Guarded<ClassIndex>, 1);
     lua_setfield(L, classTable, "__index");
-    lua_pushcfunction(L, newIndex ? newIndex : LuaNewIndex);
+    PushGuarded(L, newIndex ? newIndex : LuaNewIndex);
     lua_setfield(L, classTable, "__newindex");
 
     lua_pushvalue(L, classTable);
