@@ -15,6 +15,8 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool openbox wmctrl
   libgl1-mesa-dri
+  # fuzzing: clang's libFuzzer and sanitizer runtimes
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
