@@ -52,9 +52,9 @@ fuzz: build-fuzz
 test-tsan: deps
 	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAZZLE_TSAN=ON \
 	  -DTAZZLE_BENCH=OFF >/dev/null
-	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target tazzle_tests
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target tazzle_watcher_tests
 	@cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 \
-	  ./tests/tazzle_tests --gtest_filter='ScriptRegistryTest.*'
+	  ./tests/tazzle_watcher_tests --gtest_filter='ScriptRegistryTest.*'
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do \

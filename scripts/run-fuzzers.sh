@@ -5,9 +5,10 @@
 # caused it is left under BUILD/fuzz/findings/.
 #   scripts/run-fuzzers.sh [BUILD [SECONDS]]
 set -euo pipefail
-build=${1:-build-fuzz}
-seconds=${2:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
+# Absolute: the targets work in a game folder of their own.
+build=$(realpath "${1:-build-fuzz}")
+seconds=${2:-60}
 
 for target in level tile_layer data_file console; do
   binary=$build/fuzz/fuzz_$target

@@ -77,6 +77,23 @@ double StepClock() {
 
 Camera* g_camera = nullptr;
 
+// A map or a console line may name any file as a script, the fuzzed file
+// itself included: scripts get no way out of the process and a budget of
+// instructions, so that a fuzzed "script" cannot loop forever or touch the
+// machine.
+void ScriptBudget(lua_State* L, lua_Debug*) {
+    luaL_error(L, "instruction budget spent");
+}
+
+void FenceLua() {
+    lua_State* L = GetLuaState();
+    for (const char* name : {"os", "io", "debug", "package", "require", "dofile", "loadfile"}) {
+        lua_pushnil(L);
+        lua_setglobal(L, name);
+    }
+    lua_sethook(L, ScriptBudget, LUA_MASKCOUNT, 5000000);
+}
+
 }  // namespace
 
 void StartEngine() {
@@ -103,6 +120,7 @@ void StartEngine() {
     g_camera = new Camera(0.0f, 0.0f);
     CurrentCamera = g_camera;
     InitLua();
+    FenceLua();
     StartStateManager();
     PhysicsWorld::Create();
     // No map at first: an empty level of the base type.
