@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "Graphics/Camera.h"
 #include "Gui/Console.h"
@@ -126,6 +128,29 @@ void StartEngine() {
     // No map at first: an empty level of the base type.
     RequestStateChange("Level", "");
     StateDispatch();
+}
+
+void StartEngineKeepingPaths(int* argc, char*** argv) {
+    // The new texts live as long as the fuzzer.
+    static std::vector<std::string> kept;
+    kept.reserve(std::size_t(*argc));
+    for (int i = 1; i < *argc; ++i) {
+        std::string argument = (*argv)[i];
+        std::string prefix;
+        if (argument.rfind("-artifact_prefix=", 0) == 0) {
+            prefix = "-artifact_prefix=";
+        } else if (!argument.empty() && argument[0] == '-') {
+            continue;
+        }
+        std::string path = argument.substr(prefix.size());
+        if (path.empty() || path[0] == '/') continue;
+        // A prefix ending in "/" names a folder and must keep its slash.
+        std::string absolute = fs::absolute(path).string();
+        if (path.back() == '/' && absolute.back() != '/') absolute += '/';
+        kept.push_back(prefix + absolute);
+        (*argv)[i] = kept.back().data();
+    }
+    StartEngine();
 }
 
 void WriteGameFile(const std::string& path, const uint8_t* data, std::size_t size) {

@@ -14,6 +14,11 @@ namespace Fuzz {
 // Makes the game folder, enters it and starts the engine core (once).
 void StartEngine();
 
+// For LLVMFuzzerInitialize: turns the relative paths among the fuzzer's
+// arguments (corpus folders, inputs, the artifact prefix) into absolute
+// ones, since the engine works in its own game folder, then starts it.
+void StartEngineKeepingPaths(int* argc, char*** argv);
+
 // Writes `size` bytes to `path` inside the game folder.
 void WriteGameFile(const std::string& path, const uint8_t* data, std::size_t size);
 

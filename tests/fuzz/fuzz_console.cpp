@@ -8,8 +8,12 @@
 
 #include "FuzzEngine.h"
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    Fuzz::StartEngineKeepingPaths(argc, argv);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    Fuzz::StartEngine();
     std::string_view text(reinterpret_cast<const char*>(data), size);
     // A bounded number of lines keeps each input quick.
     for (int lines = 0; lines < 16 && !text.empty(); ++lines) {

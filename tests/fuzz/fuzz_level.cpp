@@ -6,8 +6,12 @@
 
 #include "FuzzEngine.h"
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    Fuzz::StartEngineKeepingPaths(argc, argv);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    Fuzz::StartEngine();
     Fuzz::WriteGameFile("Resources/Levels/fuzz.tmx", data, size);
     Fuzz::ConsoleLine("level GenericTileLevel fuzz.tmx");
     for (int i = 0; i < 4; ++i) Fuzz::Frame();
