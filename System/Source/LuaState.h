@@ -4,7 +4,6 @@
 #pragma once
 
 #include <lua.hpp>
-
 #include <string>
 
 #include "System/Source/Components/Meta.h"

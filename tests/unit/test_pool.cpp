@@ -11,7 +11,6 @@
 #include "System/Source/MemoryPool.h"
 #include "System/Source/PoolAllocator.h"
 #include "support/TestSupport.h"
-#include "support/TestSupport.h"
 
 using System::MemoryPool;
 using System::PoolBlock;
@@ -500,8 +499,9 @@ TEST(PoolAllocator, AFullPoolFallsBackToTheHeap) {
         }
     });
     // Said once per pool.
-    EXPECT_EQ(printed, "Memory pool full: further allocations use the heap\n"
-                       "Memory pool full: further allocations use the heap\n");
+    EXPECT_EQ(printed,
+              "Memory pool full: further allocations use the heap\n"
+              "Memory pool full: further allocations use the heap\n");
 }
 
 TEST(PoolDeathTest, AFailedReflectionCheckEndsTheProgram) {

@@ -101,8 +101,8 @@ TEST_F(Reliability, FoldersWhereFilesBelongAreRefusedWithOneLine) {
             Frame(0.01);
         });
         if (*name) {
-            EXPECT_EQ(printed,
-                      std::string("Level file Resources/Levels/") + name + " could not be opened\n");
+            EXPECT_EQ(printed, std::string("Level file Resources/Levels/") + name +
+                                   " could not be opened\n");
         }
         EXPECT_EQ(GetStateManager().currentState, "GenericTileLevel");
     }
