@@ -18,6 +18,9 @@ for target in level tile_layer data_file console; do
   mkdir -p "$work" "$findings"
   # -close_fd_mask=1: the engine's own lines on standard output are noise here.
   common=(-close_fd_mask=1 -timeout=20 -rss_limit_mb=4096 -artifact_prefix="$findings")
+  # A dictionary of the input's words, where there is one.
+  dictionary=$root/tests/fuzz/$target.dict
+  if [ -f "$dictionary" ]; then common+=(-dict="$dictionary"); fi
   echo "== fuzz_$target: corpus"
   "$binary" "${common[@]}" -runs=0 "$seeds"
   echo "== fuzz_$target: ${seconds}s of new inputs"

@@ -137,11 +137,10 @@ void StartEngineKeepingPaths(int* argc, char*** argv) {
     for (int i = 1; i < *argc; ++i) {
         std::string argument = (*argv)[i];
         std::string prefix;
-        if (argument.rfind("-artifact_prefix=", 0) == 0) {
-            prefix = "-artifact_prefix=";
-        } else if (!argument.empty() && argument[0] == '-') {
-            continue;
+        for (const char* flag : {"-artifact_prefix=", "-dict=", "-exact_artifact_path="}) {
+            if (argument.rfind(flag, 0) == 0) prefix = flag;
         }
+        if (prefix.empty() && !argument.empty() && argument[0] == '-') continue;
         std::string path = argument.substr(prefix.size());
         if (path.empty() || path[0] == '/') continue;
         // A prefix ending in "/" names a folder and must keep its slash.

@@ -15,8 +15,9 @@ namespace Fuzz {
 void StartEngine();
 
 // For LLVMFuzzerInitialize: turns the relative paths among the fuzzer's
-// arguments (corpus folders, inputs, the artifact prefix) into absolute
-// ones, since the engine works in its own game folder, then starts it.
+// arguments (corpus folders, inputs, the dictionary, the artifact prefix)
+// into absolute ones, since the engine works in its own game folder, then
+// starts it.
 void StartEngineKeepingPaths(int* argc, char*** argv);
 
 // Writes `size` bytes to `path` inside the game folder.
