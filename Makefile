@@ -3,12 +3,16 @@
 #   make test  -- installs what is missing, builds, runs every test
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+TSAN_BUILD ?= build-tsan
+# Seconds of new inputs per fuzz target (CI runs them for 60).
+FUZZ_SECONDS ?= 180
 JOBS       ?= $(shell nproc)
 # -noreset: otherwise the server resets whenever its last client leaves and
 # refuses the next window test that connects meanwhile.
 XVFB       := xvfb-run -a -s "-screen 0 1920x1080x24 -noreset"
 
-.PHONY: run test test-sanitize deps configure build build-game build-sanitize bench clean
+.PHONY: run test test-sanitize deps configure build build-game build-sanitize bench clean build-fuzz fuzz test-tsan
 
 deps:
 	@bash scripts/install-deps.sh
@@ -33,11 +37,30 @@ build-sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTAZZLE_SANITIZE=ON -DTAZZLE_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
+# Mesa's shader disk cache thread trips the address sanitizer inside the
+# software rasterizer now and then; it is not ours, so it is off here.
 test-sanitize: build-sanitize
-	@cd $(ASAN_BUILD) && ASAN_OPTIONS=abort_on_error=1 \
+	@cd $(ASAN_BUILD) && MESA_SHADER_CACHE_DISABLE=true ASAN_OPTIONS=abort_on_error=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  $(XVFB) ctest --output-on-failure -j $(JOBS)
+
+build-fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAZZLE_FUZZ=ON -DTAZZLE_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: build-fuzz
+	@bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The script watcher is the engine's second thread: its tests run under
+# ThreadSanitizer.
+test-tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAZZLE_TSAN=ON \
+	  -DTAZZLE_BENCH=OFF >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target tazzle_watcher_tests
+	@cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 \
+	  ./tests/tazzle_watcher_tests --gtest_filter='ScriptRegistryTest.*'
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do \
@@ -48,4 +71,4 @@ bench: build
 	done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)

@@ -43,7 +43,9 @@ std::string Lower(std::string text) {
 }
 
 bool OpensAsFont(const std::string& path) {
-    if (path.empty()) return false;
+    // A folder named like a font is no font (and FreeType would take its
+    // length from it).
+    if (path.empty() || System::IsNonFile(path)) return false;
     FT_Library library;
     if (FT_Init_FreeType(&library) != 0) return false;
     FT_Face face;

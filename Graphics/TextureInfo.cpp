@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <SOIL/SOIL.h>
 
+#include <cstdio>
 #include <string>
 
 #include "Graphics/Window.h"
@@ -99,6 +100,10 @@ void LoadTexture(const char* fileName, TextureInfo& out) {
     if (!fileName || !TextureGlReady()) return;
 
     std::string path = System::ResolvePath(fileName);
+    if (System::IsNonFile(path)) {
+        std::printf("Image %s is not a file\n", fileName);
+        return;
+    }
     GLint previousBinding = 0;
     GLint previousAlignment = 4;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousBinding);

@@ -416,6 +416,12 @@ Result System::createSound(const char* path, Mode mode, void* extraInfo, Sound**
     *sound = nullptr;
     if (!state_->initialised) return ErrUninitialized;
     if (!path) return ErrInvalidParam;
+    std::error_code statusError;
+    auto status = std::filesystem::status(path, statusError);
+    if (!statusError && std::filesystem::exists(status) &&
+        !std::filesystem::is_regular_file(status)) {
+        return ErrFileNotFound;  // a folder or a device is no sound
+    }
     SF_INFO info{};
     SNDFILE* file = sf_open(path, SFM_READ, &info);
     if (!file) {

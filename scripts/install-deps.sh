@@ -17,6 +17,8 @@ PACKAGES=(
   libgl1-mesa-dri libx11-dev
   # physics benchmark only: the comparison engine, never linked into the game
   libbox2d-dev
+  # fuzzing: clang's libFuzzer and sanitizer runtimes
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -336,6 +337,16 @@ DataNode* ParseDataText(const std::string& text) {
     return nullptr;
 }
 
+// Fixed notation with six decimals, or with as many more as the value needs
+// to read back unchanged: the six alone would round small and long values.
+System::String ExactFloatText(float value) {
+    System::String text = FloatToString(value);
+    for (int decimals = 7; decimals <= 160 && ParseFloatText(text) != value; ++decimals) {
+        text = Format("%.*f", decimals, double(value));
+    }
+    return text;
+}
+
 // The value of a childless node as the writer writes it; false for a node
 // that holds no value.
 bool ValueText(const DataNode* node, System::String& out) {
@@ -347,7 +358,7 @@ bool ValueText(const DataNode* node, System::String& out) {
             out = HexToString(GetNodeHex("", node));
             return true;
         case kDataFloat:
-            out = FloatToString(node->number.f);
+            out = ExactFloatText(node->number.f);
             return true;
         case kDataDouble:
             out = Format("%f", node->number.d);
@@ -366,22 +377,55 @@ bool ValueText(const DataNode* node, System::String& out) {
     }
 }
 
+bool HoldsValue(const DataNode* node) {
+    return node->type >= kDataInt && node->type <= kDataColor;
+}
+
 void AppendQuoted(std::string& out, std::string_view text) {
     out += '"';
     out += text;
     out += '"';
 }
 
-// The canonical text of a node list. False when a name or string value
-// holds a double quote. A childless node without a value is written as an
-// empty group so that it reads back as one.
-bool TreeToText(const DataNode* node, std::string& out) {
+// Why a text cannot stand between quotes and read back as it is; null when
+// it can. The reader drops the "\r" of every "\r\n".
+const char* TextProblem(std::string_view text) {
+    if (text.find('"') != kNoPos) return "a name or value contains a double quote";
+    if (text.find("\r\n") != kNoPos) return "a name or value contains a CR LF line end";
+    return nullptr;
+}
+
+// Why a node cannot be written so that it reads back the same; null when it
+// can. `parent` is null at the top level.
+const char* NodeProblem(const DataNode* node, const DataNode* parent) {
+    if (const char* problem = TextProblem(node->name)) return problem;
+    bool leaf = !node->firstChild && HoldsValue(node);
+    // The reader stores such a leaf into its group (a lookup from the group
+    // node), and reads only groups at the top level.
+    if (leaf && !parent) return "a top-level entry holds a value";
+    if (leaf && (node->name.empty() || node->name == parent->name)) {
+        return "a leaf is unnamed or named like its group";
+    }
+    if (node->firstChild && HoldsValue(node)) return "a group holds a value of its own";
+    if (node->type == kDataFloat && !std::isfinite(node->number.f)) {
+        return "a number is not finite";
+    }
+    return nullptr;
+}
+
+// The canonical text of a node list; the reason when the tree cannot be
+// written so that it reads back the same (null when it can). A childless
+// node without a value is written as an empty group so that it reads back
+// as one.
+const char* TreeToText(const DataNode* node, std::string& out) {
     std::vector<const DataNode*> parents;
     auto indent = [&](size_t depth) { out.append(depth * 2, ' '); };
     System::String value;
     while (node) {
         size_t depth = parents.size();
-        if (node->name.find('"') != System::String::npos) return false;
+        if (const char* problem = NodeProblem(node, parents.empty() ? nullptr : parents.back())) {
+            return problem;
+        }
         indent(depth);
         AppendQuoted(out, node->name);
         if (node->firstChild) {
@@ -393,7 +437,7 @@ bool TreeToText(const DataNode* node, std::string& out) {
             continue;
         }
         if (ValueText(node, value)) {
-            if (value.find('"') != System::String::npos) return false;
+            if (const char* problem = TextProblem(value)) return problem;
             out += "  ";
             AppendQuoted(out, value);
         } else {
@@ -420,7 +464,7 @@ bool TreeToText(const DataNode* node, std::string& out) {
             node = node->nextSibling;
         }
     }
-    return true;
+    return nullptr;
 }
 
 bool SameValue(const DataNode& a, const DataNode& b) {
@@ -619,9 +663,8 @@ DataNode* ReadDataFile(std::string_view path) {
 bool WriteDataFile(std::string_view path, const DataNode* node) {
     std::string where(path);
     std::string text;
-    if (!TreeToText(node, text)) {
-        std::printf("Data file %s not written: a name or value contains a double quote\n",
-                    where.c_str());
+    if (const char* problem = TreeToText(node, text)) {
+        std::printf("Data file %s not written: %s\n", where.c_str(), problem);
         return false;
     }
     std::FILE* file = System::OpenResource(path, "wb");

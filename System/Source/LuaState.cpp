@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 #include <unordered_set>
 
@@ -170,9 +172,38 @@ lua_State* PeekLuaState() {
     return g_state;
 }
 
+namespace {
+
+int GuardedClosure(lua_State* L) {
+    auto function = reinterpret_cast<lua_CFunction>(lua_touserdata(L, lua_upvalueindex(1)));
+    return CallGuarded(L, function);
+}
+
+}  // namespace
+
+int CallGuarded(lua_State* L, lua_CFunction function) {
+    // The error is raised after the handler is left: a Lua error is a C++
+    // exception too, and the caught one must be gone before it is thrown.
+    std::string message;
+    try {
+        return function(L);
+    } catch (const std::bad_alloc&) {
+        message = "not enough memory";
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    return luaL_error(L, "%s", message.c_str());
+}
+
+void PushGuarded(lua_State* L, lua_CFunction function, int upvalues) {
+    lua_pushlightuserdata(L, reinterpret_cast<void*>(function));
+    lua_insert(L, -(upvalues + 1));
+    lua_pushcclosure(L, GuardedClosure, upvalues + 1);
+}
+
 LuaRegistration RegisterLuaFunction(lua_CFunction function, const char* name) {
     lua_State* L = GetLuaState();
-    lua_pushcclosure(L, function, 0);
+    PushGuarded(L, function);
     lua_setfield(L, LUA_GLOBALSINDEX, name);
     return LuaRegistration{};
 }
@@ -304,6 +335,15 @@ int PrintLuaError(lua_State* L) {
     return -1;
 }
 
+int LoadLuaFile(lua_State* L, const std::string& path) {
+    std::string resolved = System::ResolvePath(path);
+    if (System::IsNonFile(resolved)) {
+        lua_pushfstring(L, "cannot open %s (not a file)", path.c_str());
+        return LUA_ERRFILE;
+    }
+    return luaL_loadfile(L, resolved.c_str());
+}
+
 void ReportLoadError(int status, const char* path, lua_State* L) {
     if (!L) L = GetLuaState();
     switch (status) {
@@ -351,7 +391,7 @@ void RunLuaFile(const char* name) {
     lua_State* L = GetLuaState();
     int top = lua_gettop(L);
     std::string path = std::string("Resources/Lua/") + (name ? name : "");
-    int status = luaL_loadfile(L, System::ResolvePath(path).c_str());
+    int status = LoadLuaFile(L, path);
     if (status != 0) {
         ReportLoadError(status, path.c_str(), L);
     } else if (lua_pcall(L, 0, LUA_MULTRET, 0) != 0) {
@@ -393,7 +433,7 @@ void ConsoleLua(ConsoleArgs& args) {
     lua_State* L = GetLuaState();
     int top = lua_gettop(L);
     std::string path = "Resources/Lua/" + name + ".lua";
-    int status = luaL_loadfile(L, System::ResolvePath(path).c_str());
+    int status = LoadLuaFile(L, path);
     switch (status) {
         case 0:
             lua_pcall(L, 0, LUA_MULTRET, 0);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <lua.hpp>
+#include <string>
 
 #include "System/Source/Components/Meta.h"
 
@@ -25,9 +26,22 @@ lua_State* PeekLuaState();
 // is the registration, so that a static record registers before main.
 struct LuaRegistration {};
 
-// Sets the Lua global `name` to `function`; a later registration under the
-// same name replaces the earlier one.
+// Sets the Lua global `name` to `function` (called guarded, below); a later
+// registration under the same name replaces the earlier one.
 LuaRegistration RegisterLuaFunction(lua_CFunction function, const char* name);
+
+// Calls `function` so that an exception of the engine's code (the heap is
+// exhausted, a container refuses) reaches the script as an ordinary error
+// message. Lua's own handler would turn it into an error without a message.
+int CallGuarded(lua_State* L, lua_CFunction function);
+template <lua_CFunction F>
+int Guarded(lua_State* L) {
+    return CallGuarded(L, F);
+}
+// Pushes a closure that calls `function` guarded. The closure's upvalue 1
+// holds `function`; the `upvalues` values on top of the stack become its
+// upvalues 2 onwards, which `function` reads as its own.
+void PushGuarded(lua_State* L, lua_CFunction function, int upvalues = 0);
 
 // The Lua start-up: registers "SendObjectMessage", sets "DEBUG" to false,
 // runs the LuaGlobals script and sets the collector's step multiplier.
@@ -59,6 +73,10 @@ void PushUserdata(lua_State* L, System::MetaBase* object);
 // Prints "Lua Error: %s\n" with the value on top of the stack; returns -1.
 // Also the shared state's panic function.
 int PrintLuaError(lua_State* L);
+// luaL_loadfile of the resolved `path`; a folder or other non-file is
+// refused as a file that cannot be opened (LUA_ERRFILE), with the path in
+// the message.
+int LoadLuaFile(lua_State* L, const std::string& path);
 // Prints the message for a failed luaL_loadfile (`status`), with the error
 // text on top of the stack of `L` (the shared state when null).
 void ReportLoadError(int status, const char* path, lua_State* L = nullptr);

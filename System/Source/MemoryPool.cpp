@@ -1,5 +1,7 @@
 #include "System/Source/MemoryPool.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -17,6 +19,21 @@ MemoryPool* g_enginePool = nullptr;
 // headers and blocks stay reserved so that late releases into them are
 // recognised; the list has no bound (the engine may start more than once).
 MemoryPool* g_retired = nullptr;
+
+// Whether the engine pool has already said that it is full.
+bool g_fullReported = false;
+
+// A full pool must not end the game: the request goes to the heap instead.
+// PoolDelete routes by address, so such a block is later freed as one.
+void* HeapFallback(std::size_t bytes) {
+    // No block can be that large; the heap would refuse it too.
+    if (bytes > std::size_t(PTRDIFF_MAX)) return nullptr;
+    if (!g_fullReported) {
+        g_fullReported = true;
+        std::printf("Memory pool full: further allocations use the heap\n");
+    }
+    return std::malloc(bytes);
+}
 
 char* BaseBytes(const MemoryPool* pool) {
     return reinterpret_cast<char*>(pool->base);
@@ -277,6 +294,7 @@ MemoryPool* GetEnginePool() {
 MemoryPool* CreateEnginePool(uint32_t capacity) {
     // A second start retires the first pool, so that its memory stays routed.
     ShutdownEnginePool();
+    g_fullReported = false;
     g_enginePool = CreatePool(capacity);
     return g_enginePool;
 }
@@ -304,10 +322,10 @@ void* PoolNew(std::size_t bytes) {
     if (!pool) return std::malloc(bytes);
     // Round up so that every block, and so every data address, stays aligned
     // to 16 bytes.
-    if (bytes > 0xFFFFFFFFu - 15u - sizeof(PoolBlock)) return nullptr;
+    if (bytes > 0xFFFFFFFFu - 15u - sizeof(PoolBlock)) return HeapFallback(bytes);
     std::size_t rounded = (bytes + 15u) & ~std::size_t(15u);
     PoolBlock* block = PoolAllocate(pool, uint32_t(rounded + sizeof(PoolBlock)));
-    if (!block) return nullptr;
+    if (!block) return HeapFallback(bytes);
     return reinterpret_cast<char*>(block) + sizeof(PoolBlock);
 }
 

@@ -70,7 +70,9 @@ MemoryPool* CreateEnginePool(uint32_t capacity);
 // recognised and ignored; an empty one is freed at once.
 void ShutdownEnginePool();
 
-// Pool-aware allocation: the pool while it exists, else the heap. Every
+// Pool-aware allocation: the pool while it exists, else the heap. A request
+// the existing pool cannot serve goes to the heap too (one line on standard
+// output the first time), so null means the heap itself is exhausted. Every
 // release is routed by address: inside the live pool -> the pool, inside a
 // retired pool -> ignored, anything else -> free().
 void* PoolNew(std::size_t bytes);

@@ -22,8 +22,9 @@ namespace System {
 
 class PoolObject {
 public:
-    // A null result (exhausted pool) skips construction and makes the
-    // new-expression yield null, as the engine's creators expect.
+    // A null result (the heap, the pool's fallback, is exhausted) skips
+    // construction and makes the new-expression yield null, as the engine's
+    // creators expect.
     static void* operator new(std::size_t bytes) noexcept { return PoolNew(bytes); }
     static void* operator new[](std::size_t bytes) noexcept { return PoolNew(bytes); }
     static void operator delete(void* p) noexcept { PoolDelete(p); }

@@ -1,5 +1,6 @@
 #include "System/Source/ResourcePath.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -71,8 +72,19 @@ std::string ResolvePath(std::string_view path) {
     return resolved;
 }
 
+bool IsNonFile(const std::string& path) {
+    std::error_code ec;
+    fs::file_status status = fs::status(path, ec);
+    return !ec && fs::exists(status) && !fs::is_regular_file(status);
+}
+
 std::FILE* OpenResource(std::string_view path, const char* mode) {
-    return std::fopen(ResolvePath(path).c_str(), mode);
+    std::string resolved = ResolvePath(path);
+    if (IsNonFile(resolved)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    return std::fopen(resolved.c_str(), mode);
 }
 
 }  // namespace System

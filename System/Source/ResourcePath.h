@@ -17,7 +17,13 @@ std::string NormalizePath(std::string_view path);
 // normalised path unchanged.
 std::string ResolvePath(std::string_view path);
 
-// fopen of the resolved path.
+// True when `path` (already resolved) names something that exists but is
+// not a regular file: a folder, a device, a pipe. Readers refuse those: a
+// folder opens on Linux, reports an absurd length and never reaches its end.
+bool IsNonFile(const std::string& path);
+
+// fopen of the resolved path; null (errno EISDIR) for a non-file, so the
+// caller's own "could not be opened" line covers it.
 std::FILE* OpenResource(std::string_view path, const char* mode);
 
 }  // namespace System

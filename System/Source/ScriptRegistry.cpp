@@ -92,7 +92,7 @@ void WatchScripts(Registry* registry) {
 int CompileScript(const char* path) {
     lua_State* L = GetLuaState();
     int top = lua_gettop(L);
-    int status = luaL_loadfile(L, System::ResolvePath(path).c_str());
+    int status = LoadLuaFile(L, path);
     int reference = -1;
     if (status == 0) {
         reference = luaL_ref(L, LUA_REGISTRYINDEX);

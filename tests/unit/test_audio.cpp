@@ -168,6 +168,8 @@ TEST_F(SoundLayerTest, BadFilesAndArgumentsFailWithoutHarm) {
     EXPECT_EQ(system->createSound((dir.Path() + "/none.wav").c_str(), 0, nullptr, &sound),
               FMOD::ErrFileNotFound);
     EXPECT_EQ(sound, nullptr);
+    // A folder is no sound file.
+    EXPECT_EQ(system->createSound(dir.Path().c_str(), 0, nullptr, &sound), FMOD::ErrFileNotFound);
     std::string junk = dir.Write("junk.wav", "RIFF this is no sound at all");
     EXPECT_EQ(system->createSound(junk.c_str(), 0, nullptr, &sound), FMOD::ErrFormat);
     EXPECT_EQ(system->playSound(FMOD::kChannelFree, nullptr, false, nullptr),

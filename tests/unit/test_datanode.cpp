@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -330,9 +331,9 @@ TEST(DataNodeFile, BadFilesGiveNullAndOneLine) {
     printed = CaptureStdout([&] { EXPECT_EQ(ReadDataFile(missing), nullptr); });
     EXPECT_EQ(printed, "Could not open data file " + missing + "\n");
 
-    // A folder opens but cannot be read.
+    // A folder is refused before it is opened.
     printed = CaptureStdout([&] { EXPECT_EQ(ReadDataFile(dir.Path()), nullptr); });
-    EXPECT_EQ(printed, "Could not read data file " + dir.Path() + "\n");
+    EXPECT_EQ(printed, "Could not open data file " + dir.Path() + "\n");
 
     const char* broken[] = {
         "",                                              // no root
@@ -378,6 +379,51 @@ TEST(DataNodeFile, WriterRefusesWhatCannotBeReadBack) {
     printed = CaptureStdout(
         [&] { EXPECT_FALSE(WriteDataFile(dir.Path() + "/missing/dir/x.txt", root.get())); });
     EXPECT_EQ(printed, "Could not write data file " + dir.Path() + "/missing/dir/x.txt\n");
+}
+
+TEST(DataNodeFile, WhatIsWrittenReadsBackOrIsRefused) {
+    TempDir dir;
+    std::string path = dir.Path() + "/tree.txt";
+    auto refused = [&](const DataNode* tree, const char* reason) {
+        std::string printed = CaptureStdout([&] { EXPECT_FALSE(WriteDataFile(path, tree)); });
+        EXPECT_EQ(printed, "Data file " + path + " not written: " + reason + "\n");
+    };
+    // An empty key reads back into its group, as does a key named like it.
+    Tree empty = ReadText(dir, "\"\"{\"\"\"\"}");
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->firstChild, nullptr);
+    Tree root(MakeNode("Root"));
+    DataNode* unnamed = CreateNode(root.get(), "", nullptr);
+    SetNodeString(unnamed, "", "x");
+    refused(root.get(), "a leaf is unnamed or named like its group");
+    unnamed->name = System::MakeString("Root");
+    refused(root.get(), "a leaf is unnamed or named like its group");
+    unnamed->name = System::MakeString("ok");
+    // A value the group holds itself, a leaf at the top, a CR LF pair that
+    // reading would drop, a number that is no number.
+    SetNodeInt(root.get(), "", 5);
+    refused(root.get(), "a group holds a value of its own");
+    Tree leaf(MakeNodeWithInt("Top", "n"));
+    refused(leaf->firstChild, "a top-level entry holds a value");
+    root->type = kDataNone;
+    SetNodeString(root.get(), "text", "two\r\nlines");
+    refused(root.get(), "a name or value contains a CR LF line end");
+    FindNode(root->firstChild, "text", false)->text = System::MakeString("one line");
+    SetNodeFloat(root.get(), "nan", std::nanf(""));
+    refused(root.get(), "a number is not finite");
+
+    // Floats keep every bit, with six decimals where those suffice.
+    FindNode(root->firstChild, "nan", false)->number.f = 0.1234567f;
+    SetNodeFloat(root.get(), "tiny", 1.0e-30f);
+    SetNodeFloat(root.get(), "huge", 3.0e38f);
+    SetNodeFloat(root.get(), "plain", 0.5f);
+    std::string text = WriteText(dir, root.get());
+    EXPECT_NE(text.find("\"plain\"  \"0.500000\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"nan\"  \"0.1234567"), std::string::npos) << text;
+    Tree back = ReadText(dir, text);
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(CompareTrees(root.get(), back.get()));
+    EXPECT_EQ(GetNodeFloat("tiny", back->firstChild), 1.0e-30f);
 }
 
 TEST(DataNodeTree, CompareNoticesEachDifference) {

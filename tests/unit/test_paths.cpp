@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -86,4 +87,19 @@ TEST(ResourcePath, RelativePathsResolveFromTheWorkingDirectory) {
     EXPECT_EQ(std::fread(text, 1, sizeof(text) - 1, file), 11u);
     std::fclose(file);
     EXPECT_STREQ(text, "-- globals\n");
+}
+
+TEST(ResourcePath, FoldersAndDevicesAreNoFiles) {
+    ResourceTree tree;
+    EXPECT_FALSE(System::IsNonFile(tree.script));
+    EXPECT_FALSE(System::IsNonFile(tree.Under("missing.txt")));
+    EXPECT_TRUE(System::IsNonFile(tree.Under("Resources")));
+    EXPECT_TRUE(System::IsNonFile("/dev/null"));
+    // Opening one fails as for a missing file, also under another case.
+    errno = 0;
+    EXPECT_EQ(System::OpenResource(tree.Under("resources/LEVELS"), "rb"), nullptr);
+    EXPECT_EQ(errno, EISDIR);
+    std::FILE* file = System::OpenResource(tree.Under("resources/levels/00_menu_splash.tmx"), "rb");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
 }

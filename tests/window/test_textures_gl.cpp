@@ -16,6 +16,7 @@
 #include "System/Source/MemoryPool.h"
 #include "support/GlContext.h"
 #include "support/TestData.h"
+#include "support/TestSupport.h"
 #include "unit/test_lua_support.h"
 
 namespace {
@@ -81,6 +82,13 @@ TEST_F(TexturesGl, LoadsImagesWithTheirSizeAndRowsUpsideDown) {
     LoadTexture((dir.Path() + "/none.png").c_str(), missing);
     EXPECT_EQ(missing.texture, 0u);
     EXPECT_EQ(missing.width + missing.height, 0);
+
+    // A folder is refused with one line before the image library sees it.
+    TextureInfo folder;
+    std::string printed =
+        TestSupport::CaptureStdout([&] { LoadTexture(dir.Path().c_str(), folder); });
+    EXPECT_EQ(printed, "Image " + dir.Path() + " is not a file\n");
+    EXPECT_EQ(folder.texture, 0u);
 }
 
 TEST_F(TexturesGl, OnlyTheOwningRecordDeletesItsTexture) {

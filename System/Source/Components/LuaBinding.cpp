@@ -386,7 +386,7 @@ void PushMethods(lua_State* L, const MetaBase& meta, int methodTable, int classT
         lua_pushlstring(L, name.data(), name.size());
         lua_pushlightuserdata(L, std::bit_cast<void*>(method));
         PushClassUpvalues(L, classTable, className);
-        lua_pushcclosure(L, CallMethodThunk, 4);
+        lua_pushcclosure(L, Guarded<CallMethodThunk>, 4);
         lua_settable(L, methodTable);
     }
 }
@@ -440,7 +440,7 @@ void RegisterClassTable(const char* typeName, const char* globalName, lua_CFunct
     lua_pushstring(L, typeName);
     lua_setfield(L, classTable, "className");
     if (newFunction) {
-        lua_pushcfunction(L, newFunction);
+        PushGuarded(L, newFunction);
         lua_setfield(L, classTable, "new");
     }
 
@@ -450,17 +450,18 @@ void RegisterClassTable(const char* typeName, const char* globalName, lua_CFunct
     int className = lua_gettop(L);
     PushMethods(L, classMeta, methodTable, classTable, className);
     luaL_newmetatable(L, metaName.c_str());
-    lua_pushcfunction(L, LuaIndex);
+    lua_pushcfunction(L, Guarded<LuaIndex>);
     lua_setfield(L, -2, "__index");
     lua_setmetatable(L, methodTable);
 
     lua_pushvalue(L, methodTable);
     PushClassUpvalues(L, classTable, className);
-    lua_pushcclosure(L, ClassIndex, 4);
+    lua_pushcclosure(L, Guarded<ClassIndex>, 4);
     lua_setfield(L, classTable, "__index");
-    lua_pushnil(L);  // the writer's upvalues line up with the methods'
+    // The writer's upvalues line up with the methods': the guard holds the
+    // writer itself where a method holds its MetaMethod.
     PushClassUpvalues(L, classTable, className);
-    lua_pushcclosure(L, newIndex ? newIndex : LuaNewIndex, 4);
+    PushGuarded(L, newIndex ? newIndex : LuaNewIndex, 3);
     lua_setfield(L, classTable, "__newindex");
 
     lua_pushvalue(L, classTable);

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs each fuzz target of a fuzz build: first over its corpus in the repo
+# (every mended finding is kept there, so this is the regression run), then
+# for SECONDS of new inputs. Any finding fails the run; the input that
+# caused it is left under BUILD/fuzz/findings/.
+#   scripts/run-fuzzers.sh [BUILD [SECONDS]]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+# Absolute: the targets work in a game folder of their own.
+build=$(realpath "${1:-build-fuzz}")
+seconds=${2:-60}
+
+for target in level tile_layer data_file console; do
+  binary=$build/fuzz/fuzz_$target
+  seeds=$root/tests/fuzz/corpus/$target
+  work=$build/fuzz/corpus/$target
+  findings=$build/fuzz/findings/$target/
+  mkdir -p "$work" "$findings"
+  # -close_fd_mask=1: the engine's own lines on standard output are noise here.
+  common=(-close_fd_mask=1 -timeout=20 -rss_limit_mb=4096 -artifact_prefix="$findings")
+  # A dictionary of the input's words, where there is one.
+  dictionary=$root/tests/fuzz/$target.dict
+  if [ -f "$dictionary" ]; then common+=(-dict="$dictionary"); fi
+  echo "== fuzz_$target: corpus"
+  "$binary" "${common[@]}" -runs=0 "$seeds"
+  echo "== fuzz_$target: ${seconds}s of new inputs"
+  "$binary" "${common[@]}" -max_total_time="$seconds" -print_final_stats=1 "$work" "$seeds"
+done
+echo "fuzzing: no findings"

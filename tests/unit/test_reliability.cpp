@@ -1,0 +1,173 @@
+// The game holding up under what scripts, the console and data throw at it:
+// a memory pool filled to the brim, folders where files belong, and a
+// thousand level switches that must leave the pool as they found it.
+#include <gtest/gtest.h>
+
+#include <new>
+#include <string>
+
+#include "Gui/Console.h"
+#include "World/PhysicsWorld.h"
+#include "engine_fixture.h"
+
+namespace {
+
+using TestSupport::CaptureStdout;
+
+int CountOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+int ThrowsOutOfMemory(lua_State*) {
+    throw std::bad_alloc();
+}
+
+class Reliability : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        PhysicsWorld::Create();
+        dir.Write("Resources/Levels/00_Menu_Splash.tmx", "<map></map>\n");
+    }
+    void TearDown() override {
+        DeleteAllObjectsAndComponents();
+        PhysicsWorld::Destroy();
+        EngineFixture::TearDown();
+    }
+    // A console line, then the frame that carries out what it asked for.
+    void Console(const std::string& line) {
+        ExecuteCommandLine(line);
+        Frame(0.01);
+    }
+};
+
+}  // namespace
+
+TEST_F(Reliability, AFullPoolFallsBackToTheHeapAndALevelSwitchRecovers) {
+    dir.Write("Resources/Lua/Test/Count.lua", "local self, count = ...\ndelivered = count\n");
+    Start();
+    // The script registry keeps what it compiled: register it before measuring.
+    Lua("LuaObject:new():GetComponent('LuaComponent'):SetMessageScript('Test/Count.lua')");
+    Console("level RESTART_LEVEL");
+    System::MemoryPool* pool = System::GetEnginePool();
+    const uint32_t aliveBefore = pool->alive;
+    const uint32_t fillBefore = pool->fill;
+
+    std::string printed = CaptureStdout([&] {
+        Lua("hoard = LuaObject:new(); i = 0\n"
+            "hoard:GetComponent('LuaComponent'):SetMessageScript('Test/Count.lua')");
+        // Invented properties until the pool is full, then some more.
+        while (pool->capacity - pool->fill > 4096) {
+            Lua("for n = 1, 2000 do i = i + 1; hoard['p' .. i] = i end");
+        }
+        Lua("for n = 1, 2000 do i = i + 1; hoard['p' .. i] = i end");
+        // A write and a message still work, and nothing aborts.
+        Lua("written, err = pcall(function() hoard.extra = 7 end)\n"
+            "SendObjectMessage(hoard:GetId(), 'LuaComponent', 6, 'hello')");
+        Frame(0.01);  // delivers the message
+        Frame(0.01);  // runs the message script
+        Lua("assert(written, tostring(err)); assert(hoard.extra == 7 and hoard['p' .. i] == i)");
+    });
+    EXPECT_EQ(Global("delivered"), 1.0);
+    EXPECT_EQ(CountOf(printed, "Memory pool full: further allocations use the heap\n"), 1)
+        << printed;
+
+    // Restarting frees the pool; the heap blocks go back to the heap.
+    Console("level RESTART_LEVEL");
+    EXPECT_EQ(GetStateManager().previousState, "RESTART_LEVEL");
+    EXPECT_EQ(pool->alive, aliveBefore);
+    EXPECT_EQ(pool->fill, fillBefore);
+}
+
+TEST_F(Reliability, EngineExceptionsReachScriptsAsErrorMessages) {
+    Start();
+    RegisterLuaFunction(ThrowsOutOfMemory, "ThrowsOutOfMemory");
+    Lua("local ok, err = pcall(ThrowsOutOfMemory)\n"
+        "assert(not ok and err == 'not enough memory', tostring(err))");
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
+TEST_F(Reliability, FoldersWhereFilesBelongAreRefusedWithOneLine) {
+    dir.Write("Resources/Lua/Folder.lua/keep.txt", "");
+    Start();
+    const double starts = Global("startCount");
+    for (const char* name : {".", "/", ""}) {
+        std::string printed = CaptureStdout([&] {
+            Console(std::string("level GenericTileLevel ") + name);
+            Frame(0.01);
+        });
+        if (*name) {
+            EXPECT_EQ(printed, std::string("Level file Resources/Levels/") + name +
+                                   " could not be opened\n");
+        }
+        EXPECT_EQ(GetStateManager().currentState, "GenericTileLevel");
+    }
+    EXPECT_EQ(Global("startCount"), starts);
+
+    // A script that is a folder: the console's runner and a component.
+    std::string printed = CaptureStdout([&] {
+        ExecuteCommandLine("lua Folder");
+        Lua("LuaObject:new():GetComponent('LuaComponent'):SetUpdateScript('Folder.lua')");
+        Frame(0.01);
+    });
+    EXPECT_NE(printed.find("Lua Error: cannot open Resources/Lua/Folder.lua (not a file)\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("Lua was unable to open the file. cannot open Resources/Lua/Folder.lua "
+                           "(not a file)\n"),
+              std::string::npos)
+        << printed;
+}
+
+TEST_F(Reliability, AThousandLevelSwitchesLeaveThePoolAsTheyFoundIt) {
+    dir.Write("Resources/Levels/soak.tmx",
+              "<map><properties><property name=\"Init\" value=\"Soak/Level.lua\"/></properties>\n"
+              "<objectgroup>\n"
+              "<object x=\"0\" y=\"0\" width=\"32\" height=\"32\"><properties>\n"
+              "<property name=\"INIT\" value=\"Soak/Init.lua\"/>\n"
+              "<property name=\"MASS\" value=\"1\"/><property name=\"Score\" value=\"3\"/>\n"
+              "</properties></object>\n"
+              "<object x=\"-200\" y=\"40\" width=\"400\" height=\"32\" type=\"WALL\"/>\n"
+              "</objectgroup></map>\n");
+    dir.Write("Resources/Lua/Soak/Init.lua",
+              "local self = ...\nself.hp = 10\nself:AddComponent('ParticleComponent')\n"
+              "local p = self:GetComponent('ParticleComponent')\n"
+              "p:SetTotalParticles(12); p:SetSpawnRate(600); p:SetParticleTime(1)\n");
+    dir.Write("Resources/Lua/Soak/Level.lua",
+              "for n = 1, 4 do\n"
+              "  local o = LuaObject:new()\n"
+              "  local body = o:GetComponent('PhysicsBody')\n"
+              "  body:CreateBox(10, 10); body:SetMass(1); body:SetGravityDefault()\n"
+              "  o['tag' .. n] = n\n"
+              "  if n == 4 then o:Destroy() end\n"
+              "end\n");
+    Start();
+    System::MemoryPool* pool = System::GetEnginePool();
+    uint32_t alive = 0;
+    uint32_t fill = 0;
+    int objects = 0;
+    // Measured between levels, where nothing of a level is left: the first
+    // round fills what lives for the whole run (the scripts compiled, the
+    // tables' room), every later one must give back all it took.
+    CaptureStdout([&] {
+        for (int i = 0; i < 500; ++i) {
+            Console("level GenericTileLevel soak.tmx");
+            Frame(0.01);
+            Frame(0.01);
+            if (i == 499) objects = GetObjectCount();
+            Console("level Level");
+            if (i == 0) {
+                alive = pool->alive;
+                fill = pool->fill;
+            }
+        }
+    });
+    EXPECT_EQ(Global("startCount"), 501.0);
+    EXPECT_EQ(objects, 6);
+    EXPECT_EQ(pool->alive, alive);
+    EXPECT_EQ(pool->fill, fill);
+}
