@@ -1,6 +1,9 @@
 // The game window in this process: start-up, a frame, a screenshot.
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -85,6 +88,24 @@ std::string ShotOfTheFrame(const std::string& folder) {
     return "";
 }
 
+// A window manager resizes the window in its own time: events are polled
+// until the framebuffer has kept one size for several frames.
+void WaitForWindowToSettle() {
+    int lastW = -1, lastH = -1, same = 0;
+    for (int i = 0; i < 100 && same < 5; ++i) {
+        glfwPollEvents();
+        int w = 0, h = 0;
+        glfwGetFramebufferSize(GameWindow, &w, &h);
+        same = (w == lastW && h == lastH) ? same + 1 : 0;
+        // Frames go on meanwhile, as in the game.
+        BeginFrame();
+        DrawFrame();
+        lastW = w;
+        lastH = h;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 void DrawScene(bool first) {
     Renderer& r = *CurrentRenderer;
     r.SetColor(first ? 255 : 0, 0, first ? 0 : 255, 255);
@@ -109,12 +130,13 @@ TEST(Window, EveryFrameIsItsOwnWholeImage) {
     ASSERT_TRUE(RenderStartup());
     Camera camera(0.0f, 0.0f);
     CurrentCamera = &camera;
+    WaitForWindowToSettle();  // a window manager maps the new window first
 
     for (int setup = 0; setup < 3; ++setup) {
         SCOPED_TRACE(setup);
         if (setup == 1) {
             ToggleFullscreen();  // a 4:3 window: bars above and below
-            glfwPollEvents();
+            WaitForWindowToSettle();
         }
         if (setup == 2) AddPostProcess(nullptr, "Resources/Shaders/grey.frag");
         std::string shots[3];
