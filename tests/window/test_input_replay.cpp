@@ -61,11 +61,15 @@ TEST(InputReplay, TapsRecordedRunsPlaybackAndSignals) {
     const std::vector<std::string> recorded = Lines(frames);
     ASSERT_GT(recorded.size(), 2u);
     EXPECT_EQ(Keys(recorded.back()), "000 100");
-    // The tap is pressed and triggered in one frame, released in the next.
+    // The tap is pressed and triggered in one frame and released in a later
+    // one: the next when press and release came in one event poll (the unit
+    // tests make sure of that case), else after frames that hold it.
     auto tap = std::find_if(recorded.begin(), recorded.end(),
                             [](const std::string& line) { return Keys(line) == "110 000"; });
     ASSERT_LT(tap + 1, recorded.end());
-    EXPECT_EQ(Keys(tap[1]), "001 000");
+    auto after = tap + 1;
+    while (after + 1 < recorded.end() && Keys(*after) == "100 000") ++after;
+    EXPECT_EQ(Keys(*after), "001 000");
     EXPECT_EQ(std::filesystem::file_size(dir.Path() + "/run.rpl"), 1072 * recorded.size());
 
     // Played back, the scripts see the same keys and time steps frame for
