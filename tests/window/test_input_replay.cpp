@@ -64,12 +64,14 @@ TEST(InputReplay, TapsRecordedRunsPlaybackAndSignals) {
     // The tap is pressed and triggered in one frame and released in a later
     // one: the next when press and release came in one event poll (the unit
     // tests make sure of that case), else after frames that hold it.
+    // Only A's columns: on a slow machine B may go down in the same frame.
+    auto a = [](const std::string& line) { return Keys(line).substr(0, 3); };
     auto tap = std::find_if(recorded.begin(), recorded.end(),
-                            [](const std::string& line) { return Keys(line) == "110 000"; });
+                            [&](const std::string& line) { return a(line) == "110"; });
     ASSERT_LT(tap + 1, recorded.end());
     auto after = tap + 1;
-    while (after + 1 < recorded.end() && Keys(*after) == "100 000") ++after;
-    EXPECT_EQ(Keys(*after), "001 000");
+    while (after + 1 < recorded.end() && a(*after) == "100") ++after;
+    EXPECT_EQ(a(*after), "001");
     EXPECT_EQ(std::filesystem::file_size(dir.Path() + "/run.rpl"), 1072 * recorded.size());
 
     // Played back, the scripts see the same keys and time steps frame for
