@@ -90,11 +90,16 @@ TEST_F(GuiMessages, BuiltInCommandsAndUnknownEntries) {
     for (GuiPanel*& item : items) item = Add("Item", 1, 1, 0.0f, 0.0f, list);
 
     // SaveValue takes a live panel only; a stale address reads as none.
-    DataNode* save = MakeNode("Menu");
-    SetNodePointer(save, "SaveValue", static_cast<System::MetaBase*>(list));
-    PostGuiMessage(save);
-    Frame();
-    EXPECT_EQ(menu->savedPanel, list);
+    GuiPanel* gone = Add("Gone", 1, 1, 0.0f, 0.0f);
+    System::MetaBase* stale = gone;
+    delete gone;
+    for (System::MetaBase* value : {stale, static_cast<System::MetaBase*>(list)}) {
+        DataNode* save = MakeNode("Menu");
+        SetNodePointer(save, "SaveValue", value);
+        PostGuiMessage(save);
+        Frame();
+        EXPECT_EQ(menu->savedPanel, value == stale ? nullptr : list);
+    }
 
     // Counted from 1; past the end: the last child; 0: nothing.
     for (auto [index, focused] : std::vector<std::pair<double, GuiPanel*>>{
