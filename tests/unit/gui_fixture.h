@@ -80,6 +80,11 @@ protected:
     static DataNode* Event(const char* target, const char* event) {
         return MakeNodeWithString(target, "Function", event);
     }
+    // Makes `object` the Lua global `name`.
+    void Expose(const char* name, System::MetaBase* object) {
+        PushUserdata(L, object);
+        lua_setglobal(L, name);
+    }
 
     GuiRecorder renderer;
     TestSupport::TempDir dir;

@@ -20,19 +20,13 @@
 #include "System/Source/DataNode.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/Registration.h"
-#include "components_fixture.h"
+#include "gui_fixture.h"
 #include "support/TestSupport.h"
 
 using TestSupport::CaptureStdout;
 using Names = std::vector<std::string>;
 
 namespace {
-
-// Records text as well.
-class RecordingRenderer : public ComponentTest::RecordingRenderer {
-public:
-    void DrawText(int x, int y, const char* text) override { Log("DrawText", x, y, text); }
-};
 
 // The project's folder (its font aliases and levels), the engine's
 // registrations, a 1920x1080 window and a console.
@@ -84,6 +78,7 @@ protected:
     }
 
     Console* console = nullptr;
+    GuiRecorder renderer;  // set as the current one by the tests that draw
     std::string oldCwd;
     int32_t savedW = 0, savedH = 0;
 };
@@ -241,7 +236,6 @@ ConsoleCandidates CountedCandidates() {
 
 TEST_F(ConsolePanelTest, CandidateListsAreFetchedOncePerTypedText) {
     static ConsoleCommand counted("countedCompletion", "", nullptr, CountedCandidates);
-    RecordingRenderer renderer;
     CurrentRenderer = &renderer;
     g_fetches = 0;
     Type("countedCompletion a");
@@ -262,6 +256,8 @@ protected:
     int Advance(char c) {
         return int(GetFontByIndex(Out().font)->glyphs[static_cast<unsigned char>(c)].advanceX);
     }
+    // The x's that fit on a line: the limit is the panel's width less 10 pixels.
+    int PerLine() { return (GuiPixelsX(550) - 10) / Advance('x'); }
 };
 
 TEST_F(RichTextTest, LinesBreakAtLineFeedsAndBeforeTheOverflow) {
@@ -270,10 +266,9 @@ TEST_F(RichTextTest, LinesBreakAtLineFeedsAndBeforeTheOverflow) {
     Out().Update();
     EXPECT_EQ(Out().lineStarts, (System::Vector<uint32_t>{1}));
 
-    // limit = 1056 - 10 pixels. A full line of x's breaks before the
-    // character that passes it; after a line feed the count starts anew.
-    const int limit = GuiPixelsX(550) - 10;
-    const int perLine = limit / Advance('x');
+    // A full line of x's breaks before the character that passes the limit;
+    // after a line feed the count starts anew.
+    const int perLine = PerLine();
     Out().Clear();
     Out().AddText(std::string(perLine + 1, 'x'));
     Out().Update();
@@ -295,10 +290,8 @@ TEST_F(RichTextTest, LinesBreakAtLineFeedsAndBeforeTheOverflow) {
 }
 
 TEST_F(RichTextTest, DrawingStepsOverLineFeedsAndSkipsWrappedBlanks) {
-    RecordingRenderer renderer;
     CurrentRenderer = &renderer;
-    const int limit = GuiPixelsX(550) - 10;
-    const int perLine = limit / Advance('x');
+    const int perLine = PerLine();
     // A wrapped line of blanks only: the skip stops at the next line start.
     Out().AddText("a\nb\n" + std::string(perLine, 'x') + std::string(perLine + 5, ' ') + "z");
     Out().Update();
@@ -374,7 +367,6 @@ TEST_F(RichTextTest, WheelAndBarMoveThePageWithFractionsAtBothEnds) {
 }
 
 TEST_F(ConsolePanelTest, TextFieldCursorBarSitsUnderTheShownText) {
-    RecordingRenderer renderer;
     CurrentRenderer = &renderer;
     GuiTextField field(100, 50, 50.0f, 500.0f);
     const Font* font = GetFontByIndex(field.font);

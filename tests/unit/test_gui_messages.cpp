@@ -1,6 +1,8 @@
 // GUI messages and their timing, the built-in commands, the layout file's
 // selector rules and labels, on the recording renderer.
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Graphics/Font.h"
 #include "Gui/GuiFactory.h"
@@ -88,27 +90,26 @@ TEST_F(GuiMessages, BuiltInCommandsAndUnknownEntries) {
     for (GuiPanel*& item : items) item = Add("Item", 1, 1, 0.0f, 0.0f, list);
 
     // SaveValue takes a live panel only; a stale address reads as none.
-    DataNode* save = MakeNode("Menu");
-    SetNodePointer(save, "SaveValue", static_cast<System::MetaBase*>(list));
-    PostGuiMessage(save);
-    Frame();
-    EXPECT_EQ(menu->savedPanel, list);
+    GuiPanel* gone = Add("Gone", 1, 1, 0.0f, 0.0f);
+    System::MetaBase* stale = gone;
+    delete gone;
+    for (System::MetaBase* value : {stale, static_cast<System::MetaBase*>(list)}) {
+        DataNode* save = MakeNode("Menu");
+        SetNodePointer(save, "SaveValue", value);
+        PostGuiMessage(save);
+        Frame();
+        EXPECT_EQ(menu->savedPanel, value == stale ? nullptr : list);
+    }
 
-    DataNode* focus = MakeNode("Menu");
-    SetNodeDouble(focus, "SetValueFocus", 2.0);
-    PostGuiMessage(focus);
-    Frame();
-    EXPECT_EQ(FocusedPanel, items[1]);
-    focus = MakeNode("Menu");
-    SetNodeDouble(focus, "SetValueFocus", 7.0);
-    PostGuiMessage(focus);
-    Frame();
-    EXPECT_EQ(FocusedPanel, items[2]);  // past the end: the last child
-    focus = MakeNode("Menu");
-    SetNodeDouble(focus, "SetValueFocus", 0.0);
-    PostGuiMessage(focus);
-    Frame();
-    EXPECT_EQ(FocusedPanel, nullptr);
+    // Counted from 1; past the end: the last child; 0: nothing.
+    for (auto [index, focused] : std::vector<std::pair<double, GuiPanel*>>{
+             {2.0, items[1]}, {7.0, items[2]}, {0.0, nullptr}}) {
+        DataNode* focus = MakeNode("Menu");
+        SetNodeDouble(focus, "SetValueFocus", index);
+        PostGuiMessage(focus);
+        Frame();
+        EXPECT_EQ(FocusedPanel, focused) << index;
+    }
 
     Post("Menu", "ToggleValue");
     Frame();
@@ -213,11 +214,6 @@ TEST_F(GuiMessages, LayoutGroupsMakeWidgetsAndSelectByClassOrName) {
     EXPECT_EQ(fps->text, "FPS: 60.000000");
 
     EXPECT_EQ(GuiFactory::Create("GuiLabelX"), nullptr);
-    GuiPanel* made = GuiFactory::Create("GuiPanel");
-    ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->width, 0);
-    EXPECT_EQ(made->x, 0.0f);
-    delete made;
     LoadGuiLayout("missing.txt");  // one line from the reader, nothing added
     EXPECT_EQ(GuiRoot->children.size(), 2u);
 }
@@ -229,8 +225,8 @@ TEST_F(GuiMessages, LabelsAskForFontsWithASizeAndScaleAndCentreTheirText) {
     // Leaves as the file reader makes them: the node holds the value.
     auto text = [](const char* value) { return SetNodeString(MakeNode("v"), "", value); };
     auto number = [](int value) { return SetNodeInt(MakeNode("v"), "", value); };
-    auto set = [label](const char* key, DataNode* value) {
-        label->SetProperty(key, value);
+    auto set = [label](const char* key, DataNode* value, GuiLabel* to = nullptr) {
+        (to ? to : label)->SetProperty(key, value);
         FreeMessageTree(value);
     };
     // "font" without a size asks for nothing; "size" then asks.
@@ -244,9 +240,7 @@ TEST_F(GuiMessages, LabelsAskForFontsWithASizeAndScaleAndCentreTheirText) {
     EXPECT_EQ(label->fontIndex, sixteen);
     // "size" before "font" in another label: the kept size is used.
     auto* other = Add<GuiLabel>("O", 0, 0, 0.0f, 0.0f);
-    DataNode* first = number(16);
-    other->SetProperty("size", first);
-    FreeMessageTree(first);
+    set("size", number(16), other);
     EXPECT_EQ(other->fontIndex, -1);  // no name yet: nothing asked
     other->ApplyFont("DejaVu Sans", 0);
     EXPECT_EQ(other->fontIndex, sixteen);

@@ -173,13 +173,11 @@ TEST_F(GuiPanels, ADyingPanelLeavesNoPointerToItself) {
     Frame();
     EXPECT_EQ(keeper->width, 20);  // mirrored while it lived
     GuiRoot->RemoveChildByName("Doomed");
-    EXPECT_EQ(FocusedPanel, nullptr);
-    EXPECT_EQ(keeper->nextFocus, nullptr);
-    EXPECT_EQ(keeper->prevFocus, nullptr);
-    EXPECT_EQ(keeper->firstFocus, nullptr);
-    EXPECT_EQ(keeper->mirrorWidth, nullptr);
-    EXPECT_EQ(keeper->mirrorHeight, nullptr);
-    EXPECT_EQ(keeper->savedPanel, nullptr);
+    // The focus, the three focus links, both mirrors, the saved panel.
+    const std::vector<const void*> links = {
+        FocusedPanel,          keeper->nextFocus,    keeper->prevFocus,  keeper->firstFocus,
+        keeper->mirrorWidth,   keeper->mirrorHeight, keeper->savedPanel};
+    EXPECT_EQ(links, std::vector<const void*>(links.size(), nullptr));
     EXPECT_TRUE(keeper->items.empty());
     ASSERT_EQ(GuiRoot->children.size(), 1u);
     Frame();  // nothing left that reaches freed memory

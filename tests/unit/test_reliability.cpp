@@ -14,14 +14,6 @@ namespace {
 
 using TestSupport::CaptureStdout;
 
-int CountOf(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 int ThrowsOutOfMemory(lua_State*) {
     throw std::bad_alloc();
 }
@@ -73,8 +65,10 @@ TEST_F(Reliability, AFullPoolFallsBackToTheHeapAndALevelSwitchRecovers) {
         Lua("assert(written, tostring(err)); assert(hoard.extra == 7 and hoard['p' .. i] == i)");
     });
     EXPECT_EQ(Global("delivered"), 1.0);
-    EXPECT_EQ(CountOf(printed, "Memory pool full: further allocations use the heap\n"), 1)
-        << printed;
+    // Said once, the first time.
+    const std::string full = "Memory pool full: further allocations use the heap\n";
+    EXPECT_NE(printed.find(full), std::string::npos) << printed;
+    EXPECT_EQ(printed.find(full), printed.rfind(full)) << printed;
 
     // Restarting frees the pool; the heap blocks go back to the heap.
     Console("level RESTART_LEVEL");
