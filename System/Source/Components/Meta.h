@@ -259,22 +259,6 @@ const MetaValue& GetArgument(const MetaArgs& args, unsigned index);
 // ", ", through the console output; no line break.
 void PrintArguments(const MetaArgs& args);
 
-// Adapts a typed method body to a MetaMethod: checks that `self` is an
-// object of C (or derived) and returns MetaValue::BadSelf() otherwise.
-template <class C, MetaValue (*Body)(C& self, MetaArgs& args)>
-MetaValue Method(MetaBase* self, MetaArgs& args) {
-    if (!self) return MetaValue::BadSelf();
-    C* object;
-    // An object of exactly the method's class needs no search of its bases.
-    if constexpr (requires { static_cast<C*>(std::declval<MetaBase*>()); }) {
-        object = typeid(*self) == typeid(C) ? static_cast<C*>(self) : dynamic_cast<C*>(self);
-    } else {
-        object = dynamic_cast<C*>(self);
-    }
-    if (!object) return MetaValue::BadSelf();
-    return Body(*object, args);
-}
-
 // The common base of every MetaData<T>: the per-object property maps, the
 // per-class method map and parent link, and the virtual type name.
 class MetaBase : public PoolObject {
@@ -339,6 +323,22 @@ private:
     DynamicMap dynamic_;
     const MetaBase* parent_ = nullptr;
 };
+
+// Adapts a typed method body to a MetaMethod: checks that `self` is an
+// object of C (or derived) and returns MetaValue::BadSelf() otherwise.
+template <class C, MetaValue (*Body)(C& self, MetaArgs& args)>
+MetaValue Method(MetaBase* self, MetaArgs& args) {
+    if (!self) return MetaValue::BadSelf();
+    C* object;
+    // An object of exactly the method's class needs no search of its bases.
+    if constexpr (requires { static_cast<C*>(std::declval<MetaBase*>()); }) {
+        object = typeid(*self) == typeid(C) ? static_cast<C*>(self) : dynamic_cast<C*>(self);
+    } else {
+        object = dynamic_cast<C*>(self);
+    }
+    if (!object) return MetaValue::BadSelf();
+    return Body(*object, args);
+}
 
 // The reflection base of class T. As an object's base it holds that
 // object's properties; its one static instance per class (built on first
