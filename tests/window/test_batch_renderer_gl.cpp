@@ -2,6 +2,7 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <glm/gtc/matrix_transform.hpp>
@@ -256,6 +257,40 @@ TEST_F(BatchRendererGl, TextBetweenWholePixelsShowsNothingRightOfEachGlyph) {
     }
     // Some probes fall inside the glyphs' quads, where a neighbour would show.
     EXPECT_GT(probedInside, 0);
+    SetFontProvider({});
+    FontRegistry::Clear();
+}
+
+// Font textures have no mipmaps: text drawn at half its size must look the
+// same as with them, since the font's filters never sample a smaller level.
+TEST_F(BatchRendererGl, ShrunkTextLooksTheSameWithOrWithoutMipmaps) {
+    InstallFontRegistryProvider();
+    const int font = GetFont("Consola", 8);
+    ASSERT_NE(font, -1);
+    renderer_->SetProjection(
+        glm::ortho(0.0f, 2.0f * kWidth, 0.0f, 2.0f * kHeight, -100.0f, 100.0f));
+    auto frame = [&] {
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        renderer_->SetColor(255, 255, 255, 255);
+        renderer_->SetFont(font);
+        renderer_->SetTextFlipped(true);
+        for (int line = 0; line < 8; ++line) {
+            renderer_->DrawText(4, 20 + 28 * line, "The quick brown fox, 0123456789 @#&");
+        }
+        renderer_->Render();
+        glFinish();
+        std::vector<unsigned char> pixels(size_t(kWidth) * kHeight * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        return pixels;
+    };
+    const std::vector<unsigned char> plain = frame();
+    // Black is three zero bytes of four: less than that, some text shows.
+    EXPECT_LT(std::count(plain.begin(), plain.end(), 0), std::ptrdiff_t(plain.size() * 3 / 4));
+    glBindTexture(GL_TEXTURE_2D, GetFontByIndex(font)->texture);
+    glGenerateMipmap(GL_TEXTURE_2D);
+    EXPECT_EQ(frame(), plain);
     SetFontProvider({});
     FontRegistry::Clear();
 }
