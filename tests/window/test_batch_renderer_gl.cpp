@@ -68,6 +68,14 @@ protected:
         TestSupport::GlContext::ReadPixel(x, y, rgba);
         return {rgba[0], rgba[1], rgba[2]};
     }
+    // The whole window, RGBA rows from the bottom.
+    static std::vector<unsigned char> WindowPixels() {
+        glFinish();
+        std::vector<unsigned char> pixels(size_t(kWidth) * kHeight * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        return pixels;
+    }
     static GLuint MakeTexture(int w, int h, GLenum format, const unsigned char* data) {
         GLuint texture = 0;
         glGenTextures(1, &texture);
@@ -159,6 +167,50 @@ TEST_F(BatchRendererGl, TexturedShapesWithoutColourFillShowTheTexture) {
     EXPECT_EQ(Pixel(kWidth / 4, kHeight / 4), kRed);
     EXPECT_EQ(Pixel(3 * kWidth / 4, kHeight / 4), kGreen);
     EXPECT_EQ(Pixel(kWidth / 4, 3 * kHeight / 4), kBlue);
+    glDeleteTextures(1, &texture);
+}
+
+// Batches are drawn as their triangles with area only: every shape kind,
+// overlapping and half transparent (so that the order shows), turned and
+// textured, must give the window the strips' very pixels.
+TEST_F(BatchRendererGl, OnlyTrianglesWithAreaAreDrawnAndThePixelsStayTheSame) {
+    const unsigned char texels[] = {255, 0, 0,   200, 0,   255, 0,   90,
+                                    0,   0, 255, 255, 255, 255, 255, 30};
+    GLuint texture = MakeTexture(2, 2, GL_RGBA, texels);
+    auto frame = [&] {
+        glClearColor(0.1f, 0.2f, 0.3f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        for (int i = 0; i < 400; ++i) {
+            renderer_->SetColor(i * 7 % 256, i * 13 % 256, i * 29 % 256, 96 + i % 160);
+            renderer_->FillRect(i * 37 % kWidth - 6, i * 53 % kHeight - 6, i * 37 % kWidth + 7,
+                                i * 53 % kHeight + 5);
+        }
+        renderer_->SetColor(250, 240, 10, 140);
+        renderer_->SetPivot(80, 60);
+        renderer_->SetRotation(0.7f);
+        renderer_->FillRect(-30, -20, 35, 25);
+        renderer_->SetRotation(0.0f);
+        renderer_->SetPivot(0, 0);
+        renderer_->FillCircle(100, 70, 30);
+        renderer_->FillSector(40, 90, 25, 30.0f, 250.0f);
+        renderer_->DrawRectOutline(10, 10, 150, 110, 3);
+        renderer_->BeginColorFill();
+        renderer_->DrawLine(0, 0, kWidth, kHeight);
+        renderer_->DrawLine(5, 5, 5, 5);  // no length: nothing
+        renderer_->FillTriangle(20, 100, 60, 115, 30, 70);
+        renderer_->EndColorFill();
+        renderer_->SetTexture(texture);
+        renderer_->DrawTexture(90, 10, 150, 50);
+        renderer_->DrawTextureRegion(60, 60, 61, 90, 0.0f, 0.0f, 0.5f, 1.0f);
+        renderer_->Render();
+        return WindowPixels();
+    };
+    const std::vector<unsigned char> areas = frame();
+    renderer_->SetDrawWholeStrips(true);
+    const std::vector<unsigned char> strips = frame();
+    renderer_->SetDrawWholeStrips(false);
+    EXPECT_TRUE(areas == strips);
+    EXPECT_NE(Pixel(100, 70), (Rgb{25, 51, 76}));  // the shapes did draw
     glDeleteTextures(1, &texture);
 }
 
@@ -279,11 +331,7 @@ TEST_F(BatchRendererGl, ShrunkTextLooksTheSameWithOrWithoutMipmaps) {
             renderer_->DrawText(4, 20 + 28 * line, "The quick brown fox, 0123456789 @#&");
         }
         renderer_->Render();
-        glFinish();
-        std::vector<unsigned char> pixels(size_t(kWidth) * kHeight * 4);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-        return pixels;
+        return WindowPixels();
     };
     const std::vector<unsigned char> plain = frame();
     // Black is three zero bytes of four: less than that, some text shows.
