@@ -484,7 +484,7 @@ void BatchRenderer::Render() {
             }
             case RenderStep::Kind::Draw:
                 // The closing break pair of each batch is not drawn.
-                if (step.count > 2 && (!gl || GlDraw(step))) ++drawCalls_;
+                if (step.count > 2 && (!gl || GlDraw(step, i))) ++drawCalls_;
                 break;
         }
     }

@@ -139,6 +139,10 @@ public:
     const BatchVertexList& Uploaded() const { return uploaded_; }
     // With GL: the vertex buffer's size in bytes.
     std::size_t BufferBytes() const { return bufferBytes_; }
+    // Draws each batch as the one triangle strip it was uploaded as, instead
+    // of only its triangles that have area: the reference that tests hold
+    // the faster draws against.
+    void SetDrawWholeStrips(bool whole) { wholeStrips_ = whole; }
 
 private:
     struct Offset {
@@ -167,8 +171,10 @@ private:
     void GlDestroy();
     void GlUpload(std::size_t vertexCount);
     void GlBindTarget(RenderTarget* target);
-    // Draws one batch; false when its effect has no program.
-    bool GlDraw(const RenderStep& step);
+    // The triangles with area of the Draw step `index`, as index ranges.
+    void GlUploadIndices();
+    // Draws one batch (step `index`); false when its effect has no program.
+    bool GlDraw(const RenderStep& step, std::size_t index);
     void GlAfterCallback();
     void GlFinishRender();
     void GlClear();
@@ -212,7 +218,15 @@ private:
     bool rendering_ = false;
 
     bool gl_ = false;
+    bool wholeStrips_ = false;
     unsigned int vertexBuffer_ = 0;
+    unsigned int indexBuffer_ = 0;
+    struct IndexRange {
+        std::size_t offset = 0;  // in indices
+        std::size_t count = 0;
+    };
+    System::Vector<uint32_t> indices_;
+    System::Vector<IndexRange> indexRanges_;  // per render step
     std::size_t bufferBytes_ = 0;
     Effect* textEffect_ = nullptr;
     Effect* colorEffect_ = nullptr;

@@ -26,6 +26,7 @@ void BatchRenderer::GlCreate() {
     colorEffect_ = new Effect();
     texturedEffect_ = new Effect();
 
+    glGenBuffers(1, &indexBuffer_);
     glGenBuffers(1, &vertexBuffer_);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     glBufferData(GL_ARRAY_BUFFER, kInitialBufferBytes, nullptr, GL_STREAM_DRAW);
@@ -40,7 +41,8 @@ void BatchRenderer::GlCreate() {
 
 void BatchRenderer::GlDestroy() {
     if (gl_ && vertexBuffer_ && GlReady()) glDeleteBuffers(1, &vertexBuffer_);
-    vertexBuffer_ = 0;
+    if (gl_ && indexBuffer_ && GlReady()) glDeleteBuffers(1, &indexBuffer_);
+    vertexBuffer_ = indexBuffer_ = 0;
     delete textEffect_;
     delete colorEffect_;
     delete texturedEffect_;
@@ -74,13 +76,63 @@ void BatchRenderer::GlUpload(std::size_t vertexCount) {
                         static_cast<GLsizeiptr>(size), source->data());
         offset += size;
     }
+    GlUploadIndices();
+}
+
+namespace {
+
+// Two vertices that the vertex stage puts in the same place.
+bool SamePlace(const BatchVertex& a, const BatchVertex& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z && a.rotation == b.rotation &&
+           a.pivotX == b.pivotX && a.pivotY == b.pivotY;
+}
+
+}  // namespace
+
+// Every shape of a batch ends in a pair of copied vertices that join it to
+// the next one: two in three triangles of a strip of boxes have no area and
+// make no pixel, yet software GL shades, assembles and culls each one. The
+// strip's triangles are listed instead, in strip order and with the strip's
+// own vertex order (odd triangles swap their first two), leaving out those
+// with two vertices in one place: the same triangles reach the same pixels
+// in the same order.
+void BatchRenderer::GlUploadIndices() {
+    indices_.clear();
+    indexRanges_.assign(steps_.size(), IndexRange{});
+    if (wholeStrips_) return;
+    for (std::size_t i = 0; i < steps_.size(); ++i) {
+        const BatchVertexList* source = sources_[i];
+        const RenderStep& step = steps_[i];
+        if (!source || step.kind != RenderStep::Kind::Draw || step.count <= 2) continue;
+        indexRanges_[i].offset = indices_.size();
+        const BatchVertex* v = source->data();
+        const std::size_t drawn = static_cast<std::size_t>(step.count) - 2;
+        const uint32_t first = static_cast<uint32_t>(step.first);
+        for (std::size_t t = 0; t + 2 < drawn; ++t) {
+            if (SamePlace(v[t], v[t + 1]) || SamePlace(v[t + 1], v[t + 2]) ||
+                SamePlace(v[t], v[t + 2])) {
+                continue;
+            }
+            const uint32_t a = first + static_cast<uint32_t>(t);
+            if (t % 2 == 0) {
+                indices_.insert(indices_.end(), {a, a + 1, a + 2});
+            } else {
+                indices_.insert(indices_.end(), {a + 1, a, a + 2});
+            }
+        }
+        indexRanges_[i].count = indices_.size() - indexRanges_[i].offset;
+    }
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices_.size() * 4),
+                 indices_.data(), GL_STREAM_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
 void BatchRenderer::GlBindTarget(RenderTarget* target) {
     BindRenderTarget(target);
 }
 
-bool BatchRenderer::GlDraw(const RenderStep& step) {
+bool BatchRenderer::GlDraw(const RenderStep& step, std::size_t index) {
     const bool textured = step.texture != 0;
     Effect* effect = step.effect ? step.effect : textured ? texturedEffect_ : colorEffect_;
     const GLuint program = ProgramOf(effect);
@@ -115,7 +167,16 @@ bool BatchRenderer::GlDraw(const RenderStep& step) {
         glUniform1i(glGetUniformLocation(program, "texture"), 0);
     }
 
-    glDrawArrays(GL_TRIANGLE_STRIP, step.first, step.count - 2);
+    if (wholeStrips_) {
+        glDrawArrays(GL_TRIANGLE_STRIP, step.first, step.count - 2);
+    } else if (index < indexRanges_.size() && indexRanges_[index].count > 0) {
+        // Bound only for this draw: other code draws from its own indices.
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indexRanges_[index].count),
+                       GL_UNSIGNED_INT,
+                       reinterpret_cast<const void*>(indexRanges_[index].offset * 4));
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    }
 
     for (int i = 0; i < count; ++i) glDisableVertexAttribArray(static_cast<GLuint>(enabled[i]));
     EffectDisableAttributes(effect);

@@ -139,7 +139,9 @@ void UploadGlyphTexture(Font& font, FT_Face face) {
         }
         x += int(bitmap.width) + kGlyphGap;
     }
-    glGenerateMipmap(GL_TEXTURE_2D);
+    // No mipmaps: the minification filter is GL_LINEAR, which samples level
+    // 0 only, so smaller levels would never show; making them costs a shader
+    // compile per font in software GL, a large part of start-up.
     glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
 }
 

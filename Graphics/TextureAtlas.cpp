@@ -112,9 +112,11 @@ TextureInfo AtlasRegion(int x, int y, int w, int h, int side, unsigned texture) 
 
 // ---- The atlas ----
 
-TextureAtlas::TextureAtlas(int pageSideCap) : pageSideCap_(pageSideCap) {
-    if (TextureGlReady()) layout_.AddPage(MakePage());
-}
+// The first page is made when the first image is packed, not here: a page
+// is up to 64 MiB of cleared texture, which a run that never draws an image
+// (or quits during start-up) should not pay for. It is cleared when made, so
+// its texels are the same either way.
+TextureAtlas::TextureAtlas(int pageSideCap) : pageSideCap_(pageSideCap) {}
 
 TextureAtlas::~TextureAtlas() {
     if (GlobalTextureAtlas == this) GlobalTextureAtlas = nullptr;

@@ -113,6 +113,14 @@ void InitGlState() {
     std::printf("OpenGL Version: %s\n", reinterpret_cast<const char*>(glGetString(GL_VERSION)));
 }
 
+// Colour only: binding the scene for drawing clears its depth.
+void ClearSceneTarget() {
+    if (!SceneTarget || !SceneTarget->framebuffer) return;
+    glBindFramebuffer(GL_FRAMEBUFFER, SceneTarget->framebuffer);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
 void SaveScreenshot() {
     std::string name =
         "Screenshot_" + std::to_string(static_cast<long long>(std::time(nullptr))) + ".bmp";
@@ -154,7 +162,14 @@ bool RenderStartup() {
     };
     GlobalShaderCache = new ShaderCache();
     SceneTarget = new RenderTarget();
-    if (SceneTarget) SceneTarget->Create(1920, 1080);
+    if (SceneTarget) {
+        SceneTarget->Create(1920, 1080);
+        // Empty, as the first frame's pixel reads expect, with the clear
+        // colour of a frame.
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        ClearSceneTarget();
+        glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+    }
     ResizeViewport(WindowWidth, WindowHeight);
     glfwSwapInterval(1);
     if (GlobalShaderCache) AddStartupShaders(*GlobalShaderCache);
@@ -275,7 +290,10 @@ void BeginFrame() {
     Renderer& r = *CurrentRenderer;
     glColor4ub(255, 255, 255, 255);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // The renderer's clear reaches the window through its screen layer; the
+    // scene target is cleared later, in DrawFrame, so that it keeps the last
+    // presented scene for pixel reads during the update.
+    DrawingToWindow = true;
     r.Clear();
     CameraUpdate();
     r.PushTranslation(0, 0, -90);
@@ -299,11 +317,7 @@ void DrawFrame() {
     // The scene target keeps the last presented scene until the next one is
     // drawn, so that scripts read the pixels of the frame they saw during
     // the whole update; no pixels of that frame remain in the new one.
-    if (SceneTarget && SceneTarget->framebuffer) {
-        glBindFramebuffer(GL_FRAMEBUFFER, SceneTarget->framebuffer);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    }
+    ClearSceneTarget();
     r.Render();
     r.SetProjection(WindowProjection);
     r.SetView(identity);

@@ -2,6 +2,7 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <glm/gtc/matrix_transform.hpp>
@@ -66,6 +67,14 @@ protected:
         unsigned char rgba[4] = {};
         TestSupport::GlContext::ReadPixel(x, y, rgba);
         return {rgba[0], rgba[1], rgba[2]};
+    }
+    // The whole window, RGBA rows from the bottom.
+    static std::vector<unsigned char> WindowPixels() {
+        glFinish();
+        std::vector<unsigned char> pixels(size_t(kWidth) * kHeight * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        return pixels;
     }
     static GLuint MakeTexture(int w, int h, GLenum format, const unsigned char* data) {
         GLuint texture = 0;
@@ -158,6 +167,50 @@ TEST_F(BatchRendererGl, TexturedShapesWithoutColourFillShowTheTexture) {
     EXPECT_EQ(Pixel(kWidth / 4, kHeight / 4), kRed);
     EXPECT_EQ(Pixel(3 * kWidth / 4, kHeight / 4), kGreen);
     EXPECT_EQ(Pixel(kWidth / 4, 3 * kHeight / 4), kBlue);
+    glDeleteTextures(1, &texture);
+}
+
+// Batches are drawn as their triangles with area only: every shape kind,
+// overlapping and half transparent (so that the order shows), turned and
+// textured, must give the window the strips' very pixels.
+TEST_F(BatchRendererGl, OnlyTrianglesWithAreaAreDrawnAndThePixelsStayTheSame) {
+    const unsigned char texels[] = {255, 0, 0,   200, 0,   255, 0,   90,
+                                    0,   0, 255, 255, 255, 255, 255, 30};
+    GLuint texture = MakeTexture(2, 2, GL_RGBA, texels);
+    auto frame = [&] {
+        glClearColor(0.1f, 0.2f, 0.3f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        for (int i = 0; i < 400; ++i) {
+            renderer_->SetColor(i * 7 % 256, i * 13 % 256, i * 29 % 256, 96 + i % 160);
+            renderer_->FillRect(i * 37 % kWidth - 6, i * 53 % kHeight - 6, i * 37 % kWidth + 7,
+                                i * 53 % kHeight + 5);
+        }
+        renderer_->SetColor(250, 240, 10, 140);
+        renderer_->SetPivot(80, 60);
+        renderer_->SetRotation(0.7f);
+        renderer_->FillRect(-30, -20, 35, 25);
+        renderer_->SetRotation(0.0f);
+        renderer_->SetPivot(0, 0);
+        renderer_->FillCircle(100, 70, 30);
+        renderer_->FillSector(40, 90, 25, 30.0f, 250.0f);
+        renderer_->DrawRectOutline(10, 10, 150, 110, 3);
+        renderer_->BeginColorFill();
+        renderer_->DrawLine(0, 0, kWidth, kHeight);
+        renderer_->DrawLine(5, 5, 5, 5);  // no length: nothing
+        renderer_->FillTriangle(20, 100, 60, 115, 30, 70);
+        renderer_->EndColorFill();
+        renderer_->SetTexture(texture);
+        renderer_->DrawTexture(90, 10, 150, 50);
+        renderer_->DrawTextureRegion(60, 60, 61, 90, 0.0f, 0.0f, 0.5f, 1.0f);
+        renderer_->Render();
+        return WindowPixels();
+    };
+    const std::vector<unsigned char> areas = frame();
+    renderer_->SetDrawWholeStrips(true);
+    const std::vector<unsigned char> strips = frame();
+    renderer_->SetDrawWholeStrips(false);
+    EXPECT_TRUE(areas == strips);
+    EXPECT_NE(Pixel(100, 70), (Rgb{25, 51, 76}));  // the shapes did draw
     glDeleteTextures(1, &texture);
 }
 
@@ -256,6 +309,36 @@ TEST_F(BatchRendererGl, TextBetweenWholePixelsShowsNothingRightOfEachGlyph) {
     }
     // Some probes fall inside the glyphs' quads, where a neighbour would show.
     EXPECT_GT(probedInside, 0);
+    SetFontProvider({});
+    FontRegistry::Clear();
+}
+
+// Font textures have no mipmaps: text drawn at half its size must look the
+// same as with them, since the font's filters never sample a smaller level.
+TEST_F(BatchRendererGl, ShrunkTextLooksTheSameWithOrWithoutMipmaps) {
+    InstallFontRegistryProvider();
+    const int font = GetFont("Consola", 8);
+    ASSERT_NE(font, -1);
+    renderer_->SetProjection(
+        glm::ortho(0.0f, 2.0f * kWidth, 0.0f, 2.0f * kHeight, -100.0f, 100.0f));
+    auto frame = [&] {
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        renderer_->SetColor(255, 255, 255, 255);
+        renderer_->SetFont(font);
+        renderer_->SetTextFlipped(true);
+        for (int line = 0; line < 8; ++line) {
+            renderer_->DrawText(4, 20 + 28 * line, "The quick brown fox, 0123456789 @#&");
+        }
+        renderer_->Render();
+        return WindowPixels();
+    };
+    const std::vector<unsigned char> plain = frame();
+    // Black is three zero bytes of four: less than that, some text shows.
+    EXPECT_LT(std::count(plain.begin(), plain.end(), 0), std::ptrdiff_t(plain.size() * 3 / 4));
+    glBindTexture(GL_TEXTURE_2D, GetFontByIndex(font)->texture);
+    glGenerateMipmap(GL_TEXTURE_2D);
+    EXPECT_EQ(frame(), plain);
     SetFontProvider({});
     FontRegistry::Clear();
 }
