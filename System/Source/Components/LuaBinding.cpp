@@ -35,8 +35,7 @@ bool OwnedByLua(lua_State* L, int index) {
 
 // The property name at argument 2: a string, or a number in its text form.
 const char* PropertyKey(lua_State* L) {
-    int type = lua_type(L, 2);
-    if (type != LUA_TSTRING && type != LUA_TNUMBER) return nullptr;
+    // Lua gives null for every other type.
     return lua_tostring(L, 2);
 }
 
@@ -195,12 +194,13 @@ int WriteProperty(lua_State* L, bool assertNull) {
 
 // The class table's "__index": methods first (from the method table in the
 // upvalue), then the object's properties.
+// Runs on every method lookup, so it makes as few calls into Lua as it can:
+// the nil left on the stack when the key names no method is harmless, as
+// only the value pushed last is returned.
 int ClassIndex(lua_State* L) {
-    lua_settop(L, 2);
     lua_pushvalue(L, 2);
     lua_rawget(L, lua_upvalueindex(1));
     if (!lua_isnil(L, -1)) return 1;
-    lua_pop(L, 1);
     return PushProperty(ToEngineObjectOfClass(L, 1), L);
 }
 
@@ -241,12 +241,16 @@ std::vector<LivenessEntry>& LivenessTests() {
 }
 
 // False when the class has a liveness test that the object fails.
-bool PassesLivenessTest(const char* className, const MetaBase* object) {
-    if (!className) return true;
-    for (const LivenessEntry& entry : LivenessTests()) {
+bool PassesLivenessTest(const char* className, const MetaBase* object,
+                        const std::vector<LivenessEntry>& tests) {
+    for (const LivenessEntry& entry : tests) {
         if (entry.typeName == className) return entry.test(object);
     }
     return true;
+}
+bool PassesLivenessTest(const char* className, const MetaBase* object) {
+    if (!className) return true;
+    return PassesLivenessTest(className, object, LivenessTests());
 }
 
 }  // namespace
@@ -279,20 +283,27 @@ MetaBase* ToEngineObject(lua_State* L, int index) {
 // "className" (upvalue 4): a userdata whose metatable is that table, still
 // naming that class, is an engine object; anything else takes the full test.
 MetaBase* ToEngineObjectOfClass(lua_State* L, int index) {
-    if (lua_type(L, index) == LUA_TUSERDATA && lua_objlen(L, index) == sizeof(MetaBase*) &&
-        lua_getmetatable(L, index)) {
+    // Light userdata have the length 0, so the length tells the full ones.
+    void* block = lua_touserdata(L, index);
+    if (block && lua_objlen(L, index) == sizeof(MetaBase*) && lua_getmetatable(L, index)) {
         bool same = false;
         if (lua_rawequal(L, -1, lua_upvalueindex(2))) {
             lua_pushvalue(L, lua_upvalueindex(4));
             lua_rawget(L, -2);
             same = lua_rawequal(L, -1, lua_upvalueindex(3)) != 0;
+            lua_pop(L, 2);
+        } else {
             lua_pop(L, 1);
         }
-        lua_pop(L, 1);
         if (same) {
-            MetaBase* object = ReadObject(L, index);
-            return PassesLivenessTest(lua_tostring(L, lua_upvalueindex(3)), object) ? object
-                                                                                     : nullptr;
+            MetaBase* object = nullptr;
+            std::memcpy(&object, block, sizeof object);
+            // With no liveness test registered the class name is not even read.
+            const std::vector<LivenessEntry>& tests = LivenessTests();
+            if (tests.empty()) return object;
+            return PassesLivenessTest(lua_tostring(L, lua_upvalueindex(3)), object, tests)
+                       ? object
+                       : nullptr;
         }
     }
     return ToEngineObject(L, index);
