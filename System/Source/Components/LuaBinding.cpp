@@ -239,18 +239,17 @@ std::vector<LivenessEntry>& LivenessTests() {
     static std::vector<LivenessEntry> tests;
     return tests;
 }
+// Whether any class has a liveness test: read on every method call, so it
+// is a plain flag rather than a look at the list behind its guard.
+bool g_anyLivenessTest = false;
 
 // False when the class has a liveness test that the object fails.
-bool PassesLivenessTest(const char* className, const MetaBase* object,
-                        const std::vector<LivenessEntry>& tests) {
-    for (const LivenessEntry& entry : tests) {
+bool PassesLivenessTest(const char* className, const MetaBase* object) {
+    if (!className) return true;
+    for (const LivenessEntry& entry : LivenessTests()) {
         if (entry.typeName == className) return entry.test(object);
     }
     return true;
-}
-bool PassesLivenessTest(const char* className, const MetaBase* object) {
-    if (!className) return true;
-    return PassesLivenessTest(className, object, LivenessTests());
 }
 
 }  // namespace
@@ -268,6 +267,7 @@ void SetLivenessTest(const char* typeName, LivenessTest test) {
         }
     }
     LivenessTests().push_back(LivenessEntry{typeName, test});
+    g_anyLivenessTest = true;
 }
 
 MetaBase* ToEngineObject(lua_State* L, int index) {
@@ -299,11 +299,9 @@ MetaBase* ToEngineObjectOfClass(lua_State* L, int index) {
             MetaBase* object = nullptr;
             std::memcpy(&object, block, sizeof object);
             // With no liveness test registered the class name is not even read.
-            const std::vector<LivenessEntry>& tests = LivenessTests();
-            if (tests.empty()) return object;
-            return PassesLivenessTest(lua_tostring(L, lua_upvalueindex(3)), object, tests)
-                       ? object
-                       : nullptr;
+            if (!g_anyLivenessTest) return object;
+            return PassesLivenessTest(lua_tostring(L, lua_upvalueindex(3)), object) ? object
+                                                                                     : nullptr;
         }
     }
     return ToEngineObject(L, index);
@@ -330,12 +328,14 @@ MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self) {
     args.reserve(static_cast<size_t>(top > 1 ? top - 1 : 0));
     for (int i = 2; i <= top; ++i) {
         int type = lua_type(L, i);
+        // Numbers are by far the most common arguments.
+        if (type == LUA_TNUMBER) {
+            args.push_back(MetaValue(static_cast<double>(lua_tonumber(L, i))));
+            continue;
+        }
         switch (type) {
             case LUA_TBOOLEAN:
                 args.push_back(MetaValue(lua_toboolean(L, i) ? 1 : 0));
-                break;
-            case LUA_TNUMBER:
-                args.push_back(MetaValue(static_cast<double>(lua_tonumber(L, i))));
                 break;
             case LUA_TSTRING:
                 args.push_back(MetaValue(lua_tostring(L, i)));
