@@ -181,20 +181,6 @@ int GuardedClosure(lua_State* L) {
 
 }  // namespace
 
-int CallGuarded(lua_State* L, lua_CFunction function) {
-    // The error is raised after the handler is left: a Lua error is a C++
-    // exception too, and the caught one must be gone before it is thrown.
-    std::string message;
-    try {
-        return function(L);
-    } catch (const std::bad_alloc&) {
-        message = "not enough memory";
-    } catch (const std::exception& e) {
-        message = e.what();
-    }
-    return luaL_error(L, "%s", message.c_str());
-}
-
 void PushGuarded(lua_State* L, lua_CFunction function, int upvalues) {
     lua_pushlightuserdata(L, reinterpret_cast<void*>(function));
     lua_insert(L, -(upvalues + 1));

@@ -3,7 +3,9 @@
 // and objects, printing errors and the stack, and running the global scripts.
 #pragma once
 
+#include <exception>
 #include <lua.hpp>
+#include <new>
 #include <string>
 
 #include "System/Source/Components/Meta.h"
@@ -33,7 +35,20 @@ LuaRegistration RegisterLuaFunction(lua_CFunction function, const char* name);
 // Calls `function` so that an exception of the engine's code (the heap is
 // exhausted, a container refuses) reaches the script as an ordinary error
 // message. Lua's own handler would turn it into an error without a message.
-int CallGuarded(lua_State* L, lua_CFunction function);
+// Inline, so that every Guarded<F> calls its F directly.
+inline int CallGuarded(lua_State* L, lua_CFunction function) {
+    // The error is raised after the handler is left: a Lua error is a C++
+    // exception too, and the caught one must be gone before it is thrown.
+    std::string message;
+    try {
+        return function(L);
+    } catch (const std::bad_alloc&) {
+        message = "not enough memory";
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    return luaL_error(L, "%s", message.c_str());
+}
 template <lua_CFunction F>
 int Guarded(lua_State* L) {
     return CallGuarded(L, F);

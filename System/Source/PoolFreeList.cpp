@@ -4,9 +4,9 @@ namespace System {
 
 uint32_t PoolFreeList::InsertBefore(uint32_t before, uint32_t offset, uint32_t size) {
     uint32_t entry;
-    if (!spare_.empty()) {
-        entry = spare_.back();
-        spare_.pop_back();
+    if (spare_ != kNil) {
+        entry = spare_;
+        spare_ = entries_[entry].next;
     } else {
         if (entries_.size() >= kMaxEntries) return kNil;
         entry = uint32_t(entries_.size());
@@ -39,7 +39,8 @@ void PoolFreeList::Erase(uint32_t entry) {
     } else {
         entries_[e.next].prev = e.prev;
     }
-    spare_.push_back(entry);
+    entries_[entry].next = spare_;
+    spare_ = entry;
 }
 
 std::vector<std::pair<uint32_t, uint32_t>> PoolFreeList::Entries() const {

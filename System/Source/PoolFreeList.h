@@ -41,7 +41,8 @@ public:
 
 private:
     std::vector<Entry> entries_;
-    std::vector<uint32_t> spare_;  // numbers of erased entries
+    // Erased entries, chained through their `next`, to be used again first.
+    uint32_t spare_ = kNil;
     uint32_t head_ = kNil;
     uint32_t last_ = kNil;
 };

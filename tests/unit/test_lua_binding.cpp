@@ -257,6 +257,20 @@ TEST_F(LuaBinding, ObjectsOfTheClosuresOwnClassGetTheFullTestsAnswers) {
     // A table that borrows the class table is no object.
     EXPECT_EQ(Error("local t = setmetatable({}, BindCamera) t:Lock()"),
               "method called without an object");
+    // So is a light userdata that all light userdata's metatable makes
+    // look like one of the class.
+    lua_pushlightuserdata(L, reinterpret_cast<void*>(0x30));
+    lua_setglobal(L, "light");
+    EXPECT_EQ(Error("debug.setmetatable(light, BindCamera) cam.Lock(light)"),
+              "method called without an object");
+    EXPECT_EQ(Error("local w = light.width"), "");
+    ASSERT_EQ(Run("debug.setmetatable(light, nil)"), "");
+    // The reader called by hand: extra arguments change nothing, a missing
+    // key reads as no value.
+    EXPECT_TRUE(True("getmetatable(cam).__index(cam, 'width', 'extra', 3) == 800"));
+    EXPECT_TRUE(True("getmetatable(cam).__index(cam, 'Lock', 1) == cam.Lock"));
+    EXPECT_TRUE(True("select('#', getmetatable(cam).__index(cam)) == 0"));
+    EXPECT_TRUE(True("getmetatable(cam).__index(cam) == nil"));
     // A class table that no longer names its registered class makes its
     // objects unknown to methods, the reader and the writer alike.
     EXPECT_EQ(Error("BindCamera.className = 'class Renamed' cam:Lock()"),

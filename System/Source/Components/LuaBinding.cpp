@@ -35,8 +35,7 @@ bool OwnedByLua(lua_State* L, int index) {
 
 // The property name at argument 2: a string, or a number in its text form.
 const char* PropertyKey(lua_State* L) {
-    int type = lua_type(L, 2);
-    if (type != LUA_TSTRING && type != LUA_TNUMBER) return nullptr;
+    // Lua gives null for every other type.
     return lua_tostring(L, 2);
 }
 
@@ -195,12 +194,13 @@ int WriteProperty(lua_State* L, bool assertNull) {
 
 // The class table's "__index": methods first (from the method table in the
 // upvalue), then the object's properties.
+// Runs on every method lookup, so it makes as few calls into Lua as it can:
+// the nil left on the stack when the key names no method is harmless, as
+// only the value pushed last is returned.
 int ClassIndex(lua_State* L) {
-    lua_settop(L, 2);
     lua_pushvalue(L, 2);
     lua_rawget(L, lua_upvalueindex(1));
     if (!lua_isnil(L, -1)) return 1;
-    lua_pop(L, 1);
     return PushProperty(ToEngineObjectOfClass(L, 1), L);
 }
 
@@ -239,6 +239,9 @@ std::vector<LivenessEntry>& LivenessTests() {
     static std::vector<LivenessEntry> tests;
     return tests;
 }
+// Whether any class has a liveness test: read on every method call, so it
+// is a plain flag rather than a look at the list behind its guard.
+bool g_anyLivenessTest = false;
 
 // False when the class has a liveness test that the object fails.
 bool PassesLivenessTest(const char* className, const MetaBase* object) {
@@ -264,6 +267,7 @@ void SetLivenessTest(const char* typeName, LivenessTest test) {
         }
     }
     LivenessTests().push_back(LivenessEntry{typeName, test});
+    g_anyLivenessTest = true;
 }
 
 MetaBase* ToEngineObject(lua_State* L, int index) {
@@ -279,18 +283,23 @@ MetaBase* ToEngineObject(lua_State* L, int index) {
 // "className" (upvalue 4): a userdata whose metatable is that table, still
 // naming that class, is an engine object; anything else takes the full test.
 MetaBase* ToEngineObjectOfClass(lua_State* L, int index) {
-    if (lua_type(L, index) == LUA_TUSERDATA && lua_objlen(L, index) == sizeof(MetaBase*) &&
-        lua_getmetatable(L, index)) {
+    // Light userdata have the length 0, so the length tells the full ones.
+    void* block = lua_touserdata(L, index);
+    if (block && lua_objlen(L, index) == sizeof(MetaBase*) && lua_getmetatable(L, index)) {
         bool same = false;
         if (lua_rawequal(L, -1, lua_upvalueindex(2))) {
             lua_pushvalue(L, lua_upvalueindex(4));
             lua_rawget(L, -2);
             same = lua_rawequal(L, -1, lua_upvalueindex(3)) != 0;
+            lua_pop(L, 2);
+        } else {
             lua_pop(L, 1);
         }
-        lua_pop(L, 1);
         if (same) {
-            MetaBase* object = ReadObject(L, index);
+            MetaBase* object = nullptr;
+            std::memcpy(&object, block, sizeof object);
+            // With no liveness test registered the class name is not even read.
+            if (!g_anyLivenessTest) return object;
             return PassesLivenessTest(lua_tostring(L, lua_upvalueindex(3)), object) ? object
                                                                                      : nullptr;
         }
@@ -319,12 +328,14 @@ MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self) {
     args.reserve(static_cast<size_t>(top > 1 ? top - 1 : 0));
     for (int i = 2; i <= top; ++i) {
         int type = lua_type(L, i);
+        // Numbers are by far the most common arguments.
+        if (type == LUA_TNUMBER) {
+            args.push_back(MetaValue(static_cast<double>(lua_tonumber(L, i))));
+            continue;
+        }
         switch (type) {
             case LUA_TBOOLEAN:
                 args.push_back(MetaValue(lua_toboolean(L, i) ? 1 : 0));
-                break;
-            case LUA_TNUMBER:
-                args.push_back(MetaValue(static_cast<double>(lua_tonumber(L, i))));
                 break;
             case LUA_TSTRING:
                 args.push_back(MetaValue(lua_tostring(L, i)));
