@@ -163,14 +163,7 @@ void GuiFans::DrawBackground() {
     const int cy = GuiPixelsY(y) + int(shakeY);
     const int hw = GuiPixelsX(width / 2);
     const int hh = GuiPixelsY(height / 2);
-    if (fillColor.a != 0) {
-        r.SetColor(fillColor.r, fillColor.g, fillColor.b, fillColor.a);
-        r.SetColorFill(true);
-    }
-    r.SetTexture(image.texture);
-    r.DrawTextureRegion(cx - hw, cy - hh, cx + hw, cy + hh, image.u, image.v + image.dv,
-                        image.u + image.du, image.v);
-    r.SetColorFill(false);
+    DrawImage(cx - hw, cy - hh, cx + hw, cy + hh);
 
     const int bx = GuiPixelsX(x + 15.0f);
     const int by = GuiPixelsY(y + float(height / 4));

@@ -268,6 +268,18 @@ void GuiPanel::Draw() {
     r.PopTranslation();
 }
 
+void GuiPanel::DrawImage(int left, int top, int right, int bottom) {
+    Renderer& r = *CurrentRenderer;
+    if (fillColor.a != 0) {
+        r.SetColor(fillColor.r, fillColor.g, fillColor.b, fillColor.a);
+        r.SetColorFill(true);
+    }
+    r.SetTexture(image.texture);
+    r.DrawTextureRegion(left, top, right, bottom, image.u, image.v + image.dv, image.u + image.du,
+                        image.v);
+    r.SetColorFill(false);
+}
+
 void GuiPanel::DrawBackground() {
     if (!IsVisible() || !CurrentRenderer) return;
     Renderer& r = *CurrentRenderer;
@@ -283,14 +295,7 @@ void GuiPanel::DrawBackground() {
     if (image.texture == 0) {
         if (filled) r.FillRect(cx - hw, cy - hh, cx + hw, cy + hh);
     } else {
-        if (fillColor.a != 0) {
-            r.SetColor(fillColor.r, fillColor.g, fillColor.b, fillColor.a);
-            r.SetColorFill(true);
-        }
-        r.SetTexture(image.texture);
-        r.DrawTextureRegion(cx - hw, cy - hh, cx + hw, cy + hh, image.u, image.v + image.dv,
-                            image.u + image.du, image.v);
-        r.SetColorFill(false);
+        DrawImage(cx - hw, cy - hh, cx + hw, cy + hh);
     }
     if (border != 0) {
         r.SetColor(borderColor.r, borderColor.g, borderColor.b, borderColor.a);

@@ -178,6 +178,9 @@ public:
     bool madeByScript = false;
 
 protected:
+    // The panel's image, v-flipped, in the given pixels, tinted by the fill
+    // colour when it has one.
+    void DrawImage(int left, int top, int right, int bottom);
     // True when this panel takes part in walks (not disabled, not doomed).
     bool Active() const { return !disabled && !doomed; }
 };

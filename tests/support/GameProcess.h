@@ -49,6 +49,11 @@ std::string RunGame(const std::string& startOfLevel,
 // defined it.
 void WriteFirstLevel(const TempDir& dir);
 
+// A start-of-level script for window tests that drive the game from
+// outside: it writes "ready" once the level has run 30 frames and quits the
+// game when a file "quit" appears.
+extern const char* const kReadyThenQuitOnRequest;
+
 // Runs a shell command; its exit code.
 int Shell(const std::string& command);
 // Makes sure a window manager runs on the display (starts openbox if not,

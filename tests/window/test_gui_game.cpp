@@ -13,22 +13,6 @@
 
 namespace {
 
-// Marks when the level has run a while, and quits when the test asks.
-const char* kWaitForTheTest = R"lua(
-    frames = 0
-    function OnLevelUpdate(dt)
-        frames = frames + 1
-        if frames == 30 then
-            local f = io.open("ready", "w"); f:write("x"); f:close()
-        end
-        local quit = io.open("quit", "r")
-        if quit then
-            quit:close()
-            ExecuteConsoleCommand("level QUIT_GAME")
-        end
-    end
-)lua";
-
 // Yellow pixels where the layout puts the FPS label (its text starts at
 // 60/1000, 40/1000 of the screen), on what the display shows.
 int YellowLabelPixels() {
@@ -54,7 +38,7 @@ bool WaitForLabel(Wanted wanted, TestSupport::GameProcess& game, double seconds)
 TEST(GuiGame, F3ShowsAndHidesTheFpsLabelOfTheLayoutFile) {
     ASSERT_TRUE(TestSupport::EnsureWindowManager());
     TestSupport::TempDir dir;
-    TestSupport::MakeGameFolder(dir, kWaitForTheTest);
+    TestSupport::MakeGameFolder(dir, TestSupport::kReadyThenQuitOnRequest);
     TestSupport::WriteFirstLevel(dir);
     TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
     ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();

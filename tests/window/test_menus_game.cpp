@@ -37,22 +37,6 @@ int OnWindow(const std::string& command) {
     return code;
 }
 
-// Marks when the level has run a while, and quits when the test asks.
-const char* kWaitForTheTest = R"lua(
-    frames = 0
-    function OnLevelUpdate(dt)
-        frames = frames + 1
-        if frames == 30 then
-            local f = io.open("ready", "w"); f:write("x"); f:close()
-        end
-        local quit = io.open("quit", "r")
-        if quit then
-            quit:close()
-            ExecuteConsoleCommand("level QUIT_GAME")
-        end
-    end
-)lua";
-
 // Lit pixels on the display where the profiler's graph stands (its centre
 // at 900, 130 thousandths of the screen, radius 58 plus the rings).
 int LitGraphPixels() {
@@ -145,7 +129,7 @@ TEST(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
 TEST(MenusGame, F3ShowsTheProfilersPieGraph) {
     ASSERT_TRUE(TestSupport::EnsureWindowManager());
     TestSupport::TempDir dir;
-    TestSupport::MakeGameFolder(dir, kWaitForTheTest);
+    TestSupport::MakeGameFolder(dir, TestSupport::kReadyThenQuitOnRequest);
     TestSupport::WriteFirstLevel(dir);
     TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
     ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
