@@ -157,14 +157,18 @@ bool WaitForWindow(const std::string& title, double seconds) {
     return false;
 }
 
-bool AwaitFileWhileRunning(const std::string& path, GameProcess& game, double seconds) {
+bool WaitWhileRunning(const std::function<bool()>& condition, GameProcess& game, double seconds) {
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end) {
-        if (std::filesystem::exists(path)) return true;
+        if (condition()) return true;
         if (!game.Running()) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
+}
+
+bool AwaitFileWhileRunning(const std::string& path, GameProcess& game, double seconds) {
+    return WaitWhileRunning([&] { return std::filesystem::exists(path); }, game, seconds);
 }
 
 }  // namespace TestSupport

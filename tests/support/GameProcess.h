@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -63,6 +64,9 @@ bool EnsureWindowManager();
 bool WaitForWindow(const std::string& title, double seconds);
 // Waits up to `seconds` for a file to appear; false at once when the game
 // has ended.
+// Polls `condition` every 50 ms while the game runs, up to `seconds`;
+// whether it came true.
+bool WaitWhileRunning(const std::function<bool()>& condition, GameProcess& game, double seconds);
 bool AwaitFileWhileRunning(const std::string& path, GameProcess& game, double seconds);
 
 }  // namespace TestSupport

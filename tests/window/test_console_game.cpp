@@ -50,16 +50,6 @@ ConsolePixels LookAtConsole() {
     return seen;
 }
 
-// Polls the display until `wanted` holds.
-template <class Wanted>
-bool WaitForConsole(Wanted wanted, TestSupport::GameProcess& game) {
-    for (int i = 0; i < 300 && game.Running(); ++i) {
-        if (wanted(LookAtConsole())) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-}
-
 }  // namespace
 
 TEST(ConsoleGame, TypedCommandsRunWithEchoHistoryAndQuit) {
@@ -95,17 +85,17 @@ TEST(ConsoleGame, TypedCommandsRunWithEchoHistoryAndQuit) {
         << game.Output();
     EXPECT_EQ(LookAtConsole().body, 0) << "the console shows before the backquote";
     press("grave");
-    ASSERT_TRUE(WaitForConsole([](ConsolePixels p) { return p.body > 0; }, game))
+    ASSERT_TRUE(TestSupport::WaitWhileRunning([] { ConsolePixels p = LookAtConsole(); return p.body > 0; }, game, 30.0))
         << "the backquote opens no console\n" << game.Output();
     EXPECT_EQ(LookAtConsole().line3, 0) << "the output is not empty";
     type("clear");
-    EXPECT_TRUE(WaitForConsole([](ConsolePixels p) { return p.input > 0; }, game))
+    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { ConsolePixels p = LookAtConsole(); return p.input > 0; }, game, 30.0))
         << "typed text does not show";
     press("Return");
-    EXPECT_TRUE(WaitForConsole([](ConsolePixels p) { return p.line3 > 0 && p.input == 0; }, game))
+    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { ConsolePixels p = LookAtConsole(); return p.line3 > 0 && p.input == 0; }, game, 30.0))
         << "the not-found line does not show, or the input was not cleared";
     press("Up");
-    EXPECT_TRUE(WaitForConsole([](ConsolePixels p) { return p.input > 0; }, game))
+    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { ConsolePixels p = LookAtConsole(); return p.input > 0; }, game, 30.0))
         << "Up recalls nothing";
     for (int i = 0; i < 5; ++i) press("BackSpace");
     type("level QUIT_GAME");

@@ -22,17 +22,6 @@ int YellowLabelPixels() {
     });
 }
 
-// Polls the display until `wanted` holds of the label's pixel count.
-template <class Wanted>
-bool WaitForLabel(Wanted wanted, TestSupport::GameProcess& game, double seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end && game.Running()) {
-        if (wanted(YellowLabelPixels())) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return false;
-}
-
 }  // namespace
 
 TEST(GuiGame, F3ShowsAndHidesTheFpsLabelOfTheLayoutFile) {
@@ -47,9 +36,9 @@ TEST(GuiGame, F3ShowsAndHidesTheFpsLabelOfTheLayoutFile) {
     ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0)) << game.Output();
     EXPECT_EQ(YellowLabelPixels(), 0) << "the label shows before F3";
     EXPECT_EQ(TestSupport::Shell(key), 0);
-    EXPECT_TRUE(WaitForLabel([](int n) { return n > 20; }, game, 30.0)) << "F3 shows no label";
+    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return YellowLabelPixels() > 20; }, game, 30.0)) << "F3 shows no label";
     EXPECT_EQ(TestSupport::Shell(key), 0);
-    EXPECT_TRUE(WaitForLabel([](int n) { return n == 0; }, game, 30.0)) << "F3 again leaves it";
+    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return YellowLabelPixels() == 0; }, game, 30.0)) << "F3 again leaves it";
 
     dir.Write("quit", "x");
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();

@@ -19,13 +19,14 @@ namespace {
 namespace fs = std::filesystem;
 
 bool WaitForOutput(TestSupport::GameProcess& game, const std::string& text, double seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        if (game.Output().find(text) != std::string::npos) return true;
-        if (!game.Running()) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    return TestSupport::WaitWhileRunning(
+        [&] { return game.Output().find(text) != std::string::npos; }, game, seconds);
+}
+
+// The game exactly as shipped.
+void CopyShippedResources(const TestSupport::TempDir& dir) {
+    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources", fs::path(dir.Path()) / "Resources",
+             fs::copy_options::recursive);
 }
 
 // One xdotool command on the game's window, then a pause long enough for
@@ -64,9 +65,7 @@ int Press(const std::string& key) {
 TEST(MenusGame, PlayLoadsTheLevelAndThePauseMenuQuitsByKeyboard) {
     ASSERT_TRUE(TestSupport::EnsureWindowManager());
     TestSupport::TempDir dir;
-    // The game exactly as shipped.
-    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources", fs::path(dir.Path()) / "Resources",
-             fs::copy_options::recursive);
+    CopyShippedResources(dir);
     TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
     ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
     ASSERT_TRUE(WaitForOutput(game, "Start menu ready", 60.0)) << game.Output();
@@ -98,8 +97,7 @@ size_t CountOutput(TestSupport::GameProcess& game, const std::string& text) {
 TEST(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
     ASSERT_TRUE(TestSupport::EnsureWindowManager());
     TestSupport::TempDir dir;
-    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources", fs::path(dir.Path()) / "Resources",
-             fs::copy_options::recursive);
+    CopyShippedResources(dir);
     TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
     ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
     ASSERT_TRUE(WaitForOutput(game, "Start menu ready", 60.0)) << game.Output();
@@ -114,10 +112,8 @@ TEST(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
     EXPECT_EQ(Press("Escape"), 0);
     EXPECT_EQ(Press("Down"), 0);
     EXPECT_EQ(Press("Return"), 0);
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (CountOutput(game, "Start menu ready") < 2 && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    TestSupport::WaitWhileRunning([&] { return CountOutput(game, "Start menu ready") >= 2; }, game,
+                                  60.0);
     ASSERT_EQ(CountOutput(game, "Start menu ready"), 2u) << game.Output();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
@@ -137,12 +133,8 @@ TEST(MenusGame, F3ShowsTheProfilersPieGraph) {
         << game.Output();
     EXPECT_EQ(LitGraphPixels(), 0) << "the graph shows before F3";
     EXPECT_EQ(Press("F3"), 0);
-    bool shown = false;
-    for (int i = 0; i < 150 && !shown && game.Running(); ++i) {
-        shown = LitGraphPixels() > 100;
-        if (!shown) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    EXPECT_TRUE(shown) << "F3 shows no graph";
+    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return LitGraphPixels() > 100; }, game, 30.0))
+        << "F3 shows no graph";
     dir.Write("quit", "x");
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
 }
