@@ -63,6 +63,7 @@ test-tsan: deps
 	  ./tests/tazzle_watcher_tests --gtest_filter='ScriptRegistryTest.*'
 
 bench: build
+	@bash scripts/install-deps.sh love
 	@for b in $(BUILD)/bench/bench_*; do \
 	  if [ -f $$b ] && [ -x $$b ]; then echo "== $$b"; $(XVFB) $$b || exit 1; fi; \
 	done

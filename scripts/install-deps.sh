@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, the Debian packages the build, the game and the
 # tests need -- only those that are missing, so a second run is quick.
+# Packages named on the command line are added (`make bench` adds LOVE,
+# which only the benchmarks compare against).
 set -euo pipefail
 
 PACKAGES=(
@@ -19,6 +21,7 @@ PACKAGES=(
   libbox2d-dev
   # fuzzing: clang's libFuzzer and sanitizer runtimes
   clang-14 libclang-rt-14-dev
+  "$@"
 )
 
 missing=()
