@@ -51,17 +51,26 @@ struct QuadMaker {
           hu(kTexelInset / float(imageWidth)),
           hv(kTexelInset / float(imageHeight)) {}
 
-    void Make(int row, int column, int index, TileVertex* vertices, uint32_t* indices) const {
+    // Where tileset index `index` lies in the image, inset by a fraction of
+    // a texel on each side.
+    struct Uv {
+        float left, right, top, bottom;
+    };
+    Uv UvOf(int index) const {
         const float u0 = float(index % perRow) * uStep;
         const float vTop = 1.0f - float(index / perRow) * vStep;
+        return {u0 + hu, u0 + uStep - hu, vTop - hv, vTop - vStep + hv};
+    }
+
+    void Make(int row, int column, const Uv& uv, TileVertex* vertices, uint32_t* indices) const {
         const float x0 = float(tileWidth * column);
         const float y0 = -float(tileHeight * row);
         const float x1 = x0 + float(tileWidth);
         const float y1 = y0 - float(tileHeight);
-        vertices[0] = {x0, y0, u0 + hu, vTop - hv};
-        vertices[1] = {x0, y1, u0 + hu, vTop - vStep + hv};
-        vertices[2] = {x1, y1, u0 + uStep - hu, vTop - vStep + hv};
-        vertices[3] = {x1, y0, u0 + uStep - hu, vTop - hv};
+        vertices[0] = {x0, y0, uv.left, uv.top};
+        vertices[1] = {x0, y1, uv.left, uv.bottom};
+        vertices[2] = {x1, y1, uv.right, uv.bottom};
+        vertices[3] = {x1, y0, uv.right, uv.top};
         const uint32_t base = 4u * uint32_t(row * columns + column);
         indices[0] = base;
         indices[1] = base + 1;
@@ -80,8 +89,8 @@ struct QuadMaker {
 TileQuad TileWrapper::ComputeQuad(int row, int column, int index, int columns, int tileWidth,
                                   int tileHeight, int imageWidth, int imageHeight) {
     TileQuad quad{};
-    QuadMaker(columns, tileWidth, tileHeight, imageWidth, imageHeight)
-        .Make(row, column, index, quad.vertices, quad.indices);
+    const QuadMaker maker(columns, tileWidth, tileHeight, imageWidth, imageHeight);
+    maker.Make(row, column, maker.UvOf(index), quad.vertices, quad.indices);
     return quad;
 }
 
@@ -120,6 +129,14 @@ void TileWrapper::FillCells(TileVertex* vertices, uint32_t* indices) const {
     // Empty cells are zeros: degenerate triangles at the origin.
     const size_t cells = size_t(columns_) * size_t(rows_);
     const QuadMaker maker(columns_, tileWidth_, tileHeight_, imageWidth_, imageHeight_);
+    // A layer uses few tileset indices many times over: each index's place
+    // in the image is worked out once (two integer divisions a tile were
+    // most of the fill).
+    std::vector<QuadMaker::Uv> uvs;
+    if (size_t(tilesetCount_) <= std::max(tiles_.size(), size_t(1024))) {
+        uvs.reserve(size_t(tilesetCount_));
+        for (int index = 0; index < tilesetCount_; ++index) uvs.push_back(maker.UvOf(index));
+    }
     if (!inCellOrder_) {
         std::memset(static_cast<void*>(vertices), 0, cells * kVertexBytes);
         std::memset(indices, 0, cells * kIndexBytes);
@@ -134,7 +151,9 @@ void TileWrapper::FillCells(TileVertex* vertices, uint32_t* indices) const {
             std::memset(indices + next * 6, 0, (cell - next) * kIndexBytes);
             next = cell + 1;
         }
-        maker.Make(tile.row, tile.column, tile.index, vertices + cell * 4, indices + cell * 6);
+        const QuadMaker::Uv uv =
+            size_t(tile.index) < uvs.size() ? uvs[size_t(tile.index)] : maker.UvOf(tile.index);
+        maker.Make(tile.row, tile.column, uv, vertices + cell * 4, indices + cell * 6);
     }
     if (inCellOrder_) {
         std::memset(static_cast<void*>(vertices + next * 4), 0, (cells - next) * kVertexBytes);

@@ -3,6 +3,7 @@
 // indexed draw call through the level's effect.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "Graphics/TextureInfo.h"
@@ -70,6 +71,8 @@ public:
     // layer or an index outside the tileset. Until Upload the quad is only
     // recorded; after it, it goes straight into the GL buffers.
     bool AddTile(int row, int column, int index);
+    // Room for `count` tiles, when the caller knows how many are coming.
+    void ReserveTiles(size_t count) { tiles_.reserve(count); }
     // Fills the GL buffers in one pass: the quads of the tiles placed so far
     // and zeros for empty cells, which then draw nothing. Draw does it when
     // the loader did not.

@@ -1,5 +1,6 @@
 #include "World/TmxReader.h"
 
+#include <algorithm>
 #include <tinyxml2.h>
 #include <zlib.h>
 
@@ -349,6 +350,8 @@ void PlaceTiles(TileWrapper& tiles, const std::vector<uint32_t>& ids) {
     int columns = tiles.Columns();
     if (columns <= 0) return;
     size_t count = std::min(ids.size(), size_t(columns) * size_t(tiles.Rows()));
+    tiles.ReserveTiles(size_t(std::count_if(ids.begin(), ids.begin() + ptrdiff_t(count),
+                                            [](uint32_t id) { return (id & ~kFlipBits) != 0; })));
     for (size_t i = 0; i < count; ++i) {
         uint32_t id = ids[i] & ~kFlipBits;
         if (id == 0) continue;
