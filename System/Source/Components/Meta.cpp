@@ -154,8 +154,15 @@ bool MetaBase::HasProperty(const char* name) const {
 const MetaValue* MetaBase::FindProperty(const char* name) const {
     if (!name) return nullptr;
     // Measured once, not at every comparison of the search.
-    auto it = properties_.find(std::string_view(name));
-    return it == properties_.end() ? nullptr : &it->second;
+    return FindProperty(std::string_view(name));
+}
+
+const MetaValue* MetaBase::FindProperty(std::string_view name) const {
+    if (lastFound_ && std::string_view(lastFound_->first) == name) return &lastFound_->second;
+    auto it = properties_.find(name);
+    if (it == properties_.end()) return nullptr;
+    lastFound_ = &*it;
+    return &it->second;
 }
 
 MetaValue MetaBase::GetProperty(const char* name) const {
