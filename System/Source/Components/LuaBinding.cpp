@@ -108,6 +108,7 @@ int WriteProperty(lua_State* L, bool assertNull) {
             return 0;
     }
 
+    const int top = lua_gettop(L);
     MetaBase* object = ToEngineObjectOfClass(L, 1);
     if (!object) {
         if (assertNull && IsEngineUserdata(L, 1)) ReportAssertion();
@@ -179,6 +180,7 @@ int WriteProperty(lua_State* L, bool assertNull) {
             break;
         }
         case LUA_TTHREAD: {
+            lua_settop(L, top);  // the stack as the writer was given it
             DumpLuaStack(L);
             lua_State* thread = lua_tothread(L, 3);
             lua_pushvalue(L, 3);
@@ -276,6 +278,8 @@ ClassIdentity IdentityOf(lua_State* L, int classTable, int className) {
 // class table, the name it is registered under and the key "className": a
 // full userdata of an object's size whose metatable is that table, still
 // naming that class, is an engine object; anything else takes the full test.
+// An object found the short way leaves two values above the arguments, which
+// every caller discards with its own last step cheaper than a pop here.
 MetaBase* ObjectOfClass(lua_State* L, int index, const ClassIdentity* identity) {
     // Light userdata have the length 0, so the length tells the full ones.
     void* block = lua_touserdata(L, index);
@@ -288,7 +292,7 @@ MetaBase* ObjectOfClass(lua_State* L, int index, const ClassIdentity* identity) 
             lua_rawget(L, -2);
             // A number would be converted, but never to the name (see IdentityOf).
             same = lua_tostring(L, -1) == identity->className;
-            lua_pop(L, 2);
+            if (!same) lua_pop(L, 2);
         } else {
             lua_pop(L, 1);
         }
@@ -380,8 +384,7 @@ void AppendOtherArgument(lua_State* L, int i, int type, MetaArgs& args) {
 
 // Reads the arguments after the object and calls the method with them; the
 // list ends with this call.
-MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self) {
-    int top = lua_gettop(L);
+MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self, int top) {
     MetaArgs args;
     args.reserve(static_cast<size_t>(top > 1 ? top - 1 : 0));
     for (int i = 2; i <= top; ++i) {
@@ -400,17 +403,23 @@ MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self) {
 
 int CallMethodThunk(lua_State* L) {
     const auto* slot = static_cast<const MethodSlot*>(lua_touserdata(L, lua_upvalueindex(1)));
+    const int top = lua_gettop(L);
     MetaBase* self = ObjectOfClass(L, 1, slot ? &slot->identity : nullptr);
     if (!self && IsEngineUserdata(L, 1) && ReadObject(L, Absolute(L, 1))) {
         return luaL_error(L, "method called on an object that no longer exists");
     }
     if (!self || !slot || !slot->method) return luaL_error(L, "method called without an object");
-    const MetaValue result = CallWithArguments(L, slot->method, self);
+    const MetaValue result = CallWithArguments(L, slot->method, self, top);
     if (result.IsBadSelf()) {
         return luaL_error(L, "method called on an object of another class (%s)",
                           self->GetTypeName());
     }
-    if (result.typeName) PushLuaValue(L, result);
+    // Without a result, the value on top of the arguments is the one result.
+    if (result.typeName) {
+        PushLuaValue(L, result);
+    } else {
+        lua_pushvalue(L, top);
+    }
     return 1;
 }
 

@@ -27,7 +27,8 @@ void SetLivenessTest(const char* typeName, LivenessTest test);
 
 // The object at `index`, for the property reader and writer of a class
 // table: their upvalues 2 to 5 let an object of that class skip the full
-// test of ToEngineObject, with the same result.
+// test of ToEngineObject, with the same result. May leave values above the
+// arguments.
 MetaBase* ToEngineObjectOfClass(lua_State* L, int index);
 
 // The closure of every reflected method; its upvalue 1 holds the MetaMethod

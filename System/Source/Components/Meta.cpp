@@ -1,6 +1,7 @@
 #include "System/Source/Components/Meta.h"
 
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
 #include "Gui/ConsolePrint.h"
@@ -153,6 +154,11 @@ bool MetaBase::HasProperty(const char* name) const {
 
 const MetaValue* MetaBase::FindProperty(const char* name) const {
     if (!name) return nullptr;
+    // Names are C strings throughout, so no key holds a zero byte and the
+    // remembered property is told without measuring the name.
+    if (lastFound_ && std::strcmp(lastFound_->first.c_str(), name) == 0) {
+        return &lastFound_->second;
+    }
     // Measured once, not at every comparison of the search.
     return FindProperty(std::string_view(name));
 }
