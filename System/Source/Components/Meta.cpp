@@ -1,7 +1,6 @@
 #include "System/Source/Components/Meta.h"
 
 #include <cmath>
-#include <cstring>
 #include <string_view>
 
 #include "Gui/ConsolePrint.h"
@@ -155,9 +154,16 @@ bool MetaBase::HasProperty(const char* name) const {
 const MetaValue* MetaBase::FindProperty(const char* name) const {
     if (!name) return nullptr;
     // Names are C strings throughout, so no key holds a zero byte and the
-    // remembered property is told without measuring the name.
-    if (lastFound_ && std::strcmp(lastFound_->first.c_str(), name) == 0) {
-        return &lastFound_->second;
+    // remembered property is told without measuring the name; names are
+    // short, so a plain loop beats a call to strcmp.
+    if (lastFound_) {
+        const char* known = lastFound_->first.c_str();
+        const char* asked = name;
+        while (*known && *known == *asked) {
+            ++known;
+            ++asked;
+        }
+        if (*known == *asked) return &lastFound_->second;
     }
     // Measured once, not at every comparison of the search.
     return FindProperty(std::string_view(name));
