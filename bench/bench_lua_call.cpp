@@ -3,6 +3,7 @@
 // the same work. Prints nanoseconds per call and the ratios.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -154,33 +155,53 @@ void BM_EmptyLoop(benchmark::State& s) {
     RunLoop(s, "plain", "");
 }
 
-BENCHMARK(BM_MethodReflected);
-BENCHMARK(BM_MethodPlain);
-BENCHMARK(BM_PropertyReflected);
-BENCHMARK(BM_PropertyPlain);
-BENCHMARK(BM_GlobalReflected);
-BENCHMARK(BM_GlobalPlain);
-BENCHMARK(BM_EmptyLoop);
+// Short runs, repeated in rounds below: on a machine shared with other work
+// the median of the rounds' ratios is far steadier than one long run.
+constexpr double kMinSeconds = 0.2;
+constexpr int kRounds = 5;
+BENCHMARK(BM_MethodReflected)->MinTime(kMinSeconds);
+BENCHMARK(BM_MethodPlain)->MinTime(kMinSeconds);
+BENCHMARK(BM_PropertyReflected)->MinTime(kMinSeconds);
+BENCHMARK(BM_PropertyPlain)->MinTime(kMinSeconds);
+BENCHMARK(BM_GlobalReflected)->MinTime(kMinSeconds);
+BENCHMARK(BM_GlobalPlain)->MinTime(kMinSeconds);
+BENCHMARK(BM_EmptyLoop)->MinTime(kMinSeconds);
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RecordingReporter recorder;
-    benchmark::RunSpecifiedBenchmarks(&recorder);
-    // Time per Lua statement.
-    std::map<std::string, double> t;
-    for (const auto& [name, time] : recorder.times) t[name] = time / kCallsPerRun;
+    // Time per Lua statement, one entry per round.
+    std::map<std::string, std::vector<double>> t;
+    for (int round = 0; round < kRounds; ++round) {
+        RecordingReporter recorder;
+        benchmark::RunSpecifiedBenchmarks(&recorder);
+        for (const auto& [name, time] : recorder.times) {
+            // Without the "/min_time:..." that the run's name carries.
+            t[name.substr(0, name.find('/'))].push_back(time / kCallsPerRun);
+        }
+    }
     auto line = [&](const char* what, const std::string& reflected, const std::string& plain) {
         if (!t.count(reflected) || !t.count(plain)) return;
+        std::vector<double> ratios;
+        for (size_t i = 0; i < t[reflected].size() && i < t[plain].size(); ++i) {
+            ratios.push_back(t[reflected][i] / t[plain][i]);
+        }
         std::printf("%-18s reflected %7.1f ns/call, plain %7.1f ns/call, ratio %.2f\n", what,
-                    t[reflected], t[plain], t[reflected] / t[plain]);
+                    Median(t[reflected]), Median(t[plain]), Median(ratios));
     };
-    std::printf("\n");
+    std::printf("\nMedians of %d rounds:\n", kRounds);
     line("method call", "BM_MethodReflected", "BM_MethodPlain");
     line("property read+write", "BM_PropertyReflected", "BM_PropertyPlain");
     line("global function", "BM_GlobalReflected", "BM_GlobalPlain");
-    if (t.count("BM_EmptyLoop")) std::printf("empty loop step     %7.1f ns\n", t["BM_EmptyLoop"]);
+    if (t.count("BM_EmptyLoop")) {
+        std::printf("empty loop step     %7.1f ns\n", Median(t["BM_EmptyLoop"]));
+    }
     benchmark::Shutdown();
     return 0;
 }

@@ -278,6 +278,9 @@ TEST_F(LuaBinding, ObjectsOfTheClosuresOwnClassGetTheFullTestsAnswers) {
     EXPECT_TRUE(True("(function() BindCamera.className = 'class Renamed' return cam.width end)() == nil"));
     EXPECT_NE(Run("BindCamera.className = 'class Renamed' cam.width = 1").find("without an object"),
               std::string::npos);
+    // So does a name that is no text, even one Lua would turn into text.
+    EXPECT_EQ(Error("BindCamera.className = 5 cam:Lock()"), "method called without an object");
+    EXPECT_TRUE(True("(function() BindCamera.className = {} return cam.width end)() == nil"));
     ASSERT_EQ(Run("BindCamera.className = 'class BindCamera'"), "");
     EXPECT_FALSE(camera->locked);
     EXPECT_EQ(camera->width, 800.0f);

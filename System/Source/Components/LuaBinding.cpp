@@ -3,8 +3,10 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <new>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace System {
 
@@ -106,6 +108,7 @@ int WriteProperty(lua_State* L, bool assertNull) {
             return 0;
     }
 
+    const int top = lua_gettop(L);
     MetaBase* object = ToEngineObjectOfClass(L, 1);
     if (!object) {
         if (assertNull && IsEngineUserdata(L, 1)) ReportAssertion();
@@ -177,6 +180,7 @@ int WriteProperty(lua_State* L, bool assertNull) {
             break;
         }
         case LUA_TTHREAD: {
+            lua_settop(L, top);  // the stack as the writer was given it
             DumpLuaStack(L);
             lua_State* thread = lua_tothread(L, 3);
             lua_pushvalue(L, 3);
@@ -190,18 +194,6 @@ int WriteProperty(lua_State* L, bool assertNull) {
             break;
     }
     return 0;
-}
-
-// The class table's "__index": methods first (from the method table in the
-// upvalue), then the object's properties.
-// Runs on every method lookup, so it makes as few calls into Lua as it can:
-// the nil left on the stack when the key names no method is harmless, as
-// only the value pushed last is returned.
-int ClassIndex(lua_State* L) {
-    lua_pushvalue(L, 2);
-    lua_rawget(L, lua_upvalueindex(1));
-    if (!lua_isnil(L, -1)) return 1;
-    return PushProperty(ToEngineObjectOfClass(L, 1), L);
 }
 
 }  // namespace
@@ -230,26 +222,104 @@ bool EngineUserdataClass(lua_State* L, int index, const char** className) {
     return engine || OwnedByLua(L, index);
 }
 
-struct LivenessEntry {
-    std::string typeName;
-    LivenessTest test;
-};
-// On the ordinary heap: it outlives every pool and Lua state.
-std::vector<LivenessEntry>& LivenessTests() {
-    static std::vector<LivenessEntry> tests;
-    return tests;
+// One cell per class name that has a class table or a liveness test. The
+// closures of a class table point at their class's cell, so a test set
+// after the table was registered still reaches them. On the ordinary heap
+// and never freed: it outlives every pool and Lua state.
+using LivenessCells = std::map<std::string, LivenessTest, std::less<>>;
+LivenessCells& Cells() {
+    static auto* cells = new LivenessCells;
+    return *cells;
 }
-// Whether any class has a liveness test: read on every method call, so it
-// is a plain flag rather than a look at the list behind its guard.
-bool g_anyLivenessTest = false;
 
 // False when the class has a liveness test that the object fails.
+bool PassesLivenessTest(const LivenessTest* cell, const MetaBase* object) {
+    return !cell || !*cell || (*cell)(object);
+}
 bool PassesLivenessTest(const char* className, const MetaBase* object) {
     if (!className) return true;
-    for (const LivenessEntry& entry : LivenessTests()) {
-        if (entry.typeName == className) return entry.test(object);
+    auto found = Cells().find(std::string_view(className));
+    return found == Cells().end() || PassesLivenessTest(&found->second, object);
+}
+
+// What a closure of a class table knows of its class, taken when it is made
+// from its upvalues 2 and 3, which keep both alive as long as the closure:
+// the class table and the interned name string. Compared by address, which
+// for a table and for a (always interned) Lua 5.1 string is raw equality,
+// without the calls into Lua that lua_rawequal with an upvalue costs.
+struct ClassIdentity {
+    const void* classTable = nullptr;  // null: no class, every call takes the full test
+    const char* className = nullptr;
+    const LivenessTest* liveness = nullptr;
+};
+
+// Upvalue 1 of a method closure: the method and its class's identity, so
+// that one read of an upvalue serves the whole call.
+struct MethodSlot {
+    MetaMethod method = nullptr;
+    ClassIdentity identity;
+};
+
+// The identity of the class table and name at `classTable` and `className`.
+ClassIdentity IdentityOf(lua_State* L, int classTable, int className) {
+    ClassIdentity identity;
+    // A name that reads as a number could be matched by a converted number;
+    // such a class takes the full test.
+    if (lua_istable(L, classTable) && lua_type(L, className) == LUA_TSTRING &&
+        !lua_isnumber(L, className)) {
+        identity.classTable = lua_topointer(L, classTable);
+        identity.className = lua_tostring(L, className);
+        identity.liveness = &Cells()[identity.className];
     }
-    return true;
+    return identity;
+}
+
+// The engine object at `index` for a closure whose upvalues 2 to 4 are its
+// class table, the name it is registered under and the key "className": a
+// full userdata of an object's size whose metatable is that table, still
+// naming that class, is an engine object; anything else takes the full test.
+// An object found the short way leaves two values above the arguments, which
+// every caller discards with its own last step cheaper than a pop here.
+MetaBase* ObjectOfClass(lua_State* L, int index, const ClassIdentity* identity) {
+    // Light userdata have the length 0, so the length tells the full ones.
+    void* block = lua_touserdata(L, index);
+    if (identity && identity->classTable && block &&
+        lua_objlen(L, index) == sizeof(MetaBase*) && lua_getmetatable(L, index)) {
+        bool same = false;
+        if (lua_topointer(L, -1) == identity->classTable) {
+            // A script may have renamed the class table since the last call.
+            lua_pushvalue(L, lua_upvalueindex(4));
+            lua_rawget(L, -2);
+            // A number would be converted, but never to the name (see IdentityOf).
+            same = lua_tostring(L, -1) == identity->className;
+            if (!same) lua_pop(L, 2);
+        } else {
+            lua_pop(L, 1);
+        }
+        if (same) {
+            MetaBase* object = nullptr;
+            std::memcpy(&object, block, sizeof object);
+            return PassesLivenessTest(identity->liveness, object) ? object : nullptr;
+        }
+    }
+    return ToEngineObject(L, index);
+}
+
+// The identity that the reader's and the writer's closures keep as upvalue 5.
+const ClassIdentity* UpvalueIdentity(lua_State* L) {
+    return static_cast<const ClassIdentity*>(lua_touserdata(L, lua_upvalueindex(5)));
+}
+
+// The class table's "__index": methods first (from the method table in the
+// upvalue), then the object's properties.
+// Runs on every method lookup, so it makes as few calls into Lua as it can:
+// the nil left on the stack when the key names no method is harmless, as
+// only the value pushed last is returned.
+int ClassIndex(lua_State* L) {
+    lua_pushvalue(L, 2);
+    lua_rawget(L, lua_upvalueindex(1));
+    if (!lua_isnil(L, -1)) return 1;
+    return PushProperty(ObjectOfClass(L, 1, UpvalueIdentity(L)), L);
 }
 
 }  // namespace
@@ -260,14 +330,7 @@ bool IsEngineUserdata(lua_State* L, int index) {
 }
 
 void SetLivenessTest(const char* typeName, LivenessTest test) {
-    for (LivenessEntry& entry : LivenessTests()) {
-        if (entry.typeName == typeName) {
-            entry.test = test;
-            return;
-        }
-    }
-    LivenessTests().push_back(LivenessEntry{typeName, test});
-    g_anyLivenessTest = true;
+    Cells()[typeName] = test;
 }
 
 MetaBase* ToEngineObject(lua_State* L, int index) {
@@ -278,52 +341,50 @@ MetaBase* ToEngineObject(lua_State* L, int index) {
     return object;
 }
 
-// The engine object at `index` for a closure that knows its class table
-// (upvalue 2), the name it is registered under (upvalue 3) and the key
-// "className" (upvalue 4): a userdata whose metatable is that table, still
-// naming that class, is an engine object; anything else takes the full test.
 MetaBase* ToEngineObjectOfClass(lua_State* L, int index) {
-    // Light userdata have the length 0, so the length tells the full ones.
-    void* block = lua_touserdata(L, index);
-    if (block && lua_objlen(L, index) == sizeof(MetaBase*) && lua_getmetatable(L, index)) {
-        bool same = false;
-        if (lua_rawequal(L, -1, lua_upvalueindex(2))) {
-            lua_pushvalue(L, lua_upvalueindex(4));
-            lua_rawget(L, -2);
-            same = lua_rawequal(L, -1, lua_upvalueindex(3)) != 0;
-            lua_pop(L, 2);
-        } else {
-            lua_pop(L, 1);
-        }
-        if (same) {
-            MetaBase* object = nullptr;
-            std::memcpy(&object, block, sizeof object);
-            // With no liveness test registered the class name is not even read.
-            if (!g_anyLivenessTest) return object;
-            return PassesLivenessTest(lua_tostring(L, lua_upvalueindex(3)), object) ? object
-                                                                                     : nullptr;
-        }
-    }
-    return ToEngineObject(L, index);
+    return ObjectOfClass(L, index, UpvalueIdentity(L));
 }
 
 namespace {
 
-// Pushes the three upvalues ToEngineObjectOfClass reads after the first.
+// Pushes the upvalues 2 to 4 that ObjectOfClass reads.
 void PushClassUpvalues(lua_State* L, int classTable, int className) {
     lua_pushvalue(L, classTable);
     lua_pushvalue(L, className);
     lua_pushliteral(L, "className");
 }
 
-}  // namespace
+MetaValue VoidPointer(void* pointer, MetaValue::Holds holds = MetaValue::Holds::Plain) {
+    return MetaValue::Pointer(pointer, TypeName<void*>::name, TypeName<void>::name, holds);
+}
 
-namespace {
+// The argument at `i` that is not a number, appended to `args`.
+void AppendOtherArgument(lua_State* L, int i, int type, MetaArgs& args) {
+    switch (type) {
+        case LUA_TBOOLEAN:
+            args.push_back(MetaValue(lua_toboolean(L, i) ? 1 : 0));
+            break;
+        case LUA_TSTRING:
+            args.push_back(MetaValue(lua_tostring(L, i)));
+            break;
+        case LUA_TUSERDATA: {
+            MetaBase* object = ToEngineObject(L, i);
+            args.push_back(object ? VoidPointer(object, MetaValue::Holds::Object)
+                                  : VoidPointer(lua_touserdata(L, i)));
+            break;
+        }
+        case LUA_TLIGHTUSERDATA:
+            args.push_back(VoidPointer(lua_touserdata(L, i)));
+            break;
+        default:
+            std::printf("dumpStack Err, type failed: %s %i\n", lua_typename(L, type), type);
+            break;
+    }
+}
 
 // Reads the arguments after the object and calls the method with them; the
 // list ends with this call.
-MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self) {
-    int top = lua_gettop(L);
+MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self, int top) {
     MetaArgs args;
     args.reserve(static_cast<size_t>(top > 1 ? top - 1 : 0));
     for (int i = 2; i <= top; ++i) {
@@ -331,32 +392,8 @@ MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self) {
         // Numbers are by far the most common arguments.
         if (type == LUA_TNUMBER) {
             args.push_back(MetaValue(static_cast<double>(lua_tonumber(L, i))));
-            continue;
-        }
-        switch (type) {
-            case LUA_TBOOLEAN:
-                args.push_back(MetaValue(lua_toboolean(L, i) ? 1 : 0));
-                break;
-            case LUA_TSTRING:
-                args.push_back(MetaValue(lua_tostring(L, i)));
-                break;
-            case LUA_TUSERDATA: {
-                MetaBase* object = ToEngineObject(L, i);
-                args.push_back(object ? MetaValue::Pointer(object, TypeName<void*>::name,
-                                                           TypeName<void>::name,
-                                                           MetaValue::Holds::Object)
-                                      : MetaValue::Pointer(lua_touserdata(L, i),
-                                                           TypeName<void*>::name,
-                                                           TypeName<void>::name));
-                break;
-            }
-            case LUA_TLIGHTUSERDATA:
-                args.push_back(MetaValue::Pointer(lua_touserdata(L, i), TypeName<void*>::name,
-                                                  TypeName<void>::name));
-                break;
-            default:
-                std::printf("dumpStack Err, type failed: %s %i\n", lua_typename(L, type), type);
-                break;
+        } else {
+            AppendOtherArgument(L, i, type, args);
         }
     }
     return method(self, args);
@@ -365,18 +402,24 @@ MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self) {
 }  // namespace
 
 int CallMethodThunk(lua_State* L) {
-    auto method = std::bit_cast<MetaMethod>(lua_touserdata(L, lua_upvalueindex(1)));
-    MetaBase* self = ToEngineObjectOfClass(L, 1);
+    const auto* slot = static_cast<const MethodSlot*>(lua_touserdata(L, lua_upvalueindex(1)));
+    const int top = lua_gettop(L);
+    MetaBase* self = ObjectOfClass(L, 1, slot ? &slot->identity : nullptr);
     if (!self && IsEngineUserdata(L, 1) && ReadObject(L, Absolute(L, 1))) {
         return luaL_error(L, "method called on an object that no longer exists");
     }
-    if (!self || !method) return luaL_error(L, "method called without an object");
-    const MetaValue result = CallWithArguments(L, method, self);
+    if (!self || !slot || !slot->method) return luaL_error(L, "method called without an object");
+    const MetaValue result = CallWithArguments(L, slot->method, self, top);
     if (result.IsBadSelf()) {
         return luaL_error(L, "method called on an object of another class (%s)",
                           self->GetTypeName());
     }
-    if (result.typeName) PushLuaValue(L, result);
+    // Without a result, the value on top of the arguments is the one result.
+    if (result.typeName) {
+        PushLuaValue(L, result);
+    } else {
+        lua_pushvalue(L, top);
+    }
     return 1;
 }
 
@@ -393,14 +436,36 @@ void PushMethods(lua_State* L, const MetaBase& meta, int methodTable, int classT
     if (meta.Parent() && meta.Parent() != &meta) {
         PushMethods(L, *meta.Parent(), methodTable, classTable, className);
     }
+    const ClassIdentity identity = IdentityOf(L, classTable, className);
     for (const auto& [name, method] : meta.Methods()) {
         lua_pushlstring(L, name.data(), name.size());
-        lua_pushlightuserdata(L, std::bit_cast<void*>(method));
+        // Lua owns the slot: it goes with the closure.
+        new (lua_newuserdata(L, sizeof(MethodSlot))) MethodSlot{method, identity};
         PushClassUpvalues(L, classTable, className);
         lua_pushcclosure(L, Guarded<CallMethodThunk>, 4);
         lua_settable(L, methodTable);
     }
 }
+
+namespace {
+
+// Pushes the writer's closure over the 4 values on top of the stack, with
+// the writer as upvalue 1. The engine's own writers are called directly,
+// without the look at upvalue 1 that any other writer needs.
+void PushWriter(lua_State* L, lua_CFunction writer) {
+    lua_CFunction direct = writer == LuaNewIndex            ? Guarded<LuaNewIndex>
+                           : writer == LuaNewIndexComponent ? Guarded<LuaNewIndexComponent>
+                                                            : nullptr;
+    if (!direct) {
+        PushGuarded(L, writer, 4);
+        return;
+    }
+    lua_pushlightuserdata(L, reinterpret_cast<void*>(writer));
+    lua_insert(L, -5);
+    lua_pushcclosure(L, direct, 5);
+}
+
+}  // namespace
 
 int LuaIndex(lua_State* L) {
     return PushProperty(ToEngineObject(L, 1), L);
@@ -465,14 +530,21 @@ void RegisterClassTable(const char* typeName, const char* globalName, lua_CFunct
     lua_setfield(L, -2, "__index");
     lua_setmetatable(L, methodTable);
 
+    // The reader's and the writer's upvalue 5: the class's identity.
+    new (lua_newuserdata(L, sizeof(ClassIdentity)))
+        ClassIdentity(IdentityOf(L, classTable, className));
+    int identity = lua_gettop(L);
+
     lua_pushvalue(L, methodTable);
     PushClassUpvalues(L, classTable, className);
-    lua_pushcclosure(L, Guarded<ClassIndex>, 4);
+    lua_pushvalue(L, identity);
+    lua_pushcclosure(L, Guarded<ClassIndex>, 5);
     lua_setfield(L, classTable, "__index");
-    // The writer's upvalues line up with the methods': the guard holds the
-    // writer itself where a method holds its MetaMethod.
+    // The writer's upvalues line up with the reader's: the guard holds the
+    // writer itself where the reader holds its method table.
     PushClassUpvalues(L, classTable, className);
-    PushGuarded(L, newIndex ? newIndex : LuaNewIndex, 3);
+    lua_pushvalue(L, identity);
+    PushWriter(L, newIndex ? newIndex : LuaNewIndex);
     lua_setfield(L, classTable, "__newindex");
 
     lua_pushvalue(L, classTable);

@@ -25,12 +25,14 @@ MetaBase* ToEngineObject(lua_State* L, int index);
 using LivenessTest = bool (*)(const MetaBase* object);
 void SetLivenessTest(const char* typeName, LivenessTest test);
 
-// The object at `index`, for the closures of a class table (methods, the
-// property reader and writer): their upvalues 2 to 4 let an object of that
-// class skip the full test of ToEngineObject, with the same result.
+// The object at `index`, for the property reader and writer of a class
+// table: their upvalues 2 to 5 let an object of that class skip the full
+// test of ToEngineObject, with the same result. May leave values above the
+// arguments.
 MetaBase* ToEngineObjectOfClass(lua_State* L, int index);
 
-// The closure of every reflected method; its upvalue is the MetaMethod.
+// The closure of every reflected method; its upvalue 1 holds the MetaMethod
+// and what the closure knows of its class.
 int CallMethodThunk(lua_State* L);
 // Sets one method closure per method of `meta` and its ancestors (the most
 // distant first, so a class's own method replaces an inherited one) into

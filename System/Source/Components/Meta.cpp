@@ -153,9 +153,28 @@ bool MetaBase::HasProperty(const char* name) const {
 
 const MetaValue* MetaBase::FindProperty(const char* name) const {
     if (!name) return nullptr;
+    // Names are C strings throughout, so no key holds a zero byte and the
+    // remembered property is told without measuring the name; names are
+    // short, so a plain loop beats a call to strcmp.
+    if (lastFound_) {
+        const char* known = lastFound_->first.c_str();
+        const char* asked = name;
+        while (*known && *known == *asked) {
+            ++known;
+            ++asked;
+        }
+        if (*known == *asked) return &lastFound_->second;
+    }
     // Measured once, not at every comparison of the search.
-    auto it = properties_.find(std::string_view(name));
-    return it == properties_.end() ? nullptr : &it->second;
+    return FindProperty(std::string_view(name));
+}
+
+const MetaValue* MetaBase::FindProperty(std::string_view name) const {
+    if (lastFound_ && std::string_view(lastFound_->first) == name) return &lastFound_->second;
+    auto it = properties_.find(name);
+    if (it == properties_.end()) return nullptr;
+    lastFound_ = &*it;
+    return &it->second;
 }
 
 MetaValue MetaBase::GetProperty(const char* name) const {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <string_view>
 #include <type_traits>
 #include <typeinfo>
 #include <utility>
@@ -290,6 +291,7 @@ public:
     bool HasProperty(const char* name) const;
     // The property, or null when the object has no property of that name.
     const MetaValue* FindProperty(const char* name) const;
+    const MetaValue* FindProperty(std::string_view name) const;
     // A copy of the property; MetaValue::None() when missing.
     MetaValue GetProperty(const char* name) const;
     // Adds a run-time property. The object takes over the payload as
@@ -322,6 +324,10 @@ private:
     PropertyMap properties_;
     DynamicMap dynamic_;
     const MetaBase* parent_ = nullptr;
+    // The property found last: scripts mostly read and write one property in
+    // turn (obj.x = obj.x + 1). Entries live as long as the object, since
+    // properties are never removed.
+    mutable const PropertyMap::value_type* lastFound_ = nullptr;
 };
 
 // Adapts a typed method body to a MetaMethod: checks that `self` is an
