@@ -10,7 +10,7 @@
 
 #include "System/Source/MemoryPool.h"
 #include "System/Source/PoolAllocator.h"
-#include "System/Source/PoolFreeList.h"
+#include "System/Source/PoolIndex.h"
 #include "support/TestSupport.h"
 
 using System::MemoryPool;
@@ -89,12 +89,12 @@ testing::AssertionResult ChainIsSound(const MemoryPool* pool) {
     }
     if (!roverSeen) return testing::AssertionFailure() << "the rover is not on the chain";
     if (prev != pool->tail) return testing::AssertionFailure() << "the tail pointer is stale";
-    std::vector<std::pair<uint32_t, uint32_t>> freeBlocks;
+    std::vector<uint32_t> freeBlocks;
     for (const PoolBlock* b = pool->base; pool->Next(b); b = pool->Next(b)) {
-        if (b->free) freeBlocks.emplace_back(pool->OffsetOf(b), b->size);
+        if (b->free) freeBlocks.push_back(pool->OffsetOf(b));
     }
-    if (pool->freeBlocks && pool->freeBlocks->Entries() != freeBlocks)
-        return testing::AssertionFailure() << "the free list differs from the chain";
+    if (pool->freeIndex && pool->freeIndex->Offsets() != freeBlocks)
+        return testing::AssertionFailure() << "the free index differs from the chain";
     if (alive != pool->alive)
         return testing::AssertionFailure() << "alive " << pool->alive << ", chain has " << alive;
     if (fill != pool->fill)
