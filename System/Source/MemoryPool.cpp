@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+
 #include "System/Source/PoolIndex.h"
 
 namespace System {
@@ -200,8 +201,8 @@ void PoolFree(MemoryPool* pool, PoolBlock* block) {
     bool prevFree = block->prev != PoolBlock::kNone && index->Listed(block->prev);
     PoolBlock* target = prevFree ? pool->Prev(block) : block;
     PoolBlock* rover = pool->rover;
-    bool roverFree = (rover == block) | (rover == pool->tail) | index->Listed(pool->OffsetOf(rover));
-    pool->rover = (target < rover) | !roverFree ? target : rover;
+    bool roverFree = rover == block || rover == pool->tail || index->Listed(pool->OffsetOf(rover));
+    if (!roverFree || target < rover) pool->rover = target;
     uint32_t nextAt = block->next;
     if (prevFree) Absorb(pool, target, block);
     if (nextIsTail || nextListed) Absorb(pool, target, next);

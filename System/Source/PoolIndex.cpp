@@ -61,6 +61,7 @@ void PoolIndex::Destroy(PoolIndex* index) {
     delete index;
 }
 
+// Level-0 word `word` has no mark left: the levels above lose theirs.
 void PoolIndex::Emptied(uint32_t word) {
     for (int k = 1; k < levels_; ++k) {
         classes_[k][word] = 0;
@@ -100,8 +101,9 @@ uint32_t PoolIndex::Descend(int level, uint32_t word, uint32_t size) {
     return granule;
 }
 
-// The search of FindFrom past the level-0 word `word`, whose `before`
-// entries (those before the start) may fit.
+// The search of FindFrom past the level-0 word `word`. `before` marks the
+// entries of that word before the search's start that may fit: with none,
+// no block of the word fits.
 uint32_t PoolIndex::FindAfter(uint32_t word, uint64_t before, uint32_t size) {
     if (before == 0 && levels_ > 1) classes_[1][word] = ClassOf(size - 1);
     // The words after it at each level, nearest first.
