@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-#include <vector>
 
-#include "System/Source/PoolFreeList.h"
+#include "System/Source/PoolIndex.h"
 
 namespace System {
 
@@ -48,58 +47,14 @@ bool IsTail(const PoolBlock* b) {
     return b->next == PoolBlock::kNone;
 }
 
-// The free-list entry of a listed block (three little-endian bytes).
-uint32_t EntryOf(const PoolBlock* b) {
-    return uint32_t(b->listEntry[0]) | uint32_t(b->listEntry[1]) << 8 |
-           uint32_t(b->listEntry[2]) << 16;
-}
-void SetEntry(PoolBlock* b, uint32_t entry) {
-    b->listEntry[0] = uint8_t(entry);
-    b->listEntry[1] = uint8_t(entry >> 8);
-    b->listEntry[2] = uint8_t(entry >> 16);
-}
-
-// Lists the free block `b` before the entry `before` (kNil: at the end).
-void ListBlock(MemoryPool* pool, PoolBlock* b, uint32_t before) {
-    SetEntry(b, pool->freeBlocks->InsertBefore(before, pool->OffsetOf(b), b->size));
-}
-
-// The entry before which the block `b` goes in the list: the nearest free
-// block along the chain in either direction tells, so both are walked in
-// turn and the shorter run of blocks in use decides.
-uint32_t ListPlaceOf(const MemoryPool* pool, const PoolBlock* b) {
-    const PoolFreeList& list = *pool->freeBlocks;
-    const PoolBlock* ahead = pool->Next(b);
-    const PoolBlock* behind = pool->Prev(b);
-    for (;;) {
-        if (IsTail(ahead)) return PoolFreeList::kNil;
-        if (ahead->free) return EntryOf(ahead);
-        ahead = pool->Next(ahead);
-        if (!behind) return list.Head();
-        if (behind->free) return list[EntryOf(behind)].next;
-        behind = pool->Prev(behind);
-    }
-}
-
-// The entry of the first listed block at or after the rover.
-uint32_t ListedFromRover(const MemoryPool* pool) {
-    const PoolBlock* rover = pool->rover;
-    if (IsTail(rover)) return PoolFreeList::kNil;
-    return rover->free ? EntryOf(rover) : pool->freeAfterRover;
-}
-
 // Hands out `block` for a request of `size` bytes, splitting it when the
 // rules say so; returns the block.
 PoolBlock* TakeBlock(MemoryPool* pool, PoolBlock* block, uint32_t size) {
     bool tail = IsTail(block);
     uint32_t rest = block->size - size;
-    PoolFreeList* list = pool->freeBlocks;
+    PoolIndex* index = pool->freeIndex;
     if (!tail && rest <= 16) {
-        if (list) {
-            uint32_t entry = EntryOf(block);
-            pool->freeAfterRover = (*list)[entry].next;
-            list->Erase(entry);
-        }
+        index->Remove(pool->OffsetOf(block));
         pool->rover = pool->Next(block);
     } else {
         uint32_t offset = pool->OffsetOf(block) + size;
@@ -111,12 +66,8 @@ PoolBlock* TakeBlock(MemoryPool* pool, PoolBlock* block, uint32_t size) {
         split->size = tail ? 0 : rest;
         if (tail) {
             pool->tail = split;
-        } else if (list) {
-            // The rest of the block keeps its place in the list.
-            uint32_t entry = EntryOf(block);
-            (*list)[entry].offset = offset;
-            (*list)[entry].size = rest;
-            SetEntry(split, entry);
+        } else {
+            index->CutFront(pool->OffsetOf(block), offset, rest);
         }
         block->next = offset;
         block->size = size;
@@ -135,20 +86,9 @@ bool TailHasRoom(const MemoryPool* pool, const PoolBlock* tail, uint32_t size) {
     return end <= pool->capacity;
 }
 
-// Next fit from the rover along the chain (pools without a free list).
-PoolBlock* WalkForFit(MemoryPool* pool, uint32_t size) {
-    PoolBlock* block = pool->rover;
-    while (!IsTail(block) && !(block->free && block->size >= size)) block = pool->Next(block);
-    if (!IsTail(block) || TailHasRoom(pool, block, size)) return TakeBlock(pool, block, size);
-    for (PoolBlock* b = pool->base; b != pool->rover && !IsTail(b); b = pool->Next(b)) {
-        if (b->free && b->size >= size) return TakeBlock(pool, b, size);
-    }
-    return nullptr;
-}
-
 // Frees what CreatePool allocated.
 void ReleasePool(MemoryPool* pool) {
-    delete pool->freeBlocks;
+    PoolIndex::Destroy(pool->freeIndex);
     std::free(pool->base);
     std::free(pool);
 }
@@ -195,9 +135,10 @@ uint32_t ParseMemorySize(const char* text) {
 MemoryPool* CreatePool(uint32_t capacity) {
     if (capacity < sizeof(PoolBlock)) return nullptr;
     void* memory = std::malloc(capacity);
-    if (!memory) return nullptr;
-    MemoryPool* pool = static_cast<MemoryPool*>(std::malloc(sizeof(MemoryPool)));
+    PoolIndex* index = memory ? PoolIndex::Create(static_cast<char*>(memory), capacity) : nullptr;
+    MemoryPool* pool = index ? static_cast<MemoryPool*>(std::malloc(sizeof(MemoryPool))) : nullptr;
     if (!pool) {
+        PoolIndex::Destroy(index);
         std::free(memory);
         return nullptr;
     }
@@ -210,11 +151,7 @@ MemoryPool* CreatePool(uint32_t capacity) {
     pool->base->free = 1;
     pool->rover = pool->base;
     pool->tail = pool->base;
-    // Free blocks are at least 16 bytes with a block in use between two of
-    // them, so a pool holds at most capacity / 32 of them.
-    if (capacity / 32u <= PoolFreeList::kMaxEntries) {
-        pool->freeBlocks = new (std::nothrow) PoolFreeList();
-    }
+    pool->freeIndex = index;
     return pool;
 }
 
@@ -227,20 +164,26 @@ PoolBlock* PoolAllocate(MemoryPool* pool, uint32_t size) {
     // A block smaller than its header would overlap the block split off it.
     if (size < sizeof(PoolBlock)) return nullptr;
     if (uint64_t(pool->fill) + size > pool->capacity) return nullptr;
-    PoolFreeList* list = pool->freeBlocks;
-    if (!list) return WalkForFit(pool, size);
     // Next fit from the rover: the first free block at or after it that is
-    // large enough, else the tail.
-    uint32_t start = ListedFromRover(pool);
-    for (uint32_t e = start; e != PoolFreeList::kNil; e = (*list)[e].next) {
-        if ((*list)[e].size >= size) return TakeBlock(pool, At(pool, (*list)[e].offset), size);
-    }
+    // large enough, else the tail. Most often the rover itself fits.
+    PoolBlock* rover = pool->rover;
+    // (One branch for the three tests: which way it goes is hard to guess.)
+    if ((rover->free != 0) & (rover->size >= size) & !IsTail(rover)) return TakeBlock(pool, rover, size);
+    uint32_t found = pool->freeIndex->FindFrom(pool->OffsetOf(rover), size);
+    if (found != PoolIndex::kNone) return TakeBlock(pool, At(pool, found), size);
     if (TailHasRoom(pool, pool->tail, size)) return TakeBlock(pool, pool->tail, size);
-    // The tail is too small: the holes before the rover may still fit.
-    for (uint32_t e = list->Head(); e != start; e = (*list)[e].next) {
-        if ((*list)[e].size >= size) return TakeBlock(pool, At(pool, (*list)[e].offset), size);
-    }
+    // The tail is too small: the holes before the rover may still fit (none
+    // after it does).
+    found = pool->freeIndex->FindFrom(0, size);
+    if (found != PoolIndex::kNone) return TakeBlock(pool, At(pool, found), size);
     return nullptr;
+}
+
+// `into` takes over its follower `next`.
+static void Absorb(MemoryPool* pool, PoolBlock* into, PoolBlock* next) {
+    into->size += next->size;
+    into->next = next->next;
+    if (PoolBlock* after = pool->Next(next)) after->prev = pool->OffsetOf(into);
 }
 
 void PoolFree(MemoryPool* pool, PoolBlock* block) {
@@ -248,37 +191,32 @@ void PoolFree(MemoryPool* pool, PoolBlock* block) {
     pool->alive -= 1;
     pool->removed += 1;
     pool->fill -= block->size;
-    PoolBlock* target = block;
-    if (PoolBlock* prev = pool->Prev(block); prev && prev->free) target = prev;
-    if (!pool->rover->free || target < pool->rover) pool->rover = target;
-    PoolFreeList* list = pool->freeBlocks;
-    // The list entry the merged block ends up with, if it has one already.
-    uint32_t entry = target != block && list ? EntryOf(target) : PoolFreeList::kNil;
-    while (PoolBlock* next = pool->Next(target)) {
-        if (!next->free) break;
-        // Free followers other than the block itself are listed.
-        if (list && next != block && !IsTail(next)) {
-            uint32_t absorbed = EntryOf(next);
-            if (entry == PoolFreeList::kNil) {
-                // The block takes its free follower's place in the list.
-                entry = absorbed;
-                (*list)[entry].offset = pool->OffsetOf(target);
-            } else {
-                list->Erase(absorbed);
-            }
-        }
-        target->size += next->size;
-        target->next = next->next;
-        if (PoolBlock* after = pool->Next(next)) after->prev = pool->OffsetOf(target);
-    }
-    if (IsTail(target)) {
+    // Whether a neighbour is free is asked of the index, which stays in the
+    // cache, rather than of the neighbour's header. Free blocks are never
+    // neighbours, so at most the predecessor and one follower join.
+    PoolIndex* index = pool->freeIndex;
+    PoolBlock* next = pool->Next(block);  // a block in use is never the tail
+    bool nextIsTail = next == pool->tail;
+    bool nextListed = !nextIsTail && index->Listed(block->next);
+    bool prevFree = block->prev != PoolBlock::kNone && index->Listed(block->prev);
+    PoolBlock* target = prevFree ? pool->Prev(block) : block;
+    PoolBlock* rover = pool->rover;
+    bool roverFree = rover == block || rover == pool->tail || index->Listed(pool->OffsetOf(rover));
+    if (!roverFree || target < rover) pool->rover = target;
+    uint32_t nextAt = block->next;
+    if (prevFree) Absorb(pool, target, block);
+    if (nextIsTail || nextListed) Absorb(pool, target, next);
+    uint32_t at = pool->OffsetOf(target);
+    if (nextIsTail) {
         pool->tail = target;
-        if (entry != PoolFreeList::kNil) list->Erase(entry);
-    } else if (entry != PoolFreeList::kNil) {
-        (*list)[entry].size = target->size;
-        SetEntry(target, entry);
-    } else if (list) {
-        ListBlock(pool, target, ListPlaceOf(pool, target));
+        if (prevFree) index->Remove(at);
+    } else {
+        if (nextListed) index->Remove(nextAt);
+        if (prevFree) {
+            index->Grow(at, target->size);
+        } else {
+            index->Insert(at, target->size);
+        }
     }
 }
 
@@ -310,9 +248,9 @@ void ShutdownEnginePool() {
     }
     // Blocks still in use (exit-time destructors release them later): keep
     // the block reserved until the process ends, its range recognisable.
-    // Nothing is allocated from it again, so its free list can go.
-    delete pool->freeBlocks;
-    pool->freeBlocks = nullptr;
+    // Nothing is allocated from it again, so its index can go.
+    PoolIndex::Destroy(pool->freeIndex);
+    pool->freeIndex = nullptr;
     pool->retiredNext = g_retired;
     g_retired = pool;
 }

@@ -7,7 +7,7 @@
 
 namespace System {
 
-class PoolFreeList;
+class PoolIndex;
 
 // Block header placed right before the data it describes. Links are 32-bit
 // offsets from the pool's base so the header stays 16 bytes on 64-bit.
@@ -19,7 +19,7 @@ struct __attribute__((packed)) PoolBlock {
     uint32_t prev;  // offset of the preceding block, kNone for the first
     uint32_t size;  // bytes of the block, header included (unused for the tail)
     uint8_t free;   // 1 when free
-    uint8_t listEntry[3];  // a free block's number in the pool's free list
+    uint8_t spare[3];
 };
 static_assert(sizeof(PoolBlock) == 16, "the block header is 16 bytes");
 
@@ -32,11 +32,8 @@ struct MemoryPool {
     PoolBlock* base = nullptr;
     PoolBlock* rover = nullptr;
     PoolBlock* tail = nullptr;
-    // The free blocks but the tail, in address order; null for pools too
-    // large to number their free blocks, which walk the chain instead.
-    PoolFreeList* freeBlocks = nullptr;
-    // While the rover is on a block in use: the first listed block after it.
-    uint32_t freeAfterRover = 0;
+    // Where the free blocks but the tail start; null once the pool retired.
+    PoolIndex* freeIndex = nullptr;
     MemoryPool* retiredNext = nullptr;  // after shutdown: the next retired pool
 
     PoolBlock* Next(const PoolBlock* b) const;

@@ -10,7 +10,7 @@
 
 #include "System/Source/MemoryPool.h"
 #include "System/Source/PoolAllocator.h"
-#include "System/Source/PoolFreeList.h"
+#include "System/Source/PoolIndex.h"
 #include "support/TestSupport.h"
 
 using System::MemoryPool;
@@ -89,12 +89,12 @@ testing::AssertionResult ChainIsSound(const MemoryPool* pool) {
     }
     if (!roverSeen) return testing::AssertionFailure() << "the rover is not on the chain";
     if (prev != pool->tail) return testing::AssertionFailure() << "the tail pointer is stale";
-    std::vector<std::pair<uint32_t, uint32_t>> freeBlocks;
+    std::vector<uint32_t> freeBlocks;
     for (const PoolBlock* b = pool->base; pool->Next(b); b = pool->Next(b)) {
-        if (b->free) freeBlocks.emplace_back(pool->OffsetOf(b), b->size);
+        if (b->free) freeBlocks.push_back(pool->OffsetOf(b));
     }
-    if (pool->freeBlocks && pool->freeBlocks->Entries() != freeBlocks)
-        return testing::AssertionFailure() << "the free list differs from the chain";
+    if (pool->freeIndex && pool->freeIndex->Offsets() != freeBlocks)
+        return testing::AssertionFailure() << "the free index differs from the chain";
     if (alive != pool->alive)
         return testing::AssertionFailure() << "alive " << pool->alive << ", chain has " << alive;
     if (fill != pool->fill)
@@ -407,28 +407,44 @@ TEST(PoolAllocate, RandomSoakKeepsTheChainSound) {
 }
 
 TEST(PoolAllocate, IndexedSearchPicksTheBlocksOfAWalkAlongTheChain) {
-    // Small pools run out and use the holes before the rover; the large one
-    // fragments like a running game.
-    for (uint32_t capacity : {2048u, 16u * 1024u, 1024u * 1024u}) {
-        SCOPED_TRACE(capacity);
-        PrivatePool indexed(capacity);
-        PrivatePool walked(capacity);
+    struct Case {
+        uint32_t capacity;
+        uint32_t largeEvery;  // one request in this many is large
+        uint32_t largeUpTo;
+        bool engineSizes;  // rounded as PoolNew rounds, until halfway
+    };
+    // Small pools run out and use the holes before the rover; the 1 MiB one
+    // fragments like a running game. The 8 MiB one spreads large blocks over
+    // every level of the index, runs out too, and gets sizes that are not
+    // multiples of 16 only halfway, after blocks were listed.
+    const Case cases[] = {{2048, 8, 700, false},
+                          {16 * 1024, 8, 700, false},
+                          {1024 * 1024, 8, 700, false},
+                          {8 * 1024 * 1024, 16, 512 * 1024, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.capacity);
+        PrivatePool indexed(c.capacity);
+        PrivatePool walked(c.capacity);
         std::vector<uint32_t> live;  // offsets, the same in both pools
-        uint32_t state = capacity;
+        uint32_t state = c.capacity;
         auto next = [&state] {
             state = state * 1664525u + 1013904223u;
             return state >> 8;
         };
+        int refused = 0;
         for (int step = 0; step < 20000; ++step) {
             SCOPED_TRACE(step);
             if (live.empty() || next() % 100 < 52) {
                 uint32_t r = next();
-                uint32_t size = 16 + (r % 8 == 0 ? (r >> 3) % 700 : (r >> 3) % 60);
+                uint32_t size = r % c.largeEvery == 0 ? (r >> 4) % c.largeUpTo : (r >> 4) % 60;
+                size += 16;
+                if (c.engineSizes && step < 10000) size = (size + 15) / 16 * 16 + 16;
                 PoolBlock* a = System::PoolAllocate(indexed.pool, size);
                 PoolBlock* b = walk::Allocate(walked.pool, size);
                 ASSERT_EQ(a ? int64_t(Offset(indexed.pool, a)) : -1,
                           b ? int64_t(Offset(walked.pool, b)) : -1);
                 if (a) live.push_back(Offset(indexed.pool, a));
+                refused += !a;
             } else {
                 size_t i = next() % live.size();
                 System::PoolFree(indexed.pool, walk::At(indexed.pool, live[i]));
@@ -443,6 +459,10 @@ TEST(PoolAllocate, IndexedSearchPicksTheBlocksOfAWalkAlongTheChain) {
             }
         }
         EXPECT_TRUE(ChainIsSound(indexed.pool));
+        // Every pool but the one sized like a running game ran out.
+        if (c.capacity != 1024 * 1024) {
+            EXPECT_GT(refused, 0);
+        }
     }
 }
 
