@@ -157,11 +157,38 @@ private:
 
 }  // namespace
 
+namespace {
+
+// debug.setupvalue, refusing C functions: the engine's functions keep what
+// they call in their upvalues, and a script replacing one would send the
+// engine through whatever it was given. Lua functions are changed as before.
+int SetUpvalueOfLuaFunction(lua_State* L) {
+    if (lua_iscfunction(L, 1)) return luaL_error(L, "the upvalues of a C function cannot be changed");
+    const int arguments = lua_gettop(L);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, arguments, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+void GuardSetUpvalue(lua_State* L) {
+    lua_getglobal(L, "debug");
+    if (lua_istable(L, -1)) {
+        lua_getfield(L, -1, "setupvalue");
+        lua_pushcclosure(L, SetUpvalueOfLuaFunction, 1);
+        lua_setfield(L, -2, "setupvalue");
+    }
+    lua_pop(L, 1);
+}
+
+}  // namespace
+
 lua_State* GetLuaState() {
     if (!g_state) {
         g_state = luaL_newstate();
         if (!g_state) return nullptr;
         luaL_openlibs(g_state);
+        GuardSetUpvalue(g_state);
         lua_atpanic(g_state, PrintLuaError);
         System::MetaBase::releaseLuaRef = ReleaseLuaReference;
     }

@@ -111,3 +111,20 @@ TEST_F(LuaRobustness, EveryConsoleEntrySurvivesOddLines) {
     EXPECT_NE(out.find("Level x does not exist"), std::string::npos);
     Lua("assert(GetShaderWidth() == 1920)");
 }
+
+TEST_F(LuaRobustness, EngineFunctionsKeepTheirUpvalues) {
+    Start();
+    // Replacing what an engine function or method calls would send the
+    // engine anywhere: refused. A script's own functions change as before.
+    Lua(R"lua(
+        for _, f in ipairs({ GetShaderWidth, Camera.Lock, getmetatable(GetCamera()).__index }) do
+            local ok, message = pcall(debug.setupvalue, f, 1, newproxy())
+            assert(not ok and message:find("C function"), message)
+        end
+        local n = 1
+        local function f() return n end
+        assert(debug.setupvalue(f, 1, 5) == "n" and f() == 5)
+        assert(debug.setupvalue(f, 2, 5) == nil)
+        assert(GetShaderWidth() == 1920 and GetCamera():GetWidth() > 0)
+    )lua");
+}
