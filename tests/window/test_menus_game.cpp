@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -60,16 +61,28 @@ int Press(const std::string& key) {
     return code;
 }
 
+// The game exactly as shipped, started and showing its start menu.
+class MenusGame : public ::testing::Test {
+protected:
+    void StartAtTheStartMenu() {
+        ASSERT_TRUE(TestSupport::EnsureWindowManager());
+        CopyShippedResources(dir_);
+        game_ = std::make_unique<TestSupport::GameProcess>(TAZZLE_BINARY, dir_.Path());
+        ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game_->Output();
+        ASSERT_TRUE(WaitForOutput(*game_, "Start menu ready", 60.0)) << game_->Output();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+
+    TestSupport::TempDir dir_;
+    std::unique_ptr<TestSupport::GameProcess> game_;
+};
+
 }  // namespace
 
-TEST(MenusGame, PlayLoadsTheLevelAndThePauseMenuQuitsByKeyboard) {
-    ASSERT_TRUE(TestSupport::EnsureWindowManager());
-    TestSupport::TempDir dir;
-    CopyShippedResources(dir);
-    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
-    ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
-    ASSERT_TRUE(WaitForOutput(game, "Start menu ready", 60.0)) << game.Output();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+TEST_F(MenusGame, PlayLoadsTheLevelAndThePauseMenuQuitsByKeyboard) {
+    StartAtTheStartMenu();
+    if (HasFatalFailure()) return;
+    TestSupport::GameProcess& game = *game_;
 
     // "Play" stands at 500, 640 thousandths of the full-screen window.
     EXPECT_EQ(OnWindow("mousemove 960 691 click 1"), 0);
@@ -94,14 +107,10 @@ size_t CountOutput(TestSupport::GameProcess& game, const std::string& text) {
     return count;
 }
 
-TEST(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
-    ASSERT_TRUE(TestSupport::EnsureWindowManager());
-    TestSupport::TempDir dir;
-    CopyShippedResources(dir);
-    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
-    ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
-    ASSERT_TRUE(WaitForOutput(game, "Start menu ready", 60.0)) << game.Output();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+TEST_F(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
+    StartAtTheStartMenu();
+    if (HasFatalFailure()) return;
+    TestSupport::GameProcess& game = *game_;
 
     // Enter is the start menu's "Play" key.
     EXPECT_EQ(Press("Return"), 0);
@@ -122,7 +131,7 @@ TEST(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
 }
 
-TEST(MenusGame, F3ShowsTheProfilersPieGraph) {
+TEST_F(MenusGame, F3ShowsTheProfilersPieGraph) {
     ASSERT_TRUE(TestSupport::EnsureWindowManager());
     TestSupport::TempDir dir;
     TestSupport::MakeGameFolder(dir, TestSupport::kReadyThenQuitOnRequest);
