@@ -21,57 +21,45 @@
 
 namespace fs = std::filesystem;
 
-TEST(Window, AFrameWithAScreenshotWritesABitmapOfTheWindowsSize) {
-    TestSupport::TempDir dir;
-    fs::create_directories(fs::path(dir.Path()) / "Resources");
-    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources" / "Shaders",
-             fs::path(dir.Path()) / "Resources" / "Shaders", fs::copy_options::recursive);
-    std::string oldCwd = fs::current_path().string();
-    fs::current_path(dir.Path());
-
-    RunStaticRegistration();
-    ASSERT_TRUE(glfwInit());
-    ASSERT_TRUE(RenderStartup());
-    EXPECT_TRUE(HasGlContext());
-    EXPECT_TRUE(FullscreenFlag);
-    Camera camera(0.0f, 0.0f);
-    CurrentCamera = &camera;
-
-    BeginFrame();
-    CurrentRenderer->SetColor(255, 0, 0, 255);
-    CurrentRenderer->FillRect(900, 500, 1000, 600);
-    TakeScreenshot();
-    DrawFrame();
-
-    std::string shot;
-    for (const auto& entry : fs::directory_iterator(dir.Path())) {
-        std::string name = entry.path().filename().string();
-        if (name.rfind("Screenshot_", 0) == 0) shot = entry.path().string();
-    }
-    ASSERT_FALSE(shot.empty());
-    std::string bmp = TestSupport::ReadFile(shot);
-    ASSERT_GT(bmp.size(), 54u);
-    EXPECT_EQ(bmp.substr(0, 2), "BM");
-    int32_t width = 0, height = 0;
-    std::memcpy(&width, bmp.data() + 18, 4);
-    std::memcpy(&height, bmp.data() + 22, 4);
-    EXPECT_EQ(width, WindowWidth);
-    EXPECT_EQ(std::abs(height), WindowHeight);
-
-    CurrentCamera = nullptr;
-    RenderShutdown();
-    EXPECT_FALSE(HasGlContext());
-    // No GL call is made once the context is gone.
-    delete CurrentRenderer;
-    CurrentRenderer = nullptr;
-    delete GlobalTextureAtlas;
-    GlobalTextureAtlas = nullptr;
-    delete GlobalShaderCache;
-    GlobalShaderCache = nullptr;
-    fs::current_path(oldCwd);
-}
-
 namespace {
+
+// The renderer started in a window of this process, in a folder holding the
+// game's shaders; shut down and freed again after each test.
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(fs::path(dir_.Path()) / "Resources");
+        fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources" / "Shaders",
+                 fs::path(dir_.Path()) / "Resources" / "Shaders", fs::copy_options::recursive);
+        oldCwd_ = fs::current_path().string();
+        fs::current_path(dir_.Path());
+        RunStaticRegistration();
+        ASSERT_TRUE(glfwInit());
+        ASSERT_TRUE(started_ = RenderStartup());
+        CurrentCamera = &camera_;
+    }
+
+    void TearDown() override {
+        CurrentCamera = nullptr;
+        if (started_) {
+            RenderShutdown();
+            EXPECT_FALSE(HasGlContext());
+        }
+        // No GL call is made once the context is gone.
+        delete CurrentRenderer;
+        CurrentRenderer = nullptr;
+        delete GlobalTextureAtlas;
+        GlobalTextureAtlas = nullptr;
+        delete GlobalShaderCache;
+        GlobalShaderCache = nullptr;
+        fs::current_path(oldCwd_);
+    }
+
+    TestSupport::TempDir dir_;
+    std::string oldCwd_;
+    bool started_ = false;
+    Camera camera_{0.0f, 0.0f};
+};
 
 // The whole window as the last frame left it, through a screenshot.
 std::string ShotOfTheFrame(const std::string& folder) {
@@ -116,20 +104,27 @@ void DrawScene(bool first) {
 
 }  // namespace
 
-TEST(Window, EveryFrameIsItsOwnWholeImage) {
+
+TEST_F(Window, AFrameWithAScreenshotWritesABitmapOfTheWindowsSize) {
+    EXPECT_TRUE(HasGlContext());
+    EXPECT_TRUE(FullscreenFlag);
+
+    BeginFrame();
+    CurrentRenderer->SetColor(255, 0, 0, 255);
+    CurrentRenderer->FillRect(900, 500, 1000, 600);
+    std::string bmp = ShotOfTheFrame(dir_.Path());
+    ASSERT_GT(bmp.size(), 54u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    int32_t width = 0, height = 0;
+    std::memcpy(&width, bmp.data() + 18, 4);
+    std::memcpy(&height, bmp.data() + 22, 4);
+    EXPECT_EQ(width, WindowWidth);
+    EXPECT_EQ(std::abs(height), WindowHeight);
+}
+
+TEST_F(Window, EveryFrameIsItsOwnWholeImage) {
     // Whatever an earlier frame drew, a frame of the same scene gives the
     // same window, pixel for pixel: letterboxed, post-processed or neither.
-    TestSupport::TempDir dir;
-    fs::create_directories(fs::path(dir.Path()) / "Resources");
-    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources" / "Shaders",
-             fs::path(dir.Path()) / "Resources" / "Shaders", fs::copy_options::recursive);
-    std::string oldCwd = fs::current_path().string();
-    fs::current_path(dir.Path());
-    RunStaticRegistration();
-    ASSERT_TRUE(glfwInit());
-    ASSERT_TRUE(RenderStartup());
-    Camera camera(0.0f, 0.0f);
-    CurrentCamera = &camera;
     WaitForWindowToSettle();  // a window manager maps the new window first
 
     for (int setup = 0; setup < 3; ++setup) {
@@ -143,7 +138,7 @@ TEST(Window, EveryFrameIsItsOwnWholeImage) {
         for (int frame = 0; frame < 3; ++frame) {
             BeginFrame();
             DrawScene(frame != 1);
-            shots[frame] = ShotOfTheFrame(dir.Path());
+            shots[frame] = ShotOfTheFrame(dir_.Path());
             ASSERT_GT(shots[frame].size(), 54u);
         }
         EXPECT_NE(shots[0], shots[1]);
@@ -155,13 +150,4 @@ TEST(Window, EveryFrameIsItsOwnWholeImage) {
         EXPECT_EQ(shots[2].substr(offset, 3), std::string(3, '\0'));
     }
 
-    CurrentCamera = nullptr;
-    RenderShutdown();
-    delete CurrentRenderer;
-    CurrentRenderer = nullptr;
-    delete GlobalTextureAtlas;
-    GlobalTextureAtlas = nullptr;
-    delete GlobalShaderCache;
-    GlobalShaderCache = nullptr;
-    fs::current_path(oldCwd);
 }
