@@ -4,7 +4,9 @@
 #include <GLFW/glfw3.h>
 #include <SOIL/SOIL.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <glm/gtc/matrix_transform.hpp>
 #include <string>
@@ -124,7 +126,11 @@ void ClearSceneTarget() {
 void SaveScreenshot() {
     std::string name =
         "Screenshot_" + std::to_string(static_cast<long long>(std::time(nullptr))) + ".bmp";
-    SOIL_save_screenshot(name.c_str(), SOIL_SAVE_TYPE_BMP, 0, 0, WindowWidth, WindowHeight);
+    errno = 0;
+    if (!SOIL_save_screenshot(name.c_str(), SOIL_SAVE_TYPE_BMP, 0, 0, WindowWidth, WindowHeight)) {
+        std::printf("Could not write screenshot %s: %s\n", name.c_str(),
+                    errno ? std::strerror(errno) : "the image could not be saved");
+    }
 }
 
 }  // namespace

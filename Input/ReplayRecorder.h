@@ -23,7 +23,8 @@ public:
     // Opens the replay file: for writing when recording, for reading when
     // playing back. A file already open is closed first. False on failure.
     bool Open(const char* path);
-    // Recording with a file open: appends the block.
+    // Recording with a file open: appends the block. A block that cannot be
+    // written ends the recording with one line naming the file and why.
     void Write(const void* block, std::size_t size);
     // Playing back with a file open: reads the block. True only when the
     // whole block was read; otherwise the block keeps what it held, and a
@@ -31,6 +32,10 @@ public:
     // with live input.
     bool Read(void* block, std::size_t size);
     void Close();
+    // A played-back time step within the bounds measured steps get: one that
+    // is not a number or below 0 reads as 0, one above `largest` as
+    // `largest`. The first such step of a file is named in one line.
+    double BoundTimeStep(double step, double largest);
 
     bool IsOpen() const { return open; }
     bool IsRecording() const { return recording; }
@@ -42,6 +47,11 @@ public:
     bool open = false;
     bool recording = true;
     System::String path;
+
+private:
+    void ReportWriteError(int error);
+    bool writeFailed = false;
+    bool stepReported = false;
 };
 
 // The engine's one recorder, made by the start-up.
@@ -49,6 +59,6 @@ extern ReplayRecorder* Recorder;
 
 // The start-up's recorder: the first command-line argument names a replay
 // file to play back; without one, the environment variable TAZZLE_RECORD
-// names a file to record into. A file that cannot be opened is named in one
-// line and the game runs live.
+// names a file to record into. A file that cannot be opened, or is no
+// regular file, is named in one line and the game runs live.
 ReplayRecorder* CreateReplayRecorder(int argc, char** argv);

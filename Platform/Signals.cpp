@@ -5,9 +5,11 @@
 namespace {
 
 volatile std::sig_atomic_t g_quitRequested = 0;
+void (*volatile g_quitHook)() = nullptr;
 
 void OnQuitSignal(int) {
     g_quitRequested = 1;
+    if (void (*hook)() = g_quitHook) hook();
 }
 
 }  // namespace
@@ -24,4 +26,8 @@ void InstallQuitSignals() {
 
 bool QuitSignalReceived() {
     return g_quitRequested != 0;
+}
+
+void SetQuitSignalHook(void (*hook)()) {
+    g_quitHook = hook;
 }

@@ -8,3 +8,7 @@
 void InstallQuitSignals();
 // Whether SIGINT or SIGTERM arrived since the handlers were installed.
 bool QuitSignalReceived();
+// Called from the signal handler after the flag is set, so that work that
+// never returns to the main loop (a script stuck in a loop) can be stopped.
+// It runs inside the handler: it must be async-signal-safe.
+void SetQuitSignalHook(void (*hook)());

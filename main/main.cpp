@@ -3,6 +3,7 @@
 
 #include "Platform/Signals.h"
 #include "System/Source/Engine.h"
+#include "System/Source/LuaState.h"
 #include "System/Source/Registration.h"
 
 namespace {
@@ -14,6 +15,9 @@ int main(int argc, char** argv) {
     (void)registered;
     // Messages reach a log file or pipe line by line, as they happen.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // A signal while a script is stuck in a loop stops that script, so that
+    // the quit reaches the main loop.
+    SetQuitSignalHook(InterruptRunningScript);
     InstallQuitSignals();
     int code = StartEngine(argc, argv);
     if (code != 0) return code;

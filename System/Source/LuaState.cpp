@@ -400,6 +400,30 @@ void RunEndOfLevelScript() {
     RunGlobalScript(kEndOfLevelScript);
 }
 
+namespace {
+
+// Fires once: it takes itself out before raising the error, so that the
+// scripts that run after the interrupted one are not cut short as well.
+void InterruptHook(lua_State* L, lua_Debug*) {
+    lua_sethook(L, nullptr, 0, 0);
+    luaL_error(L, "interrupted");
+}
+
+}  // namespace
+
+void InterruptRunningScript() {
+    // Counted instructions, not every one: a signal that arrives between
+    // scripts should not cut the ordinary scripts of the frame before the
+    // main loop takes the quit, while a loop meets the count within
+    // milliseconds. The count hook fires only inside Lua functions, which
+    // the engine always runs under lua_pcall.
+    if (lua_State* L = g_state) lua_sethook(L, InterruptHook, LUA_MASKCOUNT, 1000000);
+}
+
+void CancelScriptInterrupt() {
+    if (g_state) lua_sethook(g_state, nullptr, 0, 0);
+}
+
 void RunLuaFile(const char* name) {
     lua_State* L = GetLuaState();
     int top = lua_gettop(L);

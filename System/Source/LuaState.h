@@ -103,6 +103,14 @@ void DumpLuaStack(lua_State* L);
 void RunGlobalScript(const char* path);
 void RunStartOfLevelScript();
 void RunEndOfLevelScript();
+
+// Makes the script that runs now (or the next one) raise "interrupted"
+// within about a million Lua instructions. Async-signal-safe: the quit
+// signal's handler calls it, as Lua's own interpreter does.
+void InterruptRunningScript();
+// Withdraws an interrupt that has not fired yet, so that the scripts of the
+// quit itself (the end-of-level script) run to their end.
+void CancelScriptInterrupt();
 // Compiles and runs "Resources/Lua/" + name (the name carries its own
 // extension); a failed run prints "Lua Syntax Error: %s\n".
 void RunLuaFile(const char* name);

@@ -34,6 +34,8 @@ bool g_earlyRequest = false;
 System::String g_earlyState;
 System::String g_earlyFile;
 
+bool g_changedLastPass = false;
+
 bool DefaultWindowShouldClose() {
     return GameWindow && glfwWindowShouldClose(GameWindow);
 }
@@ -53,6 +55,10 @@ void DeleteMenus(MenuListType* list) {
     if (!list) return;
     for (Menu* menu : *list) delete menu;
     list->clear();
+}
+
+bool ChangePending() {
+    return g_state.requestedState != g_state.currentState || g_state.stateChange;
 }
 
 // The state change: end the level, delete everything it made.
@@ -180,7 +186,9 @@ double ScaleTimeStep(double measured, float& timeScale, float& scaleTimeLeft) {
 
 // The replay step of the time step: recorded while recording; while playing
 // back, the recorded step when one was read, else the measured one (so that
-// the game does not stand still without a replay file or past its end).
+// the game does not stand still without a replay file or past its end). A
+// file's step gets the bounds of a measured one: a damaged or forged file
+// must not hand the simulation an endless or negative step.
 static void ReplayTimeStep() {
     if (!Recorder) return;
     if (Recorder->IsRecording()) {
@@ -188,17 +196,29 @@ static void ReplayTimeStep() {
         return;
     }
     double recorded = 0.0;
-    if (Recorder->Read(&recorded, sizeof(recorded))) g_state.dt = recorded;
+    if (Recorder->Read(&recorded, sizeof(recorded))) {
+        g_state.dt = Recorder->BoundTimeStep(recorded, kMaxTimeStep);
+    }
 }
 
 bool MainLoopPass() {
     MainLoopHooks& hooks = GetMainLoopHooks();
-    if (g_state.requestedState != g_state.currentState || g_state.stateChange) {
+    // Only a frame polls the window: through level changes with no frame
+    // between them (a level whose load asks for a change again) its close
+    // request would never arrive.
+    if (g_changedLastPass && ChangePending() && GameWindow) glfwPollEvents();
+    // Ctrl+C and `kill` end the game as closing the window does. The quit
+    // wins over a pending level change, which would otherwise keep it out
+    // for as long as levels ask for changes while they load.
+    if (hooks.windowShouldClose() || QuitSignalReceived()) {
+        g_state.requestedState = "QUIT_GAME";
+        CancelScriptInterrupt();
+    }
+    g_changedLastPass = ChangePending();
+    if (g_changedLastPass) {
         ChangeState();
         return StateDispatch();
     }
-    // Ctrl+C and `kill` end the game as closing the window does.
-    if (hooks.windowShouldClose() || QuitSignalReceived()) g_state.requestedState = "QUIT_GAME";
     g_state.frameStart = EngineTime();
 
     ReplayTimeStep();

@@ -66,6 +66,11 @@ int GameProcess::Wait(double seconds) {
     return WEXITSTATUS(status_);
 }
 
+int GameProcess::TermSignal() {
+    if (Running() || status_ == -1 || !WIFSIGNALED(status_)) return 0;
+    return WTERMSIG(status_);
+}
+
 void GameProcess::Signal(int signal) {
     if (Running()) kill(pid_, signal);
 }

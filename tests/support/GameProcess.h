@@ -25,9 +25,12 @@ public:
     // Waits up to `seconds` for the process to end; its exit code, or -1
     // when it is still running (or died of a signal).
     int Wait(double seconds);
+    // The signal that ended the process; 0 while it runs or when it exited.
+    int TermSignal();
     bool Running();
     std::string Output() const;
     void Signal(int signal);
+    pid_t Pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;

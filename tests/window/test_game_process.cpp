@@ -2,6 +2,7 @@
 // tree, under the test display.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "support/GameProcess.h"
@@ -53,4 +54,70 @@ TEST(GameProcess, WithoutADisplayItExitsWithOne) {
     TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), false);
     EXPECT_EQ(game.Wait(30.0), 1) << game.Output();
     EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/ended.txt"));
+}
+
+// Signals reach a game that no frame is coming from: a level that reloads
+// itself from its start script, a script stuck in a loop, and an end script
+// stuck in a loop, which only the second signal ends.
+TEST(GameProcess, SignalsEndAGameThatIsStuck) {
+    const std::string ending =
+        "local f = io.open('ended.txt', 'a'); f:write('ended\\n'); f:close()\n";
+    ASSERT_TRUE(TestSupport::EnsureWindowManager());
+    for (bool byWindow : {false, true}) {
+        SCOPED_TRACE(byWindow ? "window closed" : "SIGTERM");
+        TestSupport::TempDir dir;
+        WriteScripts(dir,
+                     "local f = io.open('loads.txt', 'a'); f:write('x'); f:close()\n"
+                     "ExecuteConsoleCommand('reload')\n");
+        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+        const std::string loads = dir.Path() + "/loads.txt";
+        ASSERT_TRUE(TestSupport::WaitWhileRunning(
+            [&] { return TestSupport::ReadFile(loads).size() >= 3; }, game, 60.0))
+            << game.Output();
+        if (byWindow) {
+            // This game's window: other tests may have one of that title open.
+            EXPECT_EQ(TestSupport::Shell("wmctrl -i -c $(timeout 30 xdotool search --sync --pid " +
+                                         std::to_string(game.Pid()) + " --name '^Tazzle$' | head -1)"),
+                      0);
+        } else {
+            game.Signal(SIGTERM);
+        }
+        EXPECT_EQ(game.Wait(30.0), 0) << game.Output();
+        // Every load but the last ended through the end script, and so did it.
+        EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt").size(),
+                  TestSupport::ReadFile(loads).size() * 6);
+    }
+    {
+        TestSupport::TempDir dir;
+        WriteScripts(dir,
+                     "frames = 0\n"
+                     "function OnLevelUpdate()\n"
+                     "  frames = frames + 1\n"
+                     "  if frames == 30 then\n"
+                     "    local f = io.open('ready', 'w'); f:close()\n"
+                     "    while true do end\n"
+                     "  end\n"
+                     "end\n");
+        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+        ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
+            << game.Output();
+        game.Signal(SIGINT);
+        EXPECT_EQ(game.Wait(30.0), 0) << game.Output();
+        EXPECT_NE(game.Output().find("interrupted\n"), std::string::npos) << game.Output();
+        EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), "ended\n");
+    }
+    {
+        TestSupport::TempDir dir;
+        WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest);
+        dir.Write("Resources/Lua/Globals/EndOfLevel.lua", ending + "while true do end\n");
+        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+        ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
+            << game.Output();
+        game.Signal(SIGINT);
+        ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ended.txt", game, 30.0))
+            << game.Output();
+        game.Signal(SIGINT);
+        EXPECT_EQ(game.Wait(30.0), -1);
+        EXPECT_EQ(game.TermSignal(), SIGINT) << game.Output();
+    }
 }

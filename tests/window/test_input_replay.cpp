@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
+#include "Input/ReplayRecorder.h"
 #include "support/GameProcess.h"
 #include "support/TestSupport.h"
 
@@ -87,4 +90,101 @@ TEST(InputReplay, TapsRecordedRunsPlaybackAndSignals) {
     EXPECT_EQ(std::vector<std::string>(played.begin(), played.begin() + recorded.size()), recorded);
     EXPECT_EQ(Keys(played[recorded.size()]), "000 001");
     EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), "ended\nended\n");
+}
+
+namespace {
+
+// A game folder that logs its frames as kFrameLog does.
+void MakeLoggingGame(const TestSupport::TempDir& dir) {
+    TestSupport::MakeGameFolder(dir, kFrameLog);
+    TestSupport::WriteFirstLevel(dir);
+}
+
+// Waits until the game has logged `count` frames, then ends it with SIGTERM;
+// whether it ran that far and exited cleanly.
+bool RunFramesThenStop(TestSupport::GameProcess& game, const std::string& frames, size_t count) {
+    bool ran = TestSupport::WaitWhileRunning([&] { return Lines(frames).size() >= count; }, game,
+                                             60.0);
+    game.Signal(SIGTERM);
+    return game.Wait(30.0) == 0 && ran;
+}
+
+double Step(const std::string& line) {
+    return std::stod(line.substr(line.find(' ') + 1));
+}
+
+}  // namespace
+
+// Steps out of bounds in a file are bounded as measured ones are, with one
+// line; files that are no regular files are refused at once, never waited on.
+TEST(InputReplay, OddReplayFilesEndInALineAndAGameThatRuns) {
+    TestSupport::TempDir dir;
+    MakeLoggingGame(dir);
+    const std::string frames = dir.Path() + "/frames.txt";
+    {
+        std::string bytes;
+        for (double step : {1e30, -1e6, std::nan(""), 0.02}) {
+            std::string frame(ReplayRecorder::kFrameBytes, '\0');
+            std::memcpy(frame.data(), &step, sizeof(step));
+            bytes += frame;
+        }
+        dir.Write("bad.rpl", bytes);
+        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), true, Args{"bad.rpl"});
+        EXPECT_TRUE(RunFramesThenStop(game, frames, 6)) << game.Output();
+        const std::vector<std::string> played = Lines(frames);
+        ASSERT_GE(played.size(), 4u);
+        EXPECT_EQ(Step(played[0]), double(1.0f / 30.0f));
+        EXPECT_EQ(Step(played[1]), 0.0);
+        EXPECT_EQ(Step(played[2]), 0.0);
+        EXPECT_EQ(Step(played[3]), double(0.02f));
+        const std::string output = game.Output();
+        EXPECT_NE(output.find("Replay file bad.rpl holds a time step of 1e+30; read as 0.0333333\n"),
+                  std::string::npos)
+            << output;
+        EXPECT_EQ(output.find("holds a time step"), output.rfind("holds a time step"));
+    }
+    ASSERT_EQ(TestSupport::Shell("mkfifo '" + dir.Path() + "/play.rpl'"), 0);
+    std::filesystem::create_directory(dir.Path() + "/folder.rpl");
+    // Played back from, then recorded into: each refused in one line.
+    const std::vector<std::pair<std::string, bool>> refused{
+        {"play.rpl", false}, {"folder.rpl", false}, {"play.rpl", true}, {"/dev/full", true}};
+    for (const auto& [file, recording] : refused) {
+        std::filesystem::remove(frames);
+        TestSupport::GameProcess game(
+            TAZZLE_BINARY, dir.Path(), true, recording ? Args{} : Args{file},
+            recording ? std::map<std::string, std::string>{{"TAZZLE_RECORD", file}}
+                      : std::map<std::string, std::string>{});
+        EXPECT_TRUE(RunFramesThenStop(game, frames, 3)) << game.Output();
+        EXPECT_NE(game.Output().find("Could not open replay file " + file + "; " +
+                                     (recording ? "not recording" : "running live") + "\n"),
+                  std::string::npos)
+            << game.Output();
+    }
+}
+
+// A recording that meets a full disk (here a file-size limit) says so once,
+// stops, and the game goes on.
+TEST(InputReplay, ARecordingThatCannotBeWrittenSaysSoOnce) {
+    TestSupport::TempDir dir;
+    MakeLoggingGame(dir);
+    const std::string frames = dir.Path() + "/frames.txt";
+    const std::string line = "Could not write replay file run.rpl: File too large; recording stopped\n";
+    // 64 KiB: the recording meets the limit after about 60 frames, the frame
+    // log only after about 2000.
+    TestSupport::GameProcess game("/bin/sh", dir.Path(), true,
+                                  Args{"-c", "trap '' XFSZ; ulimit -f 128; exec \"$0\"",
+                                       TAZZLE_BINARY},
+                                  {{"TAZZLE_RECORD", "run.rpl"}});
+    size_t failedAt = 0;
+    ASSERT_TRUE(TestSupport::WaitWhileRunning(
+        [&] {
+            failedAt = Lines(frames).size();
+            return game.Output().find(line) != std::string::npos;
+        },
+        game, 60.0))
+        << game.Output();
+    EXPECT_TRUE(RunFramesThenStop(game, frames, failedAt + 20)) << game.Output();
+    const std::string output = game.Output();
+    EXPECT_EQ(output.find("Could not write"), output.rfind("Could not write")) << output;
+    EXPECT_LE(std::filesystem::file_size(dir.Path() + "/run.rpl"), 64u * 1024u);
 }

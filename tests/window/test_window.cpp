@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 
 #include "Graphics/Camera.h"
@@ -150,4 +151,20 @@ TEST_F(Window, EveryFrameIsItsOwnWholeImage) {
         EXPECT_EQ(shots[2].substr(offset, 3), std::string(3, '\0'));
     }
 
+}
+
+TEST_F(Window, AScreenshotThatCannotBeWrittenSaysWhyAndTheFrameGoesOn) {
+    // Folders in the place of the screenshots of the next minutes.
+    const long long now = static_cast<long long>(std::time(nullptr));
+    for (long long second = now - 1; second < now + 300; ++second) {
+        fs::create_directory(fs::path(dir_.Path()) / ("Screenshot_" + std::to_string(second) + ".bmp"));
+    }
+    BeginFrame();
+    TakeScreenshot();
+    const std::string out = TestSupport::CaptureStdout([] { DrawFrame(); });
+    EXPECT_EQ(out.rfind("Could not write screenshot Screenshot_", 0), 0u) << out;
+    EXPECT_NE(out.find(".bmp: Is a directory\n"), std::string::npos) << out;
+    // The next frame goes on as usual and tries no screenshot again.
+    BeginFrame();
+    EXPECT_EQ(TestSupport::CaptureStdout([] { DrawFrame(); }), "");
 }
