@@ -1,7 +1,7 @@
 // The audio functions offered to Lua and the mute commands of the console.
 #include "Audio/AudioManager.h"
 #include "Graphics/Camera.h"
-#include "Gui/ConsoleArgs.h"
+#include "System/Source/ConsoleArgs.h"
 #include "System/Source/LuaState.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "Graphics/Camera.h"
 #include "System/Source/ResourcePath.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 
 AudioManager* Audio = nullptr;
 

@@ -1,4 +1,4 @@
-#include "System/Source/Engine.h"
+#include "Game/Engine.h"
 
 #include <GLFW/glfw3.h>
 
@@ -25,7 +25,7 @@
 #include "System/Source/MessageQueue.h"
 #include "System/Source/PerformanceGraph.h"
 #include "System/Source/ScriptRegistry.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 #include "World/PhysicsWorld.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // the head are walked newest first, a later Lua global of a name replaces an
 // earlier one, and a class's methods must be in place before its class
 // table copies them. Subsystems add their steps here, at their place.
-#include "System/Source/Registration.h"
+#include "Game/Registration.h"
 
 #include "Audio/AudioManager.h"
 #include "Graphics/Camera.h"
@@ -11,7 +11,7 @@
 #include "Graphics/GraphicsLua.h"
 #include "Graphics/MetaPoint.h"
 #include "Graphics/Window.h"
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "Gui/FastPanel.h"
 #include "Gui/GuiFactory.h"
 #include "Gui/GuiButton.h"
@@ -28,10 +28,10 @@
 #include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/LuaBinding.h"
-#include "System/Source/Components/ObjectLua.h"
+#include "World/ObjectLua.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/ScriptRegistry.h"
-#include "System/Source/StateCommands.h"
+#include "Game/StateCommands.h"
 #include "World/AnimationComponent.h"
 #include "World/GenericTileLevel.h"
 #include "World/GraphicsComponent.h"

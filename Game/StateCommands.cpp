@@ -1,11 +1,11 @@
-#include "System/Source/StateCommands.h"
+#include "Game/StateCommands.h"
 
 #include <cmath>
 
 #include "Graphics/Window.h"
-#include "Gui/ConsolePrint.h"
+#include "System/Source/ConsolePrint.h"
 #include "System/Source/LuaState.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 #include "World/Level.h"
 
 void ConsoleLevel(ConsoleArgs& args) {

@@ -3,7 +3,7 @@
 
 #include <lua.hpp>
 
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 
 // Console commands.
 void ConsoleLevel(ConsoleArgs& args);

@@ -1,4 +1,4 @@
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 
 #include <GLFW/glfw3.h>
 

@@ -2,9 +2,9 @@
 #include <cstdio>
 
 #include "Platform/Signals.h"
-#include "System/Source/Engine.h"
+#include "Game/Engine.h"
 #include "System/Source/LuaState.h"
-#include "System/Source/Registration.h"
+#include "Game/Registration.h"
 
 namespace {
 // Everything found by name is registered, in its fixed order, before main.

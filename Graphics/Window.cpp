@@ -20,7 +20,7 @@
 #include "Graphics/Renderer.h"
 #include "Graphics/TextureAtlas.h"
 #include "System/Source/PerformanceGraph.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 
 GLFWwindow* GameWindow = nullptr;
 bool FullscreenFlag = true;

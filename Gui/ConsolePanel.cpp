@@ -2,9 +2,9 @@
 
 #include <typeinfo>
 
-#include "Gui/ConsoleArgs.h"
-#include "Gui/ConsolePrint.h"
-#include "Gui/Console.h"
+#include "System/Source/ConsoleArgs.h"
+#include "System/Source/ConsolePrint.h"
+#include "System/Source/Console.h"
 #include "Gui/GuiCommandComplete.h"
 #include "Gui/GuiFactory.h"
 #include "Gui/GuiLabel.h"

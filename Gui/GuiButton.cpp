@@ -3,7 +3,7 @@
 #include <lua.hpp>
 #include <string>
 
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "Gui/GuiManager.h"
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/DataNode.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "Gui/GuiPanel.h"
 
 class GuiTextField;

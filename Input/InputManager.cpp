@@ -13,7 +13,7 @@
 #include "Platform/XInput.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/LuaState.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 
 namespace InputManager {
 

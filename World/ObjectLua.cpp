@@ -1,4 +1,4 @@
-#include "System/Source/Components/ObjectLua.h"
+#include "World/ObjectLua.h"
 
 #include <cmath>
 #include <cstring>
@@ -9,7 +9,7 @@
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/LuaState.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 #include "World/Level.h"
 #include "World/Transform.h"
 

@@ -3,7 +3,7 @@
 #include "Graphics/RenderTarget.h"
 #include "Graphics/Renderer.h"
 #include "Graphics/TextureAtlas.h"
-#include "Gui/ConsolePrint.h"
+#include "System/Source/ConsolePrint.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/LuaBinding.h"
 #include "World/GraphicsComponent.h"

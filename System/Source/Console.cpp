@@ -1,10 +1,10 @@
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <lua.hpp>
 
-#include "Gui/ConsolePrint.h"
+#include "System/Source/ConsolePrint.h"
 #include "System/Source/Components/Meta.h"
 #include "System/Source/DataNode.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Gui/ConsoleArgs.h"
+#include "System/Source/ConsoleArgs.h"
 #include "System/Source/PoolAllocator.h"
 
 struct lua_State;

@@ -1,4 +1,4 @@
-#include "Gui/ConsolePrint.h"
+#include "System/Source/ConsolePrint.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "Gui/ConsoleArgs.h"
+#include "System/Source/ConsoleArgs.h"
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/ResourcePath.h"
 #include "System/Source/ScriptRegistry.h"

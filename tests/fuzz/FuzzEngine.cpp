@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "Graphics/Camera.h"
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/EngineClock.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/MessageQueue.h"
-#include "System/Source/Registration.h"
+#include "Game/Registration.h"
 #include "System/Source/ScriptRegistry.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 #include "World/PhysicsWorld.h"
 
 namespace Fuzz {

@@ -13,7 +13,7 @@
 #include "Graphics/Renderer.h"
 #include "System/Source/Components/Factories.h"
 #include "System/Source/Components/LuaBinding.h"
-#include "System/Source/Components/ObjectLua.h"
+#include "World/ObjectLua.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/MemoryPool.h"

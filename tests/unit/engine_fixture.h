@@ -16,9 +16,9 @@
 #include "System/Source/LuaState.h"
 #include "System/Source/MemoryPool.h"
 #include "System/Source/MessageQueue.h"
-#include "System/Source/Registration.h"
+#include "Game/Registration.h"
 #include "System/Source/ScriptRegistry.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 #include "World/Level.h"
 #include "support/TestSupport.h"
 

@@ -13,7 +13,7 @@
 #include "Gui/GuiManager.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/MemoryPool.h"
-#include "System/Source/Registration.h"
+#include "Game/Registration.h"
 #include "components_fixture.h"
 #include "test_lua_support.h"
 

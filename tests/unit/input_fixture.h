@@ -15,7 +15,7 @@
 #include "Input/InputManager.h"
 #include "Platform/XInput.h"
 #include "System/Source/DataNode.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 
 struct FakePads {
     static inline bool connected[4] = {};

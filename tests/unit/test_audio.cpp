@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "Audio/AudioManager.h"
-#include "Gui/ConsoleArgs.h"
+#include "System/Source/ConsoleArgs.h"
 #include "Platform/Fmod.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 #include "support/TestSupport.h"
 #include "test_lua_support.h"
 

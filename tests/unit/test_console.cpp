@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "support/TestSupport.h"
 
 using TestSupport::CaptureStdout;

@@ -11,15 +11,15 @@
 
 #include "Graphics/Font.h"
 #include "Graphics/Window.h"
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "Gui/ConsolePanel.h"
-#include "Gui/ConsolePrint.h"
+#include "System/Source/ConsolePrint.h"
 #include "Gui/GuiCommandComplete.h"
 #include "Gui/GuiTextField.h"
 #include "Gui/RichText.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/LuaState.h"
-#include "System/Source/Registration.h"
+#include "Game/Registration.h"
 #include "gui_fixture.h"
 #include "support/TestSupport.h"
 

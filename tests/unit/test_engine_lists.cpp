@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Gui/GuiManager.h"
-#include "System/Source/Engine.h"
+#include "Game/Engine.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "Gui/FastPanel.h"
 #include "Gui/GuiPanel.h"
 #include "gui_fixture.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 
 using GuiPanels = GuiFixture;
 

@@ -2,7 +2,7 @@
 // with arguments of every wrong kind: errors are fine, crashes are not.
 #include <gtest/gtest.h>
 
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "engine_fixture.h"
 
 using LuaRobustness = EngineFixture;

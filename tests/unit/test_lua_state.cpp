@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "Gui/ConsoleArgs.h"
+#include "System/Source/ConsoleArgs.h"
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/ScriptRegistry.h"

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "System/Source/Components/Factories.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/MessageQueue.h"

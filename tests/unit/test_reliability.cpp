@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "World/PhysicsWorld.h"
 #include "engine_fixture.h"
 

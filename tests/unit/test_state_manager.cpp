@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "Gui/GuiManager.h"
 #include "Gui/GuiPanel.h"
-#include "System/Source/Engine.h"
+#include "Game/Engine.h"
 #include "System/Source/Components/Factories.h"
 #include "System/Source/Components/GenericGameObject.h"
-#include "System/Source/StateCommands.h"
+#include "Game/StateCommands.h"
 #include "World/Level.h"
 #include "engine_fixture.h"
 

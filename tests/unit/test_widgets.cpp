@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "Gui/Console.h"
+#include "System/Source/Console.h"
 #include "Gui/FastPanel.h"
 #include "Gui/GuiButton.h"
 #include "Gui/GuiFans.h"
 #include "Gui/GuiPieGraph.h"
 #include "Gui/Menu.h"
-#include "System/Source/StateManager.h"
+#include "Game/StateManager.h"
 #include "gui_fixture.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "Graphics/Renderer.h"
 #include "Graphics/TextureAtlas.h"
 #include "Graphics/Window.h"
-#include "System/Source/Registration.h"
+#include "Game/Registration.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "Gui/ConsolePrint.h"
+#include "System/Source/ConsolePrint.h"
 
 namespace {
 char g_emptyText[1] = {0};
