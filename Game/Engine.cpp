@@ -25,6 +25,7 @@
 #include "System/Source/MessageQueue.h"
 #include "System/Source/PerformanceGraph.h"
 #include "System/Source/ScriptRegistry.h"
+#include "Game/GameHooks.h"
 #include "Game/StateManager.h"
 #include "World/PhysicsWorld.h"
 
@@ -97,6 +98,7 @@ int StartEngine(int argc, char** argv) {
     CreateMessageQueue();
     Gui = Require(new GuiManager(), "GUI manager");
 
+    InstallGameHooks();
     SetGuiFrameHooks(GuiFrameHooks{GuiStartup, DrawGui, GuiShutdown});
     SetGuiSoundHook(PlayGuiClick);
     SetGuiActionHook(InputManager::GetActionTriggered);

@@ -31,6 +31,7 @@
 #include "World/ObjectLua.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/ScriptRegistry.h"
+#include "Game/GameHooks.h"
 #include "Game/StateCommands.h"
 #include "World/AnimationComponent.h"
 #include "World/GenericTileLevel.h"
@@ -262,6 +263,7 @@ void RegisterAll() {
 }  // namespace
 
 void RunStaticRegistration() {
+    InstallGameHooks();
     // Once per Lua state: a state closed and made anew (by tests) gets its
     // globals and class tables again.
     static lua_State* registeredInto = nullptr;

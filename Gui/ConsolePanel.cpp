@@ -22,6 +22,11 @@ GuiCommandComplete* ConsoleCompleteList = nullptr;
 namespace {
 
 constexpr int kGrave = 96;
+
+// The console output's sink: the output area while there is one.
+void AppendToConsoleOutput(std::string_view text) {
+    if (ConsoleOutput) ConsoleOutput->AddText(text);
+}
 constexpr int kTilde = 126;
 
 // The button of the console's top-left corner: a real button once the
@@ -81,6 +86,7 @@ Console::Console() : GuiPanel(600, 800, 500.0f, 500.0f) {
     }
     ConsolePanel = this;
     ConsoleOutput = output;
+    SetConsoleSink(AppendToConsoleOutput);
     ConsoleInput = input;
     ConsoleTitle = title;
     ConsoleCompleteList = completion;

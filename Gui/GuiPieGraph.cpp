@@ -17,6 +17,17 @@ GuiPanel* GuiPieGraph::Create() {
     return new GuiPieGraph(0.0f, 0.0f);
 }
 
+ProfileGraph* GuiPieGraph::CreateForProfiler() {
+    GuiPieGraph* graph = new GuiPieGraph(900.0f, 130.0f);
+    if (graph) {
+        graph->SetRadius(58);
+        graph->SetFillColour(Color(255, 0, 0, 255));
+        graph->SetName("PerformanceGraph");
+        graph->SetLayer(100);
+    }
+    return graph;
+}
+
 const PieSlice* GuiPieGraph::FindSlice(std::string_view sliceName) const {
     for (const PieSlice& slice : values_) {
         if (slice.name == sliceName) return &slice;

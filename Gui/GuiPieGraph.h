@@ -10,6 +10,7 @@
 
 #include "Gui/GuiPanel.h"
 #include "System/Source/Color.h"
+#include "System/Source/PerformanceGraph.h"
 
 struct PieSlice {
     System::String name;
@@ -17,7 +18,7 @@ struct PieSlice {
     Color colour;
 };
 
-class GuiPieGraph : public GuiPanel {
+class GuiPieGraph : public GuiPanel, public ProfileGraph {
 public:
     // A 0 x 0 panel at (x, y), thousandths of the viewport.
     GuiPieGraph(float x, float y);
@@ -28,7 +29,7 @@ public:
 
     // The first slice of that name (exact, case-sensitive) takes the value
     // and keeps its colour; without one a slice is appended.
-    void SetValue(std::string_view name, float value, Color colour);
+    void SetValue(std::string_view name, float value, Color colour) override;
 
     const System::Vector<PieSlice>& Values() const { return values_; }
     // The first slice of that name, or null.
@@ -37,7 +38,7 @@ public:
     int GetRadius() const { return radius_; }
     void SetRadius(int radius) { radius_ = radius; }
     float GetFrameTime() const { return frameTime_; }
-    void SetFrameTime(float seconds) { frameTime_ = seconds; }
+    void SetFrameTime(float seconds) override { frameTime_ = seconds; }
 
     // Panel settings, as the profiler sets them.
     float GetX() const { return x; }
@@ -50,6 +51,8 @@ public:
 
     // The factory's row: a graph at (0, 0).
     static GuiPanel* Create();
+    // The profiler's graph, placed and coloured as the profiler shows it.
+    static ProfileGraph* CreateForProfiler();
 
 private:
     int radius_ = 0;

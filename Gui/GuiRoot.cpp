@@ -27,8 +27,8 @@ void DeleteUnattachedScriptPanels() {
 }
 
 // The profiler's graph hangs under the root, which owns it from then on.
-void AttachGraph(GuiPieGraph* graph) {
-    if (GuiRoot) GuiRoot->AddChild(graph);
+void AttachGraph(ProfileGraph* graph) {
+    if (GuiRoot) GuiRoot->AddChild(dynamic_cast<GuiPanel*>(graph));
 }
 
 }  // namespace

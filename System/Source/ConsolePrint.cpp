@@ -4,14 +4,19 @@
 #include <cstdio>
 #include <string>
 
-#include "Gui/ConsolePanel.h"
-#include "Gui/RichText.h"
+namespace {
+ConsoleSink g_sink = nullptr;
+}  // namespace
+
+void SetConsoleSink(ConsoleSink sink) {
+    g_sink = sink;
+}
 
 void ConsoleWrite(std::string_view text) {
     if (text.empty()) return;
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
-    if (ConsoleOutput) ConsoleOutput->AddText(text);
+    if (g_sink) g_sink(text);
 }
 
 void ConsolePrintf(const char* format, ...) {

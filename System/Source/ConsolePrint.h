@@ -1,7 +1,7 @@
 // Console output: every line meant for the developer console goes through
-// ConsolePrintf or ConsoleWrite. It lands in the console's output area and,
-// so that a game run from a terminal (and CI) still sees errors, on
-// standard output as well.
+// ConsolePrintf or ConsoleWrite. It lands on standard output, so that a game
+// run from a terminal (and CI) still sees errors, and in the sink that the
+// GUI's console panel plugs in (its output area).
 #pragma once
 
 #include <string_view>
@@ -16,3 +16,8 @@
 void ConsolePrintf(const char* format, ...) TAZZLE_PRINTF_FORMAT(1, 2);
 // Appends the text as it is (script text is data, never a format).
 void ConsoleWrite(std::string_view text);
+
+// Where console text goes besides standard output; null: nowhere. The
+// console panel plugs its output area in.
+using ConsoleSink = void (*)(std::string_view text);
+void SetConsoleSink(ConsoleSink sink);

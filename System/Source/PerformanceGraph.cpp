@@ -9,6 +9,7 @@ namespace {
 
 PerformanceGraph* g_current = nullptr;
 GraphAttachHook g_attachHook = nullptr;
+GraphMakerHook g_makerHook = nullptr;
 FpsTextHook g_fpsTextHook = nullptr;
 
 // More than this since the last refresh (0.1 in single precision) refreshes
@@ -18,12 +19,8 @@ constexpr double kFpsInterval = 0.10000000149011612;
 }  // namespace
 
 PerformanceGraph::PerformanceGraph() {
-    graph_ = new GuiPieGraph(900.0f, 130.0f);
+    graph_ = g_makerHook ? g_makerHook() : nullptr;
     if (graph_) {
-        graph_->SetRadius(58);
-        graph_->SetFillColour(Color(255, 0, 0, 255));
-        graph_->SetName("PerformanceGraph");
-        graph_->SetLayer(100);
         if (g_attachHook) {
             g_attachHook(graph_);
             ownsGraph_ = false;
@@ -66,6 +63,10 @@ void BeginProfileSection(std::string_view name, Color colour) {
 
 void SetGraphAttachHook(GraphAttachHook hook) {
     g_attachHook = hook;
+}
+
+void SetGraphMakerHook(GraphMakerHook hook) {
+    g_makerHook = hook;
 }
 
 void SetFpsTextHook(FpsTextHook hook) {

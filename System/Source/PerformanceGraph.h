@@ -12,14 +12,25 @@
 
 #include <string_view>
 
-#include "Gui/GuiPieGraph.h"
 #include "System/Source/Color.h"
 #include "System/Source/PoolAllocator.h"
 
+// What the profiler draws into: one slice per section and the averaged
+// frame time. The GUI's pie graph is one; the profiler knows no more of it.
+class ProfileGraph {
+public:
+    virtual ~ProfileGraph() = default;
+    // The first slice of that name takes the value and keeps its colour;
+    // without one a slice is appended.
+    virtual void SetValue(std::string_view name, float value, Color colour) = 0;
+    virtual void SetFrameTime(float seconds) = 0;
+};
+
 class PerformanceGraph : public System::PoolObject {
 public:
-    // Creates the graph and hands it to the attach hook (the GUI root then
-    // owns it); without a hook the profiler keeps and frees it.
+    // Makes the graph through the maker hook and hands it to the attach hook
+    // (the GUI root then owns it); without an attach hook the profiler keeps
+    // and frees it. Without a maker there is no graph.
     PerformanceGraph();
     ~PerformanceGraph();
     PerformanceGraph(const PerformanceGraph&) = delete;
@@ -33,7 +44,7 @@ public:
     void UpdatePerformanceGraph(double measuredDt);
 
     // Null only when the graph could not be allocated.
-    GuiPieGraph* GetGraph() const { return graph_; }
+    ProfileGraph* GetGraph() const { return graph_; }
     float GetSmoothedFrameTime() const { return smoothedFrameTime_; }
     bool IsSectionOpen() const { return sectionOpen_; }
 
@@ -41,7 +52,7 @@ public:
     static PerformanceGraph* Current();
 
 private:
-    GuiPieGraph* graph_ = nullptr;
+    ProfileGraph* graph_ = nullptr;
     bool ownsGraph_ = true;
     System::String sectionName_;
     Color sectionColour_{0, 0, 0, 255};
@@ -55,8 +66,13 @@ void BeginProfileSection(std::string_view name, Color colour);
 
 // Where a new profiler's graph goes: the GUI root makes it its child and
 // owns it from then on. Null (the default) leaves the graph to the profiler.
-using GraphAttachHook = void (*)(GuiPieGraph* graph);
+using GraphAttachHook = void (*)(ProfileGraph* graph);
 void SetGraphAttachHook(GraphAttachHook hook);
+
+// Makes the profiler's graph, set up as the profiler shows it; the wiring
+// installs the GUI's pie graph. Null (the default): no graph.
+using GraphMakerHook = ProfileGraph* (*)();
+void SetGraphMakerHook(GraphMakerHook hook);
 
 // Where the FPS text goes (the "FPS" panel's text). Null (the default)
 // sends it nowhere.

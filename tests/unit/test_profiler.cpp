@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "Game/GameHooks.h"
 #include "Gui/GuiPieGraph.h"
 #include "System/Source/EngineClock.h"
 #include "System/Source/PerformanceGraph.h"
@@ -20,8 +21,13 @@ void RecordFpsText(const char* text) {
 }
 
 GuiPieGraph* g_attached = nullptr;
-void RecordAttach(GuiPieGraph* graph) {
-    g_attached = graph;
+void RecordAttach(ProfileGraph* graph) {
+    g_attached = static_cast<GuiPieGraph*>(graph);
+}
+
+// The graph that the game's wiring gives the profiler.
+GuiPieGraph* GraphOf(const PerformanceGraph& profiler) {
+    return static_cast<GuiPieGraph*>(profiler.GetGraph());
 }
 
 class ProfilerTest : public ::testing::Test {
@@ -31,6 +37,7 @@ protected:
         g_fpsTexts.clear();
         g_attached = nullptr;
         SetEngineClock(FakeClock);
+        InstallGameHooks();
     }
     void TearDown() override {
         SetEngineClock(nullptr);
@@ -43,7 +50,7 @@ TEST_F(ProfilerTest, GraphIsSetUpAndOwnedByTheProfilerWithoutARoot) {
     {
         PerformanceGraph profiler;
         EXPECT_EQ(PerformanceGraph::Current(), &profiler);
-        GuiPieGraph* graph = profiler.GetGraph();
+        GuiPieGraph* graph = GraphOf(profiler);
         ASSERT_NE(graph, nullptr);
         EXPECT_EQ(graph->GetX(), 900.0f);
         EXPECT_EQ(graph->GetY(), 130.0f);
@@ -65,7 +72,7 @@ TEST_F(ProfilerTest, AttachedGraphBelongsToTheRoot) {
     GuiPieGraph* graph = nullptr;
     {
         PerformanceGraph profiler;
-        graph = profiler.GetGraph();
+        graph = GraphOf(profiler);
         EXPECT_EQ(g_attached, graph);
     }
     // The profiler is gone; the graph is still the root's to free.
@@ -75,7 +82,7 @@ TEST_F(ProfilerTest, AttachedGraphBelongsToTheRoot) {
 
 TEST_F(ProfilerTest, SectionsRecordConsecutiveDurations) {
     PerformanceGraph profiler;
-    GuiPieGraph& graph = *profiler.GetGraph();
+    GuiPieGraph& graph = *GraphOf(profiler);
     const Color red(255, 0, 0, 255), blue(0, 0, 255, 255);
 
     g_now = 1.0;
@@ -119,15 +126,15 @@ TEST_F(ProfilerTest, SectionTimesStayPreciseAfterHoursOfRunning) {
     profiler.BeginSection("Messages", Color());
     g_now = 36000.0 + 0.000125;
     profiler.UpdatePerformanceGraph(0.0);
-    ASSERT_NE(profiler.GetGraph()->FindSlice("Messages"), nullptr);
-    EXPECT_NEAR(profiler.GetGraph()->FindSlice("Messages")->value, 0.000125, 1e-9);
+    ASSERT_NE(GraphOf(profiler)->FindSlice("Messages"), nullptr);
+    EXPECT_NEAR(GraphOf(profiler)->FindSlice("Messages")->value, 0.000125, 1e-9);
 }
 
 TEST_F(ProfilerTest, SmoothingMovesOneThirtySecondTowardTheStep) {
     PerformanceGraph profiler;
     profiler.UpdatePerformanceGraph(1.0);
     EXPECT_EQ(profiler.GetSmoothedFrameTime(), 0.03125f);
-    EXPECT_EQ(profiler.GetGraph()->GetFrameTime(), 0.03125f);
+    EXPECT_EQ(GraphOf(profiler)->GetFrameTime(), 0.03125f);
     profiler.UpdatePerformanceGraph(1.0);
     EXPECT_EQ(profiler.GetSmoothedFrameTime(), 0.0615234375f);
     // A step equal to the average leaves it where it is.
