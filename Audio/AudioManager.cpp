@@ -6,7 +6,7 @@
 
 #include "Graphics/Camera.h"
 #include "System/Source/ResourcePath.h"
-#include "Game/StateManager.h"
+#include "System/Source/FrameState.h"
 
 AudioManager* Audio = nullptr;
 

@@ -286,9 +286,9 @@ void TogglePause() {
 bool IsPaused() {
     return g_state.paused;
 }
-bool IsPauseMenuShown() {
+bool StatePauseMenuShown() {
     return g_state.pauseMenuShown;
 }
-double GetFrameTime() {
+double StateFrameTime() {
     return g_state.dt;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "System/Source/FrameState.h"
 #include "System/Source/PoolAllocator.h"
 
 class Level;
@@ -52,11 +53,12 @@ void RequestStateChange(const std::string& state, const std::string& levelFile);
 void TogglePause();
 void SetPaused(bool paused);
 bool IsPaused();
-bool IsPauseMenuShown();
+// What the frame-state source answers (IsPauseMenuShown, GetFrameTime).
+bool StatePauseMenuShown();
 
 // The clamp and scale of the time step: `measured` times the scale (the
 // scale's time left runs down first), at most 1/30 s in single precision.
 double ScaleTimeStep(double measured, float& timeScale, float& scaleTimeLeft);
 
 // The current frame's time step in seconds.
-double GetFrameTime();
+double StateFrameTime();

@@ -8,6 +8,7 @@
 #include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/EngineRandom.h"
+#include "System/Source/FrameState.h"
 #include "World/Transform.h"
 
 Camera* CurrentCamera = nullptr;

@@ -5,13 +5,13 @@
 #include <SOIL/SOIL.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <glm/gtc/matrix_transform.hpp>
 #include <string>
 
-#include "Audio/AudioManager.h"
 #include "Graphics/BatchRenderer.h"
 #include "Graphics/Camera.h"
 #include "Graphics/Effect.h"
@@ -19,8 +19,8 @@
 #include "Graphics/RenderTarget.h"
 #include "Graphics/Renderer.h"
 #include "Graphics/TextureAtlas.h"
+#include "System/Source/Components/Meta.h"
 #include "System/Source/PerformanceGraph.h"
-#include "Game/StateManager.h"
 
 GLFWwindow* GameWindow = nullptr;
 bool FullscreenFlag = true;
@@ -46,6 +46,7 @@ bool g_screenshotPending = false;
 
 // The focus state the window system last reported in this poll; -1: none.
 int g_focusReported = -1;
+WindowFocusHook g_focusHook = nullptr;
 
 // The 16:9 area inside a window of the given size, in single precision.
 struct Letterbox {
@@ -240,6 +241,10 @@ void OnWindowFocus(GLFWwindow*, int focused) {
     g_focusReported = focused ? 1 : 0;
 }
 
+void SetWindowFocusHook(WindowFocusHook hook) {
+    g_focusHook = hook;
+}
+
 void ApplyWindowFocus() {
     if (g_focusReported < 0) return;
     bool focused = g_focusReported == 1;
@@ -247,15 +252,29 @@ void ApplyWindowFocus() {
     // A loss and a regain within one poll (window systems report such a
     // flicker while a window is being placed) is no change of focus.
     if (focused == WindowFocused) return;
-    if (!focused) {
-        if (Audio) Audio->SetMasterPaused(true);
-        if (!IsPauseMenuShown()) TogglePause();
-        if (FullscreenFlag && GameWindow) glfwIconifyWindow(GameWindow);
-    } else {
-        if (Audio) Audio->SetMasterPaused(false);
-    }
+    if (g_focusHook) g_focusHook(focused);
+    if (!focused && FullscreenFlag && GameWindow) glfwIconifyWindow(GameWindow);
     WindowFocused = focused;
 }
+
+// Window pixels to GUI pixels: from the top-left corner of the letterboxed
+// area, scaled by the ratio of the letterboxed area (with its bars) to the
+// window. A window of no size scales by 1.
+void WindowToGui(double x, double y, int32_t& gx, int32_t& gy) {
+    float scaleX = 1.0f;
+    float scaleY = 1.0f;
+    if (WindowWidth > 0) {
+        scaleX = float(double(GetViewportWidth() + 2 * LetterboxOffsetX) / double(WindowWidth));
+    }
+    if (WindowHeight > 0) {
+        scaleY = float(double(GetViewportHeight() + 2 * LetterboxOffsetY) / double(WindowHeight));
+    }
+    const double tx = std::trunc(std::isfinite(x) ? x : 0.0);
+    const double ty = std::trunc(std::isfinite(y) ? y : 0.0);
+    gx = SafeDoubleToInt(double(scaleX) * (tx - LetterboxOffsetX));
+    gy = SafeDoubleToInt(double(scaleY) * (ty - LetterboxOffsetY));
+}
+
 
 void ResizeViewport(int32_t width, int32_t height) {
     if (!FullscreenFlag && GameWindow) glfwSetWindowSize(GameWindow, width, height);

@@ -43,11 +43,18 @@ void ToggleFullscreen();
 // applies the net change once per poll (pause on a loss, audio).
 void OnWindowFocus(GLFWwindow* window, int focused);
 void ApplyWindowFocus();
+// Told of each net change of focus, before a fullscreen window is iconified
+// on a loss: the game pauses its sound and itself there. The wiring installs
+// it; null: nobody is told.
+using WindowFocusHook = void (*)(bool focused);
+void SetWindowFocusHook(WindowFocusHook hook);
 // Adopts a new window size: viewport, letterbox and projections.
 void ResizeViewport(int32_t width, int32_t height);
 // The letterboxed 16:9 area inside the window, in window pixels.
 int32_t GetViewportWidth();
 int32_t GetViewportHeight();
+// Window pixels to GUI pixels (the letterboxed area's top-left corner is 0, 0).
+void WindowToGui(double x, double y, int32_t& gx, int32_t& gy);
 // The world y of a GUI y given in thousandths of the viewport's height.
 int32_t GuiToWorldY(float v);
 // Where the GUI joins the graphics layer: built at the end of the start-up,

@@ -11,6 +11,7 @@
 #include "System/Source/Color.h"
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/EngineRandom.h"
+#include "System/Source/FrameState.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "Graphics/Window.h"
 #include "Gui/GuiManager.h"
 #include "System/Source/DataNode.h"
-#include "Game/StateManager.h"
+#include "System/Source/FrameState.h"
 
 GuiPanel* FocusedPanel = nullptr;
 GuiPanel* GuiRoot = nullptr;

@@ -7,13 +7,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "Graphics/Window.h"
-#include "Gui/GuiManager.h"
 #include "Input/InputInternal.h"
 #include "Platform/XInput.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/LuaState.h"
-#include "Game/StateManager.h"
+#include "System/Source/FrameState.h"
 
 namespace InputManager {
 
@@ -28,7 +26,7 @@ int32_t ClickY = -1;
 MotorSpeeds RumbleSpeeds[kPlayerCount] = {};
 
 static void PollWindowEvents() {
-    if (GameWindow) glfwPollEvents();
+    if (GetWindowHooks().window && GetWindowHooks().window()) glfwPollEvents();
 }
 void (*PollEvents)() = PollWindowEvents;
 
@@ -85,22 +83,11 @@ void SendChar(unsigned ch) {
     if (GetGuiHooks().onChar) GetGuiHooks().onChar(ch);
 }
 
-// Window pixels to GUI pixels: from the top-left corner of the letterboxed
-// area, scaled by the ratio of the letterboxed area (with its bars) to the
-// window. A window of no size scales by 1.
+// Window pixels to GUI pixels, as the window places its letterboxed area;
+// without a window, 0.
 void ToGui(double x, double y, int32_t& gx, int32_t& gy) {
-    float scaleX = 1.0f;
-    float scaleY = 1.0f;
-    if (WindowWidth > 0) {
-        scaleX = float(double(GetViewportWidth() + 2 * LetterboxOffsetX) / double(WindowWidth));
-    }
-    if (WindowHeight > 0) {
-        scaleY = float(double(GetViewportHeight() + 2 * LetterboxOffsetY) / double(WindowHeight));
-    }
-    const double tx = std::trunc(std::isfinite(x) ? x : 0.0);
-    const double ty = std::trunc(std::isfinite(y) ? y : 0.0);
-    gx = SafeDoubleToInt(double(scaleX) * (tx - LetterboxOffsetX));
-    gy = SafeDoubleToInt(double(scaleY) * (ty - LetterboxOffsetY));
+    gx = gy = 0;
+    if (GetWindowHooks().toGui) GetWindowHooks().toGui(x, y, gx, gy);
 }
 
 void ReadCursor(GLFWwindow* window, double& x, double& y) {
@@ -219,30 +206,24 @@ bool PadConnected(uint32_t pad) {
 
 }  // namespace
 
-GuiHooks DefaultGuiHooks() {
-    GuiHooks hooks;
-    hooks.onChar = GuiHandleChar;
-    hooks.onSpecialKeyDown = GuiHandleKey;
-    hooks.onMouseMove = GuiHandleMouseMove;
-    hooks.onMouseDown = GuiHandleMouseDown;
-    hooks.focusNext = GuiFocusNext;
-    hooks.focusPrev = GuiFocusPrev;
-    hooks.post = PostGuiMessage;
+GuiHooks& GetGuiHooks() {
+    static GuiHooks hooks;
     return hooks;
 }
 
-GuiHooks& GetGuiHooks() {
-    static GuiHooks hooks = DefaultGuiHooks();
+WindowHooks& GetWindowHooks() {
+    static WindowHooks hooks;
     return hooks;
 }
 
 void Init() {
-    if (GameWindow) {
-        glfwSetKeyCallback(GameWindow, KeyCallback);
-        glfwSetMouseButtonCallback(GameWindow, MouseButtonCallback);
-        glfwSetCharCallback(GameWindow, CharCallback);
-        glfwSetCursorPosCallback(GameWindow, CursorPosCallback);
-        glfwSetScrollCallback(GameWindow, ScrollCallback);
+    GLFWwindow* window = GetWindowHooks().window ? GetWindowHooks().window() : nullptr;
+    if (window) {
+        glfwSetKeyCallback(window, KeyCallback);
+        glfwSetMouseButtonCallback(window, MouseButtonCallback);
+        glfwSetCharCallback(window, CharCallback);
+        glfwSetCursorPosCallback(window, CursorPosCallback);
+        glfwSetScrollCallback(window, ScrollCallback);
     }
     CreateActionTables();
 }
@@ -273,7 +254,8 @@ void Update() {
 
     // The file's pads stand in for the devices; everything that reads the
     // input below runs in both modes, so that a replay repeats the run.
-    if (!replaying && WindowFocused) ReadPads();
+    const bool focused = GetWindowHooks().focused && GetWindowHooks().focused();
+    if (!replaying && focused) ReadPads();
     if (Recorder) WritePadBlocks();
 
     SendActionCharacters();
@@ -317,7 +299,7 @@ void DispatchToGui(bool replaying) {
 
 void GetCursorPosition(int32_t& x, int32_t& y) {
     double cx, cy;
-    ReadCursor(GameWindow, cx, cy);
+    ReadCursor(GetWindowHooks().window ? GetWindowHooks().window() : nullptr, cx, cy);
     ToGui(cx, cy, x, y);
 }
 
@@ -330,7 +312,7 @@ void KeyCallback(GLFWwindow*, int key, int, int action, int) {
             Post(MakeNodeWithInt("FPS", "ToggleVisible"));
             Post(MakeNodeWithInt("PerformanceGraph", "ToggleVisible"));
         } else if (key == kKeyPrintScreen) {
-            TakeScreenshot();
+            if (GetWindowHooks().screenshot) GetWindowHooks().screenshot();
         }
         if (isKey) {
             KeyState[key] = 1;

@@ -125,8 +125,8 @@ void ResumeRumble();
 // it). By default the window's; tests may replace it.
 extern void (*PollEvents)();
 
-// Where the input module hands what the GUI needs. By default the GUI's own
-// entry points; tests may replace them.
+// Where the input module hands what the GUI needs. The wiring installs the
+// GUI's own entry points; tests may replace them.
 struct GuiHooks {
     void (*onChar)(unsigned ch) = nullptr;
     void (*onSpecialKeyDown)(int key) = nullptr;
@@ -139,7 +139,17 @@ struct GuiHooks {
     void (*post)(DataNode* message) = nullptr;
 };
 GuiHooks& GetGuiHooks();
-// The GUI's own entry points.
-GuiHooks DefaultGuiHooks();
+
+// What the input module needs of the window, installed by the wiring: its
+// window-system handle (callbacks, cursor; null: no window), window pixels
+// to GUI pixels, whether it has the focus (pads are read only then), and
+// the screenshot that the Print Screen key takes.
+struct WindowHooks {
+    GLFWwindow* (*window)() = nullptr;
+    void (*toGui)(double x, double y, int32_t& gx, int32_t& gy) = nullptr;
+    bool (*focused)() = nullptr;
+    void (*screenshot)() = nullptr;
+};
+WindowHooks& GetWindowHooks();
 
 }  // namespace InputManager

@@ -24,6 +24,3 @@ static_assert(sizeof(Color) == 4, "a colour is four bytes");
 Color ScaleColor(Color color, float factor);
 // Each channel start + trunc((end - start) * t), modulo 256.
 Color LerpColor(Color start, Color end, float t);
-
-// The current frame's time step in seconds.
-double GetFrameTime();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Game/GameHooks.h"
 #include "Graphics/Window.h"
 #include "Input/InputLua.h"
 #include "Input/InputManager.h"
@@ -93,6 +94,7 @@ public:
         FakePads::Reset();
         GuiLog::Clear();
         XInputSetBackend(&backend);
+        InstallGameHooks();
         GuiHooks& hooks = GetGuiHooks();
         hooks.onChar = [](unsigned c) { GuiLog::chars.push_back(c); };
         hooks.onSpecialKeyDown = [](int k) { GuiLog::keys.push_back(k); };
@@ -113,7 +115,7 @@ public:
 
     void End() {
         InputManager::Shutdown();
-        InputManager::GetGuiHooks() = InputManager::DefaultGuiHooks();
+        InputManager::GetGuiHooks() = GuiInputHooks();
         InputManager::PollEvents = savedPoll;
         XInputSetBackend(&NoPads::backend);
         WindowFocused = false;

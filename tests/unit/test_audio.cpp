@@ -15,6 +15,7 @@
 #include "Audio/AudioManager.h"
 #include "System/Source/ConsoleArgs.h"
 #include "Platform/Fmod.h"
+#include "Game/GameHooks.h"
 #include "Game/StateManager.h"
 #include "support/TestSupport.h"
 #include "test_lua_support.h"
@@ -219,6 +220,7 @@ class AudioTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("SDL_AUDIODRIVER", "dummy", 1);
+        InstallGameHooks();
         GetStateManager().pauseMenuShown = false;
         GetStateManager().dt = 0.0;
         tone = WriteSine(dir.Path() + "/tone.wav", 440, 0.8, 2.0);
