@@ -1,6 +1,5 @@
 // The audio functions offered to Lua and the mute commands of the console.
 #include "Audio/AudioManager.h"
-#include "Graphics/Camera.h"
 #include "System/Source/ConsoleArgs.h"
 #include "System/Source/LuaState.h"
 
@@ -63,9 +62,8 @@ int PlaySound(lua_State* L) {
     if (is3D) {
         position.x = Number(args, 1);
         position.y = Number(args, 2);
-    } else if (CurrentCamera) {
-        position.x = CurrentCamera->position.x;
-        position.y = CurrentCamera->position.y;
+    } else {
+        ReadListenerPosition(position.x, position.y);
     }
     if (Audio) Audio->Play(Text(args, 0), &position, false, loop, is3D);
     return 0;

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "Graphics/Camera.h"
 #include "System/Source/ResourcePath.h"
 #include "System/Source/FrameState.h"
 
@@ -102,13 +101,22 @@ void AudioManager::CheckResult() {
     }
 }
 
+namespace {
+ListenerHook g_listenerHook = nullptr;
+}  // namespace
+
+void SetListenerHook(ListenerHook hook) {
+    g_listenerHook = hook;
+}
+
+void ReadListenerPosition(float& x, float& y) {
+    if (g_listenerHook) g_listenerHook(x, y);
+}
+
 void AudioManager::Update() {
     if (!Closed() && system) {
         FMOD_VECTOR listener;
-        if (CurrentCamera) {
-            listener.x = CurrentCamera->position.x;
-            listener.y = CurrentCamera->position.y;
-        }
+        ReadListenerPosition(listener.x, listener.y);
         lastResult = system->set3DListenerAttributes(0, &listener, nullptr, nullptr, nullptr);
         lastResult = system->update();
     }

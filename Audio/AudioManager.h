@@ -113,6 +113,13 @@ private:
 
 extern AudioManager* Audio;
 
+// Where the listener stands: the wiring answers with the current camera's
+// position. Without a hook, or when it answers false, x and y are left as
+// they are.
+using ListenerHook = bool (*)(float& x, float& y);
+void SetListenerHook(ListenerHook hook);
+void ReadListenerPosition(float& x, float& y);
+
 class ConsoleArgs;
 // The console commands "muteMusic" and "muteSound": toggle the mute of the
 // music and of the sound-effect group.

@@ -28,6 +28,7 @@
 #include "Game/GameHooks.h"
 #include "Game/StateManager.h"
 #include "World/PhysicsWorld.h"
+#include "World/Transform.h"
 
 namespace {
 

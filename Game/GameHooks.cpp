@@ -2,6 +2,7 @@
 
 #include "Audio/AudioManager.h"
 #include "Game/StateManager.h"
+#include "Graphics/Camera.h"
 #include "Graphics/Window.h"
 #include "Gui/GuiManager.h"
 #include "Gui/GuiPieGraph.h"
@@ -30,6 +31,14 @@ bool GameWindowFocused() {
     return WindowFocused;
 }
 
+// The listener stands where the camera looks.
+bool CameraPosition(float& x, float& y) {
+    if (!CurrentCamera) return false;
+    x = CurrentCamera->position.x;
+    y = CurrentCamera->position.y;
+    return true;
+}
+
 }  // namespace
 
 InputManager::GuiHooks GuiInputHooks() {
@@ -48,6 +57,7 @@ void InstallGameHooks() {
     // The frame's time step and the pause menu, as the state manager has them.
     SetFrameStateSource(FrameStateSource{StateFrameTime, StatePauseMenuShown});
     SetWindowFocusHook(OnFocusChange);
+    SetListenerHook(CameraPosition);
     // What reaches the input module of the window and goes on to the GUI.
     InputManager::GetWindowHooks() =
         InputManager::WindowHooks{TheGameWindow, WindowToGui, GameWindowFocused, TakeScreenshot};

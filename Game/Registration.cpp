@@ -179,7 +179,7 @@ void RegisterAll() {
     RegisterLuaFunction(ObjectLua::GetObjectByName, "GetObjectByName");
     RegisterLuaFunction(ObjectLua::GetFirstPlayer, "GetFirstPlayer");
     RegisterLuaFunction(ObjectLua::GetClosestPlayer, "GetClosestPlayer");
-    RegisterLuaFunction(ObjectLua::GetLevel, "GetLevel");
+    RegisterLuaFunction(LuaGetLevel, "GetLevel");
     RegisterLuaFunction(ObjectLua::GetAllGameObjects, "GetAllGameObjects");
     RegisterLuaFunction(ObjectLua::CallMeDebug, "CallMeDebug");
     RegisterClassTable<empty>("empty", ObjectLua::NewEmpty);

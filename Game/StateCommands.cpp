@@ -89,6 +89,12 @@ int LuaGetDtScale(lua_State* L) {
     return 1;
 }
 
+int LuaGetLevel(lua_State* L) {
+    ReadLuaArgumentValues(L);
+    PushUserdata(L, GetStateManager().currentLevel);
+    return 1;
+}
+
 int LuaCheckGodMode(lua_State* L) {
     ReadLuaArgumentValues(L);
     lua_pushnumber(L, GetStateManager().godMode ? 1.0 : 0.0);

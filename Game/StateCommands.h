@@ -21,3 +21,5 @@ int LuaLockPause(lua_State* L);
 int LuaPause(lua_State* L);
 int LuaGetDtScale(lua_State* L);
 int LuaCheckGodMode(lua_State* L);
+// GetLevel(): the current level, or null.
+int LuaGetLevel(lua_State* L);

@@ -9,7 +9,6 @@
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/EngineRandom.h"
 #include "System/Source/FrameState.h"
-#include "World/Transform.h"
 
 Camera* CurrentCamera = nullptr;
 
@@ -134,13 +133,6 @@ bool CameraSeesRect(const Camera& camera, float x, float y, float scaleX, float 
     const float py = camera.position.y;
     return px - camera.width <= x + scaleX / 2.0f && px + camera.width >= x - scaleX / 2.0f &&
            py - camera.height <= y + scaleY / 2.0f && py + camera.height >= y - scaleY / 2.0f;
-}
-
-bool CameraIsVisible(const Camera* camera, const System::GenericComponent* component) {
-    const Transform* transform = component ? dynamic_cast<const Transform*>(component) : nullptr;
-    if (!camera || !transform) return false;
-    return CameraSeesRect(*camera, transform->x, transform->y, transform->scaleX,
-                          transform->scaleY);
 }
 
 namespace {

@@ -62,11 +62,6 @@ extern Camera* CurrentCamera;
 // Per frame: updates CurrentCamera with the frame's time step.
 void CameraUpdate();
 
-namespace System {
-class GenericComponent;
-}
-// Whether the rectangle a Transform places (x, y, scaleX, scaleY) overlaps
-// twice the camera's view; false without a transform or camera.
-bool CameraIsVisible(const Camera* camera, const System::GenericComponent* transform);
-// The same test on plain numbers.
+// Whether the rectangle at (x, y) of that size overlaps twice the camera's
+// view (CameraIsVisible asks it of a Transform).
 bool CameraSeesRect(const Camera& camera, float x, float y, float scaleX, float scaleY);

@@ -9,7 +9,6 @@
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/LuaState.h"
-#include "Game/StateManager.h"
 #include "World/Level.h"
 #include "World/Transform.h"
 
@@ -177,12 +176,6 @@ int GetClosestPlayer(lua_State* L) {
         }
     }
     PushUserdata(L, best);
-    return 1;
-}
-
-int GetLevel(lua_State* L) {
-    ReadLuaArgumentValues(L);
-    PushUserdata(L, GetStateManager().currentLevel);
     return 1;
 }
 

@@ -20,7 +20,6 @@ int GetGameObject(lua_State* L);
 int GetObjectByName(lua_State* L);
 int GetFirstPlayer(lua_State* L);
 int GetClosestPlayer(lua_State* L);
-int GetLevel(lua_State* L);
 int GetAllGameObjects(lua_State* L);
 int CallMeDebug(lua_State* L);
 int Null(lua_State* L);

@@ -1,5 +1,7 @@
 #include "World/Transform.h"
 
+#include "Graphics/Camera.h"
+
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/LuaBinding.h"
 
@@ -62,4 +64,11 @@ Transform* FindTransform(const System::GenericComponent& component) {
 
 int ToPixel(float value) {
     return SafeDoubleToInt(static_cast<double>(value));
+}
+
+bool CameraIsVisible(const Camera* camera, const System::GenericComponent* component) {
+    const Transform* transform = component ? dynamic_cast<const Transform*>(component) : nullptr;
+    if (!camera || !transform) return false;
+    return CameraSeesRect(*camera, transform->x, transform->y, transform->scaleX,
+                          transform->scaleY);
 }

@@ -35,3 +35,8 @@ Transform* FindTransform(const System::GenericComponent& component);
 // A world coordinate as an integer pixel: truncated toward zero, NaN as 0
 // and out-of-range values saturated.
 int ToPixel(float value);
+
+class Camera;
+// Whether the rectangle a Transform places (x, y, scaleX, scaleY) overlaps
+// twice the camera's view; false without a transform or camera.
+bool CameraIsVisible(const Camera* camera, const System::GenericComponent* transform);

@@ -4,6 +4,7 @@
 
 #include "Graphics/Camera.h"
 #include "System/Source/EngineRandom.h"
+#include "World/Transform.h"
 
 TEST(Camera, SetBoundsFollowsTheNarrowerOfWidthAndHeight) {
     Camera unbounded(0, 0);
