@@ -104,11 +104,16 @@ void RichText::BreakLines() {
         brokenLimit = limit;
         brokenFont = font;
     }
+    // The advances as whole pixels, looked up once: a long print is
+    // broken in a tight loop.
     const Font* f = GetFontByIndex(font);
+    int32_t advances[256];
+    for (int c = 0; c < 256; ++c) advances[c] = Advance(f, char16_t(c));
     int32_t lineX = brokenX;
     for (size_t i = brokenUpTo; i < text.size(); ++i) {
-        lineX += Advance(f, text[i]);
-        if (text[i] == 10) {
+        const char16_t c = text[i];
+        lineX += c < 256 ? advances[c] : 0;
+        if (c == 10) {
             // A line feed starts the next line at its left edge.
             lineX = 0;
             lineStarts.push_back(uint32_t(i));
