@@ -286,8 +286,7 @@ void GuiPanel::DrawBackground() {
     const int32_t cx = GuiPixelsX(x);
     const int32_t cy = GuiPixelsY(y);
     const int32_t hw = GuiPixelsX(width / 2);
-    const int32_t hh =
-        halfHeightOverride != kNoHalfHeightOverride ? halfHeightOverride : GuiPixelsY(height / 2);
+    const int32_t hh = DrawnHalfHeight();
     r.PushTranslation(0, 0, layer);
     const bool hot = hoverFill && (hovered || FocusedPanel == this);
     const Color colour = hot ? hoverColor : fillColor;

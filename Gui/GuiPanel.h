@@ -153,6 +153,11 @@ public:
     bool filled = false;
     static constexpr int32_t kNoHalfHeightOverride = 0x7FFFFFFF;
     int32_t halfHeightOverride = kNoHalfHeightOverride;
+    // Half the height of the background as drawn, in pixels.
+    int32_t DrawnHalfHeight() const {
+        return halfHeightOverride != kNoHalfHeightOverride ? halfHeightOverride
+                                                           : GuiPixelsY(height / 2);
+    }
     int32_t layer = 0;
     GuiPanel* nextFocus = nullptr;
     GuiPanel* prevFocus = nullptr;

@@ -85,9 +85,12 @@ void GuiTextField::Draw() {
     for (size_t i = hidden; i < size_t(cursor) && i < text.size(); ++i) {
         w += f ? int32_t(f->glyphs[static_cast<unsigned char>(text[i])].advanceX) : 0;
     }
+    // Along the lower edge inside the box as drawn: a box drawn less tall
+    // than the field (the console's input) ends above the field's edge.
     const int32_t bar = f ? int32_t(f->glyphs['2'].advanceX) : 0;
+    const int32_t lower = cy + DrawnHalfHeight() - border;
     r.SetColor(cursorColour.r, cursorColour.g, cursorColour.b, cursorColour.a);
-    r.FillRect(cx - hw + w, cy + hh, cx - hw + w + bar, cy + hh - 2);
+    r.FillRect(cx - hw + w, lower, cx - hw + w + bar, lower - 2);
 }
 
 // ---- The console's input line.

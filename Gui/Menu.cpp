@@ -10,6 +10,7 @@
 #include "Gui/GuiScrollBar.h"
 #include "Gui/GuiTextField.h"
 #include "System/Source/Components/LuaBinding.h"
+#include "System/Source/LuaState.h"
 
 MenuListType* MenuList = nullptr;
 MenuListType* HudMenuList = nullptr;
@@ -214,7 +215,8 @@ int Menu::LuaNew(lua_State* L) {
 
 int LuaRemoveMenuByName(lua_State* L) {
     const int top = lua_gettop(L);
-    const char* name = lua_type(L, 1) == LUA_TSTRING ? lua_tostring(L, 1) : "";
+    const char* name = LuaTextArgument(L, 1);
+    if (!name) name = "";
     Menu::RemoveByName(name);
     lua_settop(L, top);
     return 0;

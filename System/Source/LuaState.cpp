@@ -242,6 +242,11 @@ void CloseLua() {
     lua_close(L);
 }
 
+const char* LuaTextArgument(lua_State* L, int index, size_t* length) {
+    if (index < 1 || index > lua_gettop(L) || !lua_isstring(L, index)) return nullptr;
+    return lua_tolstring(L, index, length);
+}
+
 void ReadLuaArguments(lua_State* L, System::MetaArgs& out) {
     out.clear();
     int top = lua_gettop(L);

@@ -500,8 +500,10 @@ TEST_F(AudioLuaTest, EffectsAndMusicThroughLua) {
 }
 
 TEST_F(AudioLuaTest, WrongArgumentsAndNoManagerAreHarmless) {
-    // Numbers where names belong read as "", names where numbers belong as 0.
-    EXPECT_EQ(Output("AddSound(1, 7)"), "Sound file not loaded: Resources/Sound/\n");
+    // Numbers where names belong read as their text, other values as "";
+    // names where numbers belong as 0.
+    EXPECT_EQ(Output("AddSound(1, 7)"), "Sound file not loaded: Resources/Sound/1\n");
+    EXPECT_EQ(Output("AddSound(false, 7)"), "Sound file not loaded: Resources/Sound/\n");
     EXPECT_EQ(Output("PlaySound(true, 'x', 'y', 'z', 2)"), "Sound not played: \n");
     Output("MusicBeat('x')");
     Output("AddSound('Tone.wav', 'hit')");

@@ -118,3 +118,29 @@ TEST_F(GuiLua, AWidgetDeletedUnderAScriptRaisesAnError) {
     EXPECT_TRUE(True("gone.x == nil"));
     EXPECT_NE(Run("gone.x = 5"), "");
 }
+
+TEST_F(GuiLua, NumbersAreReadAsTextWhereTextIsMeant) {
+    GuiLabel* label = Add<GuiLabel>("Score", 10, 10, 0.0f, 0.0f);
+    Expose("score", label);
+    auto shown = [&] { return std::string(label->text.data(), label->text.size()); };
+    EXPECT_EQ(Run("score:SetText(42)"), "");
+    EXPECT_EQ(shown(), "42");
+    // As Lua writes numbers (tostring), whatever the size.
+    Run("score:SetText(-2.5)");
+    EXPECT_EQ(shown(), "-2.5");
+    Run("score:SetText(1e15)");
+    EXPECT_EQ(shown(), "1e+15");
+    Run("score:SetText(1/3)");
+    EXPECT_EQ(shown(), "0.33333333333333");
+    // Other values still read as no text.
+    for (const char* other : {"true", "nil", "{}", "score"}) {
+        Run("score:SetText('x') score:SetText(" + std::string(other) + ")");
+        EXPECT_EQ(shown(), "") << other;
+    }
+    // Several numbers read as text in one call keep their own texts.
+    const MetaValue a(7.0), b(8.0);
+    const char* first = a.ToString();
+    const char* second = b.ToString();
+    EXPECT_STREQ(first, "7");
+    EXPECT_STREQ(second, "8");
+}

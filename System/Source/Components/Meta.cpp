@@ -1,6 +1,8 @@
 #include "System/Source/Components/Meta.h"
 
 #include <cmath>
+#include <cstdio>
+#include <lua.hpp>
 #include <string_view>
 
 #include "Gui/ConsolePrint.h"
@@ -75,6 +77,16 @@ char MetaValue::ToChar() const {
 
 const char* MetaValue::ToString() const {
     if (IsText() && payload.p) return static_cast<const char*>(payload.p);
+    if (IsType<double>()) {
+        // A few buffers in turn, so that one call can read several numbers
+        // as text (a name and a value) and use them together.
+        constexpr unsigned kRing = 16;
+        thread_local char texts[kRing][LUAI_MAXNUMBER2STR];
+        thread_local unsigned next = 0;
+        char* text = texts[next++ % kRing];
+        std::snprintf(text, LUAI_MAXNUMBER2STR, LUA_NUMBER_FMT, payload.d);
+        return text;
+    }
     return "";
 }
 

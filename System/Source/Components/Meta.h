@@ -100,6 +100,10 @@ struct MetaValue {
     bool ToBool() const;  // ToInt() != 0, so 0.7 is false
     float ToFloat() const;
     char ToChar() const;  // truncation to int, then the low 8 bits
+    // A text, or a double (every Lua number) written as Lua writes it, so
+    // that Print(3) prints "3". A number's text stays valid until 16 more
+    // numbers are read as text on the thread: callers copy it or use it
+    // within the call that read it.
     const char* ToString() const;
     System::MetaBase* ToObjectBase() const;
     template <class T>
