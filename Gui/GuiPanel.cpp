@@ -1,5 +1,6 @@
 #include "Gui/GuiPanel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_set>
 
@@ -50,6 +51,10 @@ void LeaveRegistry(GuiPanel* panel) {
     for (GuiPanel* child : panel->children) LeaveRegistry(child);
 }
 
+int32_t SaturateToInt(int64_t value) {
+    return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
 void DeleteDoomedPanels() {
     // Deleting one may doom no other (no walk runs), but its destructor may
     // reach panels further down the list: take them one at a time.
@@ -67,6 +72,16 @@ void DeleteDoomedPanels() {
 int32_t GuiPixels(double thousandths, int32_t size) {
     double whole = std::trunc(thousandths);
     return SafeDoubleToInt(whole / 1000.0 * double(size) + 0.5);
+}
+
+float ClampGuiPosition(double thousandths) {
+    if (std::isnan(thousandths)) return 0.0f;
+    return float(std::clamp(thousandths, -kGuiExtent, kGuiExtent));
+}
+
+int32_t ClampGuiLength(double value) {
+    if (std::isnan(value)) return 0;
+    return int32_t(std::clamp(std::trunc(value), -kGuiExtent, kGuiExtent));
 }
 
 int32_t GuiPixelsX(double thousandths) {
@@ -204,19 +219,21 @@ bool GuiPanel::IsVisible() const {
     return true;
 }
 
+// Sums over the ancestors run in 64 bits and saturate: a tree of any depth
+// cannot overflow them.
 int32_t GuiPanel::GetEffectiveLayer() const {
-    int32_t sum = 0;
+    int64_t sum = 0;
     for (const GuiPanel* panel = this; panel; panel = panel->parent) sum += panel->layer;
-    return sum;
+    return SaturateToInt(sum);
 }
 
 std::pair<int32_t, int32_t> GuiPanel::GetScreenOffset() const {
-    int32_t ox = 0, oy = 0;
+    int64_t ox = 0, oy = 0;
     for (const GuiPanel* panel = this; panel; panel = panel->parent) {
-        ox += GuiPixelsX(panel->x) - GuiPixelsX(panel->width) / 2;
-        oy += GuiPixelsY(panel->y) - GuiPixelsY(panel->height) / 2;
+        ox += int64_t(GuiPixelsX(panel->x)) - GuiPixelsX(panel->width) / 2;
+        oy += int64_t(GuiPixelsY(panel->y)) - GuiPixelsY(panel->height) / 2;
     }
-    return {ox, oy};
+    return {SaturateToInt(ox), SaturateToInt(oy)};
 }
 
 // ---- Per-frame update.
@@ -346,7 +363,8 @@ void GuiPanel::HitTest(int px, int py) {
         } else if (child->interactive) {
             const int32_t focusedParent =
                 FocusedPanel->parent ? FocusedPanel->parent->GetEffectiveLayer() : 0;
-            if (child->layer + GetEffectiveLayer() >= FocusedPanel->layer + focusedParent) {
+            if (int64_t(child->layer) + GetEffectiveLayer() >=
+                int64_t(FocusedPanel->layer) + focusedParent) {
                 FocusedPanel = child;
             }
         }
@@ -418,26 +436,28 @@ std::pair<int, int> GuiPanel::GetExtent() {
 // ---- Properties.
 
 void GuiPanel::SetProperty(std::string_view key, DataNode* value) {
+    // Whichever numeric type the value has: a layout gives ints and floats,
+    // a script's message doubles.
     if (key == "xPos" || key == "SetX") {
-        x = float(GetNodeInt("", value));
+        x = ClampGuiPosition(GetNodeNumber("", value));
     } else if (key == "yPos" || key == "SetY") {
-        y = float(GetNodeInt("", value));
+        y = ClampGuiPosition(GetNodeNumber("", value));
     } else if (key == "width") {
-        width = GetNodeInt("", value);
+        width = ClampGuiLength(GetNodeNumber("", value));
     } else if (key == "height") {
-        height = GetNodeInt("", value);
+        height = ClampGuiLength(GetNodeNumber("", value));
     } else if (key == "name") {
         name = GetNodeString("", value);
     } else if (key == "color") {
         fillColor = GetNodeColor("", value);
     } else if (key == "border") {
-        border = GetNodeInt("", value);
+        border = ClampGuiLength(GetNodeNumber("", value));
     } else if (key == "fill") {
         filled = GetNodeBool("", value);
     } else if (key == "ToggleUpdate") {
         updateFlag = !updateFlag;
     } else if (key == "layer") {
-        layer = GetNodeInt("", value);
+        layer = ClampGuiLength(GetNodeNumber("", value));
     }
     // "texture" is recognised and has no effect; other keys do nothing.
 }

@@ -41,6 +41,17 @@ int32_t GuiPixels(double thousandths, int32_t size);
 int32_t GuiPixelsX(double thousandths);
 int32_t GuiPixelsY(double thousandths);
 
+// Positions, sizes, borders and layers are held within a thousand screens
+// of the origin when they are set (from Lua, layouts, messages and menus):
+// far beyond anything on screen, yet so far inside the int range that no
+// pixel sum over them can overflow. NaN reads as 0.
+constexpr double kGuiExtent = 1000000.0;
+// A position in thousandths, clamped (the fraction is kept).
+float ClampGuiPosition(double thousandths);
+// A size in thousandths, a border in pixels or a layer: truncated toward
+// zero, then clamped.
+int32_t ClampGuiLength(double value);
+
 class GuiPanel : public System::MetaData<GuiPanel> {
 public:
     GuiPanel(int32_t width, int32_t height, float x, float y);

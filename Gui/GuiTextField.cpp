@@ -51,11 +51,12 @@ void GuiTextField::OnSpecialKeyDown(int key) {
 
 size_t GuiTextField::HiddenLeadingCharacters() const {
     const Font* f = GetFontByIndex(font);
-    const int32_t room = (GuiPixelsX(width / 2) - border) * 2;
-    const int32_t excess = MeasureText(f, text.c_str()) - room;
+    // In 64 bits: neither a wide field nor a long text can overflow it.
+    const int64_t room = (int64_t(GuiPixelsX(width / 2)) - border) * 2;
+    const int64_t excess = MeasureText(f, text.c_str()) - room;
     if (excess <= 0) return 0;
     size_t hidden = 0;
-    int32_t dropped = 0;
+    int64_t dropped = 0;
     while (hidden < text.size() && dropped < excess) {
         dropped += f ? int32_t(f->glyphs[static_cast<unsigned char>(text[hidden])].advanceX) : 0;
         ++hidden;

@@ -141,10 +141,10 @@ using System::GetArgument;
 using System::MetaArgs;
 
 float Coordinate(const MetaArgs& a, unsigned i) {
-    return GetArgument(a, i).ToFloat();
+    return ClampGuiPosition(GetArgument(a, i).ToDouble());
 }
 int Size(const MetaArgs& a, unsigned i) {
-    return GetArgument(a, i).ToInt();
+    return ClampGuiLength(GetArgument(a, i).ToDouble());
 }
 
 // (x, y, height, width): the widget of that kind, under the menu's panel.

@@ -82,7 +82,7 @@ int32_t RichText::LineHeight() const {
     const Font* f = GetFontByIndex(font);
     if (!f) return 0;
     // The tallest glyph of the font: the rows a line of it needs.
-    return f->textureHeight > 0 ? f->textureHeight : SafeDoubleToInt(f->size);
+    return f->rowHeight > 0 ? f->rowHeight : SafeDoubleToInt(f->size);
 }
 
 std::string RichText::NarrowText() const {

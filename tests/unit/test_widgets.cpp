@@ -9,8 +9,11 @@
 #include "Gui/Console.h"
 #include "Gui/FastPanel.h"
 #include "Gui/GuiButton.h"
+#include "Gui/GuiFactory.h"
 #include "Gui/GuiFans.h"
 #include "Gui/GuiPieGraph.h"
+#include "Gui/GuiScrollBar.h"
+#include "Gui/GuiTextField.h"
 #include "Gui/Menu.h"
 #include "System/Source/StateManager.h"
 #include "gui_fixture.h"
@@ -350,4 +353,122 @@ TEST_F(Widgets, DraggingMovesByThePointerAndShakingStopsInTime) {
     EXPECT_EQ(fans->shakeX, 0.0f);
     EXPECT_EQ(fans->shakeY, 0.0f);
     GetStateManager().dt = 0.0;
+}
+
+TEST_F(Widgets, DraggingFollowsThePointerPixelByPixel) {
+    // 1920 pixels across: one pixel is not a whole number of thousandths.
+    GuiPanel* holder = Add("Holder", 1000, 1000, 500.0f, 500.0f);
+    auto* drag = Add<GuiDraggableElement>("Drag", 100, 100, 300.0f, 300.0f, holder);
+    const int startX = GuiPixelsX(drag->x), startY = GuiPixelsY(drag->y);
+    drag->OnMouseDown(576, 324);
+    for (int i = 1; i <= 200; ++i) GuiHandleMouseMove(576 + i, 324 - i);
+    EXPECT_NEAR(GuiPixelsX(drag->x) - startX, 200, 1);
+    EXPECT_NEAR(GuiPixelsY(drag->y) - startY, -200, 1);
+    GuiHandleMouseMove(576, 324);  // back where the press was
+    EXPECT_EQ(drag->x, 300.0f);
+    EXPECT_EQ(drag->y, 300.0f);
+}
+
+// A number means its value whether a script (a double), a layout (an int)
+// or a data file (a float) wrote it.
+TEST_F(Widgets, NumbersMeanTheirValueWhateverTheirType) {
+    auto* target = Add("Target", 10, 10, 50.0f, 50.0f);
+    auto* scroller = Add<ProbePanel>("Scroller", 10, 10, 50.0f, 50.0f);
+    auto* graph = new GuiPieGraph(500.0f, 500.0f);
+    graph->SetName("Pie");
+    GuiRoot->AddChild(graph);
+    auto* button = Add<GuiButton>("B", 10, 10, 50.0f, 50.0f);
+    Expose("b", button);
+    EXPECT_EQ(Run(R"lua(
+        b:SetMessage("Target", "xPos", 300)
+        b:SetMessage("Target", "width", 120.7)
+        b:SetMessage("Pie", "SetRadius", 80)
+        b:SetMessage("Scroller", "Function", "OnMouseScroll", "state", -1)
+        b:ExcecuteAction()
+    )lua"),
+              "");
+    Frame();
+    EXPECT_EQ(target->x, 300.0f);
+    EXPECT_EQ(target->width, 120);
+    EXPECT_EQ(graph->GetRadius(), 80);
+    EXPECT_EQ(scroller->lastScroll, -1);
+
+    dir.Write("values.txt", "\"Pie\"\n{\n  \"AddValue\"  \"c\"\n  \"value\"  \"1.5\"\n}\n");
+    PostGuiMessage(ReadDataFile("values.txt"));
+    dir.Write("layout.txt",
+              "\"GuiScalingBar\"\n{\n  \"ScaleBar\"  \"40\"\n  \"barWidth\"  \"200.0\"\n}\n");
+    LoadGuiLayout("layout.txt");
+    Frame();
+    ASSERT_NE(graph->FindSlice("c"), nullptr);
+    EXPECT_EQ(graph->FindSlice("c")->value, 1.5f);
+    auto* bar = dynamic_cast<GuiScalingBar*>(GuiRoot->children.back());
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->scale, 40.0f);
+    EXPECT_EQ(bar->barWidth, 200);
+}
+
+// Positions and sizes far outside the int range are held a thousand screens
+// out, whether a script, a menu or a layout sets them, and drawing them
+// stays within the int range (the sanitizer build aborts on any overflow).
+TEST_F(Widgets, PositionsAndSizesBeyondTheIntRangeAreHeldInRange) {
+    ASSERT_EQ(chdir(TAZZLE_SOURCE_DIR), 0);  // the game's fonts
+    const std::string out = Output(R"lua(
+        local m = Menu:new()
+        p = m:CreatePanel(500, 500, 100, 100)
+        p:SetFilled(1)
+        p:SetX(-1e300)
+        p:SetWidth(1e300)
+        p:SetBorder(-1e300)
+        p:SetLayer(1e300)
+        l = m:CreateLabel(2^31 - 1, -1e300, 1e300, 1e300)
+        l:SetText("wide")
+        l:SetFont("Arial", 1e9)
+        l:ScaleTextHeight(1)
+        f = m:CreateFanPanel(500, 500, 100, -2^31)
+        f:SetCount(10)
+        f:SetX(2^31 - 1)
+        f:ShakeHud(1)
+        t = m:CreateTextField(500, 500, 100, 2^31 - 1)
+    )lua");
+    dir.Write("layout.txt",
+              "\"GuiScalingBar\"\n{\n  \"xPos\"  \"2147483647\"\n  \"barWidth\"  \"-2147483648\"\n"
+              "  \"ScaleBar\"  \"99999999999999999999999999999.0\"\n  \"layer\"  \"2147483647\"\n"
+              "  \"GuiPanel\"\n  {\n    \"yPos\"  \"-99999999999.5\"\n    \"height\"  \"99999999999\"\n  }\n}\n");
+    LoadGuiLayout(dir.Path() + "/layout.txt");
+    lua_getglobal(L, "p");
+    auto* panel = dynamic_cast<GuiPanel*>(System::ToEngineObject(L, -1));
+    lua_getglobal(L, "f");
+    auto* fans = dynamic_cast<GuiFans*>(System::ToEngineObject(L, -1));
+    lua_pop(L, 2);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_NE(fans, nullptr);
+    auto* field = dynamic_cast<GuiTextField*>(panel->parent->children.back());
+    ASSERT_NE(field, nullptr);
+    field->SetText(std::string(4000, 'W'));
+    FocusedPanel = field;
+
+    const int32_t extent = int32_t(kGuiExtent);
+    EXPECT_EQ(panel->x, -float(extent));
+    EXPECT_EQ(panel->width, extent);
+    EXPECT_EQ(panel->border, -extent);
+    EXPECT_EQ(panel->layer, extent);
+    EXPECT_EQ(fans->height, -extent);
+    EXPECT_EQ(fans->x, float(extent));
+    EXPECT_EQ(field->width, extent);
+    auto* bar = dynamic_cast<GuiScalingBar*>(GuiRoot->children.back());
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->x, float(extent));
+    EXPECT_EQ(bar->barWidth, -extent);
+    EXPECT_EQ(bar->layer, extent);
+    EXPECT_GT(bar->scale, 1e28f);
+    ASSERT_EQ(bar->children.size(), 1u);
+    EXPECT_EQ(bar->children[0]->y, -float(extent));
+    EXPECT_EQ(bar->children[0]->height, extent);
+    // One line for the font nobody could see, naming it.
+    EXPECT_NE(out.find("Font Arial at size 1000000000 cannot be shown"), std::string::npos) << out;
+
+    GetStateManager().dt = 1.0 / 60.0;
+    for (int frame = 0; frame < 3; ++frame) Frame();
+    GetStateManager().dt = 0.0;
+    EXPECT_FALSE(renderer.Only("DrawText").empty());
 }
