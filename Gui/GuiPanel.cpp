@@ -24,6 +24,13 @@ std::unordered_set<const void*>& LivePanels() {
     return panels;
 }
 
+// The watches of panels held outside the tree; few, so a dying panel looks
+// at each.
+std::unordered_set<PanelWatch*>& Watches() {
+    static std::unordered_set<PanelWatch*> watches;
+    return watches;
+}
+
 int g_walkDepth = 0;
 // Panels deleted during a walk, deleted when the outermost walk ends.
 std::vector<GuiPanel*>& DoomedPanels() {
@@ -121,6 +128,25 @@ void DeletePanel(GuiPanel* panel) {
     delete panel;
 }
 
+PanelWatch::PanelWatch(GuiPanel* panel) : panel_(panel) {
+    Watches().insert(this);
+}
+
+PanelWatch::~PanelWatch() {
+    Watches().erase(this);
+}
+
+void DeletePanelsTogether(const System::Vector<GuiPanel*>& panels) {
+    System::Vector<GuiPanel*> tops;
+    for (GuiPanel* panel : panels) {
+        if (panel && !panel->parent && IsLivePanel(static_cast<System::MetaBase*>(panel))) {
+            LeaveRegistry(panel);
+            tops.push_back(panel);
+        }
+    }
+    for (GuiPanel* panel : tops) delete panel;
+}
+
 GuiWalk::GuiWalk() {
     ++g_walkDepth;
 }
@@ -151,6 +177,9 @@ GuiPanel::GuiPanel(int32_t w, int32_t h, float px, float py)
 
 GuiPanel::~GuiPanel() {
     if (FocusedPanel == this) FocusedPanel = nullptr;
+    for (PanelWatch* watch : Watches()) {
+        if (watch->panel_ == this) watch->panel_ = nullptr;
+    }
     // The whole subtree leaves the registry first: its panels need not
     // clear their pointers to each other, so deleting a tree costs its
     // size times the panels that stay, not its size squared.

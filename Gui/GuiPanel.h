@@ -15,7 +15,8 @@
 //
 // Panels live in the engine's pool: every panel must be deleted before the
 // pool ends (GuiShutdown deletes the tree and the panels scripts made and
-// never attached), or the registry would keep addresses of freed memory.
+// never attached, in one batch), or the registry would keep addresses of
+// freed memory.
 //
 // Deleting: never `delete` a panel that may be in the tree while the GUI is
 // walking it (a handler removing its own menu); call DeletePanel, which
@@ -125,7 +126,11 @@ public:
     void SendToItems(DataNode* tree);
 
     // ---- Layout file: applies a settings group to this panel's subtree.
-    void ApplyLayout(DataNode* group);
+    // `depth` is the group's nesting in its file (1 at the top). Nested
+    // groups deeper than kMaxLayoutDepth are skipped with their content;
+    // false when any was.
+    static constexpr int kMaxLayoutDepth = 64;
+    bool ApplyLayout(DataNode* group, int depth = 1);
 
     // ---- Plain accessors.
     const System::String& GetName() const { return name; }
@@ -214,10 +219,32 @@ GuiPanel* LivePanelOrNull(void* object);
 // Calls `visit` on every live panel (in no particular order); `visit` must
 // not make or delete panels.
 void ForEachLivePanel(const std::function<void(GuiPanel*)>& visit);
+// A panel held from outside the tree (the profiler's graph): Get() turns
+// null when the panel is deleted, by whoever deletes it, so the holder
+// learns of its death instead of writing into freed memory.
+class PanelWatch {
+public:
+    explicit PanelWatch(GuiPanel* panel = nullptr);
+    ~PanelWatch();
+    PanelWatch(const PanelWatch&) = delete;
+    PanelWatch& operator=(const PanelWatch&) = delete;
+    GuiPanel* Get() const { return panel_; }
+
+private:
+    friend class GuiPanel;
+    GuiPanel* panel_;
+};
+
 // Deletes a panel: detached from its parent and deleted now, or, while a
 // walk of the tree runs, hidden from every walk and deleted when the walk
 // ends. Null is ignored; a panel already waiting is not queued twice.
 void DeletePanel(GuiPanel* panel);
+
+// Deletes panels that die together (the GUI's end): each must have no
+// parent. All leave the registry first, so that none clears its pointers
+// in the others: each death costs the panels that stay, and deleting n
+// panels costs n, not n squared.
+void DeletePanelsTogether(const System::Vector<GuiPanel*>& panels);
 
 // Marks a walk of the tree (update, draw, input delivery): panels deleted
 // meanwhile wait until the outermost walk ends.

@@ -15,15 +15,12 @@ int g_cursorX = 0;
 int g_cursorY = 0;
 
 // Panels that scripts made and never attached: nothing else frees them.
-void DeleteUnattachedScriptPanels() {
-    // Collected first: deleting changes the registry.
+System::Vector<GuiPanel*> UnattachedScriptPanels() {
     System::Vector<GuiPanel*> orphans;
     ForEachLivePanel([&orphans](GuiPanel* panel) {
         if (panel->madeByScript && !panel->parent) orphans.push_back(panel);
     });
-    for (GuiPanel* panel : orphans) {
-        if (IsLivePanel(static_cast<System::MetaBase*>(panel))) DeletePanel(panel);
-    }
+    return orphans;
 }
 
 // The profiler's graph hangs under the root, which owns it from then on.
@@ -61,12 +58,13 @@ void DrawGui() {
 
 void GuiShutdown() {
     FlushMessages();
-    if (GuiRoot) DeletePanel(GuiRoot);
+    System::Vector<GuiPanel*> panels = UnattachedScriptPanels();
+    if (GuiRoot) panels.push_back(GuiRoot);
+    DeletePanelsTogether(panels);
     GuiRoot = nullptr;
     FocusedPanel = nullptr;
-    DeleteUnattachedScriptPanels();
     SetGraphAttachHook(nullptr);
-    DeleteMenuLightPanels();
+    DeleteScriptFastPanels();
     delete ScaledPanelList;
     ScaledPanelList = nullptr;
 }

@@ -24,13 +24,17 @@ std::unordered_set<const void*>& LiveMenus() {
     return menus;
 }
 
-std::unordered_set<FastPanel*>& LightPanels() {
-    static std::unordered_set<FastPanel*> panels;
-    return panels;
-}
-
 void EraseFrom(MenuListType* list, const Menu* menu) {
     if (list) std::erase(*list, menu);
+}
+
+// Whether a live menu owns `panel` as its root panel.
+bool IsMenuPanel(const GuiPanel* panel) {
+    for (const void* entry : LiveMenus()) {
+        const auto* menu = static_cast<const Menu*>(static_cast<const System::MetaBase*>(entry));
+        if (menu->GetPanel() == panel) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -77,9 +81,8 @@ GuiPanel* Menu::Adopt(GuiPanel* widget) {
 }
 
 FastPanel* Menu::CreateLightPanel(float px, float py, int h, int w) {
-    FastPanel* light = new FastPanel(px, py, w, h);
+    FastPanel* light = TrackScriptFastPanel(new FastPanel(px, py, w, h));
     if (!light) return nullptr;
-    LightPanels().insert(light);
     if (ScaledPanelList) ScaledPanelList->push_back(light);
     return light;
 }
@@ -112,25 +115,15 @@ void Menu::RemoveByName(std::string_view name) {
         }
     }
     if (!GuiRoot) return;
-    // Level menus whose panel is about to go go with it.
-    if (MenuList) {
-        MenuListType doomed;
-        for (Menu* menu : *MenuList) {
-            GuiPanel* root = menu ? menu->GetPanel() : nullptr;
-            if (root && root->parent == GuiRoot && root->name == name) doomed.push_back(menu);
-        }
-        for (Menu* menu : doomed) {
-            EraseFrom(MenuList, menu);
-            delete menu;
-        }
+    // Then the root's other children of that name (layout widgets, the
+    // profiler's graph), but no panel that a menu owns: deleting it would
+    // leave that menu alive without its panel. So one name removes one menu
+    // at most, and another menu of that name stays whole.
+    System::Vector<GuiPanel*> doomed;
+    for (GuiPanel* child : GuiRoot->children) {
+        if (child->name == name && !IsMenuPanel(child)) doomed.push_back(child);
     }
-    GuiRoot->RemoveChildByName(name);
-}
-
-void DeleteMenuLightPanels() {
-    std::unordered_set<FastPanel*> panels;
-    panels.swap(LightPanels());
-    for (FastPanel* panel : panels) delete panel;
+    for (GuiPanel* child : doomed) DeletePanel(child);
 }
 
 // ---- Lua.
@@ -168,9 +161,9 @@ MetaValue LuaCreateLightPanel(Menu& m, MetaArgs& a) {
 MetaValue LuaCreateScrollBar(Menu& m, MetaArgs& a) {
     auto* bar = new GuiScrollBar(Size(a, 3), Size(a, 2), Coordinate(a, 0), Coordinate(a, 1));
     if (bar) {
+        // The bar's constructor already put it one layer above the default.
         bar->dragging = false;
         bar->interactive = true;
-        bar->layer += 1;
     }
     return MetaValue(static_cast<GuiPanel*>(m.Adopt(bar)));
 }

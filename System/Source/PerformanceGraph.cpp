@@ -17,15 +17,14 @@ constexpr double kFpsInterval = 0.10000000149011612;
 
 }  // namespace
 
-PerformanceGraph::PerformanceGraph() {
-    graph_ = new GuiPieGraph(900.0f, 130.0f);
-    if (graph_) {
-        graph_->SetRadius(58);
-        graph_->SetFillColour(Color(255, 0, 0, 255));
-        graph_->SetName("PerformanceGraph");
-        graph_->SetLayer(100);
+PerformanceGraph::PerformanceGraph() : graph_(new GuiPieGraph(900.0f, 130.0f)) {
+    if (GuiPieGraph* graph = GetGraph()) {
+        graph->SetRadius(58);
+        graph->SetFillColour(Color(255, 0, 0, 255));
+        graph->SetName("PerformanceGraph");
+        graph->SetLayer(100);
         if (g_attachHook) {
-            g_attachHook(graph_);
+            g_attachHook(graph);
             ownsGraph_ = false;
         }
     }
@@ -33,7 +32,7 @@ PerformanceGraph::PerformanceGraph() {
 }
 
 PerformanceGraph::~PerformanceGraph() {
-    if (ownsGraph_) delete graph_;
+    if (ownsGraph_) delete GetGraph();
     if (g_current == this) g_current = nullptr;
 }
 
@@ -43,8 +42,9 @@ PerformanceGraph* PerformanceGraph::Current() {
 
 void PerformanceGraph::BeginSection(std::string_view name, Color colour) {
     double now = EngineTime();
-    if (sectionOpen_ && graph_) {
-        graph_->SetValue(sectionName_, SafeDoubleToFloat(now - sectionStart_), sectionColour_);
+    GuiPieGraph* graph = GetGraph();
+    if (sectionOpen_ && graph) {
+        graph->SetValue(sectionName_, SafeDoubleToFloat(now - sectionStart_), sectionColour_);
     }
     sectionStart_ = now;
     sectionName_.assign(name.data(), name.size());
@@ -57,7 +57,7 @@ void PerformanceGraph::UpdatePerformanceGraph(double measuredDt) {
     sectionOpen_ = false;
     float step = SafeDoubleToFloat(measuredDt);
     smoothedFrameTime_ = (smoothedFrameTime_ * 31.0f + step) * 0.03125f;
-    if (graph_) graph_->SetFrameTime(smoothedFrameTime_);
+    if (GuiPieGraph* graph = GetGraph()) graph->SetFrameTime(smoothedFrameTime_);
 }
 
 void BeginProfileSection(std::string_view name, Color colour) {

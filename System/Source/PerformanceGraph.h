@@ -32,8 +32,9 @@ public:
     // frame time (before scaling and clamping) into the average.
     void UpdatePerformanceGraph(double measuredDt);
 
-    // Null only when the graph could not be allocated.
-    GuiPieGraph* GetGraph() const { return graph_; }
+    // Null when the graph could not be allocated or was deleted since (a
+    // script may remove it by name): the profiler then draws no graph.
+    GuiPieGraph* GetGraph() const { return static_cast<GuiPieGraph*>(graph_.Get()); }
     float GetSmoothedFrameTime() const { return smoothedFrameTime_; }
     bool IsSectionOpen() const { return sectionOpen_; }
 
@@ -41,7 +42,7 @@ public:
     static PerformanceGraph* Current();
 
 private:
-    GuiPieGraph* graph_ = nullptr;
+    PanelWatch graph_;
     bool ownsGraph_ = true;
     System::String sectionName_;
     Color sectionColour_{0, 0, 0, 255};

@@ -15,6 +15,7 @@
 #include "Gui/GuiScrollBar.h"
 #include "Gui/GuiTextField.h"
 #include "Gui/Menu.h"
+#include "System/Source/PerformanceGraph.h"
 #include "System/Source/StateManager.h"
 #include "gui_fixture.h"
 
@@ -271,11 +272,16 @@ TEST_F(Widgets, MenusBuildWidgetsAndGoTheirWays) {
     // The other menu's label was not this menu's to delete.
     EXPECT_EQ((*HudMenuList)[0]->GetPanel()->children.size(), 1u);
 
-    // A level menu whose panel goes by name leaves its list with it; a
-    // reference to a removed widget is a script error, not a crash.
+    // A level menu is no HUD menu: removing its name leaves it whole; the
+    // level change deletes it. A reference to a removed widget is a script
+    // error, not a crash.
     root->name = System::MakeString("Level");
     EXPECT_EQ(Run("RemoveMenuByName('Level') RemoveMenuByName(7)"), "");
-    EXPECT_TRUE(MenuList->empty());
+    ASSERT_EQ(MenuList->size(), 1u);
+    EXPECT_EQ((*MenuList)[0]->GetPanel(), root);
+    EXPECT_EQ(root->parent, GuiRoot);
+    delete (*MenuList)[0];
+    MenuList->clear();
     // The light panel outlives its menu; the GUI's shutdown frees it.
     ASSERT_EQ(ScaledPanelList->size(), 1u);
     EXPECT_EQ((*ScaledPanelList)[0]->width, 40);
@@ -286,6 +292,56 @@ TEST_F(Widgets, MenusBuildWidgetsAndGoTheirWays) {
     EXPECT_EQ(Run("RemoveMenuByName('Hud')"), "");
     EXPECT_TRUE(HudMenuList->empty());
     EXPECT_NE(Run("other:SetText('x')"), "");
+}
+
+TEST_F(Widgets, RemovingANameTakesOneMenuAndLeavesTheOthersWhole) {
+    ASSERT_EQ(Run(R"lua(
+        first = Menu:new()
+        first:GetPanel():SetName("Hud")
+        first:PushToHud()
+        second = Menu:new()
+        second:GetPanel():SetName("Hud")
+        second:PushToHud()
+        level = Menu:new()
+        level:GetPanel():SetName("Hud")
+        bar = first:CreateScrollBar(10, 20, 30, 40)
+    )lua"),
+              "");
+    Add("Hud", 10, 10, 0.0f, 0.0f);  // a layout widget of that name
+    ASSERT_EQ(HudMenuList->size(), 2u);
+    Menu* first = (*HudMenuList)[0];
+    // The scroll bar stands one layer above the panel default.
+    ASSERT_EQ(first->GetPanel()->children.size(), 1u);
+    EXPECT_EQ(first->GetPanel()->children[0]->layer, 1);
+
+    // The later HUD menu and the widget go; the earlier menu and the level
+    // menu stay whole and keep working.
+    EXPECT_EQ(Run("RemoveMenuByName('Hud')"), "");
+    ASSERT_EQ(HudMenuList->size(), 1u);
+    EXPECT_EQ((*HudMenuList)[0], first);
+    ASSERT_EQ(MenuList->size(), 1u);
+    ASSERT_NE(first->GetPanel(), nullptr);
+    ASSERT_NE((*MenuList)[0]->GetPanel(), nullptr);
+    EXPECT_TRUE(True("first:GetPanel():IsVisible() == 1"));
+    EXPECT_EQ(Run("first:CreateButton(1, 2, 3, 4)"), "");
+    EXPECT_EQ(first->GetPanel()->children.size(), 2u);
+    std::vector<std::string> names;
+    for (GuiPanel* child : GuiRoot->children) names.emplace_back(child->name.c_str());
+    EXPECT_EQ(names, (std::vector<std::string>{"Hud", "Hud"}));
+}
+
+TEST_F(Widgets, TheProfilerLearnsThatItsGraphWasRemovedByName) {
+    SetGraphAttachHook([](GuiPieGraph* graph) { GuiRoot->AddChild(graph); });
+    PerformanceGraph profiler;
+    SetGraphAttachHook(nullptr);
+    ASSERT_NE(profiler.GetGraph(), nullptr);
+    // The profiler stops feeding it (no write into freed memory).
+    EXPECT_EQ(Run("RemoveMenuByName('PerformanceGraph')"), "");
+    profiler.BeginSection("Input Manager", Color(255, 0, 0, 255));
+    profiler.BeginSection("Draw Calls", Color(0, 255, 0, 255));
+    profiler.UpdatePerformanceGraph(0.016);
+    EXPECT_EQ(profiler.GetGraph(), nullptr);
+    Frame();
 }
 
 TEST_F(Widgets, AButtonRemovesItsOwnMenuWhileActivating) {
