@@ -61,6 +61,9 @@ bool g_leftDownThisPoll = false;
 bool g_leftTapRelease = false;
 int32_t g_tapReleaseX = 0;
 int32_t g_tapReleaseY = 0;
+// Mouse buttons and pad buttons in this update: the part of "any input"
+// that the open console does not take.
+bool g_nonKeyInput = false;
 // Whether the last update took its input from a replay file.
 bool g_replayedLastUpdate = false;
 
@@ -96,8 +99,10 @@ bool GuiOwnsKeyboard() {
 // While the GUI owns the keyboard (the console is open) the game sees no
 // key held: keys that were held are let go for it, and keys pressed meanwhile
 // reach only the GUI. Pad codes are not keys and stay as they are.
-void HideKeysFromGame() {
+void HideKeysFromGame(bool replaying) {
     std::memset(KeyState, 0, kKeyCodeCount);
+    // A replay's any-input flag was recorded after this step.
+    if (!replaying) AnyInputFlag = g_nonKeyInput;
 }
 
 // Window pixels to GUI pixels: from the top-left corner of the letterboxed
@@ -167,7 +172,7 @@ void ReadPads() {
         for (int i = 0; i < 14; ++i) {
             values[i] = (pad.wButtons & kButtonBits[i]) != 0 ? 1.0f : 0.0f;
         }
-        if (pad.wButtons != 0) AnyInputFlag = true;
+        if (pad.wButtons != 0) AnyInputFlag = g_nonKeyInput = true;
     }
 }
 
@@ -265,7 +270,7 @@ void Init() {
 
 void Update() {
     ClickX = ClickY = -1;
-    AnyInputFlag = false;
+    AnyInputFlag = g_nonKeyInput = false;
     std::memcpy(PreviousKeyState, KeyState, sizeof(KeyState));
     std::memset(TypedChars, 0, sizeof(TypedChars));
     g_typedInOrderCount = 0;
@@ -294,12 +299,12 @@ void Update() {
     // The file's pads stand in for the devices; everything that reads the
     // input below runs in both modes, so that a replay repeats the run.
     if (!replaying && WindowFocused) ReadPads();
-    if (Recorder) WritePadBlocks();
 
     // Before the keys are hidden: a key bound to "CloseConsole" must close
     // the console that holds the keyboard.
     SendActionCharacters();
-    if (keyboardOwned || GuiOwnsKeyboard()) HideKeysFromGame();
+    if (keyboardOwned || GuiOwnsKeyboard()) HideKeysFromGame(replaying);
+    if (Recorder) WritePadBlocks();
     PauseMenuNavigation();
 }
 
@@ -386,7 +391,7 @@ void KeyCallback(GLFWwindow*, int key, int, int action, int) {
 }
 
 void MouseButtonCallback(GLFWwindow* window, int button, int action, int) {
-    AnyInputFlag = true;
+    AnyInputFlag = g_nonKeyInput = true;
     double x, y;
     ReadCursor(window, x, y);
     int32_t gx, gy;

@@ -137,9 +137,14 @@ TEST_F(InputTest, TheOpenConsoleTakesTheKeyboardFromTheGame) {
     EXPECT_EQ(GuiLog::keys, (std::vector<int>{'S', kEscape, kEnter}));
     for (int k = 0; k < kKeyCodeCount; ++k) EXPECT_EQ(KeyState[k], 0) << k;
     EXPECT_EQ(GetActionTriggered(0, "Pause_Game"), 0.0f);
+    EXPECT_TRUE(AnyInputFlag);  // the pad's button
     // The pad's move is the only one: S is the console's.
     EXPECT_EQ(GuiLog::events, (std::vector<std::string>{"next"}));
     FakePads::pads[1].wButtons = 0;
+    Frame([] { Key('A', 1); });
+    EXPECT_FALSE(AnyInputFlag) << "typing in the console is input for the game";
+    Frame([] { InputManager::MouseButtonCallback(nullptr, 0, 1, 0); });
+    EXPECT_TRUE(AnyInputFlag);
 
     // A key bound to "CloseConsole" still closes it.
     GuiLog::Clear();
