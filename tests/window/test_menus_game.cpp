@@ -5,10 +5,10 @@
 // pie graph next to the FPS label. The open console keeps the keyboard from
 // the menus and the game, over the start menu and over the pause menu.
 //
-// Every key is held until the game shows that it saw it (a line of output,
-// a frame counted by a level script, the focus frame on screen), and two
-// presses in a row use different keys, so that no wait depends on the
-// machine's speed.
+// After every key the test waits until the game shows that it took it (a
+// line of output, a frame counted by a level script, the focus frame on
+// screen), and two presses in a row use different keys, so that no wait
+// depends on the machine's speed.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -123,18 +123,13 @@ protected:
                                              60.0);
     }
 
-    // Holds `key` down until `seen` says the game took it, then lets it go
-    // (whatever became of the game: a key left down would reach the next
-    // test's game). Whether it was seen.
-    bool Hold(const std::string& key, const std::function<bool()>& seen) {
-        EXPECT_EQ(OnWindow("keydown " + key), 0);
-        const bool took = TestSupport::WaitWhileRunning(seen, *game_, 60.0);
-        TestSupport::Shell("xdotool keyup " + key);
-        return took;
-    }
-    // Holds `key` over two counted frames.
-    bool Tap(const std::string& key) {
-        return Hold(key, [&, start = Counted("frame")] { return Counted("frame") >= start + 2; });
+    // Presses and releases `key` at once (the game counts a key pressed and
+    // let go between two frames as pressed for one frame), then waits until
+    // `seen` says the game took it. A key held instead would repeat after a
+    // while on a slow machine, and a repeated backquote or Enter types again.
+    bool Press(const std::string& key, const std::function<bool()>& seen) {
+        EXPECT_EQ(OnWindow("key " + key), 0);
+        return TestSupport::WaitWhileRunning(seen, *game_, 60.0);
     }
     // Typed into the console: characters reach it in order however many
     // come in one frame.
@@ -142,9 +137,9 @@ protected:
 
     // The pause menu shows with Resume focused.
     bool Pause() {
-        return Hold("Escape", [] { return FocusFramePixels(kResumeY) > 100; });
+        return Press("Escape", [] { return FocusFramePixels(kResumeY) > 100; });
     }
-    bool OpenConsole() { return Hold("grave", ConsoleShows); }
+    bool OpenConsole() { return Press("grave", ConsoleShows); }
 
     TestSupport::TempDir dir_;
     std::unique_ptr<TestSupport::GameProcess> game_;
@@ -164,12 +159,12 @@ TEST_F(MenusGame, PlayLoadsTheLevelAndThePauseMenuQuitsByKeyboard) {
     // Resume is focused when the menu shows; Down, then S, reach Quit, and
     // only the focused button wears the focus's frame.
     ASSERT_TRUE(Pause()) << game.Output();
-    EXPECT_TRUE(Hold("Down", [] { return FocusFramePixels(kMainMenuY) > 100; }));
+    EXPECT_TRUE(Press("Down", [] { return FocusFramePixels(kMainMenuY) > 100; }));
     EXPECT_EQ(FocusFramePixels(kResumeY), 0);
-    EXPECT_TRUE(Hold("s", [] { return FocusFramePixels(kQuitY) > 100; }));
+    EXPECT_TRUE(Press("s", [] { return FocusFramePixels(kQuitY) > 100; }));
     EXPECT_EQ(FocusFramePixels(kMainMenuY), 0);
     EXPECT_TRUE(game.Running()) << "moving the focus activated something";
-    Hold("Return", [] { return false; });
+    EXPECT_EQ(OnWindow("key Return"), 0);
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
 }
 
@@ -179,18 +174,18 @@ TEST_F(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
     TestSupport::GameProcess& game = *game_;
 
     // Enter is the start menu's "Play" key.
-    ASSERT_TRUE(Hold("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
+    ASSERT_TRUE(Press("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
         << game.Output();
 
     // The pause menu's second button goes back to the start menu, unpaused.
     ASSERT_TRUE(Pause()) << game.Output();
-    EXPECT_TRUE(Hold("Down", [] { return FocusFramePixels(kMainMenuY) > 100; }));
-    EXPECT_TRUE(Hold("Return", [&] { return CountOutput(game, "Start menu ready") >= 2; }));
+    EXPECT_TRUE(Press("Down", [] { return FocusFramePixels(kMainMenuY) > 100; }));
+    EXPECT_TRUE(Press("Return", [&] { return CountOutput(game, "Start menu ready") >= 2; }));
     ASSERT_EQ(CountOutput(game, "Start menu ready"), 2u) << game.Output();
     EXPECT_TRUE(FramesPass(2)) << "the start menu runs paused";
 
     // Q is the start menu's "Quit" key.
-    Hold("q", [] { return false; });
+    EXPECT_EQ(OnWindow("key q"), 0);
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
 }
 
@@ -223,7 +218,7 @@ TEST_F(MenusGame, TheConsoleOverThePauseMenuTypesResumeAndTheGameGoesOn) {
     StartAtTheStartMenu();
     if (HasFatalFailure()) return;
     TestSupport::GameProcess& game = *game_;
-    ASSERT_TRUE(Hold("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
+    ASSERT_TRUE(Press("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
         << game.Output();
     ASSERT_TRUE(FramesPass(2)) << game.Output();
 
@@ -257,7 +252,7 @@ TEST_F(MenusGame, F3ShowsTheProfilersPieGraph) {
     ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
         << game.Output();
     EXPECT_EQ(LitGraphPixels(), 0) << "the graph shows before F3";
-    EXPECT_TRUE(Hold("F3", [] { return LitGraphPixels() > 100; })) << "F3 shows no graph";
+    EXPECT_TRUE(Press("F3", [] { return LitGraphPixels() > 100; })) << "F3 shows no graph";
     dir.Write("quit", "x");
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
 }
