@@ -40,6 +40,11 @@ std::vector<GuiPanel*>& DoomedPanels() {
 
 GuiSoundHook g_soundHook = nullptr;
 
+// The frame inside a focused panel that lights up under the pointer.
+constexpr Color kFocusFrameColor{255, 200, 40, 255};
+constexpr int32_t kFocusFrameInset = 5;
+constexpr int32_t kFocusFrameThickness = 4;
+
 void DetachFromParent(GuiPanel* panel) {
     GuiPanel* parent = panel->parent;
     if (!parent) return;
@@ -334,8 +339,9 @@ void GuiPanel::DrawBackground() {
     const int32_t hw = GuiPixelsX(width / 2);
     const int32_t hh = DrawnHalfHeight();
     r.PushTranslation(0, 0, layer);
-    const bool hot = hoverFill && (hovered || FocusedPanel == this);
-    const Color colour = hot ? hoverColor : fillColor;
+    // The pointer lights a panel up; the keyboard focus has a frame of its
+    // own (below), so that the two are told apart.
+    const Color colour = hoverFill && hovered ? hoverColor : fillColor;
     r.SetColor(colour.r, colour.g, colour.b, colour.a);
     if (image.texture == 0) {
         if (filled) r.FillRect(cx - hw, cy - hh, cx + hw, cy + hh);
@@ -345,6 +351,12 @@ void GuiPanel::DrawBackground() {
     if (border != 0) {
         r.SetColor(borderColor.r, borderColor.g, borderColor.b, borderColor.a);
         r.DrawRectOutline(cx - hw, cy - hh, cx + hw, cy + hh, border);
+    }
+    if (hoverFill && FocusedPanel == this) {
+        const int32_t inset = border + kFocusFrameInset;
+        r.SetColor(kFocusFrameColor.r, kFocusFrameColor.g, kFocusFrameColor.b, kFocusFrameColor.a);
+        r.DrawRectOutline(cx - hw + inset, cy - hh + inset, cx + hw - inset, cy + hh - inset,
+                          kFocusFrameThickness);
     }
     r.PopTranslation();
 }

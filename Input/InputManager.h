@@ -79,8 +79,9 @@ void Shutdown();
 // A stick read as two axes, each -1.0-1.0 outside a dead zone of half the
 // travel, 0.0 inside it.
 void NormalizeStick(int16_t rawX, int16_t rawY, float& x, float& y);
-// Typed characters (in the order they came; a replay gives only which
-// came, sent in code order) and newly pressed keys to the GUI root.
+// Typed characters and pressed keys to the GUI root, each in the order they
+// came, one per press (a replay gives only which came: characters in code
+// order, and the keys that went down).
 void DispatchToGui(bool replaying = false);
 // The cursor in GUI coordinates (window pixels from the top-left corner of
 // the letterboxed area).
@@ -137,6 +138,9 @@ struct GuiHooks {
     void (*focusPrev)() = nullptr;
     // Takes over the message tree.
     void (*post)(DataNode* message) = nullptr;
+    // Whether the GUI holds the keyboard (the console is open): the game
+    // then sees no key go down.
+    bool (*ownsKeyboard)() = nullptr;
 };
 GuiHooks& GetGuiHooks();
 // The GUI's own entry points.

@@ -291,6 +291,42 @@ TEST_F(RichTextTest, LinesBreakAtLineFeedsAndBeforeTheOverflow) {
               GuiPixelsY(400) + GuiPixelsY(300));
 }
 
+// Scrolled to the end, the newest line is drawn whole inside the output
+// area, and the line before it too, whatever the window's shape.
+TEST_F(RichTextTest, TheNewestLineShowsWholeAtEveryWindowSize) {
+    CurrentRenderer = &renderer;
+    // As the console prints: every line ends with a line feed.
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += "line" + std::to_string(i) + "\n";
+    // Every height from 360 to 1440 pixels, in windows wider than 16:9 (so
+    // the viewport is the window's height), then a few narrow ones.
+    std::vector<std::pair<int, int>> sizes;
+    for (int height = 360; height <= 1440; ++height) sizes.emplace_back(height * 2, height);
+    for (auto size : {std::pair{1024, 768}, {800, 600}, {1280, 1024}, {700, 1400}}) {
+        sizes.push_back(size);
+    }
+    for (auto [w, h] : sizes) {
+        WindowWidth = w;
+        WindowHeight = h;
+        Out().Clear();
+        Out().AddText(text);
+        Out().Update();
+        renderer.calls.clear();
+        Out().Draw();
+        const Names texts = renderer.Only("DrawText");
+        ASSERT_GE(texts.size(), 2u) << w << "x" << h;
+        if (HasFailure()) break;  // one size tells
+        const std::string& last = texts.back();
+        EXPECT_NE(last.find(", line199)"), std::string::npos) << w << "x" << h << ": " << last;
+        EXPECT_NE(texts[texts.size() - 2].find(", line198)"), std::string::npos) << w << "x" << h;
+        // DrawText(x, y, text): the line's top, and the area's bottom edge.
+        const size_t afterX = last.find(", ");
+        const int top = std::atoi(last.c_str() + afterX + 2);
+        const int bottom = GuiPixelsY(Out().y) + GuiPixelsY(Out().height / 2);
+        EXPECT_LE(top + Out().LineHeight(), bottom) << w << "x" << h;
+    }
+}
+
 TEST_F(RichTextTest, DrawingStepsOverLineFeedsAndSkipsWrappedBlanks) {
     CurrentRenderer = &renderer;
     const int perLine = PerLine();

@@ -24,13 +24,16 @@ namespace {
 std::vector<std::string> g_sounds;
 std::vector<std::string> g_commands;
 std::string g_firedAction;  // the action the fake input reports as fired
-int g_firedPlayers = 1;     // for how many players, from player 0
+int g_firedFrom = 0;        // the first player that fired it
+int g_firedPlayers = 1;     // for how many players, from that one
 
 void RecordSound(const char* name) {
     g_sounds.push_back(name);
 }
 float FakeAction(int player, const char* action) {
-    return player < g_firedPlayers && g_firedAction == action ? 1.0f : 0.0f;
+    return player >= g_firedFrom && player < g_firedFrom + g_firedPlayers && g_firedAction == action
+               ? 1.0f
+               : 0.0f;
 }
 void RecordCommand(ConsoleArgs& args) {
     g_commands.push_back(args.Count() > 0 ? args.GetArg(0) : "");
@@ -43,6 +46,7 @@ protected:
         g_sounds.clear();
         g_commands.clear();
         g_firedAction.clear();
+        g_firedFrom = 0;
         g_firedPlayers = 1;
         SetGuiSoundHook(RecordSound);
         SetGuiActionHook(FakeAction);
@@ -93,12 +97,13 @@ TEST_F(Widgets, ButtonsActivateByClickCharacterAndActionAndPlayTheirSounds) {
     EXPECT_EQ(out.find("cannot be found"), std::string::npos) << out;
 
     // Character 13 reaches every button; only the focused one activates.
+    bare->SetCommand("record bare");
     g_commands.clear();
     FocusedPanel = ordered;
     GuiHandleChar('a');
     EXPECT_TRUE(g_commands.empty());
     GuiHandleChar(13);
-    EXPECT_EQ(g_commands.size(), 2u);
+    EXPECT_EQ(g_commands, (std::vector<std::string>{"first", "second"}));
 
     // The watched action: once per player that fired it, never while hidden.
     g_commands.clear();
@@ -107,6 +112,12 @@ TEST_F(Widgets, ButtonsActivateByClickCharacterAndActionAndPlayTheirSounds) {
     g_firedPlayers = 2;
     Frame();
     EXPECT_EQ(g_commands.size(), 4u);
+    // The fourth player's pad counts as much as the first's.
+    g_commands.clear();
+    g_firedFrom = 3;
+    g_firedPlayers = 1;
+    Frame();
+    EXPECT_EQ(g_commands, (std::vector<std::string>{"first", "second"}));
     g_commands.clear();
     GuiPanel* holder = Add("Holder", 1000, 1000, 500.0f, 500.0f);
     auto* hidden = Add<GuiButton>("Hidden", 100, 100, 500.0f, 500.0f, holder);
