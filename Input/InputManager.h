@@ -47,8 +47,9 @@ enum PadCode : int {
     kPadRightStickDown = 423,
 };
 
-// The state tables. Keys: 1 while held. Typed characters: 1 when typed since
-// this frame's update began. Pads: value of code c for player p at
+// The state tables. Keys: 1 while held. Typed characters: 0 when not typed
+// since this frame's update began, else the character's place (from 1) in
+// the order the frame's characters were first typed. Pads: value of code c for player p at
 // (c - 400) + 24 * p, each in 0.0-1.0.
 extern uint8_t KeyState[kCodeCount];
 extern uint8_t PreviousKeyState[kCodeCount];
@@ -79,8 +80,8 @@ void Shutdown();
 // A stick read as two axes, each -1.0-1.0 outside a dead zone of half the
 // travel, 0.0 inside it.
 void NormalizeStick(int16_t rawX, int16_t rawY, float& x, float& y);
-// Typed characters (in the order they came; a replay gives only which
-// came, sent in code order) and newly pressed keys to the GUI root.
+// Typed characters (in the order they came; a replay gives each once, in
+// the order first typed) and newly pressed keys to the GUI root.
 void DispatchToGui(bool replaying = false);
 // The cursor in GUI coordinates (window pixels from the top-left corner of
 // the letterboxed area).
