@@ -1,5 +1,6 @@
 #include "System/Source/Components/Meta.h"
 
+#include <atomic>
 #include <cmath>
 #include <string_view>
 
@@ -121,6 +122,11 @@ void PrintArguments(const MetaArgs& args) {
         ConsolePrintf("%s'%s'", prefix, v.typeName ? v.typeName : "");
         prefix = ", ";
     }
+}
+
+uint64_t MetaBase::NextSerial() {
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
 }
 
 MetaBase::~MetaBase() {

@@ -280,7 +280,7 @@ public:
     using DynamicMap = Map<String, DynamicProperty, std::less<>>;
     using MethodMap = Map<String, MetaMethod, std::less<>>;
 
-    MetaBase() = default;
+    MetaBase() : serial_(NextSerial()) {}
     MetaBase(const MetaBase&) = delete;
     MetaBase& operator=(const MetaBase&) = delete;
     virtual ~MetaBase();
@@ -307,6 +307,10 @@ public:
     const PropertyMap& Properties() const { return properties_; }
     const DynamicMap& DynamicProperties() const { return dynamic_; }
 
+    // Unique for the whole run: a later object at the same address has
+    // another, so a reference to this one cannot reach it.
+    uint64_t Serial() const { return serial_; }
+
     // Per class (only the static instance of a class uses these).
     const MethodMap& Methods() const { return methods_; }
     const MetaBase* Parent() const { return parent_; }
@@ -319,6 +323,9 @@ public:
 
 private:
     static void Release(const DynamicProperty& property);
+    static uint64_t NextSerial();
+
+    uint64_t serial_;
 
     MethodMap methods_;
     PropertyMap properties_;
@@ -384,5 +391,6 @@ private:
 // and the class name of the userdata's metatable ("NULL" when none).
 struct Userdata : public System::PoolObject {
     System::MetaBase* object = nullptr;
+    uint64_t serial = 0;  // the object's serial when it was stored
     System::String className;
 };
