@@ -57,10 +57,11 @@ void PushPointer(lua_State* L, const MetaValue& v) {
     } else if (v.IsType<Userdata*>()) {
         const Userdata* record = static_cast<const Userdata*>(p);
         System::MetaBase* object = record ? record->object : nullptr;
-        // The serial is the stored object's, so a block for an object that
-        // has died since stays stale.
-        System::ObjectBlock* block = System::PushObjectBlock(L, object);
-        if (object) block->serial = record->serial;
+        if (object) {
+            System::PushStoredObject(L, *record);
+        } else {
+            System::PushObjectBlock(L, nullptr);
+        }
         if (object) {
             lua_getfield(L, LUA_REGISTRYINDEX, record->className.c_str());
         } else {

@@ -138,5 +138,12 @@ TEST_F(GuiLua, AReferenceReachesOnlyThePanelItWasMadeFor) {
     EXPECT_EQ(keeper->mirrorWidth, nullptr);
     EXPECT_EQ(Run("new:SetName('mine')"), "");
     EXPECT_STREQ(second->name.c_str(), "mine");
+    // Kept in a property, it is the same: once another panel takes the
+    // place, the stored reference reaches nothing.
+    EXPECT_EQ(Run("keeper.stored = new"), "");
     second->~GuiLabel();
+    auto* third = ::new (place) GuiLabel(10, 10, 0.0f, 0.0f);
+    EXPECT_NE(Error("keeper.stored:SetName('taken')").find("no longer exists"), std::string::npos);
+    EXPECT_STRNE(third->name.c_str(), "taken");
+    third->~GuiLabel();
 }

@@ -144,6 +144,8 @@ int WriteProperty(lua_State* L, bool assertNull) {
             }
             MetaBase* stored = ToEngineObject(L, 3);
             const uint64_t serial = stored ? stored->Serial() : 0;
+            const ObjectBlock* source = stored ? EngineBlock(L, 3) : nullptr;
+            const LivenessTest* liveness = source ? source->liveness : nullptr;
             String className = StoredClassName(L, 3);
             if (property) {
                 auto* record = static_cast<Userdata*>(property->payload.p);
@@ -153,12 +155,14 @@ int WriteProperty(lua_State* L, bool assertNull) {
                 }
                 record->object = stored;
                 record->serial = serial;
+                record->liveness = liveness;
                 record->className = std::move(className);
             } else {
                 Userdata* record = new Userdata;
                 if (!record) return luaL_error(L, "not enough memory for a new property");
                 record->object = stored;
                 record->serial = serial;
+                record->liveness = liveness;
                 record->className = std::move(className);
                 object->AddDynamicProperty(key, MetaValue(record), MetaBase::Ownership::Userdata);
             }
@@ -231,6 +235,14 @@ ObjectBlock* PushObjectBlock(lua_State* L, MetaBase* object, bool ownedByLua) {
     HoldObject(*block, object);
     block->mark = BlockMark();
     block->ownedByLua = ownedByLua;
+    return block;
+}
+
+ObjectBlock* PushStoredObject(lua_State* L, const Userdata& record) {
+    ObjectBlock* block = PushObjectBlock(L, nullptr);
+    block->object = record.object;
+    block->serial = record.serial;
+    block->liveness = record.liveness;
     return block;
 }
 

@@ -15,7 +15,6 @@ namespace System {
 // Such a class names a test of whether an object is still alive; a
 // userdata of an object of that class that fails the test reads as holding
 // no object. The test must not dereference the pointer.
-using LivenessTest = bool (*)(const MetaBase* object);
 void SetLivenessTest(const char* typeName, LivenessTest test);
 
 // The block of every userdata the engine hands to Lua for an object.
@@ -35,6 +34,9 @@ struct ObjectBlock {
 ObjectBlock* PushObjectBlock(lua_State* L, MetaBase* object, bool ownedByLua = false);
 // Makes the block hold `object` (with its serial and its class's test).
 void HoldObject(ObjectBlock& block, MetaBase* object);
+// Pushes a userdata for what a property stored, without touching the
+// object, which may have died since.
+ObjectBlock* PushStoredObject(lua_State* L, const Userdata& record);
 
 // The engine's block at `index`; null for any other value.
 const ObjectBlock* EngineBlock(lua_State* L, int index);

@@ -385,12 +385,19 @@ private:
     explicit MetaData(StaticTag) {}
 };
 
+// Whether an object of a class whose objects die under scripts (GUI panels)
+// is still alive; must not dereference the pointer (see LuaBinding.h).
+using LivenessTest = bool (*)(const MetaBase* object);
+
 }  // namespace System
 
 // What a property holds when a script stores a userdata in it: the object
-// and the class name of the userdata's metatable ("NULL" when none).
+// and the class name of the userdata's metatable ("NULL" when none), with
+// what tells later whether it is still that object: its serial and its
+// class's liveness test, as the userdata's block held them.
 struct Userdata : public System::PoolObject {
     System::MetaBase* object = nullptr;
-    uint64_t serial = 0;  // the object's serial when it was stored
+    uint64_t serial = 0;
+    const System::LivenessTest* liveness = nullptr;
     System::String className;
 };
