@@ -4,6 +4,7 @@
 
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -43,13 +44,15 @@ double g_cursorY = 0.0;
 // one frame, the release at the start of the next update.
 uint8_t g_pressedThisPoll[kCodeCount] = {};
 // The characters typed during this poll in the order they came, for the GUI:
-// the TypedChars table says only which ones came, so a word typed within one
-// frame would otherwise reach a text field sorted and with repeats merged.
+// the TypedChars table holds each character once, so a word typed within
+// one frame would otherwise reach a text field with repeats merged.
 unsigned g_typedInOrder[256];
 size_t g_typedInOrderCount = 0;
+// Distinct characters typed during this poll: the place of the next new one.
+uint8_t g_typedDistinct = 0;
 
 void NoteTyped(unsigned ch) {
-    TypedChars[ch] = 1;
+    if (!TypedChars[ch]) TypedChars[ch] = ++g_typedDistinct;
     if (g_typedInOrderCount < std::size(g_typedInOrder)) g_typedInOrder[g_typedInOrderCount++] = ch;
 }
 // The keys pressed during this poll in the order they came, for the GUI:
@@ -275,6 +278,7 @@ void Update() {
     std::memset(TypedChars, 0, sizeof(TypedChars));
     g_typedInOrderCount = 0;
     g_pressedInOrderCount = 0;
+    g_typedDistinct = 0;
     std::memcpy(PreviousPadState, PadState, sizeof(PadState));
     ApplyTapReleases();
 
@@ -327,13 +331,23 @@ void NormalizeStick(int16_t rawX, int16_t rawY, float& x, float& y) {
     y = axis(rawY);
 }
 
+// A replayed frame's characters in the order they were first typed. Replays
+// recorded when every slot held 1 tie, and play in code order as they did.
+static void SendReplayedChars() {
+    unsigned order[kCharCount];
+    size_t count = 0;
+    for (unsigned c = 0; c < unsigned(kCharCount); ++c) {
+        if (TypedChars[c]) order[count++] = unsigned(TypedChars[c]) << 8 | c;
+    }
+    std::sort(order, order + count);
+    for (size_t i = 0; i < count; ++i) SendChar(order[i] & 0xFFu);
+}
+
 void DispatchToGui(bool replaying) {
     GuiHooks& hooks = GetGuiHooks();
     if (replaying) {
         // A replay frame holds only the table of typed characters.
-        for (int c = 0; c < kCharCount; ++c) {
-            if (TypedChars[c]) SendChar(unsigned(c));
-        }
+        SendReplayedChars();
     } else {
         for (size_t i = 0; i < g_typedInOrderCount; ++i) SendChar(g_typedInOrder[i]);
     }

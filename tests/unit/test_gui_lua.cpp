@@ -143,3 +143,32 @@ TEST_F(GuiLua, NumbersAreReadAsTextWhereTextIsMeant) {
     EXPECT_STREQ(first, "7");
     EXPECT_STREQ(second, "8");
 }
+
+TEST_F(GuiLua, AReferenceReachesOnlyThePanelItWasMadeFor) {
+    // A new panel at the address of a deleted one is another panel: the old
+    // reference stays dead, as method, property and argument.
+    alignas(GuiLabel) unsigned char place[sizeof(GuiLabel)];
+    auto* first = ::new (place) GuiLabel(10, 10, 0.0f, 0.0f);
+    Expose("old", first);
+    first->~GuiLabel();
+    auto* second = ::new (place) GuiLabel(10, 10, 0.0f, 0.0f);
+    second->name = "Second";
+    Expose("new", second);
+    GuiPanel* keeper = Add("Keeper", 10, 10, 0.0f, 0.0f);
+    Expose("keeper", keeper);
+    EXPECT_NE(Error("old:SetName('taken')").find("no longer exists"), std::string::npos);
+    EXPECT_STREQ(second->name.c_str(), "Second");
+    EXPECT_TRUE(True("old.x == nil"));
+    EXPECT_EQ(Run("keeper:SetMirror(old)"), "");
+    EXPECT_EQ(keeper->mirrorWidth, nullptr);
+    EXPECT_EQ(Run("new:SetName('mine')"), "");
+    EXPECT_STREQ(second->name.c_str(), "mine");
+    // Kept in a property, it is the same: once another panel takes the
+    // place, the stored reference reaches nothing.
+    EXPECT_EQ(Run("keeper.stored = new"), "");
+    second->~GuiLabel();
+    auto* third = ::new (place) GuiLabel(10, 10, 0.0f, 0.0f);
+    EXPECT_NE(Error("keeper.stored:SetName('taken')").find("no longer exists"), std::string::npos);
+    EXPECT_STRNE(third->name.c_str(), "taken");
+    third->~GuiLabel();
+}

@@ -1,5 +1,6 @@
 #include "System/Source/Components/Meta.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <lua.hpp>
@@ -133,6 +134,11 @@ void PrintArguments(const MetaArgs& args) {
         ConsolePrintf("%s'%s'", prefix, v.typeName ? v.typeName : "");
         prefix = ", ";
     }
+}
+
+uint64_t MetaBase::NextSerial() {
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
 }
 
 MetaBase::~MetaBase() {
