@@ -50,8 +50,11 @@ build-fuzz: deps
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAZZLE_FUZZ=ON -DTAZZLE_BENCH=OFF >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
+# Under Xvfb: the level target loads maps into a GL context of its own, as
+# the game does (tile layers and tilesets are filled only with one).
 fuzz: build-fuzz
-	@bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	@LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp MESA_SHADER_CACHE_DISABLE=true \
+	  $(XVFB) bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The script watcher is the engine's second thread: its tests run under
 # ThreadSanitizer.

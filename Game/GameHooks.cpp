@@ -50,6 +50,7 @@ InputManager::GuiHooks GuiInputHooks() {
     hooks.focusNext = GuiFocusNext;
     hooks.focusPrev = GuiFocusPrev;
     hooks.post = PostGuiMessage;
+    hooks.ownsKeyboard = GuiHoldsKeyboard;
     return hooks;
 }
 

@@ -275,7 +275,7 @@ void SetPaused(bool paused) {
 void TogglePause() {
     if (!g_state.pauseAllowed || g_state.toggledThisFrame) return;
     SetPaused(!g_state.paused);
-    PostGuiMessage(MakeNodeWithInt("PauseMenu", "ToggleVisible"));
+    PostGuiMessage(MakeNodeWithInt(kPauseMenuName, "ToggleVisible"));
     g_state.pauseMenuShown = !g_state.pauseMenuShown;
     if (Audio) Audio->PauseSounds();
     GetMainLoopHooks().setCursorVisible(g_state.pauseMenuShown);

@@ -375,7 +375,7 @@ void BatchRenderer::DrawText(int x, int y, const char* text) {
         if (glyph.width == 0.0f || glyph.height == 0.0f) continue;
         const float gw = glyph.width / static_cast<float>(face.textureWidth);
         const float gh = glyph.height / static_cast<float>(face.textureHeight);
-        float vTop = 0.0f, vBottom = gh;
+        float vTop = glyph.v, vBottom = glyph.v + gh;
         if (textFlipped_) std::swap(vTop, vBottom);
         Emit(left + glyph.width, top, glyph.u + gw, vTop);
         Emit(left, top, glyph.u, vTop);

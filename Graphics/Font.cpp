@@ -21,6 +21,13 @@ namespace {
 // edge to edge with the next would pull in that glyph's first column.
 constexpr int kGlyphGap = 1;
 
+// Font sizes a 1920 x 1080 screen can show: at 400 a glyph is some 530
+// pixels to the em. Larger sizes show nothing more and cost seconds and
+// gigabytes to render; they are drawn at this size instead.
+constexpr int kMaxFontSize = 400;
+// The texture side assumed when no GL context says what it allows.
+constexpr int kFallbackTextureSide = 8192;
+
 // Font name stand-ins of the game's own (for instance "Consola" → a
 // monospace face), read once into fontconfig.
 const char kFontAliases[] = "Resources/Config/fonts.conf";
@@ -107,7 +114,68 @@ std::string SystemFontFile(const std::string& family) {
     return path;
 }
 
-void UploadGlyphTexture(Font& font, FT_Face face) {
+// Where a glyph's bitmap sits in the font's texture, in texels.
+struct GlyphSpot {
+    int x = 0;
+    int y = 0;
+};
+
+int MaxTextureSide() {
+    GLint side = 0;
+    if (TextureGlReady()) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &side);
+    return side > 0 ? int(side) : kFallbackTextureSide;
+}
+
+// Lays the glyphs out in code order in rows of at most `rowWidth` texels,
+// with a gap left of every glyph and below every row. The texture height
+// that takes.
+int64_t PackRows(const Font& font, int rowWidth, GlyphSpot* spots) {
+    int64_t y = 0;
+    int x = kGlyphGap, rowHeight = 0;
+    for (int code = 0; code < 256; ++code) {
+        const int w = int(font.glyphs[code].width), h = int(font.glyphs[code].height);
+        if (x + w + kGlyphGap > rowWidth && x > kGlyphGap) {
+            y += rowHeight + kGlyphGap;
+            x = kGlyphGap;
+            rowHeight = 0;
+        }
+        spots[code] = GlyphSpot{x, int(y)};
+        x += w + kGlyphGap;
+        rowHeight = std::max(rowHeight, h);
+    }
+    return y + rowHeight + kGlyphGap;
+}
+
+// Packs the glyphs into a texture about as wide as it is high, within the
+// GL's largest texture: one row of every glyph would be far too wide for
+// large sizes. False when even the widest texture is not high enough.
+bool PackGlyphs(Font& font, GlyphSpot* spots) {
+    const int maxSide = MaxTextureSide();
+    int64_t area = 0;
+    int widest = 0;
+    for (const Glyph& glyph : font.glyphs) {
+        area += int64_t(glyph.width + kGlyphGap) * int64_t(glyph.height + kGlyphGap);
+        widest = std::max(widest, int(glyph.width));
+    }
+    int width = 64;
+    while (width < maxSide && (width < widest + 2 * kGlyphGap || int64_t(width) * width < area)) {
+        width *= 2;
+    }
+    width = std::min(width, maxSide);
+    if (width < widest + 2 * kGlyphGap) return false;
+    for (;;) {
+        const int64_t height = PackRows(font, width, spots);
+        if (height <= maxSide) {
+            font.textureWidth = width;
+            font.textureHeight = int(height);
+            return true;
+        }
+        if (width >= maxSide) return false;
+        width = std::min(width * 2, maxSide);
+    }
+}
+
+void UploadGlyphTexture(Font& font, FT_Face face, const GlyphSpot* spots) {
     if (!TextureGlReady() || font.textureWidth <= 0 || font.textureHeight <= 0) return;
     GLint previousAlignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
@@ -123,21 +191,20 @@ void UploadGlyphTexture(Font& font, FT_Face face) {
     std::vector<unsigned char> blank(size_t(font.textureWidth) * size_t(font.textureHeight), 0);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, font.textureWidth, font.textureHeight, 0, GL_RED,
                  GL_UNSIGNED_BYTE, blank.data());
-    int x = kGlyphGap;
     for (int code = 0; code < 256; ++code) {
         if (FT_Load_Char(face, FT_ULong(code), FT_LOAD_RENDER) != 0) continue;
         FT_Bitmap& bitmap = face->glyph->bitmap;
+        const GlyphSpot& spot = spots[code];
         if (bitmap.width > 0 && bitmap.rows > 0 && bitmap.pitch == int(bitmap.width)) {
-            glTexSubImage2D(GL_TEXTURE_2D, 0, x, 0, int(bitmap.width), int(bitmap.rows), GL_RED,
-                            GL_UNSIGNED_BYTE, bitmap.buffer);
+            glTexSubImage2D(GL_TEXTURE_2D, 0, spot.x, spot.y, int(bitmap.width), int(bitmap.rows),
+                            GL_RED, GL_UNSIGNED_BYTE, bitmap.buffer);
         } else if (bitmap.width > 0 && bitmap.rows > 0) {
             // Rows with padding: upload them one by one.
             for (unsigned row = 0; row < bitmap.rows; ++row) {
-                glTexSubImage2D(GL_TEXTURE_2D, 0, x, int(row), int(bitmap.width), 1, GL_RED,
-                                GL_UNSIGNED_BYTE, bitmap.buffer + long(row) * bitmap.pitch);
+                glTexSubImage2D(GL_TEXTURE_2D, 0, spot.x, spot.y + int(row), int(bitmap.width), 1,
+                                GL_RED, GL_UNSIGNED_BYTE, bitmap.buffer + long(row) * bitmap.pitch);
             }
         }
-        x += int(bitmap.width) + kGlyphGap;
     }
     // No mipmaps: the minification filter is GL_LINEAR, which samples level
     // 0 only, so smaller levels would never show; making them costs a shader
@@ -183,8 +250,7 @@ Font* FontLoad(const std::string& path, int size, std::string& error) {
     font->scale = 1.0f;
     FT_Set_Char_Size(face, FT_F26Dot6(size) * 64, FT_F26Dot6(size) * 64, 96, 96);
 
-    // First pass: the texture's size; glyph records with their offsets.
-    int x = kGlyphGap;
+    // First pass: the glyph records; then their places in the texture.
     for (int code = 0; code < 256; ++code) {
         if (FT_Load_Char(face, FT_ULong(code), FT_LOAD_RENDER) != 0) {
             std::printf("Loading chracter %c failed!\n", code);
@@ -198,18 +264,22 @@ Font* FontLoad(const std::string& path, int size, std::string& error) {
         glyph.height = float(slot->bitmap.rows);
         glyph.left = float(slot->bitmap_left);
         glyph.top = float(slot->bitmap_top);
-        glyph.u = float(x);  // in pixels until the width is known
-        x += int(slot->bitmap.width) + kGlyphGap;
-        font->textureHeight = std::max(font->textureHeight, int(slot->bitmap.rows));
+        font->rowHeight = std::max(font->rowHeight, int(slot->bitmap.rows));
     }
-    font->textureWidth = x;
-    // A gap below the tallest glyph too, so that no glyph's last row is
-    // filtered against the texture's edge or its neighbours.
-    if (font->textureHeight > 0) font->textureHeight += kGlyphGap;
-    for (Glyph& glyph : font->glyphs) {
-        glyph.u = font->textureWidth > 0 ? glyph.u / float(font->textureWidth) : 0.0f;
+    if (font->rowHeight > 0) font->rowHeight += kGlyphGap;
+    GlyphSpot spots[256];
+    if (!PackGlyphs(*font, spots)) {
+        error = "Font " + path + " at size " + std::to_string(size) + " does not fit in a texture";
+        delete font;
+        FT_Done_Face(face);
+        FT_Done_FreeType(library);
+        return nullptr;
     }
-    UploadGlyphTexture(*font, face);
+    for (int code = 0; code < 256; ++code) {
+        font->glyphs[code].u = float(spots[code].x) / float(font->textureWidth);
+        font->glyphs[code].v = float(spots[code].y) / float(font->textureHeight);
+    }
+    UploadGlyphTexture(*font, face, spots);
     FT_Done_Face(face);
     FT_Done_FreeType(library);
     return font;
@@ -221,6 +291,15 @@ int GetFont(const std::string& name, int size) {
     std::string key = lower + std::to_string(size);
     auto found = registry.indexByKey.find(key);
     if (found != registry.indexByKey.end()) return found->second;
+    const int shown = std::clamp(size, 1, kMaxFontSize);
+    if (shown != size) {
+        // Said once: the answer is remembered under the size asked for.
+        std::printf("Font %s at size %d cannot be shown: drawn at size %d\n", name.c_str(), size,
+                    shown);
+        const int index = GetFont(name, shown);
+        registry.indexByKey[key] = index;
+        return index;
+    }
     std::string error;
     Font* font = FontLoad(FindFontFile(lower), size, error);
     int index = -1;
@@ -243,11 +322,12 @@ Font* GetFontByIndex(int index) {
 
 int MeasureText(const Font* font, const char* text) {
     if (!font || !text) return 0;
-    int width = 0;
+    // Summed in 64 bits: a long enough text saturates instead of wrapping.
+    int64_t width = 0;
     for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
-        width += int(font->glyphs[*c].advanceX);
+        width += int64_t(font->glyphs[*c].advanceX);
     }
-    return width;
+    return int(std::clamp<int64_t>(width, INT32_MIN, INT32_MAX));
 }
 
 namespace FontRegistry {

@@ -23,6 +23,9 @@ public:
     unsigned texture = 0;
     int textureWidth = 0;
     int textureHeight = 0;
+    // The tallest glyph's rows and the gap below them: the height a line of
+    // this font takes (the texture holds several such rows).
+    int rowHeight = 0;
     float scale = 1.0f;
     Glyph glyphs[256] = {};
 };

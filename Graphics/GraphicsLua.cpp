@@ -222,8 +222,9 @@ int AddShader(lua_State* L) {
 }
 
 int FillResources(lua_State* L) {
-    if (lua_type(L, 1) != LUA_TSTRING) return 0;
-    std::string folder = lua_tostring(L, 1);
+    const char* text = LuaTextArgument(L, 1);
+    if (!text) return 0;
+    std::string folder = text;
     namespace fs = std::filesystem;
     std::vector<std::string> subfolders;
     std::error_code ec;

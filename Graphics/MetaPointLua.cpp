@@ -27,9 +27,7 @@ int MetaPoint::LuaCreate(lua_State* L) {
 
     // The userdata and its metatable come first, holding no object, so that
     // a failure while they are made leaves nothing behind.
-    System::MetaBase* none = nullptr;
-    void* block = lua_newuserdata(L, sizeof(System::MetaBase*));
-    std::memcpy(block, &none, sizeof none);
+    System::ObjectBlock* block = System::PushObjectBlock(L, nullptr, true);
     lua_createtable(L, 0, 2);
     lua_pushcfunction(L, System::LuaIndex);
     lua_setfield(L, -2, "__index");
@@ -39,7 +37,6 @@ int MetaPoint::LuaCreate(lua_State* L) {
 
     MetaPoint* point = new MetaPoint(px, py);
     if (!point) return luaL_error(L, "not enough memory for a MetaPoint");
-    System::MetaBase* object = point;
-    std::memcpy(block, &object, sizeof object);
+    System::HoldObject(*block, point);
     return 1;
 }

@@ -107,6 +107,7 @@ struct GlyphMetrics {
     float left;  // bearing from the pen to the bitmap's left column
     float top;   // from the baseline up to the bitmap's top row
     float u;     // left edge in the texture, as a fraction of its width
+    float v;     // top edge in the texture, as a fraction of its height
 };
 struct FontFace {
     unsigned int texture = 0;

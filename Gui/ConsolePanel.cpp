@@ -1,5 +1,6 @@
 #include "Gui/ConsolePanel.h"
 
+#include <algorithm>
 #include <typeinfo>
 
 #include "System/Source/ConsoleArgs.h"
@@ -28,6 +29,24 @@ void AppendToConsoleOutput(std::string_view text) {
     if (ConsoleOutput) ConsoleOutput->AddText(text);
 }
 constexpr int kTilde = 126;
+constexpr int32_t kConsoleLayer = 1;
+
+// The highest layer that anything of the subtree draws at, relative to the
+// subtree's parent (layers add up along the tree). Walked without recursion:
+// a tree of any depth costs no stack.
+int64_t TopLayer(const GuiPanel* root) {
+    int64_t top = 0;
+    System::Vector<std::pair<const GuiPanel*, int64_t>> stack;
+    stack.emplace_back(root, 0);
+    while (!stack.empty()) {
+        auto [panel, above] = stack.back();
+        stack.pop_back();
+        const int64_t layer = above + panel->layer;
+        top = std::max(top, layer);
+        for (const GuiPanel* child : panel->children) stack.emplace_back(child, layer);
+    }
+    return top;
+}
 
 // The button of the console's top-left corner: a real button once the
 // factory has one, a plain panel of the same place and size until then.
@@ -46,7 +65,7 @@ GuiPanel* MakeCornerButton() {
 Console::Console() : GuiPanel(600, 800, 500.0f, 500.0f) {
     name = System::MakeString("Console");
     border = 1;
-    layer = 1;
+    layer = kConsoleLayer;
     filled = true;
     StoreFillColor(150, 150, 150, 255);
 
@@ -74,7 +93,8 @@ Console::Console() : GuiPanel(600, 800, 500.0f, 500.0f) {
 
     button = MakeCornerButton();
 
-    completion = new GuiCommandComplete(0, 0, 25.0f, 700.0f, input);
+    // Below the input, where it covers none of the output.
+    completion = new GuiCommandComplete(0, 0, 25.0f, 775.0f, input);
     completion->border = 1;
     completion->layer = 1;
     completion->StoreFillColor(100, 100, 100, 255);
@@ -124,6 +144,27 @@ void Console::Toggle() {
     } else {
         FocusedPanel = nullptr;
     }
+}
+
+void Console::Update() {
+    GuiPanel::Update();
+    // The open console is drawn over every menu, whatever layer a script
+    // gave it: its background (drawn one step below its layer) must lie
+    // above the top of every other panel of its parent, ties going to the
+    // panel drawn later.
+    if (!visible || !parent) {
+        layer = kConsoleLayer;
+        return;
+    }
+    int64_t top = 0;
+    for (const GuiPanel* sibling : parent->children) {
+        if (sibling != this && !sibling->doomed && sibling->visible) {
+            top = std::max(top, TopLayer(sibling));
+        }
+    }
+    // Far enough below the int range that the renderer's sums stay in it.
+    constexpr int64_t kHighest = int64_t(1) << 24;
+    layer = int32_t(std::clamp<int64_t>(top + 2, kConsoleLayer, kHighest));
 }
 
 void Console::OnChar(int character) {

@@ -20,6 +20,8 @@ public:
     Console();
     ~Console() override;
 
+    // Keeps the open console's layer above every other panel of its parent.
+    void Update() override;
     // The backquote and the tilde toggle the console; other characters go
     // to the children, and only while the console is shown.
     void OnChar(int character) override;

@@ -32,3 +32,8 @@ using FastPanelList = System::Vector<FastPanel*>;
 extern FastPanelList* ScaledPanelList;
 // Removes a fast panel from the list (its owner is deleting it).
 void ForgetFastPanel(FastPanel* panel);
+// Fast panels that scripts made (FastPanel:new(), a menu's light panel)
+// belong to the GUI: they outlive their menus and a script may keep one
+// across levels, so DeleteScriptFastPanels frees them at GUI shutdown.
+FastPanel* TrackScriptFastPanel(FastPanel* panel);
+void DeleteScriptFastPanels();

@@ -94,9 +94,19 @@ void GuiCommandComplete::Draw() {
     Renderer& r = *CurrentRenderer;
     r.SetFont(font_);
     const int32_t cx = GuiPixelsX(x);
-    const int32_t cy = GuiPixelsY(y);
-    // The list lies over the output area: its own layer lifts it above the
-    // output's text, and the rows one step above the list's background.
+    int32_t cy = GuiPixelsY(y);
+    // The rows hang below the input, whose box is drawn in pixels: clear
+    // of it at any window size, and clear of the output above it.
+    if (source && source->parent == parent) {
+        cy = std::max(cy, GuiPixelsY(source->y) + source->DrawnHalfHeight() + 1);
+    }
+    // A list longer than the room below moves up just enough to be seen.
+    const int32_t parentTop = parent ? parent->GetScreenOffset().second : 0;
+    const int32_t overflow =
+        parentTop + cy + int32_t(names.size()) * kRowHeight - GuiPixelsY(1000.0);
+    if (overflow > 0) cy = std::max(-parentTop, cy - overflow);
+    // The list may lie over other panels: its own layer lifts it above
+    // them, and the rows one step above the list's background.
     r.PushTranslation(0, 0, layer);
     r.PushTranslation(0, 0, 1);
     int32_t rows = 0;
@@ -107,13 +117,11 @@ void GuiCommandComplete::Draw() {
         r.SetColor(0, 0, 0, 255);
         r.DrawText(cx + 1, rowY, name.c_str());
         rows += kRowHeight;
-        rowY -= kRowHeight;
+        rowY += kRowHeight;
     }
     r.PopTranslation();
     r.SetColor(fillColor.r, fillColor.g, fillColor.b, fillColor.a);
-    if (border != 0) {
-        r.DrawRectOutline(cx, cy + kRowHeight, cx + listWidth, cy + kRowHeight - rows, border);
-    }
-    r.FillRect(cx, cy + kRowHeight, cx + listWidth, cy + kRowHeight - rows);
+    if (border != 0) r.DrawRectOutline(cx, cy, cx + listWidth, cy + rows, border);
+    r.FillRect(cx, cy, cx + listWidth, cy + rows);
     r.PopTranslation();
 }

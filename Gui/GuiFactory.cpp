@@ -1,5 +1,6 @@
 #include "Gui/GuiFactory.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "Gui/GuiPanel.h"
@@ -49,33 +50,46 @@ void ApplyToDescendants(GuiPanel& panel, std::string_view selector, DataNode* le
 
 }  // namespace
 
-void GuiPanel::ApplyLayout(DataNode* group) {
-    if (!group) return;
+bool GuiPanel::ApplyLayout(DataNode* group, int depth) {
+    if (!group) return true;
+    bool complete = true;
     const std::string_view selector = NameOf(group);
     for (DataNode* entry = group->firstChild; entry; entry = entry->nextSibling) {
         if (entry->firstChild) {
             // A nested group: a child widget of that class, made where it
-            // stands; an unknown class skips the group with its content.
+            // stands; an unknown class skips the group with its content. A
+            // bound on the nesting keeps the stack and the drawing (which
+            // looks up every ancestor of every panel) within reach.
+            if (depth >= kMaxLayoutDepth) {
+                complete = false;
+                continue;
+            }
             GuiPanel* widget = GuiFactory::Create(NameOf(entry));
             if (!widget) continue;
             AddChild(widget);
-            widget->ApplyLayout(entry);
+            complete = widget->ApplyLayout(entry, depth + 1) && complete;
             continue;
         }
         if (Selects(*this, selector)) SetProperty(NameOf(entry), entry);
         ApplyToDescendants(*this, selector, entry);
     }
+    return complete;
 }
 
 void LoadGuiLayout(std::string_view path) {
     DataNode* tree = ReadDataFile(path);
     if (!tree) return;
+    bool complete = true;
     for (DataNode* node = tree; node; node = node->nextSibling) {
         if (!GuiRoot) break;
         GuiPanel* widget = GuiFactory::Create(NameOf(node));
         if (!widget) continue;
         GuiRoot->AddChild(widget);
-        widget->ApplyLayout(node);
+        complete = widget->ApplyLayout(node) && complete;
+    }
+    if (!complete) {
+        std::printf("Layout file %.*s: groups nested more than %d deep were skipped\n",
+                    int(path.size()), path.data(), GuiPanel::kMaxLayoutDepth);
     }
     FreeNodeTree(tree);
     delete tree;

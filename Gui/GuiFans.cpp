@@ -35,8 +35,10 @@ GuiDraggableElement::GuiDraggableElement(int32_t w, int32_t h, float px, float p
 
 void GuiDraggableElement::OnMouseDown(int px, int py) {
     dragging = true;
-    lastX = float(px);
-    lastY = float(py);
+    pressX = px;
+    pressY = py;
+    startX = x;
+    startY = y;
 }
 
 void GuiDraggableElement::OnMouseUp() {
@@ -49,14 +51,10 @@ void GuiDraggableElement::OnMouseMove(int px, int py) {
     const int w = GetViewportWidth();
     const int h = GetViewportHeight();
     if (w <= 0 || h <= 0) return;
-    const int cx = GuiPixelsX(x);
-    const int cy = GuiPixelsY(y);
-    const double newY = std::trunc(double(cy - int(lastY) + py) * 1000.0 / h + 0.5);
-    const double newX = std::trunc(double(cx - int(lastX) + px) * 1000.0 / w + 0.5);
-    y = float(newY);
-    x = float(newX);
-    lastX = float(px);
-    lastY = float(py);
+    const double movedX = std::round((double(px) - pressX) * 1000.0 / w);
+    const double movedY = std::round((double(py) - pressY) * 1000.0 / h);
+    x = ClampGuiPosition(double(startX) + movedX);
+    y = ClampGuiPosition(double(startY) + movedY);
 }
 
 // ---- Fans.

@@ -14,12 +14,16 @@ public:
 
     void OnMouseDown(int x, int y) override;
     void OnMouseUp() override;
-    // While dragging: moves by the pointer's movement, in whole thousandths.
+    // While dragging: the element's place at the press plus the pointer's
+    // whole movement since, rounded to whole thousandths. Measured from the
+    // press, not move by move, so no rounding piles up.
     void OnMouseMove(int x, int y) override;
 
     bool dragging = false;
-    float lastX = 0.0f;
-    float lastY = 0.0f;
+    int32_t pressX = 0;  // the pointer at the press, viewport pixels
+    int32_t pressY = 0;
+    float startX = 0.0f;  // the element at the press, thousandths
+    float startY = 0.0f;
 };
 
 struct FanRecord {

@@ -1,5 +1,6 @@
 #include "Gui/GuiLabel.h"
 
+#include <cmath>
 #include <string>
 
 #include "Graphics/Font.h"
@@ -44,13 +45,14 @@ void GuiLabel::Draw() {
     // nothing, like -1.
     const Font* font = GetFontByIndex(fontIndex);
     if (!font || !CurrentRenderer) return;
+    // In doubles: a text or a font of any size stays within the int range.
     if (scaleWidthToText) {
-        const int32_t w = MeasureText(font, text.c_str()) + 10;
-        width = SafeDoubleToInt(double(w) * 1000.0 / 800.0 + 0.5);
+        const double w = double(MeasureText(font, text.c_str())) + 10.0;
+        width = ClampGuiLength(w * 1000.0 / 800.0 + 0.5);
     }
     if (scaleHeightToText) {
-        const int32_t h = SafeDoubleToInt(double(font->size)) * 3;
-        height = SafeDoubleToInt(double(h) * 1000.0 / 800.0 + 0.5);
+        const double h = std::trunc(double(font->size)) * 3.0;
+        height = ClampGuiLength(h * 1000.0 / 800.0 + 0.5);
     }
     int32_t cx = GuiPixelsX(x);
     int32_t cy = GuiPixelsY(y);
@@ -72,7 +74,7 @@ void GuiLabel::SetProperty(std::string_view key, DataNode* value) {
         ApplyFont(std::string_view(fontValue.data(), fontValue.size()), fontSize);
     } else if (key == "size") {
         const System::String keptName = fontName;
-        ApplyFont(std::string_view(keptName.data(), keptName.size()), GetNodeInt("", value));
+        ApplyFont(std::string_view(keptName.data(), keptName.size()), GetNodeWholeNumber("", value));
     } else if (key == "text" || key == "SetText") {
         const System::String textValue = GetNodeString("", value);
         ApplyText(std::string_view(textValue.data(), textValue.size()));

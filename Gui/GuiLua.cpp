@@ -16,6 +16,10 @@ using System::MetaArgs;
 int Int(const MetaArgs& args, unsigned i) {
     return GetArgument(args, i).ToInt();
 }
+// A size, border or layer: truncated and held within the GUI's range.
+int Length(const MetaArgs& args, unsigned i) {
+    return ClampGuiLength(GetArgument(args, i).ToDouble());
+}
 bool Flag(const MetaArgs& args, unsigned i) {
     return GetArgument(args, i).ToBool();
 }
@@ -42,15 +46,15 @@ MetaValue LuaSetName(GuiPanel& p, MetaArgs& a) {
     return MetaValue::None();
 }
 MetaValue LuaSetLayer(GuiPanel& p, MetaArgs& a) {
-    p.layer = Int(a, 0);
+    p.layer = Length(a, 0);
     return MetaValue::None();
 }
 MetaValue LuaSetWidth(GuiPanel& p, MetaArgs& a) {
-    p.width = Int(a, 0);
+    p.width = Length(a, 0);
     return MetaValue::None();
 }
 MetaValue LuaSetHeight(GuiPanel& p, MetaArgs& a) {
-    p.height = Int(a, 0);
+    p.height = Length(a, 0);
     return MetaValue::None();
 }
 MetaValue LuaSetFilled(GuiPanel& p, MetaArgs& a) {
@@ -58,7 +62,7 @@ MetaValue LuaSetFilled(GuiPanel& p, MetaArgs& a) {
     return MetaValue::None();
 }
 MetaValue LuaSetBorder(GuiPanel& p, MetaArgs& a) {
-    p.border = Int(a, 0);
+    p.border = Length(a, 0);
     return MetaValue::None();
 }
 MetaValue LuaSetVisible(GuiPanel& p, MetaArgs& a) {
@@ -89,11 +93,11 @@ MetaValue LuaSetHoverFill(GuiPanel& p, MetaArgs& a) {
     return MetaValue::None();
 }
 MetaValue LuaSetX(GuiPanel& p, MetaArgs& a) {
-    p.x = float(Int(a, 0));
+    p.x = float(Length(a, 0));
     return MetaValue::None();
 }
 MetaValue LuaSetY(GuiPanel& p, MetaArgs& a) {
-    p.y = float(Int(a, 0));
+    p.y = float(Length(a, 0));
     return MetaValue::None();
 }
 MetaValue LuaGetX(GuiPanel& p, MetaArgs&) {

@@ -150,7 +150,7 @@ bool RunBuiltIn(GuiPanel& panel, std::string_view command, DataNode* entry) {
     if (command == "SetValueFocus") {
         GuiPanel* saved = panel.savedPanel;
         if (!saved) return true;  // nothing saved: the message is ignored
-        const int n = SafeDoubleToInt(GetNodeDouble("", entry));
+        const int n = GetNodeWholeNumber("", entry);
         if (n <= 0 || saved->children.empty()) {
             FocusedPanel = nullptr;
         } else if (size_t(n) > saved->children.size()) {
@@ -172,11 +172,11 @@ void CallEvent(GuiPanel& panel, const GuiEventCallback& event, const DataNode* e
         case 1:
             if (event.firstType == kDataInt) {
                 if (auto* call = std::get_if<GuiOperationInt>(&op)) {
-                    (panel.**call)(GetNodeInt(event.firstName, entries));
+                    (panel.**call)(GetNodeWholeNumber(event.firstName, entries));
                 }
             } else if (event.firstType == kDataFloat) {
                 if (auto* call = std::get_if<GuiOperationFloat>(&op)) {
-                    (panel.**call)(GetNodeFloat(event.firstName, entries));
+                    (panel.**call)(SafeDoubleToFloat(GetNodeNumber(event.firstName, entries)));
                 }
             } else if (event.firstType == kDataPointer) {
                 if (auto* call = std::get_if<GuiOperationPointer>(&op)) {
@@ -187,13 +187,14 @@ void CallEvent(GuiPanel& panel, const GuiEventCallback& event, const DataNode* e
         case 2:
             if (event.firstType == kDataInt && event.secondType == kDataInt) {
                 if (auto* call = std::get_if<GuiOperationIntInt>(&op)) {
-                    (panel.**call)(GetNodeInt(event.firstName, entries),
-                                   GetNodeInt(event.secondName, entries));
+                    (panel.**call)(GetNodeWholeNumber(event.firstName, entries),
+                                   GetNodeWholeNumber(event.secondName, entries));
                 }
             } else if (event.firstType == kDataString && event.secondType == kDataFloat) {
                 if (auto* call = std::get_if<GuiOperationTextFloat>(&op)) {
                     System::String text = GetNodeString(event.firstName, entries);
-                    (panel.**call)(text.c_str(), GetNodeFloat(event.secondName, entries));
+                    (panel.**call)(text.c_str(),
+                                   SafeDoubleToFloat(GetNodeNumber(event.secondName, entries)));
                 }
             }
             break;

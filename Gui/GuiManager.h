@@ -110,6 +110,12 @@ void GuiHandleMouseMove(int x, int y);
 void GuiHandleMouseDown(int x, int y);
 void GuiFocusNext();
 void GuiFocusPrev();
+// The name of the pause menu's root panel: it shows while the game is
+// paused for it (IsPauseMenuShown).
+constexpr const char* kPauseMenuName = "PauseMenu";
+// Whether the console is open: it then takes every typed character and key
+// press, and the game sees no key go down.
+bool GuiHoldsKeyboard();
 // The last cursor position the input module reported, in GUI pixels.
 void GetGuiCursor(int& x, int& y);
 

@@ -1,5 +1,6 @@
 #include "Gui/GuiPanel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_set>
 
@@ -32,6 +33,11 @@ std::vector<GuiPanel*>& DoomedPanels() {
 
 GuiSoundHook g_soundHook = nullptr;
 
+// The frame inside a focused panel that lights up under the pointer.
+constexpr Color kFocusFrameColor{255, 200, 40, 255};
+constexpr int32_t kFocusFrameInset = 5;
+constexpr int32_t kFocusFrameThickness = 4;
+
 void DetachFromParent(GuiPanel* panel) {
     GuiPanel* parent = panel->parent;
     if (!parent) return;
@@ -48,6 +54,10 @@ void DetachFromParent(GuiPanel* panel) {
 void LeaveRegistry(GuiPanel* panel) {
     LivePanels().erase(static_cast<System::MetaBase*>(panel));
     for (GuiPanel* child : panel->children) LeaveRegistry(child);
+}
+
+int32_t SaturateToInt(int64_t value) {
+    return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
 void DeleteDoomedPanels() {
@@ -67,6 +77,16 @@ void DeleteDoomedPanels() {
 int32_t GuiPixels(double thousandths, int32_t size) {
     double whole = std::trunc(thousandths);
     return SafeDoubleToInt(whole / 1000.0 * double(size) + 0.5);
+}
+
+float ClampGuiPosition(double thousandths) {
+    if (std::isnan(thousandths)) return 0.0f;
+    return float(std::clamp(thousandths, -kGuiExtent, kGuiExtent));
+}
+
+int32_t ClampGuiLength(double value) {
+    if (std::isnan(value)) return 0;
+    return int32_t(std::clamp(std::trunc(value), -kGuiExtent, kGuiExtent));
 }
 
 int32_t GuiPixelsX(double thousandths) {
@@ -104,6 +124,17 @@ void DeletePanel(GuiPanel* panel) {
     }
     DetachFromParent(panel);
     delete panel;
+}
+
+void DeletePanelsTogether(const System::Vector<GuiPanel*>& panels) {
+    System::Vector<GuiPanel*> tops;
+    for (GuiPanel* panel : panels) {
+        if (panel && !panel->parent && IsLivePanel(static_cast<System::MetaBase*>(panel))) {
+            LeaveRegistry(panel);
+            tops.push_back(panel);
+        }
+    }
+    for (GuiPanel* panel : tops) delete panel;
 }
 
 GuiWalk::GuiWalk() {
@@ -204,19 +235,21 @@ bool GuiPanel::IsVisible() const {
     return true;
 }
 
+// Sums over the ancestors run in 64 bits and saturate: a tree of any depth
+// cannot overflow them.
 int32_t GuiPanel::GetEffectiveLayer() const {
-    int32_t sum = 0;
+    int64_t sum = 0;
     for (const GuiPanel* panel = this; panel; panel = panel->parent) sum += panel->layer;
-    return sum;
+    return SaturateToInt(sum);
 }
 
 std::pair<int32_t, int32_t> GuiPanel::GetScreenOffset() const {
-    int32_t ox = 0, oy = 0;
+    int64_t ox = 0, oy = 0;
     for (const GuiPanel* panel = this; panel; panel = panel->parent) {
-        ox += GuiPixelsX(panel->x) - GuiPixelsX(panel->width) / 2;
-        oy += GuiPixelsY(panel->y) - GuiPixelsY(panel->height) / 2;
+        ox += int64_t(GuiPixelsX(panel->x)) - GuiPixelsX(panel->width) / 2;
+        oy += int64_t(GuiPixelsY(panel->y)) - GuiPixelsY(panel->height) / 2;
     }
-    return {ox, oy};
+    return {SaturateToInt(ox), SaturateToInt(oy)};
 }
 
 // ---- Per-frame update.
@@ -286,11 +319,11 @@ void GuiPanel::DrawBackground() {
     const int32_t cx = GuiPixelsX(x);
     const int32_t cy = GuiPixelsY(y);
     const int32_t hw = GuiPixelsX(width / 2);
-    const int32_t hh =
-        halfHeightOverride != kNoHalfHeightOverride ? halfHeightOverride : GuiPixelsY(height / 2);
+    const int32_t hh = DrawnHalfHeight();
     r.PushTranslation(0, 0, layer);
-    const bool hot = hoverFill && (hovered || FocusedPanel == this);
-    const Color colour = hot ? hoverColor : fillColor;
+    // The pointer lights a panel up; the keyboard focus has a frame of its
+    // own (below), so that the two are told apart.
+    const Color colour = hoverFill && hovered ? hoverColor : fillColor;
     r.SetColor(colour.r, colour.g, colour.b, colour.a);
     if (image.texture == 0) {
         if (filled) r.FillRect(cx - hw, cy - hh, cx + hw, cy + hh);
@@ -300,6 +333,12 @@ void GuiPanel::DrawBackground() {
     if (border != 0) {
         r.SetColor(borderColor.r, borderColor.g, borderColor.b, borderColor.a);
         r.DrawRectOutline(cx - hw, cy - hh, cx + hw, cy + hh, border);
+    }
+    if (hoverFill && FocusedPanel == this) {
+        const int32_t inset = border + kFocusFrameInset;
+        r.SetColor(kFocusFrameColor.r, kFocusFrameColor.g, kFocusFrameColor.b, kFocusFrameColor.a);
+        r.DrawRectOutline(cx - hw + inset, cy - hh + inset, cx + hw - inset, cy + hh - inset,
+                          kFocusFrameThickness);
     }
     r.PopTranslation();
 }
@@ -347,7 +386,8 @@ void GuiPanel::HitTest(int px, int py) {
         } else if (child->interactive) {
             const int32_t focusedParent =
                 FocusedPanel->parent ? FocusedPanel->parent->GetEffectiveLayer() : 0;
-            if (child->layer + GetEffectiveLayer() >= FocusedPanel->layer + focusedParent) {
+            if (int64_t(child->layer) + GetEffectiveLayer() >=
+                int64_t(FocusedPanel->layer) + focusedParent) {
                 FocusedPanel = child;
             }
         }
@@ -419,26 +459,28 @@ std::pair<int, int> GuiPanel::GetExtent() {
 // ---- Properties.
 
 void GuiPanel::SetProperty(std::string_view key, DataNode* value) {
+    // Whichever numeric type the value has: a layout gives ints and floats,
+    // a script's message doubles.
     if (key == "xPos" || key == "SetX") {
-        x = float(GetNodeInt("", value));
+        x = ClampGuiPosition(GetNodeNumber("", value));
     } else if (key == "yPos" || key == "SetY") {
-        y = float(GetNodeInt("", value));
+        y = ClampGuiPosition(GetNodeNumber("", value));
     } else if (key == "width") {
-        width = GetNodeInt("", value);
+        width = ClampGuiLength(GetNodeNumber("", value));
     } else if (key == "height") {
-        height = GetNodeInt("", value);
+        height = ClampGuiLength(GetNodeNumber("", value));
     } else if (key == "name") {
         name = GetNodeString("", value);
     } else if (key == "color") {
         fillColor = GetNodeColor("", value);
     } else if (key == "border") {
-        border = GetNodeInt("", value);
+        border = ClampGuiLength(GetNodeNumber("", value));
     } else if (key == "fill") {
         filled = GetNodeBool("", value);
     } else if (key == "ToggleUpdate") {
         updateFlag = !updateFlag;
     } else if (key == "layer") {
-        layer = GetNodeInt("", value);
+        layer = ClampGuiLength(GetNodeNumber("", value));
     }
     // "texture" is recognised and has no effect; other keys do nothing.
 }

@@ -15,7 +15,8 @@
 //
 // Panels live in the engine's pool: every panel must be deleted before the
 // pool ends (GuiShutdown deletes the tree and the panels scripts made and
-// never attached), or the registry would keep addresses of freed memory.
+// never attached, in one batch), or the registry would keep addresses of
+// freed memory.
 //
 // Deleting: never `delete` a panel that may be in the tree while the GUI is
 // walking it (a handler removing its own menu); call DeletePanel, which
@@ -40,6 +41,17 @@ int32_t GuiPixels(double thousandths, int32_t size);
 // P against the viewport width and height (read at each call).
 int32_t GuiPixelsX(double thousandths);
 int32_t GuiPixelsY(double thousandths);
+
+// Positions, sizes, borders and layers are held within a thousand screens
+// of the origin when they are set (from Lua, layouts, messages and menus):
+// far beyond anything on screen, yet so far inside the int range that no
+// pixel sum over them can overflow. NaN reads as 0.
+constexpr double kGuiExtent = 1000000.0;
+// A position in thousandths, clamped (the fraction is kept).
+float ClampGuiPosition(double thousandths);
+// A size in thousandths, a border in pixels or a layer: truncated toward
+// zero, then clamped.
+int32_t ClampGuiLength(double value);
 
 class GuiPanel : public System::MetaData<GuiPanel> {
 public:
@@ -114,7 +126,11 @@ public:
     void SendToItems(DataNode* tree);
 
     // ---- Layout file: applies a settings group to this panel's subtree.
-    void ApplyLayout(DataNode* group);
+    // `depth` is the group's nesting in its file (1 at the top). Nested
+    // groups deeper than kMaxLayoutDepth are skipped with their content;
+    // false when any was.
+    static constexpr int kMaxLayoutDepth = 64;
+    bool ApplyLayout(DataNode* group, int depth = 1);
 
     // ---- Plain accessors.
     const System::String& GetName() const { return name; }
@@ -153,6 +169,11 @@ public:
     bool filled = false;
     static constexpr int32_t kNoHalfHeightOverride = 0x7FFFFFFF;
     int32_t halfHeightOverride = kNoHalfHeightOverride;
+    // Half the height of the background as drawn, in pixels.
+    int32_t DrawnHalfHeight() const {
+        return halfHeightOverride != kNoHalfHeightOverride ? halfHeightOverride
+                                                           : GuiPixelsY(height / 2);
+    }
     int32_t layer = 0;
     GuiPanel* nextFocus = nullptr;
     GuiPanel* prevFocus = nullptr;
@@ -202,6 +223,12 @@ void ForEachLivePanel(const std::function<void(GuiPanel*)>& visit);
 // walk of the tree runs, hidden from every walk and deleted when the walk
 // ends. Null is ignored; a panel already waiting is not queued twice.
 void DeletePanel(GuiPanel* panel);
+
+// Deletes panels that die together (the GUI's end): each must have no
+// parent. All leave the registry first, so that none clears its pointers
+// in the others: each death costs the panels that stay, and deleting n
+// panels costs n, not n squared.
+void DeletePanelsTogether(const System::Vector<GuiPanel*>& panels);
 
 // Marks a walk of the tree (update, draw, input delivery): panels deleted
 // meanwhile wait until the outermost walk ends.

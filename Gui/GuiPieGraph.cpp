@@ -48,15 +48,12 @@ void GuiPieGraph::HandleMessage(DataNode* message, GuiPanel* sender) {
     if (!message) return;
     const std::string_view command(message->name.data(), message->name.size());
     if (command == "SetRadius") {
-        radius_ = message->type == kDataInt ? message->number.i : 0;
+        radius_ = ClampGuiLength(GetNodeNumber("", message));
     } else if (command == "AddValue") {
         const System::String sliceName =
             message->type == kDataString ? message->text : System::String();
         const DataNode* valueNode = message->nextSibling;
-        float value = 0.0f;
-        if (valueNode && valueNode->type == kDataDouble) {
-            value = SafeDoubleToFloat(valueNode->number.d);
-        }
+        const float value = SafeDoubleToFloat(GetNodeNumber("", valueNode));
         const DataNode* colourNode = valueNode ? valueNode->nextSibling : nullptr;
         const Color colour =
             colourNode && colourNode->type == kDataColor ? colourNode->color : Color(0, 0, 0, 255);

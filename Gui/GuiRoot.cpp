@@ -6,8 +6,10 @@
 #include "Gui/GuiManager.h"
 #include "Gui/GuiPanel.h"
 #include "Gui/GuiPieGraph.h"
+#include "Gui/GuiTextField.h"
 #include "System/Source/PerformanceGraph.h"
 #include "System/Source/DataNode.h"
+#include "System/Source/FrameState.h"
 
 namespace {
 
@@ -15,14 +17,45 @@ int g_cursorX = 0;
 int g_cursorY = 0;
 
 // Panels that scripts made and never attached: nothing else frees them.
-void DeleteUnattachedScriptPanels() {
-    // Collected first: deleting changes the registry.
+System::Vector<GuiPanel*> UnattachedScriptPanels() {
     System::Vector<GuiPanel*> orphans;
     ForEachLivePanel([&orphans](GuiPanel* panel) {
         if (panel->madeByScript && !panel->parent) orphans.push_back(panel);
     });
-    for (GuiPanel* panel : orphans) {
-        if (IsLivePanel(static_cast<System::MetaBase*>(panel))) DeletePanel(panel);
+    return orphans;
+}
+
+bool IsWithin(const GuiPanel* panel, const GuiPanel* ancestor) {
+    for (; panel; panel = panel->parent) {
+        if (panel == ancestor) return true;
+    }
+    return false;
+}
+
+// After the frame's messages: the pause menu shows exactly while the game is
+// paused for it (a level change, a toggle that came a frame late or a script
+// cannot leave them apart), and the keyboard always has a place to go. The
+// open console keeps the focus in itself whatever else shows or hides; else
+// a pause menu that shows without a focused panel focuses its first button,
+// so that Up, Down and Enter work (after the console closed, or after a
+// level change took the focused panel away).
+void KeepPauseMenuAndFocus() {
+    const bool paused = IsPauseMenuShown();
+    const bool consoleOpen = GuiHoldsKeyboard();
+    for (GuiPanel* child : GuiRoot->children) {
+        if (child->doomed || child->name != kPauseMenuName) continue;
+        bool focusIt = paused && !FocusedPanel;
+        if (child->visible != paused) {
+            child->visible = paused;
+            child->updated = false;
+            focusIt = paused;
+            if (!paused && IsWithin(FocusedPanel, child)) FocusedPanel = nullptr;
+        }
+        if (focusIt && !consoleOpen) FocusedPanel = child->firstFocus ? child->firstFocus : child;
+    }
+    if (consoleOpen && ConsolePanel->input && !IsWithin(FocusedPanel, ConsolePanel)) {
+        GuiPanel* input = ConsolePanel->input;
+        FocusedPanel = input->firstFocus ? input->firstFocus : input;
     }
 }
 
@@ -56,17 +89,20 @@ void DrawGui() {
     if (!GuiRoot) return;
     GuiWalk walk;
     GuiRoot->UpdateRoot();
-    if (GuiRoot) GuiRoot->Draw();
+    if (!GuiRoot) return;
+    KeepPauseMenuAndFocus();
+    GuiRoot->Draw();
 }
 
 void GuiShutdown() {
     FlushMessages();
-    if (GuiRoot) DeletePanel(GuiRoot);
+    System::Vector<GuiPanel*> panels = UnattachedScriptPanels();
+    if (GuiRoot) panels.push_back(GuiRoot);
+    DeletePanelsTogether(panels);
     GuiRoot = nullptr;
     FocusedPanel = nullptr;
-    DeleteUnattachedScriptPanels();
     SetGraphAttachHook(nullptr);
-    DeleteMenuLightPanels();
+    DeleteScriptFastPanels();
     delete ScaledPanelList;
     ScaledPanelList = nullptr;
 }
@@ -77,16 +113,24 @@ void ApplyLayoutToRoot(DataNode* settings) {
     GuiRoot->ApplyLayout(settings);
 }
 
+bool GuiHoldsKeyboard() {
+    return ConsolePanel && ConsolePanel->IsVisible();
+}
+
+// While the console is open, the keyboard is its alone: no menu button, no
+// text field of a layout sees a key (the console's own toggle key closes it).
 void GuiHandleChar(unsigned ch) {
     if (!GuiRoot) return;
     GuiWalk walk;
-    GuiRoot->OnChar(int(ch));
+    GuiPanel* receiver = GuiHoldsKeyboard() ? static_cast<GuiPanel*>(ConsolePanel) : GuiRoot;
+    receiver->OnChar(int(ch));
 }
 
 void GuiHandleKey(int key) {
     if (!GuiRoot) return;
     GuiWalk walk;
-    GuiRoot->OnSpecialKeyDown(key);
+    GuiPanel* receiver = GuiHoldsKeyboard() ? static_cast<GuiPanel*>(ConsolePanel) : GuiRoot;
+    receiver->OnSpecialKeyDown(key);
 }
 
 void GuiHandleMouseMove(int x, int y) {

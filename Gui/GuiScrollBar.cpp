@@ -22,22 +22,27 @@ void GuiScalingBar::Draw() {
     const int32_t hh = GuiPixelsY(barHeight / 2);
     Renderer& r = *CurrentRenderer;
     r.SetColor(fillColor.r, fillColor.g, fillColor.b, fillColor.a);
-    r.FillRect(px - hw, py - hh, px + SafeDoubleToInt(double(hw) * scale / 100.0), py + hh);
+    // A scale of any size stretches the bar as far as an int reaches.
+    r.FillRect(px - hw, py - hh, SafeDoubleToInt(double(px) + double(hw) * scale / 100.0), py + hh);
 }
 
 void GuiScalingBar::SetProperty(std::string_view key, DataNode* value) {
     GuiPanel::SetProperty(key, value);
     if (key == "ScaleBar") {
-        if (!value || value->type != kDataFloat) {
+        // Any number: a layout's 100 is an int, a script's a double.
+        const bool number = value && (value->type == kDataInt || value->type == kDataFloat ||
+                                      value->type == kDataDouble);
+        const float percent = SafeDoubleToFloat(GetNodeNumber("", value));
+        if (!number) {
             scale = 0.0f;
-        } else if (value->number.f >= 0.0f) {
+        } else if (percent >= 0.0f) {
             // A NaN fails the test as well and leaves the scale alone.
-            scale = value->number.f;
+            scale = percent;
         }
     } else if (key == "barWidth") {
-        barWidth = GetNodeInt("", value);
+        barWidth = ClampGuiLength(GetNodeNumber("", value));
     } else if (key == "barHeight") {
-        barHeight = GetNodeInt("", value);
+        barHeight = ClampGuiLength(GetNodeNumber("", value));
     }
 }
 
@@ -114,7 +119,7 @@ void GuiScrollBar::OnMouseMove(int, int py) {
 void GuiScrollBar::HandleMessage(DataNode* message, GuiPanel*) {
     if (!message || message->name != "MoveBar") return;
     const DataNode* first = message->firstChild;
-    const float index = first && first->type == kDataFloat ? first->number.f : 0.0f;
+    const float index = SafeDoubleToFloat(GetNodeNumber("", first));
     // A fraction that is no number would put the knob and the page nowhere.
     if (!std::isfinite(index)) return;
     const int32_t half = KnobPixels() / 2;

@@ -51,11 +51,12 @@ void GuiTextField::OnSpecialKeyDown(int key) {
 
 size_t GuiTextField::HiddenLeadingCharacters() const {
     const Font* f = GetFontByIndex(font);
-    const int32_t room = (GuiPixelsX(width / 2) - border) * 2;
-    const int32_t excess = MeasureText(f, text.c_str()) - room;
+    // In 64 bits: neither a wide field nor a long text can overflow it.
+    const int64_t room = (int64_t(GuiPixelsX(width / 2)) - border) * 2;
+    const int64_t excess = MeasureText(f, text.c_str()) - room;
     if (excess <= 0) return 0;
     size_t hidden = 0;
-    int32_t dropped = 0;
+    int64_t dropped = 0;
     while (hidden < text.size() && dropped < excess) {
         dropped += f ? int32_t(f->glyphs[static_cast<unsigned char>(text[hidden])].advanceX) : 0;
         ++hidden;
@@ -85,9 +86,12 @@ void GuiTextField::Draw() {
     for (size_t i = hidden; i < size_t(cursor) && i < text.size(); ++i) {
         w += f ? int32_t(f->glyphs[static_cast<unsigned char>(text[i])].advanceX) : 0;
     }
+    // Along the lower edge inside the box as drawn: a box drawn less tall
+    // than the field (the console's input) ends above the field's edge.
     const int32_t bar = f ? int32_t(f->glyphs['2'].advanceX) : 0;
+    const int32_t lower = cy + DrawnHalfHeight() - border;
     r.SetColor(cursorColour.r, cursorColour.g, cursorColour.b, cursorColour.a);
-    r.FillRect(cx - hw + w, cy + hh, cx - hw + w + bar, cy + hh - 2);
+    r.FillRect(cx - hw + w, lower, cx - hw + w + bar, lower - 2);
 }
 
 // ---- The console's input line.

@@ -10,6 +10,7 @@
 #include "Gui/GuiScrollBar.h"
 #include "Gui/GuiTextField.h"
 #include "System/Source/Components/LuaBinding.h"
+#include "System/Source/LuaState.h"
 
 MenuListType* MenuList = nullptr;
 MenuListType* HudMenuList = nullptr;
@@ -23,13 +24,17 @@ std::unordered_set<const void*>& LiveMenus() {
     return menus;
 }
 
-std::unordered_set<FastPanel*>& LightPanels() {
-    static std::unordered_set<FastPanel*> panels;
-    return panels;
-}
-
 void EraseFrom(MenuListType* list, const Menu* menu) {
     if (list) std::erase(*list, menu);
+}
+
+// Whether a live menu owns `panel` as its root panel.
+bool IsMenuPanel(const GuiPanel* panel) {
+    for (const void* entry : LiveMenus()) {
+        const auto* menu = static_cast<const Menu*>(static_cast<const System::MetaBase*>(entry));
+        if (menu->GetPanel() == panel) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -76,9 +81,8 @@ GuiPanel* Menu::Adopt(GuiPanel* widget) {
 }
 
 FastPanel* Menu::CreateLightPanel(float px, float py, int h, int w) {
-    FastPanel* light = new FastPanel(px, py, w, h);
+    FastPanel* light = TrackScriptFastPanel(new FastPanel(px, py, w, h));
     if (!light) return nullptr;
-    LightPanels().insert(light);
     if (ScaledPanelList) ScaledPanelList->push_back(light);
     return light;
 }
@@ -111,25 +115,15 @@ void Menu::RemoveByName(std::string_view name) {
         }
     }
     if (!GuiRoot) return;
-    // Level menus whose panel is about to go go with it.
-    if (MenuList) {
-        MenuListType doomed;
-        for (Menu* menu : *MenuList) {
-            GuiPanel* root = menu ? menu->GetPanel() : nullptr;
-            if (root && root->parent == GuiRoot && root->name == name) doomed.push_back(menu);
-        }
-        for (Menu* menu : doomed) {
-            EraseFrom(MenuList, menu);
-            delete menu;
-        }
+    // Then the root's other children of that name (layout widgets, the
+    // profiler's graph), but no panel that a menu owns: deleting it would
+    // leave that menu alive without its panel. So one name removes one menu
+    // at most, and another menu of that name stays whole.
+    System::Vector<GuiPanel*> doomed;
+    for (GuiPanel* child : GuiRoot->children) {
+        if (child->name == name && !IsMenuPanel(child)) doomed.push_back(child);
     }
-    GuiRoot->RemoveChildByName(name);
-}
-
-void DeleteMenuLightPanels() {
-    std::unordered_set<FastPanel*> panels;
-    panels.swap(LightPanels());
-    for (FastPanel* panel : panels) delete panel;
+    for (GuiPanel* child : doomed) DeletePanel(child);
 }
 
 // ---- Lua.
@@ -140,10 +134,10 @@ using System::GetArgument;
 using System::MetaArgs;
 
 float Coordinate(const MetaArgs& a, unsigned i) {
-    return GetArgument(a, i).ToFloat();
+    return ClampGuiPosition(GetArgument(a, i).ToDouble());
 }
 int Size(const MetaArgs& a, unsigned i) {
-    return GetArgument(a, i).ToInt();
+    return ClampGuiLength(GetArgument(a, i).ToDouble());
 }
 
 // (x, y, height, width): the widget of that kind, under the menu's panel.
@@ -167,9 +161,9 @@ MetaValue LuaCreateLightPanel(Menu& m, MetaArgs& a) {
 MetaValue LuaCreateScrollBar(Menu& m, MetaArgs& a) {
     auto* bar = new GuiScrollBar(Size(a, 3), Size(a, 2), Coordinate(a, 0), Coordinate(a, 1));
     if (bar) {
+        // The bar's constructor already put it one layer above the default.
         bar->dragging = false;
         bar->interactive = true;
-        bar->layer += 1;
     }
     return MetaValue(static_cast<GuiPanel*>(m.Adopt(bar)));
 }
@@ -214,7 +208,8 @@ int Menu::LuaNew(lua_State* L) {
 
 int LuaRemoveMenuByName(lua_State* L) {
     const int top = lua_gettop(L);
-    const char* name = lua_type(L, 1) == LUA_TSTRING ? lua_tostring(L, 1) : "";
+    const char* name = LuaTextArgument(L, 1);
+    if (!name) name = "";
     Menu::RemoveByName(name);
     lua_settop(L, top);
     return 0;

@@ -36,9 +36,8 @@ public:
     void RemoveElement(GuiPanel* widget);
 
     // The last HUD menu whose root panel bears the name is deleted, then
-    // every direct child of GuiRoot of that name. A menu still in MenuList
-    // whose root panel is such a child leaves MenuList and is deleted with
-    // it, so that nothing deletes the panel twice.
+    // every direct child of GuiRoot of that name that is no menu's root
+    // panel. Other menus of that name, HUD or level, stay whole.
     static void RemoveByName(std::string_view name);
 
     static void RegisterMethods();
@@ -58,7 +57,3 @@ bool IsLiveMenu(const void* object);
 
 // Lua global RemoveMenuByName(name); no results.
 int LuaRemoveMenuByName(struct lua_State* L);
-
-// The light panels that menus made: they outlive their menus and are freed
-// here at GUI shutdown.
-void DeleteMenuLightPanels();

@@ -44,9 +44,13 @@ void RichText::ForgetPanel(GuiPanel* dying) {
 void RichText::AddText(std::string_view bytes) {
     // Bytes widen as unsigned values, so characters above 127 are measured
     // with the glyphs they are drawn with.
-    for (char c : bytes) text.push_back(char16_t(static_cast<unsigned char>(c)));
+    const size_t old = text.size();
+    text.resize(old + bytes.size());
+    std::transform(bytes.begin(), bytes.end(), text.begin() + std::ptrdiff_t(old),
+                   [](char c) { return char16_t(static_cast<unsigned char>(c)); });
     layoutDirty = true;
     pendingScroll = 1.0f;
+    wheelLine = -1;
 }
 
 void RichText::AddWideText(const char16_t* wide) {
@@ -55,12 +59,16 @@ void RichText::AddWideText(const char16_t* wide) {
     }
     layoutDirty = true;
     pendingScroll = 1.0f;
+    wheelLine = -1;
 }
 
 void RichText::Clear() {
     text.clear();
     lineStarts.clear();
+    brokenUpTo = 0;
+    brokenX = 0;
     pendingScroll = -1.0f;
+    wheelLine = -1;
     firstLine = 0;
     selStart = selEnd = -1;
 }
@@ -74,7 +82,7 @@ int32_t RichText::LineHeight() const {
     const Font* f = GetFontByIndex(font);
     if (!f) return 0;
     // The tallest glyph of the font: the rows a line of it needs.
-    return f->textureHeight > 0 ? f->textureHeight : SafeDoubleToInt(f->size);
+    return f->rowHeight > 0 ? f->rowHeight : SafeDoubleToInt(f->size);
 }
 
 std::string RichText::NarrowText() const {
@@ -85,13 +93,27 @@ std::string RichText::NarrowText() const {
 }
 
 void RichText::BreakLines() {
-    lineStarts.clear();
-    const Font* f = GetFontByIndex(font);
     const int32_t limit = GuiPixelsX(width) - 10;
-    int32_t lineX = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        lineX += Advance(f, text[i]);
-        if (text[i] == 10) {
+    // Text is only ever appended, and a line's start depends on nothing
+    // after it: the lines broken before stand unless the width or the font
+    // changed, so a long history costs nothing per new line.
+    if (limit != brokenLimit || font != brokenFont || brokenUpTo > text.size()) {
+        lineStarts.clear();
+        brokenUpTo = 0;
+        brokenX = 0;
+        brokenLimit = limit;
+        brokenFont = font;
+    }
+    // The advances as whole pixels, looked up once: a long print is
+    // broken in a tight loop.
+    const Font* f = GetFontByIndex(font);
+    int32_t advances[256];
+    for (int c = 0; c < 256; ++c) advances[c] = Advance(f, char16_t(c));
+    int32_t lineX = brokenX;
+    for (size_t i = brokenUpTo; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        lineX += c < 256 ? advances[c] : 0;
+        if (c == 10) {
             // A line feed starts the next line at its left edge.
             lineX = 0;
             lineStarts.push_back(uint32_t(i));
@@ -100,6 +122,8 @@ void RichText::BreakLines() {
             lineStarts.push_back(uint32_t(i));
         }
     }
+    brokenUpTo = text.size();
+    brokenX = lineX;
     // The page is the panel's height in viewport pixels below the text's
     // top inset: the monitor's height, or the inset left out, would hide the
     // newest lines when the view shows the end.
@@ -125,7 +149,12 @@ void RichText::SizeScroller() {
 void RichText::Update() {
     GuiPanel::Update();
     if (!Active()) return;
-    if (layoutDirty) BreakLines();
+    // Costs nothing unless text was added or the width changed (a window
+    // resized or switched to fullscreen wraps the lines anew).
+    BreakLines();
+    // Hidden, the bar and the page wait for the next show; the lines are
+    // kept up to date so that showing costs no more than any frame.
+    if (!IsVisible()) return;
     SizeScroller();
     if (pendingScroll > -1.0f && scroller) {
         DataNode* tree = MakeNodeWithFloat("MoveBar", "Percent", pendingScroll);
@@ -133,11 +162,17 @@ void RichText::Update() {
         scroller->HandleMessage(tree, this);
         FreeNodeTree(tree);
         delete tree;
+        // The bar's answer is a fraction, which cannot name every line of
+        // a long text: the wheel's line is set as asked (within the lines
+        // there are now).
+        if (wheelLine >= 0) firstLine = std::min(wheelLine, std::max(0, LineCount() - linesPerPage));
+        wheelLine = -1;
     }
 }
 
 void RichText::OnMouseScroll(int state) {
     GuiPanel::OnMouseScroll(state);
+    wheelLine = -1;
     int32_t target = firstLine;
     if (state == 1) target += 3;
     if (state == 0) target -= 3;
@@ -145,10 +180,12 @@ void RichText::OnMouseScroll(int state) {
         pendingScroll = 0.0f;
         return;
     }
-    const int32_t lines = LineCount();
-    if (target != 0 && lines > linesPerPage) {
-        const float p = float(target) / float(lines - linesPerPage) + 0.005f;
-        pendingScroll = p > 1.0f ? 1.0f : p;
+    const int32_t scrollable = LineCount() - linesPerPage;
+    if (target != 0 && scrollable > 0) {
+        // Three lines a notch at any length: the knob goes to the line's
+        // place on the track and the page to the line itself.
+        wheelLine = std::min(target, scrollable);
+        pendingScroll = float(double(wheelLine) / double(scrollable));
     } else {
         pendingScroll = 0.0f;
     }
@@ -243,7 +280,8 @@ void RichText::Draw() {
     int32_t line = std::clamp(firstLine, 0, count);
     int32_t pos = line > 0 ? int32_t(lineStarts[size_t(line - 1)]) : 0;
     int32_t penY = y0;
-    while (pos < n) {
+    // Lines below the panel's bottom are never drawn: the walk ends there.
+    while (pos < n && penY + lineHeight <= bottom) {
         if (line < count && int32_t(lineStarts[size_t(line)]) <= pos) {
             ++line;
             penY += lineSpacing + lineHeight;

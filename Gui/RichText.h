@@ -34,7 +34,8 @@ public:
     void Clear();
     void SetFont(std::string_view name, int32_t size);
 
-    // Rebuilds lineStarts and linesPerPage from the text.
+    // Brings lineStarts and linesPerPage up to date: only the text added
+    // since the last call is broken, unless the width or the font changed.
     void BreakLines();
     // The character under a point in viewport pixels (the selection's ends).
     int32_t CharacterAt(int px, int py) const;
@@ -59,6 +60,15 @@ public:
     GuiScrollContainer* scroller = nullptr;  // owned as a child
 
 private:
+    // Where the last breaking stopped: the text before brokenUpTo keeps its
+    // line starts as long as the limit and the font stay the same.
+    size_t brokenUpTo = 0;
+    int32_t brokenX = 0;
+    int32_t brokenLimit = 0;
+    int32_t brokenFont = -1;
+    // The line the wheel asked for, set once the bar has moved; -1 = none.
+    int32_t wheelLine = -1;
+
     void DrawPiece(int32_t from, int32_t to, int32_t penX, int32_t penY, int32_t lineHeight);
     void SizeScroller();
 };

@@ -4,6 +4,7 @@
 
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -41,20 +42,29 @@ double g_cursorY = 0.0;
 // one frame, the release at the start of the next update.
 uint8_t g_pressedThisPoll[kCodeCount] = {};
 // The characters typed during this poll in the order they came, for the GUI:
-// the TypedChars table says only which ones came, so a word typed within one
-// frame would otherwise reach a text field sorted and with repeats merged.
+// the TypedChars table holds each character once, so a word typed within
+// one frame would otherwise reach a text field with repeats merged.
 unsigned g_typedInOrder[256];
 size_t g_typedInOrderCount = 0;
+// Distinct characters typed during this poll: the place of the next new one.
+uint8_t g_typedDistinct = 0;
 
 void NoteTyped(unsigned ch) {
-    TypedChars[ch] = 1;
+    if (!TypedChars[ch]) TypedChars[ch] = ++g_typedDistinct;
     if (g_typedInOrderCount < std::size(g_typedInOrder)) g_typedInOrder[g_typedInOrderCount++] = ch;
 }
+// The keys pressed during this poll in the order they came, for the GUI:
+// two presses of one key within a frame are two presses there.
+int g_pressedInOrder[256];
+size_t g_pressedInOrderCount = 0;
 uint8_t g_tapReleases[kCodeCount] = {};
 bool g_leftDownThisPoll = false;
 bool g_leftTapRelease = false;
 int32_t g_tapReleaseX = 0;
 int32_t g_tapReleaseY = 0;
+// Mouse buttons and pad buttons in this update: the part of "any input"
+// that the open console does not take.
+bool g_nonKeyInput = false;
 // Whether the last update took its input from a replay file.
 bool g_replayedLastUpdate = false;
 
@@ -81,6 +91,19 @@ DataNode* GlobalMessage(const char* function) {
 
 void SendChar(unsigned ch) {
     if (GetGuiHooks().onChar) GetGuiHooks().onChar(ch);
+}
+
+bool GuiOwnsKeyboard() {
+    return GetGuiHooks().ownsKeyboard && GetGuiHooks().ownsKeyboard();
+}
+
+// While the GUI owns the keyboard (the console is open) the game sees no
+// key held: keys that were held are let go for it, and keys pressed meanwhile
+// reach only the GUI. Pad codes are not keys and stay as they are.
+void HideKeysFromGame(bool replaying) {
+    std::memset(KeyState, 0, kKeyCodeCount);
+    // A replay's any-input flag was recorded after this step.
+    if (!replaying) AnyInputFlag = g_nonKeyInput;
 }
 
 // Window pixels to GUI pixels, as the window places its letterboxed area;
@@ -139,7 +162,7 @@ void ReadPads() {
         for (int i = 0; i < 14; ++i) {
             values[i] = (pad.wButtons & kButtonBits[i]) != 0 ? 1.0f : 0.0f;
         }
-        if (pad.wButtons != 0) AnyInputFlag = true;
+        if (pad.wButtons != 0) AnyInputFlag = g_nonKeyInput = true;
     }
 }
 
@@ -230,10 +253,12 @@ void Init() {
 
 void Update() {
     ClickX = ClickY = -1;
-    AnyInputFlag = false;
+    AnyInputFlag = g_nonKeyInput = false;
     std::memcpy(PreviousKeyState, KeyState, sizeof(KeyState));
     std::memset(TypedChars, 0, sizeof(TypedChars));
     g_typedInOrderCount = 0;
+    g_pressedInOrderCount = 0;
+    g_typedDistinct = 0;
     std::memcpy(PreviousPadState, PadState, sizeof(PadState));
     ApplyTapReleases();
 
@@ -250,15 +275,21 @@ void Update() {
     if (g_replayedLastUpdate && !replaying) std::memset(KeyState, 0, sizeof(KeyState));
     g_replayedLastUpdate = replaying;
 
+    // Owned before or after the GUI saw this frame's keys: the key that
+    // closes the console is the console's, not the game's.
+    bool keyboardOwned = GuiOwnsKeyboard();
     DispatchToGui(replaying);
 
     // The file's pads stand in for the devices; everything that reads the
     // input below runs in both modes, so that a replay repeats the run.
     const bool focused = GetWindowHooks().focused && GetWindowHooks().focused();
     if (!replaying && focused) ReadPads();
-    if (Recorder) WritePadBlocks();
 
+    // Before the keys are hidden: a key bound to "CloseConsole" must close
+    // the console that holds the keyboard.
     SendActionCharacters();
+    if (keyboardOwned || GuiOwnsKeyboard()) HideKeysFromGame(replaying);
+    if (Recorder) WritePadBlocks();
     PauseMenuNavigation();
 }
 
@@ -281,17 +312,32 @@ void NormalizeStick(int16_t rawX, int16_t rawY, float& x, float& y) {
     y = axis(rawY);
 }
 
+// A replayed frame's characters in the order they were first typed. Replays
+// recorded when every slot held 1 tie, and play in code order as they did.
+static void SendReplayedChars() {
+    unsigned order[kCharCount];
+    size_t count = 0;
+    for (unsigned c = 0; c < unsigned(kCharCount); ++c) {
+        if (TypedChars[c]) order[count++] = unsigned(TypedChars[c]) << 8 | c;
+    }
+    std::sort(order, order + count);
+    for (size_t i = 0; i < count; ++i) SendChar(order[i] & 0xFFu);
+}
+
 void DispatchToGui(bool replaying) {
     GuiHooks& hooks = GetGuiHooks();
     if (replaying) {
         // A replay frame holds only the table of typed characters.
-        for (int c = 0; c < kCharCount; ++c) {
-            if (TypedChars[c]) SendChar(unsigned(c));
-        }
+        SendReplayedChars();
     } else {
         for (size_t i = 0; i < g_typedInOrderCount; ++i) SendChar(g_typedInOrder[i]);
     }
     if (!hooks.onSpecialKeyDown) return;
+    if (!replaying) {
+        for (size_t i = 0; i < g_pressedInOrderCount; ++i) hooks.onSpecialKeyDown(g_pressedInOrder[i]);
+        return;
+    }
+    // A replay frame holds only the key table: its newly held keys.
     for (int k = 0; k < kCodeCount; ++k) {
         if (KeyState[k] == 1 && PreviousKeyState[k] == 0) hooks.onSpecialKeyDown(k);
     }
@@ -318,6 +364,9 @@ void KeyCallback(GLFWwindow*, int key, int, int action, int) {
             KeyState[key] = 1;
             g_pressedThisPoll[key] = 1;
             g_tapReleases[key] = 0;
+            if (g_pressedInOrderCount < std::size(g_pressedInOrder)) {
+                g_pressedInOrder[g_pressedInOrderCount++] = key;
+            }
         }
     } else if (action == GLFW_RELEASE) {
         if (!isKey) return;
@@ -337,7 +386,7 @@ void KeyCallback(GLFWwindow*, int key, int, int action, int) {
 }
 
 void MouseButtonCallback(GLFWwindow* window, int button, int action, int) {
-    AnyInputFlag = true;
+    AnyInputFlag = g_nonKeyInput = true;
     double x, y;
     ReadCursor(window, x, y);
     int32_t gx, gy;

@@ -47,8 +47,9 @@ enum PadCode : int {
     kPadRightStickDown = 423,
 };
 
-// The state tables. Keys: 1 while held. Typed characters: 1 when typed since
-// this frame's update began. Pads: value of code c for player p at
+// The state tables. Keys: 1 while held. Typed characters: 0 when not typed
+// since this frame's update began, else the character's place (from 1) in
+// the order the frame's characters were first typed. Pads: value of code c for player p at
 // (c - 400) + 24 * p, each in 0.0-1.0.
 extern uint8_t KeyState[kCodeCount];
 extern uint8_t PreviousKeyState[kCodeCount];
@@ -79,8 +80,9 @@ void Shutdown();
 // A stick read as two axes, each -1.0-1.0 outside a dead zone of half the
 // travel, 0.0 inside it.
 void NormalizeStick(int16_t rawX, int16_t rawY, float& x, float& y);
-// Typed characters (in the order they came; a replay gives only which
-// came, sent in code order) and newly pressed keys to the GUI root.
+// Typed characters and pressed keys to the GUI root, each in the order they
+// came, one per press (a replay gives each typed character once, in the
+// order first typed, and the keys that went down).
 void DispatchToGui(bool replaying = false);
 // The cursor in GUI coordinates (window pixels from the top-left corner of
 // the letterboxed area).
@@ -137,6 +139,9 @@ struct GuiHooks {
     void (*focusPrev)() = nullptr;
     // Takes over the message tree.
     void (*post)(DataNode* message) = nullptr;
+    // Whether the GUI holds the keyboard (the console is open): the game
+    // then sees no key go down.
+    bool (*ownsKeyboard)() = nullptr;
 };
 GuiHooks& GetGuiHooks();
 

@@ -163,6 +163,9 @@ void TileWrapper::FillCells(TileVertex* vertices, uint32_t* indices) const {
 
 void TileWrapper::Upload() {
     if (vertexBuffer_ == 0 || uploaded_ || !TextureGlReady()) return;
+    // A tileset without tiles (not read, or of zero tile or image size)
+    // places none, and its sizes cannot lay out a quad.
+    if (tilesetCount_ == 0) return;
     uploaded_ = true;
     const size_t cells = size_t(columns_) * size_t(rows_);
     const GLsizeiptr vertexBytes = GLsizeiptr(cells * kVertexBytes);
@@ -218,6 +221,7 @@ bool TileWrapper::AddTile(int row, int column, int index) {
 void TileWrapper::Draw(Effect* effect) {
     if (!hasTiles_ || !effect || vertexBuffer_ == 0 || !TextureGlReady()) return;
     Upload();
+    if (!uploaded_) return;
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
 

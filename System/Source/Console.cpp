@@ -7,6 +7,7 @@
 #include "System/Source/ConsolePrint.h"
 #include "System/Source/Components/Meta.h"
 #include "System/Source/DataNode.h"
+#include "System/Source/LuaState.h"
 
 namespace {
 
@@ -153,20 +154,10 @@ void RegisterBloomVariables() {
     for (int i = 0; i < 6; ++i) bloom[i].Register(kNames[i], "Sets the current bloom");
 }
 
-namespace {
-
-// Argument 1 as a string when it is one; null otherwise.
-const char* StringArgument(lua_State* L, std::size_t* length) {
-    if (lua_gettop(L) < 1 || lua_type(L, 1) != LUA_TSTRING) return nullptr;
-    return lua_tolstring(L, 1, length);
-}
-
-}  // namespace
-
 int LuaExecuteConsoleCommand(lua_State* L) {
     int top = lua_gettop(L);
     std::size_t length = 0;
-    if (const char* text = StringArgument(L, &length)) {
+    if (const char* text = LuaTextArgument(L, 1, &length)) {
         // The command may run scripts; it works on its own copy of the line.
         std::string line(text, length);
         ExecuteCommandLine(line);
@@ -178,7 +169,7 @@ int LuaExecuteConsoleCommand(lua_State* L) {
 int LuaPrint(lua_State* L) {
     int top = lua_gettop(L);
     // The text is data, never a format.
-    if (const char* text = StringArgument(L, nullptr)) ConsoleWrite(text);
+    if (const char* text = LuaTextArgument(L, 1)) ConsoleWrite(text);
     lua_settop(L, top);
     return 0;
 }

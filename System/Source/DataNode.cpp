@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "System/Source/Components/Meta.h"
 #include "System/Source/ResourcePath.h"
 
 namespace {
@@ -568,6 +569,22 @@ float GetNodeFloat(std::string_view key, const DataNode* start) {
 double GetNodeDouble(std::string_view key, const DataNode* start) {
     const DataNode* node = FindTyped(start, key, kDataDouble);
     return node ? node->number.d : 0.0;
+}
+
+double GetNodeNumber(std::string_view key, const DataNode* start) {
+    const DataNode* node = start;
+    if (start && !key.empty()) node = FindInList(const_cast<DataNode*>(start), key);
+    if (!node) return 0.0;
+    switch (node->type) {
+        case kDataInt: return node->number.i;
+        case kDataFloat: return node->number.f;
+        case kDataDouble: return node->number.d;
+        default: return 0.0;
+    }
+}
+
+int32_t GetNodeWholeNumber(std::string_view key, const DataNode* start) {
+    return SafeDoubleToInt(GetNodeNumber(key, start));
 }
 
 System::String GetNodeString(std::string_view key, const DataNode* start) {

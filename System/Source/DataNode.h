@@ -101,6 +101,14 @@ bool GetNodeBool(std::string_view key, const DataNode* start);
 Color GetNodeColor(std::string_view key, const DataNode* start);
 void* GetNodePointer(std::string_view key, const DataNode* start);
 
+// Numeric getters that take whatever numeric type the entry has (int, float
+// or double): a number from a data file arrives as an int or a float, one
+// from Lua as a double, and both must mean the same. 0 for a missing entry
+// or one that holds no number (bool, hex, pointer, text, colour).
+double GetNodeNumber(std::string_view key, const DataNode* start);
+// The number truncated toward zero, saturated to the int range (NaN: 0).
+int32_t GetNodeWholeNumber(std::string_view key, const DataNode* start);
+
 // Message builders: a node named `name` with one child `key` holding the
 // value. The int builder always stores 0. Null when no memory is left.
 DataNode* MakeNode(std::string_view name);

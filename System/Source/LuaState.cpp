@@ -57,8 +57,11 @@ void PushPointer(lua_State* L, const MetaValue& v) {
     } else if (v.IsType<Userdata*>()) {
         const Userdata* record = static_cast<const Userdata*>(p);
         System::MetaBase* object = record ? record->object : nullptr;
-        void* block = lua_newuserdata(L, sizeof(System::MetaBase*));
-        std::memcpy(block, &object, sizeof object);
+        if (object) {
+            System::PushStoredObject(L, *record);
+        } else {
+            System::PushObjectBlock(L, nullptr);
+        }
         if (object) {
             lua_getfield(L, LUA_REGISTRYINDEX, record->className.c_str());
         } else {
@@ -242,6 +245,11 @@ void CloseLua() {
     lua_close(L);
 }
 
+const char* LuaTextArgument(lua_State* L, int index, size_t* length) {
+    if (index < 1 || index > lua_gettop(L) || !lua_isstring(L, index)) return nullptr;
+    return lua_tolstring(L, index, length);
+}
+
 void ReadLuaArguments(lua_State* L, System::MetaArgs& out) {
     out.clear();
     int top = lua_gettop(L);
@@ -259,10 +267,13 @@ void ReadLuaArguments(lua_State* L, System::MetaArgs& out) {
                 out.push_back(MetaValue(lua_tostring(L, i)));
                 break;
             case LUA_TUSERDATA:
-                out.push_back(
-                    VoidPointer(lua_touserdata(L, i), System::IsEngineUserdata(L, i)
-                                                          ? MetaValue::Holds::UserdataBlock
-                                                          : MetaValue::Holds::Plain));
+                // An engine object as itself while it is the one the userdata
+                // was made for; anything else as an opaque pointer.
+                if (System::MetaBase* object = System::ToEngineObject(L, i)) {
+                    out.push_back(VoidPointer(object, MetaValue::Holds::Object));
+                } else {
+                    out.push_back(VoidPointer(lua_touserdata(L, i)));
+                }
                 break;
             case LUA_TLIGHTUSERDATA:
                 out.push_back(VoidPointer(lua_touserdata(L, i)));
@@ -326,8 +337,7 @@ void PushLuaValues(lua_State* L, const MetaValue& reference) {
 
 void PushUserdata(lua_State* L, System::MetaBase* object) {
     if (!L) L = GetLuaState();
-    void* block = lua_newuserdata(L, sizeof(System::MetaBase*));
-    std::memcpy(block, &object, sizeof object);
+    System::PushObjectBlock(L, object);
     if (!object) {
         lua_newtable(L);
         lua_setmetatable(L, -2);

@@ -75,6 +75,10 @@ System::MetaArgs* ReadLuaArguments(lua_State* L);
 // The same, handed back by value.
 System::MetaArgs ReadLuaArgumentValues(lua_State* L);
 
+// The text at `index` where a script passes a text: a string, or a number
+// as Lua writes it (the slot becomes that string); null for anything else.
+const char* LuaTextArgument(lua_State* L, int index, size_t* length = nullptr);
+
 // Pushes exactly one Lua value for a reflected value (a method's result).
 // Truth values arrive as the numbers 1 and 0.
 void PushLuaValue(lua_State* L, const MetaValue& value);

@@ -21,6 +21,7 @@ constexpr double kFpsInterval = 0.10000000149011612;
 PerformanceGraph::PerformanceGraph() {
     graph_ = g_makerHook ? g_makerHook() : nullptr;
     if (graph_) {
+        graph_->profiler_ = this;
         if (g_attachHook) {
             g_attachHook(graph_);
             ownsGraph_ = false;
@@ -30,8 +31,16 @@ PerformanceGraph::PerformanceGraph() {
 }
 
 PerformanceGraph::~PerformanceGraph() {
-    if (ownsGraph_) delete graph_;
+    if (ownsGraph_) {
+        delete graph_;
+    } else if (graph_) {
+        graph_->profiler_ = nullptr;
+    }
     if (g_current == this) g_current = nullptr;
+}
+
+ProfileGraph::~ProfileGraph() {
+    if (profiler_) profiler_->graph_ = nullptr;
 }
 
 PerformanceGraph* PerformanceGraph::Current() {

@@ -15,15 +15,23 @@
 #include "System/Source/Color.h"
 #include "System/Source/PoolAllocator.h"
 
+class PerformanceGraph;
+
 // What the profiler draws into: one slice per section and the averaged
 // frame time. The GUI's pie graph is one; the profiler knows no more of it.
 class ProfileGraph {
 public:
-    virtual ~ProfileGraph() = default;
+    // Whoever deletes the graph (a script may remove it by name), the
+    // profiler that draws into it learns of it here and stops drawing.
+    virtual ~ProfileGraph();
     // The first slice of that name takes the value and keeps its colour;
     // without one a slice is appended.
     virtual void SetValue(std::string_view name, float value, Color colour) = 0;
     virtual void SetFrameTime(float seconds) = 0;
+
+private:
+    friend class PerformanceGraph;
+    PerformanceGraph* profiler_ = nullptr;
 };
 
 class PerformanceGraph : public System::PoolObject {
@@ -43,7 +51,8 @@ public:
     // frame time (before scaling and clamping) into the average.
     void UpdatePerformanceGraph(double measuredDt);
 
-    // Null only when the graph could not be allocated.
+    // Null when there is no graph or it was deleted since: the profiler then
+    // draws no graph.
     ProfileGraph* GetGraph() const { return graph_; }
     float GetSmoothedFrameTime() const { return smoothedFrameTime_; }
     bool IsSectionOpen() const { return sectionOpen_; }

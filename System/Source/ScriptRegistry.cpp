@@ -240,10 +240,9 @@ void RunScriptWatcherPass() {
 
 int LuaDoScript(lua_State* L) {
     int top = lua_gettop(L);
-    if (top == 0 || lua_type(L, top) != LUA_TSTRING) {
-        return luaL_error(L, "DoScript expects the path of a script");
-    }
-    int index = LoadScript(lua_tostring(L, top));
+    const char* path = LuaTextArgument(L, top);
+    if (!path) return luaL_error(L, "DoScript expects the path of a script");
+    int index = LoadScript(path);
     if (!PushScriptChunk(L, index)) lua_pushnil(L);
     return 1;
 }

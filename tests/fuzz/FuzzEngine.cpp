@@ -9,7 +9,12 @@
 #include <string>
 #include <vector>
 
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+#include <SOIL/SOIL.h>
+
 #include "Graphics/Camera.h"
+#include "Graphics/Window.h"
 #include "System/Source/Console.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/EngineClock.h"
@@ -96,6 +101,33 @@ void FenceLua() {
     lua_sethook(L, ScriptBudget, LUA_MASKCOUNT, 5000000);
 }
 
+// A hidden window's GL context, when there is a display: the tile layer
+// fills its GL buffers (and the tileset its texture) only with one, so
+// without it the level target never reaches the tile fill.
+void OpenGlContext() {
+    if (!glfwInit()) {
+        std::fprintf(stderr, "tazzle fuzz: no display, tile layers are not filled\n");
+        return;
+    }
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    GLFWwindow* window = glfwCreateWindow(64, 64, "tazzle fuzz", nullptr, nullptr);
+    if (!window) {
+        std::fprintf(stderr, "tazzle fuzz: no GL window, tile layers are not filled\n");
+        return;
+    }
+    glfwMakeContextCurrent(window);
+    glewExperimental = GL_TRUE;
+    glewInit();
+    SetForeignGlContext(true);
+}
+
+// The tileset image that maps name: 64 x 64, four 32-pixel tiles.
+void WriteTileset(const char* path) {
+    std::vector<unsigned char> pixels(64 * 64 * 3);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<unsigned char>(i * 7);
+    SOIL_save_image(path, SOIL_SAVE_TYPE_BMP, 64, 64, 3, pixels.data());
+}
+
 }  // namespace
 
 void StartEngine() {
@@ -112,6 +144,8 @@ void StartEngine() {
         fs::create_directories(fs::path(file.path).parent_path());
         std::ofstream(file.path) << file.text;
     }
+    WriteTileset("Resources/Levels/tiles.png");
+    OpenGlContext();
 
     RunStaticRegistration();
     InitComponentTable(new ComponentVector());

@@ -25,18 +25,24 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kRate = 48000;
 
-// Writes a mono float WAV of `seconds` whose samples come from `wave(t)`.
+// Writes a float WAV of `seconds` whose samples come from `wave(t)`: mono,
+// or stereo with `right(t)` as its right channel.
 std::string WriteWave(const std::string& path, double seconds, int rate,
-                      const std::function<double(double)>& wave) {
+                      const std::function<double(double)>& wave,
+                      const std::function<double(double)>& right = nullptr) {
     SF_INFO info{};
     info.samplerate = rate;
-    info.channels = 1;
+    info.channels = right ? 2 : 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     EXPECT_NE(file, nullptr) << path;
-    std::vector<float> samples(size_t(seconds * rate));
-    for (size_t i = 0; i < samples.size(); ++i) samples[i] = float(wave(double(i) / rate));
-    sf_writef_float(file, samples.data(), sf_count_t(samples.size()));
+    const size_t frames = size_t(seconds * rate);
+    std::vector<float> samples;
+    for (size_t i = 0; i < frames; ++i) {
+        samples.push_back(float(wave(double(i) / rate)));
+        if (right) samples.push_back(float(right(double(i) / rate)));
+    }
+    sf_writef_float(file, samples.data(), sf_count_t(frames));
     sf_close(file);
     return path;
 }
@@ -47,12 +53,12 @@ std::string WriteSine(const std::string& path, double hz, double amplitude, doub
                      [=](double t) { return amplitude * std::sin(2.0 * kPi * hz * t); });
 }
 
-// Root mean square of the left channel of `frames` mixed frames.
-double MixRms(FMOD::System* system, int frames) {
+// Root mean square of one channel (0 left, 1 right) of `frames` mixed frames.
+double MixRms(FMOD::System* system, int frames, int side = 0) {
     std::vector<float> out(size_t(frames) * 2);
     system->Mix(out.data(), frames);
     double sum = 0.0;
-    for (int f = 0; f < frames; ++f) sum += double(out[2 * f]) * out[2 * f];
+    for (int f = 0; f < frames; ++f) sum += double(out[2 * f + side]) * out[2 * f + side];
     return std::sqrt(sum / frames);
 }
 
@@ -131,6 +137,17 @@ TEST_F(SoundLayerTest, MixerPlaysPausesScalesAndEnds) {
     FMOD::Channel none;
     EXPECT_EQ(none.setPaused(true), FMOD::ErrInvalidHandle);
     EXPECT_EQ(none.stop(), FMOD::ErrInvalidHandle);
+}
+
+TEST_F(SoundLayerTest, StereoSoundKeepsEachChannelOnItsSide) {
+    // Silence on the left, a tone on the right: the tone stays right.
+    FMOD::Sound* sound = Create(WriteWave(
+        dir.Path() + "/stereo.wav", 0.5, kRate, [](double) { return 0.0; },
+        [](double t) { return 0.8 * std::sin(2.0 * kPi * 440.0 * t); }));
+    ASSERT_NE(sound, nullptr);
+    system->playSound(FMOD::kChannelFree, sound, false, nullptr);
+    EXPECT_NEAR(MixRms(system, 4800, 0), 0.0, 0.01);
+    EXPECT_NEAR(MixRms(system, 4800, 1), 0.8 / std::sqrt(2.0), 0.01);
 }
 
 TEST_F(SoundLayerTest, FrequencySetsSpeedAndLoopingRepeats) {
@@ -502,8 +519,10 @@ TEST_F(AudioLuaTest, EffectsAndMusicThroughLua) {
 }
 
 TEST_F(AudioLuaTest, WrongArgumentsAndNoManagerAreHarmless) {
-    // Numbers where names belong read as "", names where numbers belong as 0.
-    EXPECT_EQ(Output("AddSound(1, 7)"), "Sound file not loaded: Resources/Sound/\n");
+    // Numbers where names belong read as their text, other values as "";
+    // names where numbers belong as 0.
+    EXPECT_EQ(Output("AddSound(1, 7)"), "Sound file not loaded: Resources/Sound/1\n");
+    EXPECT_EQ(Output("AddSound(false, 7)"), "Sound file not loaded: Resources/Sound/\n");
     EXPECT_EQ(Output("PlaySound(true, 'x', 'y', 'z', 2)"), "Sound not played: \n");
     Output("MusicBeat('x')");
     Output("AddSound('Tone.wav', 'hit')");

@@ -371,9 +371,9 @@ int LoadFakeFont(const char* name, int size) {
 class FakeFont : public ::testing::Test {
 protected:
     void SetUp() override {
-        fakeGlyphs[int('A')] = {10.0f, 0.0f, 8.0f, 12.0f, 1.0f, 11.0f, 0.0f};
-        fakeGlyphs[int(' ')] = {5.9f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.5f};
-        fakeGlyphs[0xE9] = {7.0f, 0.0f, 4.0f, 4.0f, 0.0f, 4.0f, 0.5f};
+        fakeGlyphs[int('A')] = {10.0f, 0.0f, 8.0f, 12.0f, 1.0f, 11.0f, 0.0f, 0.0f};
+        fakeGlyphs[int(' ')] = {5.9f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.5f, 0.0f};
+        fakeGlyphs[0xE9] = {7.0f, 0.0f, 4.0f, 4.0f, 0.0f, 4.0f, 0.5f, 0.0f};
         SetFontProvider({FindFakeFont, LoadFakeFont});
     }
     void TearDown() override { SetFontProvider({}); }
@@ -483,7 +483,7 @@ TEST_F(LuaDrawing, DrawLineFillsItsOwnColourWhateverTheLastDrawerLeft) {
 }
 
 TEST_F(LuaDrawing, DrawTextLoadsItsFontOnceAndDrawsBlue) {
-    fakeGlyphs[int('A')] = {10.0f, 0.0f, 8.0f, 12.0f, 1.0f, 11.0f, 0.0f};
+    fakeGlyphs[int('A')] = {10.0f, 0.0f, 8.0f, 12.0f, 1.0f, 11.0f, 0.0f, 0.0f};
     fakeLoads = 0;
     SetFontProvider({FindFakeFont, LoadFakeFont});
     EXPECT_EQ(Run("DrawText(1, 2, 'A') DrawText(1, 2, 'A') DrawText(1, 2, {})"), "");

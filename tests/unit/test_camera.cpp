@@ -72,6 +72,18 @@ TEST(Camera, LockBoundsTheScreenAndUnlockRestores) {
     EXPECT_FLOAT_EQ(camera.upperX, 2147483648.0f);
     camera.SetPosition(5000, 0);
     EXPECT_FLOAT_EQ(camera.position.x, 5000);
+
+    // A level's own bounds, then Unlock without a Lock: they stay.
+    Camera level(0, 0);
+    level.lowerX = -300;
+    level.upperX = 400;
+    level.lowerY = -100;
+    level.upperY = 200;
+    level.Unlock();
+    EXPECT_FLOAT_EQ(level.lowerX, -300);
+    EXPECT_FLOAT_EQ(level.upperX, 400);
+    EXPECT_FLOAT_EQ(level.lowerY, -100);
+    EXPECT_FLOAT_EQ(level.upperY, 200);
 }
 
 TEST(Camera, ShakeTakesANewOffsetAtMostSixtyTimesASecond) {

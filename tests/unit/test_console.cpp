@@ -249,16 +249,19 @@ TEST_F(ConsoleLuaTest, ExecuteConsoleCommandRunsTheLine) {
     EXPECT_EQ(g_calls[0].args, (Args{"", "town"}));
     EXPECT_EQ(g_calls[1].args, Args{"x"});
     EXPECT_EQ(Run("ExecuteConsoleCommand('nosuch 1')"), "Command \"nosuch 1\" cannot be found\n");
-    // Anything but a string is ignored.
+    // A number is the line Lua writes for it; anything else is ignored.
     EXPECT_EQ(Run("ExecuteConsoleCommand(5) ExecuteConsoleCommand() ExecuteConsoleCommand({})"),
-              "");
+              "Command \"5\" cannot be found\n");
     EXPECT_EQ(g_calls.size(), 2u);
 }
 
 TEST_F(ConsoleLuaTest, PrintWritesTextLiterally) {
     EXPECT_EQ(Run("Print('%s%n 100%')"), "%s%n 100%");
     EXPECT_EQ(Run("Print('line\\n') Print('two', 'ignored')"), "line\ntwo");
-    EXPECT_EQ(Run("Print() Print(nil) Print(5) Print({})"), "");
+    EXPECT_EQ(Run("Print() Print(nil) Print(true) Print({}) Print(print)"), "");
+    // Numbers print as Lua writes them.
+    EXPECT_EQ(Run("Print(3) Print(' ') Print(-0.25) Print(' ') Print(2^53)"),
+              "3 -0.25 9.007199254741e+15");
     // Called with extra values on the stack, both leave it as it was.
     lua_pushstring(L, "level a");
     lua_pushnumber(L, 3);

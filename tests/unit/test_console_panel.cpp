@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <lua.hpp>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "Gui/GuiTextField.h"
 #include "Gui/RichText.h"
 #include "System/Source/DataNode.h"
+#include "System/Source/EngineRandom.h"
 #include "System/Source/LuaState.h"
 #include "Game/Registration.h"
 #include "gui_fixture.h"
@@ -172,7 +174,7 @@ TEST_F(ConsolePanelTest, ScriptPrintAndFormattedOutputAreData) {
         ASSERT_EQ(luaL_dostring(L, "Print('100%s %n %d\\n') Print(7) Print()"), 0);
         ConsolePrintf("%s=%d;%s\n", std::string(3000, 'x').c_str(), 42, "end");
     });
-    const std::string expected = "100%s %n %d\n" + std::string(3000, 'x') + "=42;end\n";
+    const std::string expected = "100%s %n %d\n7" + std::string(3000, 'x') + "=42;end\n";
     EXPECT_EQ(Output(), expected);
     EXPECT_EQ(out, expected);
     EXPECT_EQ(lua_gettop(L), 0);
@@ -289,6 +291,42 @@ TEST_F(RichTextTest, LinesBreakAtLineFeedsAndBeforeTheOverflow) {
               GuiPixelsY(400) + GuiPixelsY(300));
 }
 
+// Scrolled to the end, the newest line is drawn whole inside the output
+// area, and the line before it too, whatever the window's shape.
+TEST_F(RichTextTest, TheNewestLineShowsWholeAtEveryWindowSize) {
+    CurrentRenderer = &renderer;
+    // As the console prints: every line ends with a line feed.
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += "line" + std::to_string(i) + "\n";
+    // Every height from 360 to 1440 pixels, in windows wider than 16:9 (so
+    // the viewport is the window's height), then a few narrow ones.
+    std::vector<std::pair<int, int>> sizes;
+    for (int height = 360; height <= 1440; ++height) sizes.emplace_back(height * 2, height);
+    for (auto size : {std::pair{1024, 768}, {800, 600}, {1280, 1024}, {700, 1400}}) {
+        sizes.push_back(size);
+    }
+    for (auto [w, h] : sizes) {
+        WindowWidth = w;
+        WindowHeight = h;
+        Out().Clear();
+        Out().AddText(text);
+        Out().Update();
+        renderer.calls.clear();
+        Out().Draw();
+        const Names texts = renderer.Only("DrawText");
+        ASSERT_GE(texts.size(), 2u) << w << "x" << h;
+        if (HasFailure()) break;  // one size tells
+        const std::string& last = texts.back();
+        EXPECT_NE(last.find(", line199)"), std::string::npos) << w << "x" << h << ": " << last;
+        EXPECT_NE(texts[texts.size() - 2].find(", line198)"), std::string::npos) << w << "x" << h;
+        // DrawText(x, y, text): the line's top, and the area's bottom edge.
+        const size_t afterX = last.find(", ");
+        const int top = std::atoi(last.c_str() + afterX + 2);
+        const int bottom = GuiPixelsY(Out().y) + GuiPixelsY(Out().height / 2);
+        EXPECT_LE(top + Out().LineHeight(), bottom) << w << "x" << h;
+    }
+}
+
 TEST_F(RichTextTest, DrawingStepsOverLineFeedsAndSkipsWrappedBlanks) {
     CurrentRenderer = &renderer;
     const int perLine = PerLine();
@@ -385,6 +423,137 @@ TEST_F(ConsolePanelTest, TextFieldCursorBarSitsUnderTheShownText) {
     ASSERT_EQ(bars.size(), 1u);
     EXPECT_EQ(bars[0].substr(0, bars[0].find(',')),
               "FillRect(" + std::to_string(a * int(text.size() - hidden)));
+}
+
+
+TEST_F(RichTextTest, AppendedTextBreaksAsTheWholeTextWould) {
+    // The reference: the same text broken in one go by a fresh panel.
+    RichText whole(300.0f, 400.0f);
+    whole.SetFont("Consola", 12);
+    auto reference = [&] {
+        whole.Clear();
+        whole.width = Out().width;
+        whole.text = Out().text;
+        whole.BreakLines();
+        return whole.lineStarts;
+    };
+    System::EngineSrand(20261207);
+    auto rnd = [](int n) { return System::EngineRand() % n; };
+    const int perLine = PerLine();
+    // Letters of three widths; blanks, line feeds, a tab, a character
+    // above 127 and one beyond the font.
+    const char16_t kLetters[] = {u'x', u'i', u'W'};
+    const char16_t kSeparators[] = {u' ', u' ', u'\n', u'\t', char16_t(0xE9), char16_t(0x263A)};
+    for (int step = 0; step < 800; ++step) {
+        const int what = rnd(30);
+        if (what == 0) {
+            Out().width = 150 + rnd(800);
+        } else if (what == 1) {
+            WindowWidth = 640 + rnd(1400);
+        } else if (what == 2) {
+            Out().Clear();
+        } else {
+            std::u16string piece;
+            for (int words = rnd(6); words > 0; --words) {
+                // Mostly short words, now and then one longer than a line.
+                const int length = rnd(10) == 0 ? perLine + rnd(2 * perLine) : rnd(12);
+                for (int k = 0; k < length; ++k) piece.push_back(kLetters[rnd(3)]);
+                piece.push_back(kSeparators[rnd(6)]);
+            }
+            Out().AddWideText(piece.c_str());
+        }
+        // Several prints may come between two frames.
+        if (rnd(3) != 0) {
+            Out().Update();
+            ASSERT_EQ(Out().lineStarts, reference()) << "step " << step;
+            ASSERT_EQ(Out().linesPerPage, whole.linesPerPage);
+        }
+    }
+}
+
+TEST_F(RichTextTest, HiddenOutputKeepsItsLinesAndLeavesThePageToTheShow) {
+    for (int i = 0; i < 100; ++i) Out().AddText("line\n");
+    Out().Update();
+    const int top = Out().firstLine;
+    ASSERT_EQ(top, 100 - Out().linesPerPage);
+    console->visible = false;
+    for (int i = 0; i < 50; ++i) Out().AddText("more\n");
+    Out().Update();
+    EXPECT_EQ(Out().LineCount(), 150);
+    EXPECT_EQ(Out().firstLine, top);
+    // Shown, the page goes to the end as the new text asked.
+    console->visible = true;
+    Out().Update();
+    EXPECT_EQ(Out().firstLine, 150 - Out().linesPerPage);
+}
+
+TEST_F(RichTextTest, WheelMovesThreeLinesANotchAtAnyLength) {
+    for (int lines : {600, 1000, 100000}) {
+        Out().Clear();
+        std::string text;
+        for (int i = 0; i < lines; ++i) text += "line\n";
+        Out().AddText(text);
+        Out().Update();
+        const int end = Out().firstLine;
+        ASSERT_EQ(end, lines - Out().linesPerPage);
+        for (int notch = 1; notch <= 10; ++notch) {
+            Out().OnMouseScroll(0);
+            Out().Update();
+            ASSERT_EQ(Out().firstLine, end - 3 * notch) << lines << " lines, notch " << notch;
+        }
+        for (int notch = 9; notch >= 0; --notch) {
+            Out().OnMouseScroll(1);
+            Out().Update();
+            ASSERT_EQ(Out().firstLine, end - 3 * notch) << lines << " lines, back " << notch;
+        }
+        Out().OnMouseScroll(1);
+        Out().Update();
+        EXPECT_EQ(Out().firstLine, end);
+    }
+}
+
+// The corners of a recorded "FillRect" call: x1, y1, x2, y2.
+std::vector<int> Corners(const std::string& call) {
+    std::vector<int> c(4, 0);
+    EXPECT_EQ(std::sscanf(call.c_str(), "FillRect(%d, %d, %d, %d)", &c[0], &c[1], &c[2], &c[3]),
+              4)
+        << call;
+    return c;
+}
+
+TEST_F(ConsolePanelTest, CaretSitsInTheInputAndTheListClearOfTheOutput) {
+    CurrentRenderer = &renderer;
+    Type("b");  // the six bloom variables
+    for (auto [w, h] : {std::pair{1920, 1080}, std::pair{1024, 768}}) {
+        WindowWidth = w;
+        WindowHeight = h;
+        const int inputY = GuiPixelsY(console->input->y);
+        renderer.calls.clear();
+        console->input->Draw();
+        const Names caret = renderer.Only("FillRect");
+        ASSERT_EQ(caret.size(), 1u);
+        const std::vector<int> bar = Corners(caret[0]);
+        // The input's box is drawn 15 pixels above and below its centre.
+        EXPECT_GE(std::min(bar[1], bar[3]), inputY - 15) << caret[0];
+        EXPECT_LE(std::max(bar[1], bar[3]), inputY + 15) << caret[0];
+
+        renderer.calls.clear();
+        console->completion->Draw();
+        const Names fills = renderer.Only("FillRect");
+        ASSERT_EQ(fills.size(), 1u);
+        const std::vector<int> list = Corners(fills[0]);
+        const int top = std::min(list[1], list[3]);
+        const int bottom = std::max(list[1], list[3]);
+        EXPECT_EQ(bottom - top, 6 * 16);
+        const int outputBottom = GuiPixelsY(400) + GuiPixelsY(300);
+        EXPECT_GE(top, outputBottom) << w << "x" << h;
+        // Whole on the screen, below the input where there is room.
+        const int consoleTop = console->GetScreenOffset().second;
+        EXPECT_LE(consoleTop + bottom, GuiPixelsY(1000)) << w << "x" << h;
+        if (w == 1920) {
+            EXPECT_GT(top, inputY + 15);
+        }
+    }
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <string>
+#include <vector>
 
 #include "Graphics/Font.h"
 #include "support/TestSupport.h"
@@ -83,4 +85,48 @@ TEST_F(FontTest, AFontFileUnderResourcesIsFound) {
     ASSERT_EQ(chdir(dir.Path().c_str()), 0);
     EXPECT_EQ(FindFontFile("mygamefont"), "Resources/mygamefont.ttf");
     EXPECT_GE(GetFont("MyGameFont", 10), 0);
+}
+
+// Large sizes pack their glyphs in rows within the largest texture, and no
+// two glyphs share a texel; sizes no screen can show are drawn at the
+// largest size a screen can, with one line that names the font and size.
+TEST_F(FontTest, LargeFontsFitOneTextureAndHugeOnesAreClamped) {
+    Font* font = GetFontByIndex(GetFont("Arial", 150));
+    ASSERT_NE(font, nullptr);
+    EXPECT_LE(font->textureWidth, 8192);
+    EXPECT_LE(font->textureHeight, 8192);
+    struct Box {
+        int left, top, right, bottom;
+    };
+    std::vector<Box> boxes;
+    for (const Glyph& glyph : font->glyphs) {
+        if (glyph.width == 0.0f || glyph.height == 0.0f) continue;
+        const int left = int(std::lround(glyph.u * float(font->textureWidth)));
+        const int top = int(std::lround(glyph.v * float(font->textureHeight)));
+        const Box box{left, top, left + int(glyph.width), top + int(glyph.height)};
+        EXPECT_GE(box.left, 0);
+        EXPECT_GE(box.top, 0);
+        EXPECT_LE(box.right, font->textureWidth);
+        EXPECT_LE(box.bottom, font->textureHeight);
+        for (const Box& other : boxes) {
+            const bool apart = box.right <= other.left || other.right <= box.left ||
+                               box.bottom <= other.top || other.bottom <= box.top;
+            ASSERT_TRUE(apart) << "glyphs overlap at " << box.left << ", " << box.top;
+        }
+        boxes.push_back(box);
+    }
+    EXPECT_GT(boxes.size(), 200u);
+
+    int huge = -2;
+    const std::string out = TestSupport::CaptureStdout([&] {
+        huge = GetFont("Arial", 10000);
+        EXPECT_EQ(GetFont("Arial", 10000), huge);  // said once
+        EXPECT_EQ(GetFont("Arial", -5), GetFont("Arial", 1));
+    });
+    EXPECT_EQ(out,
+              "Font Arial at size 10000 cannot be shown: drawn at size 400\n"
+              "Font Arial at size -5 cannot be shown: drawn at size 1\n");
+    ASSERT_NE(GetFontByIndex(huge), nullptr);
+    EXPECT_EQ(GetFontByIndex(huge)->size, 400.0f);
+    EXPECT_EQ(GetFont("Arial", 400), huge);
 }

@@ -85,12 +85,11 @@ TEST_F(GuiLua, AScriptBuildsPanelsAndLabelsAndReadsThemBack) {
 
     // A position set by a message reads back truncated.
     DataNode* move = MakeNode("Box");
-    SetNodeFloat(move, "xPos", 499.99f);  // a float: "xPos" reads ints only
+    SetNodeFloat(move, "xPos", 499.99f);
     PostGuiMessage(move);
     GuiRoot->AddChild(p);
     Frame();
-    EXPECT_EQ(p->x, 0.0f);
-    p->x = 499.99f;
+    EXPECT_EQ(p->x, 499.99f);
     EXPECT_TRUE(True("panel:GetX() == 499"));
 
     Camera camera(0.0f, 0.0f);
@@ -117,4 +116,59 @@ TEST_F(GuiLua, AWidgetDeletedUnderAScriptRaisesAnError) {
     EXPECT_EQ(keeper->mirrorWidth, nullptr);
     EXPECT_TRUE(True("gone.x == nil"));
     EXPECT_NE(Run("gone.x = 5"), "");
+}
+
+TEST_F(GuiLua, NumbersAreReadAsTextWhereTextIsMeant) {
+    GuiLabel* label = Add<GuiLabel>("Score", 10, 10, 0.0f, 0.0f);
+    Expose("score", label);
+    auto shown = [&] { return std::string(label->text.data(), label->text.size()); };
+    EXPECT_EQ(Run("score:SetText(42)"), "");
+    EXPECT_EQ(shown(), "42");
+    // As Lua writes numbers (tostring), whatever the size.
+    Run("score:SetText(-2.5)");
+    EXPECT_EQ(shown(), "-2.5");
+    Run("score:SetText(1e15)");
+    EXPECT_EQ(shown(), "1e+15");
+    Run("score:SetText(1/3)");
+    EXPECT_EQ(shown(), "0.33333333333333");
+    // Other values still read as no text.
+    for (const char* other : {"true", "nil", "{}", "score"}) {
+        Run("score:SetText('x') score:SetText(" + std::string(other) + ")");
+        EXPECT_EQ(shown(), "") << other;
+    }
+    // Several numbers read as text in one call keep their own texts.
+    const MetaValue a(7.0), b(8.0);
+    const char* first = a.ToString();
+    const char* second = b.ToString();
+    EXPECT_STREQ(first, "7");
+    EXPECT_STREQ(second, "8");
+}
+
+TEST_F(GuiLua, AReferenceReachesOnlyThePanelItWasMadeFor) {
+    // A new panel at the address of a deleted one is another panel: the old
+    // reference stays dead, as method, property and argument.
+    alignas(GuiLabel) unsigned char place[sizeof(GuiLabel)];
+    auto* first = ::new (place) GuiLabel(10, 10, 0.0f, 0.0f);
+    Expose("old", first);
+    first->~GuiLabel();
+    auto* second = ::new (place) GuiLabel(10, 10, 0.0f, 0.0f);
+    second->name = "Second";
+    Expose("new", second);
+    GuiPanel* keeper = Add("Keeper", 10, 10, 0.0f, 0.0f);
+    Expose("keeper", keeper);
+    EXPECT_NE(Error("old:SetName('taken')").find("no longer exists"), std::string::npos);
+    EXPECT_STREQ(second->name.c_str(), "Second");
+    EXPECT_TRUE(True("old.x == nil"));
+    EXPECT_EQ(Run("keeper:SetMirror(old)"), "");
+    EXPECT_EQ(keeper->mirrorWidth, nullptr);
+    EXPECT_EQ(Run("new:SetName('mine')"), "");
+    EXPECT_STREQ(second->name.c_str(), "mine");
+    // Kept in a property, it is the same: once another panel takes the
+    // place, the stored reference reaches nothing.
+    EXPECT_EQ(Run("keeper.stored = new"), "");
+    second->~GuiLabel();
+    auto* third = ::new (place) GuiLabel(10, 10, 0.0f, 0.0f);
+    EXPECT_NE(Error("keeper.stored:SetName('taken')").find("no longer exists"), std::string::npos);
+    EXPECT_STRNE(third->name.c_str(), "taken");
+    third->~GuiLabel();
 }

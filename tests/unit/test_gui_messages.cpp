@@ -269,3 +269,26 @@ TEST_F(GuiMessages, LabelsAskForFontsWithASizeAndScaleAndCentreTheirText) {
     EXPECT_TRUE(renderer.calls.empty());
     FontRegistry::Clear();
 }
+
+TEST_F(GuiMessages, ALayoutNestedTooDeepIsCutWithOneLineAndTheRestApplies) {
+    // 100,000 groups, one inside the other, then a leaf for the outermost
+    // group and a widget after the whole chain.
+    const int depth = 100000;
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += "\"GuiPanel\"\n{\n";
+    text += "\"name\"  \"Innermost\"\n";
+    for (int i = 0; i < depth; ++i) text += i + 1 == depth ? "\"fill\"  \"true\"\n}\n" : "}\n";
+    text += "\"GuiLabel\"\n{\n  \"name\"  \"After\"\n}\n";
+    dir.Write("deep.txt", text);
+    const std::string out = TestSupport::CaptureStdout([] { LoadGuiLayout("deep.txt"); });
+    EXPECT_EQ(out, "Layout file deep.txt: groups nested more than 64 deep were skipped\n");
+    ASSERT_EQ(GuiRoot->children.size(), 2u);
+    EXPECT_TRUE(GuiRoot->children[0]->filled);
+    EXPECT_EQ(GuiRoot->children[1]->name, "After");
+    int levels = 0;
+    for (GuiPanel* p = GuiRoot->children[0]; p; p = p->children.empty() ? nullptr : p->children[0]) {
+        ++levels;
+    }
+    EXPECT_EQ(levels, GuiPanel::kMaxLayoutDepth);
+    Frame();  // the chain draws within one frame
+}

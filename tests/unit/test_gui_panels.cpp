@@ -208,3 +208,34 @@ TEST_F(GuiPanels, FastPanelsDrawEveryFrameWithTheirImageVFlipped) {
     { FastPanel gone(0.0f, 0.0f, 1, 1); ScaledPanelList->push_back(&gone); }
     EXPECT_EQ(ScaledPanelList->size(), 2u);
 }
+
+namespace {
+// Counts the pointer clean-ups that deaths of other panels cost.
+struct CountingPanel : GuiPanel {
+    using GuiPanel::GuiPanel;
+    void ForgetPanel(GuiPanel* dying) override {
+        ++cleanups;
+        GuiPanel::ForgetPanel(dying);
+    }
+    static inline long cleanups = 0;
+};
+}  // namespace
+
+TEST_F(GuiPanels, ShutdownFreesWhatScriptsMadeInTimeLinearInTheirNumber) {
+    // Panels a script made and never attached, and fast panels.
+    const int count = 2000;
+    for (int i = 0; i < count; ++i) {
+        auto* panel = new CountingPanel(0, 0, 0.0f, 0.0f);
+        panel->madeByScript = true;
+    }
+    Add<CountingPanel>("InTree", 1, 1, 0.0f, 0.0f);
+    ASSERT_EQ(Run("kept = GuiPanel:new() fast = {} for i = 1, 100 do fast[i] = FastPanel:new() end"),
+              "");
+    const uint32_t alive = System::GetEnginePool()->alive;
+    CountingPanel::cleanups = 0;
+    GuiShutdown();
+    // Panels that die together clear no pointers in each other.
+    EXPECT_LT(CountingPanel::cleanups, count);
+    // Every panel and fast panel went back to the pool.
+    EXPECT_LE(System::GetEnginePool()->alive + 100 + count, alive);
+}

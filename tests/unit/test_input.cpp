@@ -6,7 +6,7 @@ using namespace InputManager;
 
 namespace {
 
-constexpr int kEscape = 256, kDown = 264, kBackspace = 259, kEnter = 257;
+constexpr int kEscape = 256, kDown = 264, kUp = 265, kBackspace = 259, kEnter = 257;
 
 float& Pad(int player, int code) {
     return PadState[(code - kFirstPadCode) + kPadCodeCount * player];
@@ -81,7 +81,18 @@ TEST_F(InputTest, TypedCharactersAndEditingKeysReachTheGuiInOrder) {
     });
     // A word typed within one frame arrives as typed, repeats included.
     EXPECT_EQ(GuiLog::chars, (std::vector<unsigned>{'b', 'a', 10, 13, 'l', 'l'}));
-    EXPECT_EQ(GuiLog::keys, (std::vector<int>{kEnter, kBackspace}));
+    EXPECT_EQ(GuiLog::keys, (std::vector<int>{kBackspace, kEnter}));
+
+    // Two presses of one key within a frame are two presses for the GUI.
+    GuiLog::Clear();
+    Frame([] {
+        Key(kUp, 1);
+        Key(kUp, 0);
+        Key(kUp, 1);
+        Key(kUp, 0);
+        Key(kDown, 1);
+    });
+    EXPECT_EQ(GuiLog::keys, (std::vector<int>{kUp, kUp, kDown}));
 
     // Holding Backspace repeats its character but not its key-down.
     GuiLog::Clear();
@@ -92,6 +103,66 @@ TEST_F(InputTest, TypedCharactersAndEditingKeysReachTheGuiInOrder) {
     // Characters alone are not "any input".
     Frame([] { InputManager::CharCallback(nullptr, 'x'); });
     EXPECT_FALSE(AnyInputFlag);
+}
+
+// While the GUI holds the keyboard (the console is open), keys and typed
+// characters reach only the GUI: no key goes down for the game, its actions
+// or the pause menu's focus moves; pads work as ever.
+bool g_guiHoldsKeys = false;
+
+TEST_F(InputTest, TheOpenConsoleTakesTheKeyboardFromTheGame) {
+    GetGuiHooks().ownsKeyboard = [] { return g_guiHoldsKeys; };
+    GetStateManager().pauseMenuShown = true;
+    BindAction(0, "Right", 262);
+    BindAction(0, "CloseConsole", 290);  // F1
+    Frame([] { Key(262, 1); });
+    EXPECT_EQ(GetActionPressed(0, "Right"), 1.0f);
+
+    // The console opens: the held key is let go for the game.
+    g_guiHoldsKeys = true;
+    Frame();
+    EXPECT_EQ(KeyState[262], 0);
+    EXPECT_EQ(GetActionReleased(0, "Right"), 1.0f);
+
+    GuiLog::Clear();
+    FakePads::connected[1] = true;
+    FakePads::pads[1].wButtons = XINPUT_GAMEPAD_DPAD_DOWN;
+    Frame([] {
+        Key('S', 1);
+        InputManager::CharCallback(nullptr, 's');
+        Key(kEscape, 1);
+        Key(kEnter, 1);
+    });
+    EXPECT_EQ(GuiLog::chars, (std::vector<unsigned>{'s', 13}));
+    EXPECT_EQ(GuiLog::keys, (std::vector<int>{'S', kEscape, kEnter}));
+    for (int k = 0; k < kKeyCodeCount; ++k) EXPECT_EQ(KeyState[k], 0) << k;
+    EXPECT_EQ(GetActionTriggered(0, "Pause_Game"), 0.0f);
+    EXPECT_TRUE(AnyInputFlag);  // the pad's button
+    // The pad's move is the only one: S is the console's.
+    EXPECT_EQ(GuiLog::events, (std::vector<std::string>{"next"}));
+    FakePads::pads[1].wButtons = 0;
+    Frame([] { Key('A', 1); });
+    EXPECT_FALSE(AnyInputFlag) << "typing in the console is input for the game";
+    Frame([] { InputManager::MouseButtonCallback(nullptr, 0, 1, 0); });
+    EXPECT_TRUE(AnyInputFlag);
+
+    // A key bound to "CloseConsole" still closes it.
+    GuiLog::Clear();
+    Frame([] { Key(290, 1); });
+    EXPECT_EQ(GuiLog::chars, (std::vector<unsigned>{'`'}));
+
+    // Closed again: the keyboard is the game's.
+    g_guiHoldsKeys = false;
+    Frame([] {
+        Key(290, 0);
+        Key('S', 0);
+        Key(kEscape, 0);
+        Key(kEnter, 0);
+    });
+    GuiLog::Clear();
+    Frame([] { Key('S', 1); });
+    EXPECT_EQ(KeyState['S'], 1);
+    EXPECT_EQ(GuiLog::events, (std::vector<std::string>{"next"}));
 }
 
 TEST_F(InputTest, F3TogglesTheStatisticsPanelsAndPrintScreenIsHeld) {

@@ -117,7 +117,12 @@ TEST_F(LuaRobustness, EngineFunctionsKeepTheirUpvalues) {
     // Replacing what an engine function or method calls would send the
     // engine anywhere: refused. A script's own functions change as before.
     Lua(R"lua(
-        for _, f in ipairs({ GetShaderWidth, Camera.Lock, getmetatable(GetCamera()).__index }) do
+        local camera = getmetatable(GetCamera())
+        local engine = { GetShaderWidth, GetCamera().Lock, camera.__index, camera.__newindex,
+                         Camera.new }
+        for i = 1, 5 do
+            local f = engine[i]
+            assert(type(f) == "function", "entry " .. i .. " is no function")
             local ok, message = pcall(debug.setupvalue, f, 1, newproxy())
             assert(not ok and message:find("C function"), message)
         end

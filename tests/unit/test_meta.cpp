@@ -176,9 +176,13 @@ TEST(MetaValueReads, WrongTypesGiveNeutralValues) {
     EXPECT_STREQ(text.ToString(), "12.5");
     EXPECT_EQ(text.ToObject<Grand>(), nullptr);
 
+    // Every Lua number arrives as a double, which reads as its text; the
+    // engine's other numbers do not.
     MetaValue number(42.0);
     ASSERT_NE(number.ToString(), nullptr);
-    EXPECT_STREQ(number.ToString(), "");
+    EXPECT_STREQ(number.ToString(), "42");
+    EXPECT_STREQ(MetaValue(42).ToString(), "");
+    EXPECT_STREQ(MetaValue(true).ToString(), "");
     EXPECT_EQ(number.ToObject<Grand>(), nullptr);
 
     // A reference is not a number, and a null text reads as "".

@@ -83,6 +83,22 @@ TEST_F(PhysicsWorldTest, LandingBoxBouncesAndFrictionStopsItsSlide) {
     EXPECT_DOUBLE_EQ(m[6], 5.0);
 }
 
+TEST_F(PhysicsWorldTest, BouncyBallOnADeadFloorDoesNotBounce) {
+    // The less bouncy of the two decides, whichever of them it is; the two
+    // pairs lie far apart.
+    Thing deadFloor = MakeBox(0, 0, 100, 10, 0);
+    Thing bouncyBall = MakeBox(0, 9, 10, 10, 1);
+    Thing bouncyFloor = MakeBox(1000, 0, 100, 10, 0);
+    Thing deadBall = MakeBox(1000, 9, 10, 10, 1);
+    deadFloor.body->bounciness = deadBall.body->bounciness = 0.0f;
+    bouncyFloor.body->bounciness = bouncyBall.body->bounciness = 1.0f;
+    bouncyBall.body->SetVelocity({0, -10});
+    deadBall.body->SetVelocity({0, -10});
+    StepAndDeliver();
+    EXPECT_FLOAT_EQ(bouncyBall.body->GetVelocity().y, 0.0f);
+    EXPECT_FLOAT_EQ(deadBall.body->GetVelocity().y, 0.0f);
+}
+
 TEST_F(PhysicsWorldTest, ShallowContactGetsImpulseButNoCorrection) {
     Thing a = MakeBox(0, 0, 10, 10, 1);
     Thing b = MakeBox(0, 9.95f, 10, 10, 1);

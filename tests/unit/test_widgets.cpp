@@ -6,13 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "System/Source/Console.h"
+#include "Game/StateManager.h"
 #include "Gui/FastPanel.h"
 #include "Gui/GuiButton.h"
+#include "Gui/GuiFactory.h"
 #include "Gui/GuiFans.h"
 #include "Gui/GuiPieGraph.h"
+#include "Gui/GuiScrollBar.h"
+#include "Gui/GuiTextField.h"
 #include "Gui/Menu.h"
-#include "Game/StateManager.h"
+#include "System/Source/Console.h"
+#include "System/Source/PerformanceGraph.h"
 #include "gui_fixture.h"
 
 namespace {
@@ -20,13 +24,16 @@ namespace {
 std::vector<std::string> g_sounds;
 std::vector<std::string> g_commands;
 std::string g_firedAction;  // the action the fake input reports as fired
-int g_firedPlayers = 1;     // for how many players, from player 0
+int g_firedFrom = 0;        // the first player that fired it
+int g_firedPlayers = 1;     // for how many players, from that one
 
 void RecordSound(const char* name) {
     g_sounds.push_back(name);
 }
 float FakeAction(int player, const char* action) {
-    return player < g_firedPlayers && g_firedAction == action ? 1.0f : 0.0f;
+    return player >= g_firedFrom && player < g_firedFrom + g_firedPlayers && g_firedAction == action
+               ? 1.0f
+               : 0.0f;
 }
 void RecordCommand(ConsoleArgs& args) {
     g_commands.push_back(args.Count() > 0 ? args.GetArg(0) : "");
@@ -39,6 +46,7 @@ protected:
         g_sounds.clear();
         g_commands.clear();
         g_firedAction.clear();
+        g_firedFrom = 0;
         g_firedPlayers = 1;
         SetGuiSoundHook(RecordSound);
         SetGuiActionHook(FakeAction);
@@ -89,12 +97,13 @@ TEST_F(Widgets, ButtonsActivateByClickCharacterAndActionAndPlayTheirSounds) {
     EXPECT_EQ(out.find("cannot be found"), std::string::npos) << out;
 
     // Character 13 reaches every button; only the focused one activates.
+    bare->SetCommand("record bare");
     g_commands.clear();
     FocusedPanel = ordered;
     GuiHandleChar('a');
     EXPECT_TRUE(g_commands.empty());
     GuiHandleChar(13);
-    EXPECT_EQ(g_commands.size(), 2u);
+    EXPECT_EQ(g_commands, (std::vector<std::string>{"first", "second"}));
 
     // The watched action: once per player that fired it, never while hidden.
     g_commands.clear();
@@ -103,6 +112,12 @@ TEST_F(Widgets, ButtonsActivateByClickCharacterAndActionAndPlayTheirSounds) {
     g_firedPlayers = 2;
     Frame();
     EXPECT_EQ(g_commands.size(), 4u);
+    // The fourth player's pad counts as much as the first's.
+    g_commands.clear();
+    g_firedFrom = 3;
+    g_firedPlayers = 1;
+    Frame();
+    EXPECT_EQ(g_commands, (std::vector<std::string>{"first", "second"}));
     g_commands.clear();
     GuiPanel* holder = Add("Holder", 1000, 1000, 500.0f, 500.0f);
     auto* hidden = Add<GuiButton>("Hidden", 100, 100, 500.0f, 500.0f, holder);
@@ -268,11 +283,16 @@ TEST_F(Widgets, MenusBuildWidgetsAndGoTheirWays) {
     // The other menu's label was not this menu's to delete.
     EXPECT_EQ((*HudMenuList)[0]->GetPanel()->children.size(), 1u);
 
-    // A level menu whose panel goes by name leaves its list with it; a
-    // reference to a removed widget is a script error, not a crash.
+    // A level menu is no HUD menu: removing its name leaves it whole; the
+    // level change deletes it. A reference to a removed widget is a script
+    // error, not a crash.
     root->name = System::MakeString("Level");
     EXPECT_EQ(Run("RemoveMenuByName('Level') RemoveMenuByName(7)"), "");
-    EXPECT_TRUE(MenuList->empty());
+    ASSERT_EQ(MenuList->size(), 1u);
+    EXPECT_EQ((*MenuList)[0]->GetPanel(), root);
+    EXPECT_EQ(root->parent, GuiRoot);
+    delete (*MenuList)[0];
+    MenuList->clear();
     // The light panel outlives its menu; the GUI's shutdown frees it.
     ASSERT_EQ(ScaledPanelList->size(), 1u);
     EXPECT_EQ((*ScaledPanelList)[0]->width, 40);
@@ -283,6 +303,57 @@ TEST_F(Widgets, MenusBuildWidgetsAndGoTheirWays) {
     EXPECT_EQ(Run("RemoveMenuByName('Hud')"), "");
     EXPECT_TRUE(HudMenuList->empty());
     EXPECT_NE(Run("other:SetText('x')"), "");
+}
+
+TEST_F(Widgets, RemovingANameTakesOneMenuAndLeavesTheOthersWhole) {
+    ASSERT_EQ(Run(R"lua(
+        first = Menu:new()
+        first:GetPanel():SetName("Hud")
+        first:PushToHud()
+        second = Menu:new()
+        second:GetPanel():SetName("Hud")
+        second:PushToHud()
+        level = Menu:new()
+        level:GetPanel():SetName("Hud")
+        bar = first:CreateScrollBar(10, 20, 30, 40)
+    )lua"),
+              "");
+    Add("Hud", 10, 10, 0.0f, 0.0f);  // a layout widget of that name
+    ASSERT_EQ(HudMenuList->size(), 2u);
+    Menu* first = (*HudMenuList)[0];
+    // The scroll bar stands one layer above the panel default.
+    ASSERT_EQ(first->GetPanel()->children.size(), 1u);
+    EXPECT_EQ(first->GetPanel()->children[0]->layer, 1);
+
+    // The later HUD menu and the widget go; the earlier menu and the level
+    // menu stay whole and keep working.
+    EXPECT_EQ(Run("RemoveMenuByName('Hud')"), "");
+    ASSERT_EQ(HudMenuList->size(), 1u);
+    EXPECT_EQ((*HudMenuList)[0], first);
+    ASSERT_EQ(MenuList->size(), 1u);
+    ASSERT_NE(first->GetPanel(), nullptr);
+    ASSERT_NE((*MenuList)[0]->GetPanel(), nullptr);
+    EXPECT_TRUE(True("first:GetPanel():IsVisible() == 1"));
+    EXPECT_EQ(Run("first:CreateButton(1, 2, 3, 4)"), "");
+    EXPECT_EQ(first->GetPanel()->children.size(), 2u);
+    std::vector<std::string> names;
+    for (GuiPanel* child : GuiRoot->children) names.emplace_back(child->name.c_str());
+    EXPECT_EQ(names, (std::vector<std::string>{"Hud", "Hud"}));
+}
+
+TEST_F(Widgets, TheProfilerLearnsThatItsGraphWasRemovedByName) {
+    SetGraphAttachHook(
+        [](ProfileGraph* graph) { GuiRoot->AddChild(static_cast<GuiPieGraph*>(graph)); });
+    PerformanceGraph profiler;
+    SetGraphAttachHook(nullptr);
+    ASSERT_NE(profiler.GetGraph(), nullptr);
+    // The profiler stops feeding it (no write into freed memory).
+    EXPECT_EQ(Run("RemoveMenuByName('PerformanceGraph')"), "");
+    profiler.BeginSection("Input Manager", Color(255, 0, 0, 255));
+    profiler.BeginSection("Draw Calls", Color(0, 255, 0, 255));
+    profiler.UpdatePerformanceGraph(0.016);
+    EXPECT_EQ(profiler.GetGraph(), nullptr);
+    Frame();
 }
 
 TEST_F(Widgets, AButtonRemovesItsOwnMenuWhileActivating) {
@@ -350,4 +421,123 @@ TEST_F(Widgets, DraggingMovesByThePointerAndShakingStopsInTime) {
     EXPECT_EQ(fans->shakeX, 0.0f);
     EXPECT_EQ(fans->shakeY, 0.0f);
     GetStateManager().dt = 0.0;
+}
+
+TEST_F(Widgets, DraggingFollowsThePointerPixelByPixel) {
+    // 1920 pixels across: one pixel is not a whole number of thousandths.
+    GuiPanel* holder = Add("Holder", 1000, 1000, 500.0f, 500.0f);
+    auto* drag = Add<GuiDraggableElement>("Drag", 100, 100, 300.0f, 300.0f, holder);
+    const int startX = GuiPixelsX(drag->x), startY = GuiPixelsY(drag->y);
+    drag->OnMouseDown(576, 324);
+    for (int i = 1; i <= 200; ++i) GuiHandleMouseMove(576 + i, 324 - i);
+    EXPECT_NEAR(GuiPixelsX(drag->x) - startX, 200, 1);
+    EXPECT_NEAR(GuiPixelsY(drag->y) - startY, -200, 1);
+    GuiHandleMouseMove(576, 324);  // back where the press was
+    EXPECT_EQ(drag->x, 300.0f);
+    EXPECT_EQ(drag->y, 300.0f);
+}
+
+// A number means its value whether a script (a double), a layout (an int)
+// or a data file (a float) wrote it.
+TEST_F(Widgets, NumbersMeanTheirValueWhateverTheirType) {
+    auto* target = Add("Target", 10, 10, 50.0f, 50.0f);
+    auto* scroller = Add<ProbePanel>("Scroller", 10, 10, 50.0f, 50.0f);
+    auto* graph = new GuiPieGraph(500.0f, 500.0f);
+    graph->SetName("Pie");
+    GuiRoot->AddChild(graph);
+    auto* button = Add<GuiButton>("B", 10, 10, 50.0f, 50.0f);
+    Expose("b", button);
+    EXPECT_EQ(Run(R"lua(
+        b:SetMessage("Target", "xPos", 300)
+        b:SetMessage("Target", "width", 120.7)
+        b:SetMessage("Pie", "SetRadius", 80)
+        b:SetMessage("Scroller", "Function", "OnMouseScroll", "state", -1)
+        b:ExcecuteAction()
+    )lua"),
+              "");
+    Frame();
+    EXPECT_EQ(target->x, 300.0f);
+    EXPECT_EQ(target->width, 120);
+    EXPECT_EQ(graph->GetRadius(), 80);
+    EXPECT_EQ(scroller->lastScroll, -1);
+
+    dir.Write("values.txt", "\"Pie\"\n{\n  \"AddValue\"  \"c\"\n  \"value\"  \"1.5\"\n}\n");
+    PostGuiMessage(ReadDataFile("values.txt"));
+    dir.Write("layout.txt",
+              "\"GuiScalingBar\"\n{\n  \"ScaleBar\"  \"40\"\n  \"barWidth\"  \"200.0\"\n}\n");
+    LoadGuiLayout("layout.txt");
+    Frame();
+    ASSERT_NE(graph->FindSlice("c"), nullptr);
+    EXPECT_EQ(graph->FindSlice("c")->value, 1.5f);
+    auto* bar = dynamic_cast<GuiScalingBar*>(GuiRoot->children.back());
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->scale, 40.0f);
+    EXPECT_EQ(bar->barWidth, 200);
+}
+
+// Positions and sizes far outside the int range are held a thousand screens
+// out, whether a script, a menu or a layout sets them, and drawing them
+// stays within the int range (the sanitizer build aborts on any overflow).
+TEST_F(Widgets, PositionsAndSizesBeyondTheIntRangeAreHeldInRange) {
+    ASSERT_EQ(chdir(TAZZLE_SOURCE_DIR), 0);  // the game's fonts
+    const std::string out = Output(R"lua(
+        local m = Menu:new()
+        p = m:CreatePanel(500, 500, 100, 100)
+        p:SetFilled(1)
+        p:SetX(-1e300)
+        p:SetWidth(1e300)
+        p:SetBorder(-1e300)
+        p:SetLayer(1e300)
+        l = m:CreateLabel(2^31 - 1, -1e300, 1e300, 1e300)
+        l:SetText("wide")
+        l:SetFont("Arial", 1e9)
+        l:ScaleTextHeight(1)
+        f = m:CreateFanPanel(500, 500, 100, -2^31)
+        f:SetCount(10)
+        f:SetX(2^31 - 1)
+        f:ShakeHud(1)
+        t = m:CreateTextField(500, 500, 100, 2^31 - 1)
+    )lua");
+    dir.Write("layout.txt",
+              "\"GuiScalingBar\"\n{\n  \"xPos\"  \"2147483647\"\n  \"barWidth\"  \"-2147483648\"\n"
+              "  \"ScaleBar\"  \"99999999999999999999999999999.0\"\n  \"layer\"  \"2147483647\"\n"
+              "  \"GuiPanel\"\n  {\n    \"yPos\"  \"-99999999999.5\"\n    \"height\"  "
+              "\"99999999999\"\n  }\n}\n");
+    LoadGuiLayout(dir.Path() + "/layout.txt");
+    lua_getglobal(L, "p");
+    auto* panel = dynamic_cast<GuiPanel*>(System::ToEngineObject(L, -1));
+    lua_getglobal(L, "f");
+    auto* fans = dynamic_cast<GuiFans*>(System::ToEngineObject(L, -1));
+    lua_pop(L, 2);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_NE(fans, nullptr);
+    auto* field = dynamic_cast<GuiTextField*>(panel->parent->children.back());
+    ASSERT_NE(field, nullptr);
+    field->SetText(std::string(4000, 'W'));
+    FocusedPanel = field;
+
+    const int32_t extent = int32_t(kGuiExtent);
+    EXPECT_EQ(panel->x, -float(extent));
+    EXPECT_EQ(panel->width, extent);
+    EXPECT_EQ(panel->border, -extent);
+    EXPECT_EQ(panel->layer, extent);
+    EXPECT_EQ(fans->height, -extent);
+    EXPECT_EQ(fans->x, float(extent));
+    EXPECT_EQ(field->width, extent);
+    auto* bar = dynamic_cast<GuiScalingBar*>(GuiRoot->children.back());
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->x, float(extent));
+    EXPECT_EQ(bar->barWidth, -extent);
+    EXPECT_EQ(bar->layer, extent);
+    EXPECT_GT(bar->scale, 1e28f);
+    ASSERT_EQ(bar->children.size(), 1u);
+    EXPECT_EQ(bar->children[0]->y, -float(extent));
+    EXPECT_EQ(bar->children[0]->height, extent);
+    // One line for the font nobody could see, naming it.
+    EXPECT_NE(out.find("Font Arial at size 1000000000 cannot be shown"), std::string::npos) << out;
+
+    GetStateManager().dt = 1.0 / 60.0;
+    for (int frame = 0; frame < 3; ++frame) Frame();
+    GetStateManager().dt = 0.0;
+    EXPECT_FALSE(renderer.Only("DrawText").empty());
 }

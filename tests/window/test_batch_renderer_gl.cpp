@@ -232,7 +232,7 @@ TEST_F(BatchRendererGl, TextDrawsThroughTheTextShader) {
     unsigned char coverage[64];
     std::fill(std::begin(coverage), std::end(coverage), 255);
     solidTexture = MakeTexture(8, 8, GL_RED, coverage);
-    solidGlyphs[int('A')] = {8.0f, 0.0f, 8.0f, 8.0f, 0.0f, 8.0f, 0.0f};
+    solidGlyphs[int('A')] = {8.0f, 0.0f, 8.0f, 8.0f, 0.0f, 8.0f, 0.0f, 0.0f};
     SetFontProvider({FindSolidFont, nullptr});
     renderer_->SetColor(0, 0, 255, 255);
     renderer_->SetFont(0);
@@ -249,6 +249,15 @@ TEST_F(BatchRendererGl, TextDrawsThroughTheTextShader) {
     glDeleteTextures(1, &solidTexture);
 }
 
+// What a font's texture holds, one byte a texel, rows from the top.
+std::vector<unsigned char> FontTexels(const Font& face) {
+    std::vector<unsigned char> texels(size_t(face.textureWidth) * size_t(face.textureHeight));
+    glBindTexture(GL_TEXTURE_2D, face.texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_UNSIGNED_BYTE, texels.data());
+    return texels;
+}
+
 // Text following a moving camera lands between whole pixels and is filtered
 // linearly: nothing of the glyph beside it in the font's texture may show.
 // On each row of a glyph, every pixel whose texture sample lies wholly right
@@ -259,10 +268,7 @@ TEST_F(BatchRendererGl, TextBetweenWholePixelsShowsNothingRightOfEachGlyph) {
     const int font = GetFont("Consola", 8);
     ASSERT_NE(font, -1);
     const Font* face = GetFontByIndex(font);
-    std::vector<unsigned char> texels(size_t(face->textureWidth) * size_t(face->textureHeight));
-    glBindTexture(GL_TEXTURE_2D, face->texture);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_UNSIGNED_BYTE, texels.data());
+    const std::vector<unsigned char> texels = FontTexels(*face);
 
     const Rgb background{40, 80, 120};
     const char characters[] = "rt)";
@@ -286,13 +292,15 @@ TEST_F(BatchRendererGl, TextBetweenWholePixelsShowsNothingRightOfEachGlyph) {
             const Glyph& glyph = face->glyphs[static_cast<unsigned char>(characters[i])];
             const int width = int(glyph.width), height = int(glyph.height);
             const int firstTexel = int(std::lround(glyph.u * float(face->textureWidth)));
+            const int firstRow = int(std::lround(glyph.v * float(face->textureHeight)));
             const float left = 10.0f + kSpacing * i + fraction + glyph.left;
             // The last pixel column whose centre lies inside the glyph's quad.
             const int lastColumn = int(std::ceil(left + glyph.width - 0.5f)) - 1;
             // With y up, bitmap row 0 is the glyph's top row.
             const int topRow = int(kPenY + face->size + glyph.top) - 1;
             for (int r = 0; r < height; ++r) {
-                const unsigned char* row = &texels[size_t(r) * size_t(face->textureWidth)];
+                const unsigned char* row =
+                    &texels[size_t(firstRow + r) * size_t(face->textureWidth)];
                 int inked = width - 1;
                 while (inked >= 0 && row[firstTexel + inked] == 0) --inked;
                 // Column c samples the texture at c + 0.5 - left: from here on
@@ -309,6 +317,66 @@ TEST_F(BatchRendererGl, TextBetweenWholePixelsShowsNothingRightOfEachGlyph) {
     }
     // Some probes fall inside the glyphs' quads, where a neighbour would show.
     EXPECT_GT(probedInside, 0);
+    SetFontProvider({});
+    FontRegistry::Clear();
+}
+
+// A font far too large for one row of glyphs in a texture: each glyph is
+// drawn from its own place, so what reaches the screen (at half size) is
+// the glyph's own bitmap, wherever its row lies in the texture.
+TEST_F(BatchRendererGl, LargeTextDrawsEachGlyphFromItsOwnBitmap) {
+    InstallFontRegistryProvider();
+    const int font = GetFont("Arial", 150);
+    ASSERT_NE(font, -1);
+    const Font* face = GetFontByIndex(font);
+    const std::vector<unsigned char> texels = FontTexels(*face);
+    renderer_->SetProjection(
+        glm::ortho(0.0f, 2.0f * kWidth, 0.0f, 2.0f * kHeight, -100.0f, 100.0f));
+    constexpr int kCorner = 20;  // the glyph's bitmap starts here, in units
+    for (const char character : {'H', 'g', '@'}) {
+        const Glyph& glyph = face->glyphs[static_cast<unsigned char>(character)];
+        const int width = int(glyph.width), height = int(glyph.height);
+        const int left = int(std::lround(glyph.u * float(face->textureWidth)));
+        const int top = int(std::lround(glyph.v * float(face->textureHeight)));
+        // The bitmap's texel, 0 outside it.
+        auto texel = [&](int column, int row) -> int {
+            if (column < 0 || row < 0 || column >= width || row >= height) return 0;
+            return texels[size_t(top + row) * size_t(face->textureWidth) + size_t(left + column)];
+        };
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        renderer_->SetColor(255, 255, 255, 255);
+        renderer_->SetFont(font);
+        renderer_->SetTextFlipped(true);
+        const char text[2] = {character, 0};
+        // With y up the bitmap's top row lies at pen y + size + top.
+        renderer_->DrawText(kCorner - int(glyph.left),
+                            kCorner + height - int(face->size) - int(glyph.top), text);
+        renderer_->Render();
+        int inked = 0, blank = 0;
+        for (int py = 0; py < kHeight; ++py) {
+            for (int px = 0; px < kWidth; ++px) {
+                // The pixel's centre in bitmap texels (rows from the top).
+                const int column = 2 * px + 1 - kCorner, row = kCorner + height - (2 * py + 1);
+                int lowest = 255, highest = 0;
+                for (int dy = -2; dy <= 1; ++dy) {
+                    for (int dx = -2; dx <= 1; ++dx) {
+                        lowest = std::min(lowest, texel(column + dx, row + dy));
+                        highest = std::max(highest, texel(column + dx, row + dy));
+                    }
+                }
+                if (lowest == 255) {
+                    ++inked;
+                    ASSERT_GE(Pixel(px, py).r, 200) << character << " at " << px << ", " << py;
+                } else if (highest == 0) {
+                    ++blank;
+                    ASSERT_LE(Pixel(px, py).r, 30) << character << " at " << px << ", " << py;
+                }
+            }
+        }
+        EXPECT_GT(inked, 20) << character;
+        EXPECT_GT(blank, 20) << character;
+    }
     SetFontProvider({});
     FontRegistry::Clear();
 }

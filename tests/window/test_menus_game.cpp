@@ -2,14 +2,20 @@
 // events on the display: the start screen's "Play" clicked with the mouse
 // loads the playground; Escape there shows the pause menu, whose focus Down
 // moves and Enter activates ("Quit" ends the game); F3 shows the profiler's
-// pie graph next to the FPS label.
+// pie graph next to the FPS label. The open console keeps the keyboard from
+// the menus and the game, over the start menu and over the pause menu.
+//
+// After every key the test waits until the game shows that it took it (a
+// line of output, a frame counted by a level script, the focus frame on
+// screen), and two presses in a row use different keys, so that no wait
+// depends on the machine's speed.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "support/GameProcess.h"
 #include "support/ScreenCapture.h"
@@ -24,20 +30,58 @@ bool WaitForOutput(TestSupport::GameProcess& game, const std::string& text, doub
         [&] { return game.Output().find(text) != std::string::npos; }, game, seconds);
 }
 
-// The game exactly as shipped.
-void CopyShippedResources(const TestSupport::TempDir& dir) {
-    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources", fs::path(dir.Path()) / "Resources",
-             fs::copy_options::recursive);
+// How often `text` occurs in the game's output so far.
+size_t CountOutput(TestSupport::GameProcess& game, const std::string& text) {
+    const std::string out = game.Output();
+    size_t count = 0;
+    for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++count;
+    return count;
 }
 
-// One xdotool command on the game's window, then a pause long enough for
-// the game to see the event in a frame of its own.
-int OnWindow(const std::string& command) {
-    int code =
-        TestSupport::Shell("xdotool search --name '^Tazzle$' windowactivate --sync " + command);
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    return code;
+// Counts the frames a level script runs in the file `name` of the game's
+// folder (a paused game runs none).
+std::string FrameCounter(const std::string& name) {
+    return "FRAMES = (FRAMES or 0) + 1\n"
+           "local counter = io.open(\"" + name + ".tmp\", \"w\")\n"
+           "counter:write(FRAMES); counter:close()\n"
+           "os.rename(\"" + name + ".tmp\", \"" + name + "\")\n";
 }
+
+// The game exactly as shipped, but for a frame counter at the top of each
+// level's per-frame script: "frame" on the start screen and in the
+// playground, "coins" in the example level.
+void CopyShippedResources(const TestSupport::TempDir& dir) {
+    const fs::path resources = fs::path(dir.Path()) / "Resources";
+    fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources", resources, fs::copy_options::recursive);
+    const std::pair<const char*, const char*> counted[] = {
+        {"Lua/Levels/MenuSplash_Update.lua", "frame"},
+        {"Lua/Levels/Playground_Update.lua", "frame"},
+        {"Lua/Example/PlayerUpdate.lua", "coins"},
+    };
+    for (auto [script, counter] : counted) {
+        const std::string path = (resources / script).string();
+        const std::string body = TestSupport::ReadFile(path);
+        ASSERT_FALSE(body.empty()) << path;
+        dir.Write("Resources/" + std::string(script), FrameCounter(counter) + body);
+    }
+}
+
+// One xdotool command on the game's window.
+int OnWindow(const std::string& command) {
+    return TestSupport::Shell("xdotool search --name '^Tazzle$' windowactivate --sync " + command);
+}
+
+// Pixels of the display in the colour of the keyboard focus's frame, on the
+// pause menu's button whose centre is `centreY` pixels down.
+int FocusFramePixels(int centreY) {
+    TestSupport::ScreenImage screen = TestSupport::ScreenImage::Capture();
+    return screen.Count(690, centreY - 55, 1230, centreY + 55, 1, [](TestSupport::ScreenPixel p) {
+        return p.r == 255 && p.g == 200 && p.b == 40;
+    });
+}
+// The pause menu's buttons, 420, 540 and 660 thousandths down a 1080-pixel
+// screen.
+constexpr int kResumeY = 454, kMainMenuY = 583, kQuitY = 713;
 
 // Lit pixels on the display where the profiler's graph stands (its centre
 // at 900, 130 thousandths of the screen, radius 58 plus the rings).
@@ -48,17 +92,12 @@ int LitGraphPixels() {
     });
 }
 
-// A key held for a few frames: a press and release within one frame would
-// never be seen as down. The release goes to the display whatever became of
-// the window (the key may end the game): a key left down would reach the
-// next test's game.
-int Press(const std::string& key) {
-    int code =
-        TestSupport::Shell("xdotool search --name '^Tazzle$' windowactivate --sync keydown " + key);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    TestSupport::Shell("xdotool keyup " + key);
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    return code;
+// The console's grey body, around (400, 150) of the display.
+bool ConsoleShows() {
+    TestSupport::ScreenImage screen = TestSupport::ScreenImage::Capture();
+    return screen.Count(390, 130, 420, 170, 2, [](TestSupport::ScreenPixel p) {
+               return p.r == 150 && p.g == 150 && p.b == 150;
+           }) > 0;
 }
 
 // The game exactly as shipped, started and showing its start menu.
@@ -67,11 +106,40 @@ protected:
     void StartAtTheStartMenu() {
         ASSERT_TRUE(TestSupport::EnsureWindowManager());
         CopyShippedResources(dir_);
+        if (HasFatalFailure()) return;
         game_ = std::make_unique<TestSupport::GameProcess>(TAZZLE_BINARY, dir_.Path());
         ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game_->Output();
         ASSERT_TRUE(WaitForOutput(*game_, "Start menu ready", 60.0)) << game_->Output();
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ASSERT_TRUE(FramesPass(2));
     }
+
+    int Counted(const char* counter) const {
+        return std::atoi(TestSupport::ReadFile(dir_.Path() + "/" + counter).c_str());
+    }
+    // Whether the level script counts `n` more frames.
+    bool FramesPass(int n, const char* counter = "frame") {
+        const int start = Counted(counter);
+        return TestSupport::WaitWhileRunning([&] { return Counted(counter) >= start + n; }, *game_,
+                                             60.0);
+    }
+
+    // Presses and releases `key` at once (the game counts a key pressed and
+    // let go between two frames as pressed for one frame), then waits until
+    // `seen` says the game took it. A key held instead would repeat after a
+    // while on a slow machine, and a repeated backquote or Enter types again.
+    bool Press(const std::string& key, const std::function<bool()>& seen) {
+        EXPECT_EQ(OnWindow("key " + key), 0);
+        return TestSupport::WaitWhileRunning(seen, *game_, 60.0);
+    }
+    // Typed into the console: characters reach it in order however many
+    // come in one frame.
+    int Type(const std::string& text) { return OnWindow("type --delay 30 '" + text + "'"); }
+
+    // The pause menu shows with Resume focused.
+    bool Pause() {
+        return Press("Escape", [] { return FocusFramePixels(kResumeY) > 100; });
+    }
+    bool OpenConsole() { return Press("grave", ConsoleShows); }
 
     TestSupport::TempDir dir_;
     std::unique_ptr<TestSupport::GameProcess> game_;
@@ -87,24 +155,17 @@ TEST_F(MenusGame, PlayLoadsTheLevelAndThePauseMenuQuitsByKeyboard) {
     // "Play" stands at 500, 640 thousandths of the full-screen window.
     EXPECT_EQ(OnWindow("mousemove 960 691 click 1"), 0);
     ASSERT_TRUE(WaitForOutput(game, "Playground loaded", 60.0)) << game.Output();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
-    // Resume is focused when the menu shows; Down twice reaches Quit.
-    EXPECT_EQ(Press("Escape"), 0);
-    EXPECT_TRUE(game.Running());
-    EXPECT_EQ(Press("Down"), 0);
-    EXPECT_EQ(Press("Down"), 0);
+    // Resume is focused when the menu shows; Down, then S, reach Quit, and
+    // only the focused button wears the focus's frame.
+    ASSERT_TRUE(Pause()) << game.Output();
+    EXPECT_TRUE(Press("Down", [] { return FocusFramePixels(kMainMenuY) > 100; }));
+    EXPECT_EQ(FocusFramePixels(kResumeY), 0);
+    EXPECT_TRUE(Press("s", [] { return FocusFramePixels(kQuitY) > 100; }));
+    EXPECT_EQ(FocusFramePixels(kMainMenuY), 0);
     EXPECT_TRUE(game.Running()) << "moving the focus activated something";
-    EXPECT_EQ(Press("Return"), 0);
+    EXPECT_EQ(OnWindow("key Return"), 0);
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
-}
-
-// How often `text` occurs in the game's output so far.
-size_t CountOutput(TestSupport::GameProcess& game, const std::string& text) {
-    const std::string out = game.Output();
-    size_t count = 0;
-    for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++count;
-    return count;
 }
 
 TEST_F(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
@@ -113,22 +174,71 @@ TEST_F(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
     TestSupport::GameProcess& game = *game_;
 
     // Enter is the start menu's "Play" key.
-    EXPECT_EQ(Press("Return"), 0);
-    ASSERT_TRUE(WaitForOutput(game, "Playground loaded", 60.0)) << game.Output();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(Press("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
+        << game.Output();
 
     // The pause menu's second button goes back to the start menu, unpaused.
-    EXPECT_EQ(Press("Escape"), 0);
-    EXPECT_EQ(Press("Down"), 0);
-    EXPECT_EQ(Press("Return"), 0);
-    TestSupport::WaitWhileRunning([&] { return CountOutput(game, "Start menu ready") >= 2; }, game,
-                                  60.0);
+    ASSERT_TRUE(Pause()) << game.Output();
+    EXPECT_TRUE(Press("Down", [] { return FocusFramePixels(kMainMenuY) > 100; }));
+    EXPECT_TRUE(Press("Return", [&] { return CountOutput(game, "Start menu ready") >= 2; }));
     ASSERT_EQ(CountOutput(game, "Start menu ready"), 2u) << game.Output();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(FramesPass(2)) << "the start menu runs paused";
 
     // Q is the start menu's "Quit" key.
-    EXPECT_EQ(Press("q"), 0);
+    EXPECT_EQ(OnWindow("key q"), 0);
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
+}
+
+TEST_F(MenusGame, TheConsoleOverTheStartMenuTakesEveryKey) {
+    StartAtTheStartMenu();
+    if (HasFatalFailure()) return;
+    TestSupport::GameProcess& game = *game_;
+
+    // The console's Enter loads the coins level and presses no "Play"; its
+    // q quits nothing.
+    ASSERT_TRUE(OpenConsole()) << game.Output();
+    EXPECT_EQ(Type("level GenericTileLevel Example_Coins.tmx"), 0);
+    EXPECT_EQ(OnWindow("key Return"), 0);
+    ASSERT_TRUE(FramesPass(30, "coins")) << game.Output();
+    EXPECT_EQ(Type("q"), 0);
+    EXPECT_TRUE(FramesPass(30, "coins")) << "q in the console ended the game\n" << game.Output();
+    EXPECT_TRUE(ConsoleShows());
+
+    EXPECT_EQ(OnWindow("key BackSpace"), 0);
+    EXPECT_EQ(Type("level QUIT_GAME"), 0);
+    EXPECT_EQ(OnWindow("key Return"), 0);
+    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
+    const std::string out = game.Output();
+    EXPECT_NE(out.find(":level GenericTileLevel Example_Coins.tmx\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Playground loaded"), std::string::npos) << out;
+    EXPECT_EQ(out.find("cannot be found"), std::string::npos) << out;
+}
+
+TEST_F(MenusGame, TheConsoleOverThePauseMenuTypesResumeAndTheGameGoesOn) {
+    StartAtTheStartMenu();
+    if (HasFatalFailure()) return;
+    TestSupport::GameProcess& game = *game_;
+    ASSERT_TRUE(Press("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
+        << game.Output();
+    ASSERT_TRUE(FramesPass(2)) << game.Output();
+
+    ASSERT_TRUE(Pause()) << game.Output();
+    const int pausedAt = Counted("frame");
+    ASSERT_TRUE(OpenConsole()) << game.Output();
+    // S and W are letters for the console, not focus moves that would take
+    // its input away.
+    EXPECT_EQ(Type("bloom2 resume words"), 0);
+    EXPECT_EQ(OnWindow("key Return"), 0);
+    EXPECT_TRUE(WaitForOutput(game, ":bloom2 resume words\n", 60.0)) << game.Output();
+    EXPECT_EQ(Counted("frame"), pausedAt) << "the game ran while paused";
+    EXPECT_EQ(Type("resume"), 0);
+    EXPECT_EQ(OnWindow("key Return"), 0);
+    EXPECT_TRUE(FramesPass(10)) << "resume typed in the console did not resume\n" << game.Output();
+
+    EXPECT_EQ(Type("level QUIT_GAME"), 0);
+    EXPECT_EQ(OnWindow("key Return"), 0);
+    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
+    EXPECT_NE(game.Output().find(":resume\n"), std::string::npos) << game.Output();
 }
 
 TEST_F(MenusGame, F3ShowsTheProfilersPieGraph) {
@@ -136,14 +246,13 @@ TEST_F(MenusGame, F3ShowsTheProfilersPieGraph) {
     TestSupport::TempDir dir;
     TestSupport::MakeGameFolder(dir, TestSupport::kReadyThenQuitOnRequest);
     TestSupport::WriteFirstLevel(dir);
-    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+    game_ = std::make_unique<TestSupport::GameProcess>(TAZZLE_BINARY, dir.Path());
+    TestSupport::GameProcess& game = *game_;
     ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
     ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
         << game.Output();
     EXPECT_EQ(LitGraphPixels(), 0) << "the graph shows before F3";
-    EXPECT_EQ(Press("F3"), 0);
-    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return LitGraphPixels() > 100; }, game, 30.0))
-        << "F3 shows no graph";
+    EXPECT_TRUE(Press("F3", [] { return LitGraphPixels() > 100; })) << "F3 shows no graph";
     dir.Write("quit", "x");
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
 }

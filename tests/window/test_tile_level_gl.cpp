@@ -115,3 +115,49 @@ TEST(TileLevelWindow, TilesAndObjectsLandWhereTheMapSays) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
     }
 }
+
+// Tiled saves a tileset in its own .tsx file by default, which the reader
+// does not follow: the level loads without tiles, its objects and scripts
+// run, and the game goes on.
+TEST(TileLevelWindow, ExternalTilesetLoadsWithoutTilesAndTheGameGoesOn) {
+    TestSupport::TempDir dir;
+    TestSupport::MakeGameFolder(dir, R"lua(
+        frames = 0
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            if frames == 10 then
+                print("frames 10, object " .. GetPixelValue_R(16, -16) .. " " ..
+                      GetPixelValue_G(16, -16))
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    dir.Write("Resources/Levels/tiles.tsx",
+              "<tileset name=\"t\" tilewidth=\"32\" tileheight=\"32\">"
+              "<image source=\"tiles.png\" width=\"64\" height=\"64\"/></tileset>\n");
+    dir.Write("Resources/Levels/00_Menu_Splash.tmx",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<map version=\"1.0\" orientation=\"orthogonal\" width=\"2\" height=\"1\" "
+              "tilewidth=\"32\" tileheight=\"32\">\n"
+              " <properties><property name=\"Update\" value=\"Test/Update.lua\"/></properties>\n"
+              " <tileset firstgid=\"1\" source=\"tiles.tsx\"/>\n"
+              " <layer name=\"ground\" width=\"2\" height=\"1\">\n"
+              "  <data encoding=\"base64\" compression=\"zlib\">" +
+                  TileLayerData({1, 2}) +
+                  "</data>\n </layer>\n"
+                  " <objectgroup name=\"things\">\n"
+                  "  <object x=\"0\" y=\"0\" width=\"32\" height=\"32\"><properties>\n"
+                  "   <property name=\"COLOR\" value=\"0,255,0,255\"/>\n"
+                  "   <property name=\"Mass\" value=\"0\"/>\n"
+                  "  </properties></object>\n"
+                  " </objectgroup>\n"
+                  "</map>\n");
+    dir.Write("Resources/Lua/Test/Update.lua",
+              "if OnLevelUpdate then OnLevelUpdate(getdt()) end\n");
+
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+    ASSERT_EQ(game.Wait(60.0), 0) << game.Output();
+    const std::string out = game.Output();
+    EXPECT_NE(out.find("tileset tiles.tsx is in an external file"), std::string::npos) << out;
+    EXPECT_NE(out.find("frames 10, object 0 255"), std::string::npos) << out;
+}

@@ -9,7 +9,8 @@ AddSound("MenuClick.wav", "MenuClick")
 AddSound("MenuEnter.wav", "MenuEnter")
 
 -- A menu button: dark text on a light plate that turns white under the
--- pointer or the focus. Menus give (x, y, height, width) in thousandths.
+-- pointer; the keyboard focus draws a yellow frame inside it. Menus give
+-- (x, y, height, width) in thousandths.
 function MakeMenuButton(menu, x, y, text)
     local button = menu:CreateButton(x, y, 90, 260)
     button:SetFilled(1)

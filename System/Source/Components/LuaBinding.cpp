@@ -1,10 +1,12 @@
 #include "System/Source/Components/LuaBinding.h"
 
 #include <bit>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <new>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -13,27 +15,6 @@ namespace System {
 namespace {
 
 static_assert(sizeof(MetaMethod) == sizeof(void*), "a method travels as a light userdata");
-
-// Absolute form of a stack index (pseudo-indices stay as they are).
-int Absolute(lua_State* L, int index) {
-    return (index < 0 && index > LUA_REGISTRYINDEX) ? lua_gettop(L) + index + 1 : index;
-}
-
-MetaBase* ReadObject(lua_State* L, int index) {
-    MetaBase* object = nullptr;
-    std::memcpy(&object, lua_touserdata(L, index), sizeof object);
-    return object;
-}
-
-// True when the metatable of the userdata at `index` frees it through LuaGc.
-bool OwnedByLua(lua_State* L, int index) {
-    if (!lua_getmetatable(L, index)) return false;
-    lua_pushliteral(L, "__gc");
-    lua_rawget(L, -2);
-    bool owned = lua_tocfunction(L, -1) == LuaGc;
-    lua_pop(L, 2);
-    return owned;
-}
 
 // The property name at argument 2: a string, or a number in its text form.
 const char* PropertyKey(lua_State* L) {
@@ -109,9 +90,10 @@ int WriteProperty(lua_State* L, bool assertNull) {
     }
 
     const int top = lua_gettop(L);
-    MetaBase* object = ToEngineObjectOfClass(L, 1);
+    MetaBase* object = ToEngineObject(L, 1);
     if (!object) {
-        if (assertNull && IsEngineUserdata(L, 1)) ReportAssertion();
+        const ObjectBlock* block = EngineBlock(L, 1);
+        if (assertNull && block && !block->object) ReportAssertion();
         return luaL_error(L, "property \"%s\" written without an object", key);
     }
     const MetaValue* property = object->FindProperty(key);
@@ -161,6 +143,9 @@ int WriteProperty(lua_State* L, bool assertNull) {
                 break;
             }
             MetaBase* stored = ToEngineObject(L, 3);
+            const uint64_t serial = stored ? stored->Serial() : 0;
+            const ObjectBlock* source = stored ? EngineBlock(L, 3) : nullptr;
+            const LivenessTest* liveness = source ? source->liveness : nullptr;
             String className = StoredClassName(L, 3);
             if (property) {
                 auto* record = static_cast<Userdata*>(property->payload.p);
@@ -169,11 +154,15 @@ int WriteProperty(lua_State* L, bool assertNull) {
                     break;
                 }
                 record->object = stored;
+                record->serial = serial;
+                record->liveness = liveness;
                 record->className = std::move(className);
             } else {
                 Userdata* record = new Userdata;
                 if (!record) return luaL_error(L, "not enough memory for a new property");
                 record->object = stored;
+                record->serial = serial;
+                record->liveness = liveness;
                 record->className = std::move(className);
                 object->AddDynamicProperty(key, MetaValue(record), MetaBase::Ownership::Userdata);
             }
@@ -200,158 +189,88 @@ int WriteProperty(lua_State* L, bool assertNull) {
 
 namespace {
 
-// Whether the value at `index` is an engine userdata; `className` gets the
-// name of its class table (null for the objects Lua owns, which have none).
-// The name stays valid while the class table lives in the registry.
-bool EngineUserdataClass(lua_State* L, int index, const char** className) {
-    *className = nullptr;
-    index = Absolute(L, index);
-    if (lua_type(L, index) != LUA_TUSERDATA) return false;
-    if (lua_objlen(L, index) != sizeof(MetaBase*)) return false;
-    if (!lua_getmetatable(L, index)) return false;
-    bool engine = false;
-    lua_pushliteral(L, "className");
-    lua_rawget(L, -2);
-    if (lua_type(L, -1) == LUA_TSTRING) {
-        const char* name = lua_tostring(L, -1);
-        lua_rawget(L, LUA_REGISTRYINDEX);
-        engine = lua_rawequal(L, -1, -2) != 0;
-        if (engine) *className = name;
-    }
-    lua_pop(L, 2);
-    return engine || OwnedByLua(L, index);
-}
-
-// One cell per class name that has a class table or a liveness test. The
-// closures of a class table point at their class's cell, so a test set
-// after the table was registered still reaches them. On the ordinary heap
-// and never freed: it outlives every pool and Lua state.
+// One cell per class name that has a class table or a liveness test. A
+// block points at its class's cell, so a test set after the object was
+// handed to Lua still reaches it. On the ordinary heap and never freed: it
+// outlives every pool and Lua state.
 using LivenessCells = std::map<std::string, LivenessTest, std::less<>>;
 LivenessCells& Cells() {
     static auto* cells = new LivenessCells;
     return *cells;
 }
 
-// False when the class has a liveness test that the object fails.
-bool PassesLivenessTest(const LivenessTest* cell, const MetaBase* object) {
-    return !cell || !*cell || (*cell)(object);
-}
-bool PassesLivenessTest(const char* className, const MetaBase* object) {
-    if (!className) return true;
-    auto found = Cells().find(std::string_view(className));
-    return found == Cells().end() || PassesLivenessTest(&found->second, object);
-}
-
-// What a closure of a class table knows of its class, taken when it is made
-// from its upvalues 2 and 3, which keep both alive as long as the closure:
-// the class table and the interned name string. Compared by address, which
-// for a table and for a (always interned) Lua 5.1 string is raw equality,
-// without the calls into Lua that lua_rawequal with an upvalue costs.
-struct ClassIdentity {
-    const void* classTable = nullptr;  // null: no class, every call takes the full test
-    const char* className = nullptr;
-    const LivenessTest* liveness = nullptr;
-};
-
-// Upvalue 1 of a method closure: the method and its class's identity, so
-// that one read of an upvalue serves the whole call.
-struct MethodSlot {
-    MetaMethod method = nullptr;
-    ClassIdentity identity;
-};
-
-// The identity of the class table and name at `classTable` and `className`.
-ClassIdentity IdentityOf(lua_State* L, int classTable, int className) {
-    ClassIdentity identity;
-    // A name that reads as a number could be matched by a converted number;
-    // such a class takes the full test.
-    if (lua_istable(L, classTable) && lua_type(L, className) == LUA_TSTRING &&
-        !lua_isnumber(L, className)) {
-        identity.classTable = lua_topointer(L, classTable);
-        identity.className = lua_tostring(L, className);
-        identity.liveness = &Cells()[identity.className];
-    }
-    return identity;
+// The mark of the engine's blocks: random per run, so no script can know it.
+uint64_t BlockMark() {
+    static const uint64_t mark = [] {
+        std::random_device device;
+        uint64_t value = (uint64_t(device()) << 32) ^ device();
+        return value ^ uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    }();
+    return mark;
 }
 
-// The engine object at `index` for a closure whose upvalues 2 to 4 are its
-// class table, the name it is registered under and the key "className": a
-// full userdata of an object's size whose metatable is that table, still
-// naming that class, is an engine object; anything else takes the full test.
-// An object found the short way leaves two values above the arguments, which
-// every caller discards with its own last step cheaper than a pop here.
-MetaBase* ObjectOfClass(lua_State* L, int index, const ClassIdentity* identity) {
-    // Light userdata have the length 0, so the length tells the full ones.
-    void* block = lua_touserdata(L, index);
-    if (identity && identity->classTable && block &&
-        lua_objlen(L, index) == sizeof(MetaBase*) && lua_getmetatable(L, index)) {
-        bool same = false;
-        if (lua_topointer(L, -1) == identity->classTable) {
-            // A script may have renamed the class table since the last call.
-            lua_pushvalue(L, lua_upvalueindex(4));
-            lua_rawget(L, -2);
-            // A number would be converted, but never to the name (see IdentityOf).
-            same = lua_tostring(L, -1) == identity->className;
-            if (!same) lua_pop(L, 2);
-        } else {
-            lua_pop(L, 1);
-        }
-        if (same) {
-            MetaBase* object = nullptr;
-            std::memcpy(&object, block, sizeof object);
-            return PassesLivenessTest(identity->liveness, object) ? object : nullptr;
-        }
-    }
-    return ToEngineObject(L, index);
-}
-
-// The identity that the reader's and the writer's closures keep as upvalue 5.
-const ClassIdentity* UpvalueIdentity(lua_State* L) {
-    return static_cast<const ClassIdentity*>(lua_touserdata(L, lua_upvalueindex(5)));
-}
-
-// The class table's "__index": methods first (from the method table in the
-// upvalue), then the object's properties.
-// Runs on every method lookup, so it makes as few calls into Lua as it can:
-// the nil left on the stack when the key names no method is harmless, as
-// only the value pushed last is returned.
-int ClassIndex(lua_State* L) {
-    lua_pushvalue(L, 2);
-    lua_rawget(L, lua_upvalueindex(1));
-    if (!lua_isnil(L, -1)) return 1;
-    return PushProperty(ObjectOfClass(L, 1, UpvalueIdentity(L)), L);
+// The object a block holds, while it is the one the block was made for.
+MetaBase* ObjectOf(const ObjectBlock& block) {
+    MetaBase* object = block.object;
+    if (!object) return nullptr;
+    if (block.liveness && *block.liveness && !(*block.liveness)(object)) return nullptr;
+    return object->Serial() == block.serial ? object : nullptr;
 }
 
 }  // namespace
-
-bool IsEngineUserdata(lua_State* L, int index) {
-    const char* className = nullptr;
-    return EngineUserdataClass(L, index, &className);
-}
 
 void SetLivenessTest(const char* typeName, LivenessTest test) {
     Cells()[typeName] = test;
 }
 
-MetaBase* ToEngineObject(lua_State* L, int index) {
-    const char* className = nullptr;
-    if (!EngineUserdataClass(L, index, &className)) return nullptr;
-    MetaBase* object = ReadObject(L, Absolute(L, index));
-    if (object && !PassesLivenessTest(className, object)) return nullptr;
-    return object;
+void HoldObject(ObjectBlock& block, MetaBase* object) {
+    block.object = object;
+    block.serial = object ? object->Serial() : 0;
+    const char* name = object ? object->GetTypeName() : nullptr;
+    block.liveness = name ? &Cells()[name] : nullptr;
 }
 
-MetaBase* ToEngineObjectOfClass(lua_State* L, int index) {
-    return ObjectOfClass(L, index, UpvalueIdentity(L));
+ObjectBlock* PushObjectBlock(lua_State* L, MetaBase* object, bool ownedByLua) {
+    auto* block = static_cast<ObjectBlock*>(lua_newuserdata(L, sizeof(ObjectBlock)));
+    HoldObject(*block, object);
+    block->mark = BlockMark();
+    block->ownedByLua = ownedByLua;
+    return block;
+}
+
+ObjectBlock* PushStoredObject(lua_State* L, const Userdata& record) {
+    ObjectBlock* block = PushObjectBlock(L, nullptr);
+    block->object = record.object;
+    block->serial = record.serial;
+    block->liveness = record.liveness;
+    return block;
+}
+
+const ObjectBlock* EngineBlock(lua_State* L, int index) {
+    // Light userdata have the length 0, so the length tells the full ones.
+    const auto* block = static_cast<const ObjectBlock*>(lua_touserdata(L, index));
+    if (!block || lua_objlen(L, index) != sizeof(ObjectBlock)) return nullptr;
+    return block->mark == BlockMark() ? block : nullptr;
+}
+
+bool IsEngineUserdata(lua_State* L, int index) {
+    return EngineBlock(L, index) != nullptr;
+}
+
+MetaBase* ToEngineObject(lua_State* L, int index) {
+    const ObjectBlock* block = EngineBlock(L, index);
+    return block ? ObjectOf(*block) : nullptr;
 }
 
 namespace {
 
-// Pushes the upvalues 2 to 4 that ObjectOfClass reads.
-void PushClassUpvalues(lua_State* L, int classTable, int className) {
-    lua_pushvalue(L, classTable);
-    lua_pushvalue(L, className);
-    lua_pushliteral(L, "className");
+// The class table's "__index": methods first (from the method table in the
+// upvalue), then the object's properties.
+int ClassIndex(lua_State* L) {
+    lua_pushvalue(L, 2);
+    lua_rawget(L, lua_upvalueindex(1));
+    if (!lua_isnil(L, -1)) return 1;
+    return PushProperty(ToEngineObject(L, 1), L);
 }
 
 MetaValue VoidPointer(void* pointer, MetaValue::Holds holds = MetaValue::Holds::Plain) {
@@ -402,14 +321,24 @@ MetaValue CallWithArguments(lua_State* L, MetaMethod method, MetaBase* self, int
 }  // namespace
 
 int CallMethodThunk(lua_State* L) {
-    const auto* slot = static_cast<const MethodSlot*>(lua_touserdata(L, lua_upvalueindex(1)));
+    MetaMethod method = nullptr;
+    void* held = lua_touserdata(L, lua_upvalueindex(1));
+    std::memcpy(&method, &held, sizeof method);
     const int top = lua_gettop(L);
-    MetaBase* self = ObjectOfClass(L, 1, slot ? &slot->identity : nullptr);
-    if (!self && IsEngineUserdata(L, 1) && ReadObject(L, Absolute(L, 1))) {
-        return luaL_error(L, "method called on an object that no longer exists");
+    MetaBase* self = ToEngineObject(L, 1);
+    if (!self) {
+        const ObjectBlock* block = EngineBlock(L, 1);
+        if (block && block->object) {
+            return luaL_error(L, "method called on an object that no longer exists");
+        }
+        // A userdata the engine did not make, whatever its metatable says.
+        if (!block && lua_type(L, 1) == LUA_TUSERDATA) {
+            return luaL_error(L, "method called on an object of another class (%s)",
+                              "not an engine object");
+        }
     }
-    if (!self || !slot || !slot->method) return luaL_error(L, "method called without an object");
-    const MetaValue result = CallWithArguments(L, slot->method, self, top);
+    if (!self || !method) return luaL_error(L, "method called without an object");
+    const MetaValue result = CallWithArguments(L, method, self, top);
     if (result.IsBadSelf()) {
         return luaL_error(L, "method called on an object of another class (%s)",
                           self->GetTypeName());
@@ -424,45 +353,30 @@ int CallMethodThunk(lua_State* L) {
 }
 
 void PushMethods(lua_State* L, const MetaBase& meta) {
-    int table = lua_gettop(L);
-    lua_pushnil(L);  // no class table: every call takes the full object test
-    lua_pushnil(L);
-    PushMethods(L, meta, table, table + 1, table + 2);
-    lua_settop(L, table);
-}
-
-void PushMethods(lua_State* L, const MetaBase& meta, int methodTable, int classTable,
-                 int className) {
-    if (meta.Parent() && meta.Parent() != &meta) {
-        PushMethods(L, *meta.Parent(), methodTable, classTable, className);
-    }
-    const ClassIdentity identity = IdentityOf(L, classTable, className);
+    if (meta.Parent() && meta.Parent() != &meta) PushMethods(L, *meta.Parent());
+    const int table = lua_gettop(L);
     for (const auto& [name, method] : meta.Methods()) {
         lua_pushlstring(L, name.data(), name.size());
-        // Lua owns the slot: it goes with the closure.
-        new (lua_newuserdata(L, sizeof(MethodSlot))) MethodSlot{method, identity};
-        PushClassUpvalues(L, classTable, className);
-        lua_pushcclosure(L, Guarded<CallMethodThunk>, 4);
-        lua_settable(L, methodTable);
+        void* held = nullptr;
+        std::memcpy(&held, &method, sizeof method);
+        lua_pushlightuserdata(L, held);
+        lua_pushcclosure(L, Guarded<CallMethodThunk>, 1);
+        lua_settable(L, table);
     }
 }
 
 namespace {
 
-// Pushes the writer's closure over the 4 values on top of the stack, with
-// the writer as upvalue 1. The engine's own writers are called directly,
-// without the look at upvalue 1 that any other writer needs.
+// Pushes the writer's closure. The engine's own writers are called
+// directly, without the look at upvalue 1 that any other writer needs.
 void PushWriter(lua_State* L, lua_CFunction writer) {
-    lua_CFunction direct = writer == LuaNewIndex            ? Guarded<LuaNewIndex>
-                           : writer == LuaNewIndexComponent ? Guarded<LuaNewIndexComponent>
-                                                            : nullptr;
-    if (!direct) {
-        PushGuarded(L, writer, 4);
-        return;
+    if (writer == LuaNewIndex) {
+        lua_pushcfunction(L, Guarded<LuaNewIndex>);
+    } else if (writer == LuaNewIndexComponent) {
+        lua_pushcfunction(L, Guarded<LuaNewIndexComponent>);
+    } else {
+        PushGuarded(L, writer);
     }
-    lua_pushlightuserdata(L, reinterpret_cast<void*>(writer));
-    lua_insert(L, -5);
-    lua_pushcclosure(L, direct, 5);
 }
 
 }  // namespace
@@ -490,11 +404,12 @@ int LuaNewIndexComponent(lua_State* L) {
 }
 
 int LuaGc(lua_State* L) {
-    // Only a userdata that Lua owns is freed, however the function is reached.
-    if (!IsEngineUserdata(L, 1) || !OwnedByLua(L, 1)) return 0;
-    MetaBase* object = ReadObject(L, 1);
-    MetaBase* none = nullptr;
-    std::memcpy(lua_touserdata(L, 1), &none, sizeof none);
+    // Only a userdata that Lua owns is freed, however the function is
+    // reached and whatever metatable a script gave the userdata.
+    const ObjectBlock* block = EngineBlock(L, 1);
+    if (!block || !block->ownedByLua) return 0;
+    MetaBase* object = block->object;
+    HoldObject(*static_cast<ObjectBlock*>(lua_touserdata(L, 1)), nullptr);
     delete object;
     return 0;
 }
@@ -522,28 +437,15 @@ void RegisterClassTable(const char* typeName, const char* globalName, lua_CFunct
 
     lua_newtable(L);  // the method table
     int methodTable = lua_gettop(L);
-    lua_pushstring(L, typeName);
-    int className = lua_gettop(L);
-    PushMethods(L, classMeta, methodTable, classTable, className);
+    PushMethods(L, classMeta);
     luaL_newmetatable(L, metaName.c_str());
     lua_pushcfunction(L, Guarded<LuaIndex>);
     lua_setfield(L, -2, "__index");
     lua_setmetatable(L, methodTable);
 
-    // The reader's and the writer's upvalue 5: the class's identity.
-    new (lua_newuserdata(L, sizeof(ClassIdentity)))
-        ClassIdentity(IdentityOf(L, classTable, className));
-    int identity = lua_gettop(L);
-
     lua_pushvalue(L, methodTable);
-    PushClassUpvalues(L, classTable, className);
-    lua_pushvalue(L, identity);
-    lua_pushcclosure(L, Guarded<ClassIndex>, 5);
+    lua_pushcclosure(L, Guarded<ClassIndex>, 1);
     lua_setfield(L, classTable, "__index");
-    // The writer's upvalues line up with the reader's: the guard holds the
-    // writer itself where the reader holds its method table.
-    PushClassUpvalues(L, classTable, className);
-    lua_pushvalue(L, identity);
     PushWriter(L, newIndex ? newIndex : LuaNewIndex);
     lua_setfield(L, classTable, "__newindex");
 

@@ -1,7 +1,7 @@
 // Reflected classes as Lua class tables: the class table with "className",
 // "new", the method table and the property reader and writer, the closure
 // through which every reflected method is called, and the objects as
-// pointer-sized userdata holding their System::MetaBase.
+// userdata holding an ObjectBlock.
 #pragma once
 
 #include <lua.hpp>
@@ -11,38 +11,47 @@
 
 namespace System {
 
-// True when the value at `index` is a userdata the engine made for an
-// object: its metatable is a registered class table, or it carries the
-// engine's "__gc" (objects that Lua owns).
-bool IsEngineUserdata(lua_State* L, int index);
-// The object of an engine userdata; null for anything else.
-MetaBase* ToEngineObject(lua_State* L, int index);
-
 // Objects of some classes die while scripts still hold them (GUI panels).
 // Such a class names a test of whether an object is still alive; a
-// userdata whose metatable is that class's and whose object fails the test
-// reads as holding no object. The test must not dereference the pointer.
-using LivenessTest = bool (*)(const MetaBase* object);
+// userdata of an object of that class that fails the test reads as holding
+// no object. The test must not dereference the pointer.
 void SetLivenessTest(const char* typeName, LivenessTest test);
 
-// The object at `index`, for the property reader and writer of a class
-// table: their upvalues 2 to 5 let an object of that class skip the full
-// test of ToEngineObject, with the same result. May leave values above the
-// arguments.
-MetaBase* ToEngineObjectOfClass(lua_State* L, int index);
+// The block of every userdata the engine hands to Lua for an object.
+// Scripts cannot write a userdata's bytes, so the mark tells the engine's
+// userdata from any other whatever metatable a script gives it; the serial
+// tells the object it was made for from a later one at the same address;
+// the liveness test and the ownership are those of the object's own class,
+// not of the class its metatable names.
+struct ObjectBlock {
+    MetaBase* object;  // first: a block's address is read as its object's
+    uint64_t serial;
+    const LivenessTest* liveness;
+    uint64_t mark;
+    bool ownedByLua;
+};
+// Pushes a new userdata holding `object` (may be null) with no metatable.
+ObjectBlock* PushObjectBlock(lua_State* L, MetaBase* object, bool ownedByLua = false);
+// Makes the block hold `object` (with its serial and its class's test).
+void HoldObject(ObjectBlock& block, MetaBase* object);
+// Pushes a userdata for what a property stored, without touching the
+// object, which may have died since.
+ObjectBlock* PushStoredObject(lua_State* L, const Userdata& record);
 
-// The closure of every reflected method; its upvalue 1 holds the MetaMethod
-// and what the closure knows of its class.
+// The engine's block at `index`; null for any other value.
+const ObjectBlock* EngineBlock(lua_State* L, int index);
+// True when the value at `index` is a userdata the engine made for an object.
+bool IsEngineUserdata(lua_State* L, int index);
+// The object of an engine userdata, while it is the object the userdata was
+// made for and alive; null for anything else.
+MetaBase* ToEngineObject(lua_State* L, int index);
+
+// The closure of every reflected method; its upvalue 1 holds the MetaMethod.
 int CallMethodThunk(lua_State* L);
 // Sets one method closure per method of `meta` and its ancestors (the most
 // distant first, so a class's own method replaces an inherited one) into
 // the table on top of the stack.
 void PushMethods(lua_State* L, const MetaBase& meta);
-// The same into the table at `methodTable`, for the class table at
-// `classTable` registered under the name string at `className`: a call
-// on an object of that table skips the full object test.
-void PushMethods(lua_State* L, const MetaBase& meta, int methodTable, int classTable,
-                 int className);
 
 // The property reader: (object, key) -> the property's value.
 int LuaIndex(lua_State* L);

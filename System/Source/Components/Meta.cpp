@@ -1,6 +1,9 @@
 #include "System/Source/Components/Meta.h"
 
+#include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <lua.hpp>
 #include <string_view>
 
 #include "System/Source/ConsolePrint.h"
@@ -75,6 +78,16 @@ char MetaValue::ToChar() const {
 
 const char* MetaValue::ToString() const {
     if (IsText() && payload.p) return static_cast<const char*>(payload.p);
+    if (IsType<double>()) {
+        // A few buffers in turn, so that one call can read several numbers
+        // as text (a name and a value) and use them together.
+        constexpr unsigned kRing = 16;
+        thread_local char texts[kRing][LUAI_MAXNUMBER2STR];
+        thread_local unsigned next = 0;
+        char* text = texts[next++ % kRing];
+        std::snprintf(text, LUAI_MAXNUMBER2STR, LUA_NUMBER_FMT, payload.d);
+        return text;
+    }
     return "";
 }
 
@@ -121,6 +134,11 @@ void PrintArguments(const MetaArgs& args) {
         ConsolePrintf("%s'%s'", prefix, v.typeName ? v.typeName : "");
         prefix = ", ";
     }
+}
+
+uint64_t MetaBase::NextSerial() {
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
 }
 
 MetaBase::~MetaBase() {

@@ -100,6 +100,10 @@ struct MetaValue {
     bool ToBool() const;  // ToInt() != 0, so 0.7 is false
     float ToFloat() const;
     char ToChar() const;  // truncation to int, then the low 8 bits
+    // A text, or a double (every Lua number) written as Lua writes it, so
+    // that Print(3) prints "3". A number's text stays valid until 16 more
+    // numbers are read as text on the thread: callers copy it or use it
+    // within the call that read it.
     const char* ToString() const;
     System::MetaBase* ToObjectBase() const;
     template <class T>
@@ -280,7 +284,7 @@ public:
     using DynamicMap = Map<String, DynamicProperty, std::less<>>;
     using MethodMap = Map<String, MetaMethod, std::less<>>;
 
-    MetaBase() = default;
+    MetaBase() : serial_(NextSerial()) {}
     MetaBase(const MetaBase&) = delete;
     MetaBase& operator=(const MetaBase&) = delete;
     virtual ~MetaBase();
@@ -307,6 +311,10 @@ public:
     const PropertyMap& Properties() const { return properties_; }
     const DynamicMap& DynamicProperties() const { return dynamic_; }
 
+    // Unique for the whole run: a later object at the same address has
+    // another, so a reference to this one cannot reach it.
+    uint64_t Serial() const { return serial_; }
+
     // Per class (only the static instance of a class uses these).
     const MethodMap& Methods() const { return methods_; }
     const MetaBase* Parent() const { return parent_; }
@@ -319,6 +327,9 @@ public:
 
 private:
     static void Release(const DynamicProperty& property);
+    static uint64_t NextSerial();
+
+    uint64_t serial_;
 
     MethodMap methods_;
     PropertyMap properties_;
@@ -378,11 +389,19 @@ private:
     explicit MetaData(StaticTag) {}
 };
 
+// Whether an object of a class whose objects die under scripts (GUI panels)
+// is still alive; must not dereference the pointer (see LuaBinding.h).
+using LivenessTest = bool (*)(const MetaBase* object);
+
 }  // namespace System
 
 // What a property holds when a script stores a userdata in it: the object
-// and the class name of the userdata's metatable ("NULL" when none).
+// and the class name of the userdata's metatable ("NULL" when none), with
+// what tells later whether it is still that object: its serial and its
+// class's liveness test, as the userdata's block held them.
 struct Userdata : public System::PoolObject {
     System::MetaBase* object = nullptr;
+    uint64_t serial = 0;
+    const System::LivenessTest* liveness = nullptr;
     System::String className;
 };

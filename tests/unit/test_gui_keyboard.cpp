@@ -1,0 +1,202 @@
+// Where the keyboard goes in the GUI: the open console takes every key and
+// is drawn over every menu, the pause menu follows the pause and always has
+// a focused button, and the focus looks unlike the pointer's hover.
+#include <string>
+#include <vector>
+
+#include "System/Source/Console.h"
+#include "Gui/ConsolePanel.h"
+#include "Gui/GuiButton.h"
+#include "Gui/GuiTextField.h"
+#include "Game/StateManager.h"
+#include "gui_fixture.h"
+
+namespace {
+
+std::vector<std::string> g_ran;
+
+void RecordLine(ConsoleArgs& args) {
+    g_ran.push_back(args.Count() > 0 ? args.GetArg(0) : "");
+}
+
+class GuiKeyboard : public GuiFixture {
+protected:
+    void SetUp() override {
+        GuiFixture::SetUp();
+        static bool registered = false;
+        if (!registered) {
+            (new ConsoleCommand())->Register("keyboardProbe", "", RecordLine, nullptr);
+            registered = true;
+        }
+        g_ran.clear();
+        GetStateManager().pauseMenuShown = false;
+        console = new Console();
+        GuiRoot->AddChild(console);
+        console->Toggle();  // hidden, as at start-up
+        FocusedPanel = nullptr;
+    }
+    void TearDown() override {
+        GetStateManager().pauseMenuShown = false;
+        GuiFixture::TearDown();
+    }
+
+    // A pause menu as the game's global script makes one: hidden, layer 50,
+    // two buttons linked for the keyboard, the first one first.
+    void MakePauseMenu() {
+        pause = Add("PauseMenu", 1000, 1000, 500.0f, 500.0f);
+        pause->visible = false;
+        pause->layer = 50;
+        resume = Add<GuiButton>("Resume", 260, 90, 500.0f, 420.0f, pause);
+        resume->SetCommand("keyboardProbe resume");
+        resume->layer = 1;
+        quit = Add<GuiButton>("Quit", 260, 90, 500.0f, 660.0f, pause);
+        resume->SetNextFocus(quit);
+        quit->SetPrevFocus(resume);
+        pause->SetFirstFocus(resume);
+    }
+
+    Console* console = nullptr;
+    GuiPanel* pause = nullptr;
+    GuiButton* resume = nullptr;
+    GuiButton* quit = nullptr;
+};
+
+}  // namespace
+
+TEST_F(GuiKeyboard, TheOpenConsoleAloneTakesTheKeysAndIsDrawnOverEveryMenu) {
+    MakePauseMenu();
+    auto* field = Add<GuiTextField>("Field", 200, 50, 100.0f, 100.0f);
+    FocusedPanel = field;
+    GuiHandleChar('a');
+    EXPECT_FALSE(GuiHoldsKeyboard());
+    EXPECT_EQ(field->text, "a");
+
+    console->Toggle();
+    ASSERT_TRUE(GuiHoldsKeyboard());
+    EXPECT_EQ(FocusedPanel, console->input);
+    // A click put the focus on a menu button: Enter still goes to the
+    // console alone, and typing reaches no other text field.
+    FocusedPanel = resume;
+    GuiHandleChar(13);
+    EXPECT_TRUE(g_ran.empty());
+    EXPECT_EQ(console->history.size(), 1u);
+    FocusedPanel = field;
+    GuiHandleChar('b');
+    GuiHandleKey(263);
+    EXPECT_EQ(field->text, "a");
+    EXPECT_EQ(field->cursor, 1);
+    // The frame gives the focus back to the console's input.
+    pause->visible = true;
+    Frame();
+    EXPECT_EQ(FocusedPanel, console->input);
+    GuiHandleChar('x');
+    EXPECT_EQ(console->input->text, "x");
+
+    // Over the pause menu: the console's background lies above the deepest
+    // layer of the menu, whose buttons are drawn at 50 + 1.
+    EXPECT_GT(console->GetEffectiveLayer() - 1, pause->layer + resume->layer);
+    const std::string consoleFill = "SetColor(150, 150, 150, 255)";
+    renderer.calls.clear();
+    Frame();
+    bool seen = false;
+    for (const std::string& call : renderer.calls) {
+        if (call == consoleFill) seen = true;
+    }
+    EXPECT_TRUE(seen) << "the open console is not drawn";
+
+    // The backquote closes it and gives the keyboard back.
+    GuiHandleChar('`');
+    EXPECT_FALSE(GuiHoldsKeyboard());
+    FocusedPanel = resume;
+    GuiHandleChar(13);
+    EXPECT_EQ(g_ran, std::vector<std::string>{"resume"});
+    Frame();
+    EXPECT_EQ(console->layer, 1);
+}
+
+TEST_F(GuiKeyboard, APauseMenuFollowsThePauseAndAlwaysHasAFocusedButton) {
+    MakePauseMenu();
+    GetStateManager().pauseMenuShown = true;
+    Frame();
+    EXPECT_TRUE(pause->visible);
+    EXPECT_EQ(FocusedPanel, resume);
+    FocusedPanel = quit;
+    Frame();
+    EXPECT_EQ(FocusedPanel, quit) << "a focus the player moved is kept";
+
+    // Open, the console keeps the focus; closed, the first button has it.
+    console->Toggle();
+    Frame();
+    EXPECT_EQ(FocusedPanel, console->input);
+    console->Toggle();
+    EXPECT_EQ(FocusedPanel, nullptr);
+    Frame();
+    EXPECT_EQ(FocusedPanel, resume);
+
+    // A toggle message that comes a frame late does not hide it while the
+    // game stays paused.
+    Post("PauseMenu", "ToggleVisible");
+    Frame();
+    EXPECT_TRUE(pause->visible);
+    EXPECT_EQ(FocusedPanel, resume);
+
+    // A level change deletes the focused button of a level's menu.
+    auto* levelButton = Add<GuiButton>("Play", 260, 90, 500.0f, 640.0f);
+    FocusedPanel = levelButton;
+    DeletePanel(levelButton);
+    Frame();
+    EXPECT_EQ(FocusedPanel, resume);
+
+    // Unpaused: hidden, and its focus goes with it.
+    GetStateManager().pauseMenuShown = false;
+    Frame();
+    EXPECT_FALSE(pause->visible);
+    EXPECT_EQ(FocusedPanel, nullptr);
+}
+
+TEST_F(GuiKeyboard, ToggleVisibleFocusesTheFirstFocusOrThePanel) {
+    MakePauseMenu();
+    pause->name = System::MakeString("Options");
+    Post("Options", "ToggleVisible");
+    Frame();
+    EXPECT_TRUE(pause->visible);
+    EXPECT_EQ(FocusedPanel, resume);
+    Post("Options", "ToggleVisible");
+    Frame();
+    EXPECT_EQ(FocusedPanel, nullptr);
+
+    pause->SetFirstFocus(nullptr);
+    Post("Options", "ToggleVisible");
+    Frame();
+    EXPECT_EQ(FocusedPanel, pause);
+}
+
+TEST_F(GuiKeyboard, TheFocusHasAFrameOfItsOwnAndTheHoverItsColour) {
+    auto* button = Add<GuiButton>("B", 260, 90, 500.0f, 500.0f);
+    button->filled = true;
+    button->StoreFillColor(170, 180, 210, 255);
+    const std::string hover = "SetColor(255, 255, 255, 255)";
+    const std::string plain = "SetColor(170, 180, 210, 255)";
+    const std::string frame = "SetColor(255, 200, 40, 255)";
+    auto drawn = [&] {
+        renderer.calls.clear();
+        button->DrawBackground();
+        std::string colours;
+        for (const std::string& call : renderer.calls) {
+            if (call == hover) colours += "hover ";
+            if (call == plain) colours += "plain ";
+            if (call == frame) colours += "frame ";
+        }
+        return colours;
+    };
+    EXPECT_EQ(drawn(), "plain ");
+    button->hovered = true;
+    EXPECT_EQ(drawn(), "hover ");
+    FocusedPanel = button;
+    EXPECT_EQ(drawn(), "hover frame ");
+    button->hovered = false;
+    EXPECT_EQ(drawn(), "plain frame ");
+    // Only panels that light up under the pointer show the focus so.
+    button->hoverFill = false;
+    EXPECT_EQ(drawn(), "plain ");
+}
