@@ -61,6 +61,7 @@ public:
     static PerformanceGraph* Current();
 
 private:
+    friend class ProfileGraph;
     ProfileGraph* graph_ = nullptr;
     bool ownsGraph_ = true;
     System::String sectionName_;
