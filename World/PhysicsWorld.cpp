@@ -33,10 +33,10 @@ struct Candidate {
     int code;
     Vec2 normal;  // of the first touch
 };
-// A body's bounding square for the sweep, on its axis and across it.
+// A body's bounding square for the sweep across.
 struct Extent {
-    double lo, hi;
-    double acrossLo, acrossHi;
+    double lo, hi;  // left and right
+    double bottom, top;
     uint32_t entry;  // index into the ordered list
 };
 struct Touch {
@@ -56,6 +56,7 @@ using PairSet = std::unordered_set<std::pair<PhysicsBody*, PhysicsBody*>, PairHa
 struct World : System::PoolObject {
     BodyList bodies;
     System::Vector<Entry> entries;
+    System::Vector<float> laterReach;  // greatest reach from an index on
     System::Vector<Extent> extents;
     System::Vector<std::pair<uint32_t, uint32_t>> found;  // by the sweep, in its order
     System::Vector<uint32_t> firsts;    // where each body's partners start in `partners`
@@ -80,9 +81,12 @@ constexpr int kRounds = 4;
 // A move is replayed in steps of at most half the mover's thickness; this
 // bounds the cost of a tiny, very fast body.
 constexpr int kMaxSubsteps = 32;
-// How far the broad phase widens a bounding square past float rounding.
+// How far the broad phase widens its reach past float rounding.
 constexpr double kReachMargin = 1.001;
 constexpr double kReachFloor = 1e-18;
+// The bodies are swept across when their centres' variance across exceeds
+// this many times their variance up (twice the spread).
+constexpr double kFlatSpread = 4.0;
 // Radii beyond this square to infinity, where the bounding-radius test
 // keeps every pair; the broad phase then looks at every pair too.
 constexpr float kLargestReach = 1e18f;
@@ -464,21 +468,21 @@ void AddCandidate(World& world, uint32_t a, uint32_t b) {
     world.candidates.push_back({a, b, false, false, 0, Vec2()});
 }
 
-// A body's bounding square on the two axes, the sweep's axis first. Held
-// in double and widened past float rounding, so that the overlap test
-// never drops a pair that the bounding-radius test would keep (the floor:
-// a gap whose square would round to 0).
-Extent MakeExtent(const Entry& entry, uint32_t index, bool alongX) {
+// A body's bounding square. Held in double and widened past float
+// rounding, so that the overlap test never drops a pair that the
+// bounding-radius test would keep (the floor: a gap whose square would
+// round to 0).
+Extent MakeExtent(const Entry& entry, uint32_t index) {
     double reach = double(entry.reach) * kReachMargin + kReachFloor;
-    double along = alongX ? entry.position.x : entry.position.y;
-    double across = alongX ? entry.position.y : entry.position.x;
-    return {along - reach, along + reach, across - reach, across + reach, index};
+    double x = entry.position.x, y = entry.position.y;
+    return {x - reach, x + reach, y - reach, y + reach, index};
 }
 
-// The axis along which the bodies spread most: a row on a floor is swept
-// across, a stack upwards, so that bodies side by side at one height do
-// not all overlap on the swept axis.
-bool SpreadMostAlongX(const System::Vector<Entry>& entries) {
+// Whether the bodies spread across more than twice as far as up (by the
+// spread of their centres): a row on a floor, a level of platforms. The
+// scan up the list costs nothing beyond the list's own order, so it is
+// kept for everything else.
+bool Flat(const System::Vector<Entry>& entries) {
     double sum[2] = {0, 0}, squares[2] = {0, 0};
     for (const Entry& entry : entries) {
         double x = entry.position.x, y = entry.position.y;
@@ -488,19 +492,41 @@ bool SpreadMostAlongX(const System::Vector<Entry>& entries) {
         squares[1] += y * y;
     }
     double n = double(entries.size());
-    return squares[0] - sum[0] * sum[0] / n > squares[1] - sum[1] * sum[1] / n;
+    return squares[0] - sum[0] * sum[0] / n > kFlatSpread * (squares[1] - sum[1] * sum[1] / n);
 }
 
-// Sweep and prune: the bounding squares ordered by their start on the
-// axis of most spread; each is tested against those that start before it
-// ends. The pairs found are then put in list order (lowest index first,
-// then the other index), as the resolution and the messages take them.
-void SweepCandidates(World& world, bool fastOnly) {
+// The list is ordered by height, so the scan for partners of body i stops
+// at the first body k whose height gap exceeds i's radius plus the largest
+// radius from k on: neither k nor any later body can then pass the
+// bounding-radius test. The pairs come out in list order.
+void ScanUp(World& world, bool fastOnly) {
     const System::Vector<Entry>& entries = world.entries;
     uint32_t count = static_cast<uint32_t>(entries.size());
-    bool alongX = SpreadMostAlongX(entries);
+    world.laterReach.assign(count + 1, 0.0f);
+    for (uint32_t k = count; k-- > 0;) {
+        world.laterReach[k] = std::max(world.laterReach[k + 1], entries[k].reach);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const Entry& a = entries[i];
+        for (uint32_t k = i + 1; k < count; ++k) {
+            const Entry& b = entries[k];
+            double gap = double(b.position.y) - a.position.y;
+            if (gap > (double(a.reach) + world.laterReach[k]) * kReachMargin + kReachFloor) break;
+            if (Resolvable(a, b, fastOnly)) AddCandidate(world, i, k);
+        }
+    }
+}
+
+// Bodies side by side at one height all overlap in height, so a flat
+// layout is swept across instead (sweep and prune): the bounding squares
+// ordered by their left edge, each tested against those that start before
+// it ends. The pairs found are then put in list order (lowest index first,
+// then the other index), as the resolution and the messages take them.
+void SweepAcross(World& world, bool fastOnly) {
+    const System::Vector<Entry>& entries = world.entries;
+    uint32_t count = static_cast<uint32_t>(entries.size());
     world.extents.clear();
-    for (uint32_t i = 0; i < count; ++i) world.extents.push_back(MakeExtent(entries[i], i, alongX));
+    for (uint32_t i = 0; i < count; ++i) world.extents.push_back(MakeExtent(entries[i], i));
     std::sort(world.extents.begin(), world.extents.end(),
               [](const Extent& l, const Extent& r) { return l.lo < r.lo; });
 
@@ -511,7 +537,7 @@ void SweepCandidates(World& world, bool fastOnly) {
         const Extent& e = extents[i];
         for (uint32_t k = i + 1; k < count && !(extents[k].lo > e.hi); ++k) {
             const Extent& f = extents[k];
-            if (f.acrossLo > e.acrossHi || e.acrossLo > f.acrossHi) continue;
+            if (f.bottom > e.top || e.bottom > f.top) continue;
             uint32_t a = std::min(e.entry, f.entry), b = std::max(e.entry, f.entry);
             if (!Resolvable(entries[a], entries[b], fastOnly)) continue;
             world.found.push_back({a, b});
@@ -532,14 +558,19 @@ void SweepCandidates(World& world, bool fastOnly) {
 }
 
 // The pairs the step resolves, in list order (the list is ordered by
-// height). The sweep finds them without looking at every pair; it needs
-// finite positions and radii whose squares do not overflow, and without
-// them (or with the shortcut off) every pair is looked at.
+// height). The scan and the sweep find them without looking at every
+// pair; they need finite positions and radii whose squares do not
+// overflow, and without them (or with the shortcut off) every pair is
+// looked at.
 void FindCandidates(World& world, bool fastOnly) {
     world.candidates.clear();
     if (world.entries.empty()) return;
     if (g_reachShortcut && ShortcutHolds(world)) {
-        SweepCandidates(world, fastOnly);
+        if (Flat(world.entries)) {
+            SweepAcross(world, fastOnly);
+        } else {
+            ScanUp(world, fastOnly);
+        }
         return;
     }
     const System::Vector<Entry>& entries = world.entries;
