@@ -81,6 +81,8 @@ constexpr int kRounds = 4;
 // A move is replayed in steps of at most half the mover's thickness; this
 // bounds the cost of a tiny, very fast body.
 constexpr int kMaxSubsteps = 32;
+// How many pairs ahead the resolution fetches bodies into the cache.
+constexpr size_t kFetchAhead = 8;
 // How far the broad phase widens its reach past float rounding.
 constexpr double kReachMargin = 1.001;
 constexpr double kReachFloor = 1e-18;
@@ -647,7 +649,21 @@ bool ResolvePair(PhysicsBody& a, PhysicsBody& b, Candidate& candidate, bool hold
 void ResolveCandidates(World& world) {
     auto round = [&world](bool holdCarriers) {
         bool changed = false;
-        for (Candidate& candidate : world.candidates) {
+        size_t count = world.candidates.size();
+        for (size_t c = 0; c < count; ++c) {
+            // The bodies are spread over memory: fetch those of pairs ahead
+            // while this one is resolved, and their positions a little later.
+            if (c + kFetchAhead < count) {
+                const Candidate& ahead = world.candidates[c + kFetchAhead];
+                __builtin_prefetch(world.bodies[ahead.a]);
+                __builtin_prefetch(world.bodies[ahead.b]);
+            }
+            if (c + kFetchAhead / 2 < count) {
+                const Candidate& near = world.candidates[c + kFetchAhead / 2];
+                __builtin_prefetch(world.bodies[near.a]->transform.x);
+                __builtin_prefetch(world.bodies[near.b]->transform.x);
+            }
+            Candidate& candidate = world.candidates[c];
             // Ghost and filtered pairs have nothing to resolve once seen.
             if (candidate.touched && candidate.code != kResponded) continue;
             changed |= ResolvePair(*world.bodies[candidate.a], *world.bodies[candidate.b],
