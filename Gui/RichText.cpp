@@ -132,9 +132,15 @@ void RichText::BreakLines() {
     layoutDirty = false;
 }
 
+int32_t RichText::ScrollLines() const {
+    // A last line without its line feed (a script's Print("x")) is a line
+    // to scroll to as well; one that ends in a line feed holds nothing.
+    return LineCount() + (!text.empty() && text.back() != 10 ? 1 : 0);
+}
+
 void RichText::SizeScroller() {
     if (!scroller || !scroller->bar) return;
-    const int32_t lines = LineCount();
+    const int32_t lines = ScrollLines();
     scroller->contentSize = lines;
     scroller->pageSize = linesPerPage;
     GuiScrollBar& bar = *scroller->bar;
@@ -165,7 +171,7 @@ void RichText::Update() {
         // The bar's answer is a fraction, which cannot name every line of
         // a long text: the wheel's line is set as asked (within the lines
         // there are now).
-        if (wheelLine >= 0) firstLine = std::min(wheelLine, std::max(0, LineCount() - linesPerPage));
+        if (wheelLine >= 0) firstLine = std::min(wheelLine, std::max(0, ScrollLines() - linesPerPage));
         wheelLine = -1;
     }
 }
@@ -180,7 +186,7 @@ void RichText::OnMouseScroll(int state) {
         pendingScroll = 0.0f;
         return;
     }
-    const int32_t scrollable = LineCount() - linesPerPage;
+    const int32_t scrollable = ScrollLines() - linesPerPage;
     if (target != 0 && scrollable > 0) {
         // Three lines a notch at any length: the knob goes to the line's
         // place on the track and the page to the line itself.
@@ -197,7 +203,7 @@ void RichText::HandleMessage(DataNode* message, GuiPanel*) {
     const float p = first && first->type == kDataFloat ? first->number.f : 0.0f;
     // A fraction that is no number would leave the page nowhere.
     if (!std::isfinite(p)) return;
-    const int32_t lines = LineCount();
+    const int32_t lines = ScrollLines();
     const double scrollable = std::max(0, lines - linesPerPage);
     const double line = std::trunc(scrollable * double(p));
     firstLine = SafeDoubleToInt(std::clamp(line, 0.0, double(lines)));

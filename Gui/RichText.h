@@ -41,6 +41,9 @@ public:
     int32_t CharacterAt(int px, int py) const;
     int32_t LineHeight() const;
     int32_t LineCount() const { return int32_t(lineStarts.size()); }
+    // The lines the page scrolls over: LineCount, and one more when the
+    // text's last line has no line feed yet.
+    int32_t ScrollLines() const;
     // The text as bytes (each character's low 8 bits).
     std::string NarrowText() const;
 

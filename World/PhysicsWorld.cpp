@@ -33,6 +33,12 @@ struct Candidate {
     int code;
     Vec2 normal;  // of the first touch
 };
+// A body's bounding square for the sweep across.
+struct Extent {
+    double lo, hi;  // left and right
+    double bottom, top;
+    uint32_t entry;  // index into the ordered list
+};
 struct Touch {
     PhysicsBody* a;
     PhysicsBody* b;
@@ -51,6 +57,11 @@ struct World : System::PoolObject {
     BodyList bodies;
     System::Vector<Entry> entries;
     System::Vector<float> laterReach;  // greatest reach from an index on
+    System::Vector<Extent> extents;
+    System::Vector<std::pair<uint32_t, uint32_t>> found;  // by the sweep, in its order
+    System::Vector<uint32_t> firsts;    // where each body's partners start in `partners`
+    System::Vector<uint32_t> filled;    // the next free place of each body's partners
+    System::Vector<uint32_t> partners;  // the second index of each pair, by first index
     System::Vector<Candidate> candidates;
     System::Vector<Touch> touches;
     System::Vector<PhysicsBody*> replayed;
@@ -70,11 +81,14 @@ constexpr int kRounds = 4;
 // A move is replayed in steps of at most half the mover's thickness; this
 // bounds the cost of a tiny, very fast body.
 constexpr int kMaxSubsteps = 32;
-// Widen the broad phase's stopping distance past float rounding, so it
-// never stops before a pair that the bounding-radius test would keep (the
-// floor: a gap whose square would round to 0).
-constexpr float kReachMargin = 1.001f;
-constexpr float kReachFloor = 1e-18f;
+// How many pairs ahead the resolution fetches bodies into the cache.
+constexpr size_t kFetchAhead = 8;
+// How far the broad phase widens its reach past float rounding.
+constexpr double kReachMargin = 1.001;
+constexpr double kReachFloor = 1e-18;
+// The bodies are swept across when their centres' variance across exceeds
+// this many times their variance up (twice the spread).
+constexpr double kFlatSpread = 4.0;
 // Radii beyond this square to infinity, where the bounding-radius test
 // keeps every pair; the broad phase then looks at every pair too.
 constexpr float kLargestReach = 1e18f;
@@ -435,8 +449,6 @@ void OrderByHeight(World& world) {
     for (size_t i = 0; i < world.entries.size(); ++i) world.bodies[i] = world.entries[i].body;
 }
 
-// The stopping rule needs finite heights and radii whose squares do not
-// overflow; anything else makes the broad phase look at every pair.
 bool ShortcutHolds(const World& world) {
     for (const Entry& entry : world.entries) {
         if (!entry.position.IsFinite() || !(entry.reach < kLargestReach)) return false;
@@ -444,33 +456,130 @@ bool ShortcutHolds(const World& world) {
     return true;
 }
 
-// The pairs the step resolves, in list order. The list is ordered by
-// height, so the scan for partners of body i stops at the first body k
-// whose height gap exceeds i's radius plus the largest radius from k on:
-// neither k nor any later body can then pass the bounding-radius test.
-// With `fastOnly` (substeps before the last), only pairs with a fast body:
-// the others are resolved once, at the end of the move, as without
+// Whether the step resolves the pair: not both static, both shaped, within
+// reach; with `fastOnly` (substeps before the last) only pairs with a fast
+// body: the others are resolved once, at the end of the move, as without
 // substeps, so that one fast body does not multiply the cost of the rest.
-void FindCandidates(World& world, bool fastOnly) {
-    world.candidates.clear();
+bool Resolvable(const Entry& a, const Entry& b, bool fastOnly) {
+    if ((a.still && b.still) || !a.shaped || !b.shaped) return false;
+    if (fastOnly && !a.fast && !b.fast) return false;
+    return WithinReach(a.position, a.radius, b.position, b.radius);
+}
+
+void AddCandidate(World& world, uint32_t a, uint32_t b) {
+    world.candidates.push_back({a, b, false, false, 0, Vec2()});
+}
+
+// A body's bounding square. Held in double and widened past float
+// rounding, so that the overlap test never drops a pair that the
+// bounding-radius test would keep (the floor: a gap whose square would
+// round to 0).
+Extent MakeExtent(const Entry& entry, uint32_t index) {
+    double reach = double(entry.reach) * kReachMargin + kReachFloor;
+    double x = entry.position.x, y = entry.position.y;
+    return {x - reach, x + reach, y - reach, y + reach, index};
+}
+
+// Whether the bodies spread across more than twice as far as up (by the
+// spread of their centres): a row on a floor, a level of platforms. The
+// scan up the list costs nothing beyond the list's own order, so it is
+// kept for everything else.
+bool Flat(const System::Vector<Entry>& entries) {
+    double sum[2] = {0, 0}, squares[2] = {0, 0};
+    for (const Entry& entry : entries) {
+        double x = entry.position.x, y = entry.position.y;
+        sum[0] += x;
+        sum[1] += y;
+        squares[0] += x * x;
+        squares[1] += y * y;
+    }
+    double n = double(entries.size());
+    return squares[0] - sum[0] * sum[0] / n > kFlatSpread * (squares[1] - sum[1] * sum[1] / n);
+}
+
+// The list is ordered by height, so the scan for partners of body i stops
+// at the first body k whose height gap exceeds i's radius plus the largest
+// radius from k on: neither k nor any later body can then pass the
+// bounding-radius test. The pairs come out in list order.
+void ScanUp(World& world, bool fastOnly) {
     const System::Vector<Entry>& entries = world.entries;
-    size_t count = entries.size();
-    bool shortcut = g_reachShortcut && ShortcutHolds(world);
+    uint32_t count = static_cast<uint32_t>(entries.size());
     world.laterReach.assign(count + 1, 0.0f);
-    for (size_t k = count; k-- > 0;) {
+    for (uint32_t k = count; k-- > 0;) {
         world.laterReach[k] = std::max(world.laterReach[k + 1], entries[k].reach);
     }
-    for (size_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < count; ++i) {
         const Entry& a = entries[i];
-        for (size_t k = i + 1; k < count; ++k) {
+        for (uint32_t k = i + 1; k < count; ++k) {
             const Entry& b = entries[k];
-            float gap = b.position.y - a.position.y;
-            if (shortcut && gap > (a.reach + world.laterReach[k]) * kReachMargin + kReachFloor) break;
-            if ((a.still && b.still) || !a.shaped || !b.shaped) continue;
-            if (fastOnly && !a.fast && !b.fast) continue;
-            if (!WithinReach(a.position, a.radius, b.position, b.radius)) continue;
-            world.candidates.push_back(
-                {static_cast<uint32_t>(i), static_cast<uint32_t>(k), false, false, 0, Vec2()});
+            double gap = double(b.position.y) - a.position.y;
+            if (gap > (double(a.reach) + world.laterReach[k]) * kReachMargin + kReachFloor) break;
+            if (Resolvable(a, b, fastOnly)) AddCandidate(world, i, k);
+        }
+    }
+}
+
+// Bodies side by side at one height all overlap in height, so a flat
+// layout is swept across instead (sweep and prune): the bounding squares
+// ordered by their left edge, each tested against those that start before
+// it ends. The pairs found are then put in list order (lowest index first,
+// then the other index), as the resolution and the messages take them.
+void SweepAcross(World& world, bool fastOnly) {
+    const System::Vector<Entry>& entries = world.entries;
+    uint32_t count = static_cast<uint32_t>(entries.size());
+    world.extents.clear();
+    for (uint32_t i = 0; i < count; ++i) world.extents.push_back(MakeExtent(entries[i], i));
+    std::sort(world.extents.begin(), world.extents.end(),
+              [](const Extent& l, const Extent& r) { return l.lo < r.lo; });
+
+    world.found.clear();
+    world.firsts.assign(count + 1, 0);
+    const Extent* extents = world.extents.data();
+    for (uint32_t i = 0; i < count; ++i) {
+        const Extent& e = extents[i];
+        for (uint32_t k = i + 1; k < count && !(extents[k].lo > e.hi); ++k) {
+            const Extent& f = extents[k];
+            if (f.bottom > e.top || e.bottom > f.top) continue;
+            uint32_t a = std::min(e.entry, f.entry), b = std::max(e.entry, f.entry);
+            if (!Resolvable(entries[a], entries[b], fastOnly)) continue;
+            world.found.push_back({a, b});
+            ++world.firsts[a + 1];
+        }
+    }
+    // A counting sort on the first index, then each body's partners in order.
+    for (uint32_t i = 0; i < count; ++i) world.firsts[i + 1] += world.firsts[i];
+    world.partners.resize(world.found.size());
+    world.filled.assign(world.firsts.begin(), world.firsts.end() - 1);
+    for (const auto& [a, b] : world.found) world.partners[world.filled[a]++] = b;
+    for (uint32_t a = 0; a < count; ++a) {
+        auto begin = world.partners.begin() + world.firsts[a];
+        auto end = world.partners.begin() + world.firsts[a + 1];
+        std::sort(begin, end);
+        for (auto it = begin; it != end; ++it) AddCandidate(world, a, *it);
+    }
+}
+
+// The pairs the step resolves, in list order (the list is ordered by
+// height). The scan and the sweep find them without looking at every
+// pair; they need finite positions and radii whose squares do not
+// overflow, and without them (or with the shortcut off) every pair is
+// looked at.
+void FindCandidates(World& world, bool fastOnly) {
+    world.candidates.clear();
+    if (world.entries.empty()) return;
+    if (g_reachShortcut && ShortcutHolds(world)) {
+        if (Flat(world.entries)) {
+            SweepAcross(world, fastOnly);
+        } else {
+            ScanUp(world, fastOnly);
+        }
+        return;
+    }
+    const System::Vector<Entry>& entries = world.entries;
+    uint32_t count = static_cast<uint32_t>(entries.size());
+    for (uint32_t i = 0; i < count; ++i) {
+        for (uint32_t k = i + 1; k < count; ++k) {
+            if (Resolvable(entries[i], entries[k], fastOnly)) AddCandidate(world, i, k);
         }
     }
 }
@@ -540,7 +649,21 @@ bool ResolvePair(PhysicsBody& a, PhysicsBody& b, Candidate& candidate, bool hold
 void ResolveCandidates(World& world) {
     auto round = [&world](bool holdCarriers) {
         bool changed = false;
-        for (Candidate& candidate : world.candidates) {
+        size_t count = world.candidates.size();
+        for (size_t c = 0; c < count; ++c) {
+            // The bodies are spread over memory: fetch those of pairs ahead
+            // while this one is resolved, and their positions a little later.
+            if (c + kFetchAhead < count) {
+                const Candidate& ahead = world.candidates[c + kFetchAhead];
+                __builtin_prefetch(world.bodies[ahead.a]);
+                __builtin_prefetch(world.bodies[ahead.b]);
+            }
+            if (c + kFetchAhead / 2 < count) {
+                const Candidate& near = world.candidates[c + kFetchAhead / 2];
+                __builtin_prefetch(world.bodies[near.a]->transform.x);
+                __builtin_prefetch(world.bodies[near.b]->transform.x);
+            }
+            Candidate& candidate = world.candidates[c];
             // Ghost and filtered pairs have nothing to resolve once seen.
             if (candidate.touched && candidate.code != kResponded) continue;
             changed |= ResolvePair(*world.bodies[candidate.a], *world.bodies[candidate.b],

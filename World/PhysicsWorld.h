@@ -26,8 +26,9 @@ void Step();
 // Counts the steps; a body's Update tags its move with it, so that only
 // the move of this frame is replayed.
 uint32_t CurrentStep();
-// The broad phase stops scanning the height-ordered list where no later
-// body can reach; off, it looks at every pair (the results are the same).
+// The broad phase scans the height-ordered list, stopping where no later
+// body can reach, or sweeps flat layouts across; off, it looks at every
+// pair (the results are the same).
 void SetReachShortcut(bool enabled);
 
 // The list; null before Create and after Destroy.

@@ -1,8 +1,12 @@
 // The physics step against Box2D on the same scenes, side by side in one
 // run: pyramids of boxes on a floor (time per step, and how far the top box
-// has dropped after 10 s) and bodies scattered at constant density with
+// has dropped after 10 s), bodies scattered at constant density with
 // random velocities (time per step, and its growth per 4x bodies, which
-// shows the order of the broad phase).
+// shows the order of the broad phase), and the flat layouts of platform
+// games: a long row of boxes on one floor, and a grid of platforms with
+// boxes resting on them. This engine never puts bodies to sleep, so the
+// flat scenes time Box2D without sleeping and show its sleeping time
+// beside it.
 //
 // Our step is what the game runs each frame: every body's Update, then the
 // world step. Box2D gets the world in metres (its solver is tuned for
@@ -113,8 +117,10 @@ private:
 
 class BoxWorld {
 public:
-    BoxWorld(float unitsPerMetre, float gravity)
-        : scale_(1.0f / unitsPerMetre), world_(b2Vec2(0, gravity * scale_)) {}
+    BoxWorld(float unitsPerMetre, float gravity, bool sleeping)
+        : scale_(1.0f / unitsPerMetre), world_(b2Vec2(0, gravity * scale_)) {
+        world_.SetAllowSleeping(sleeping);
+    }
 
     b2Body* Add(const BodyPlan& plan) {
         b2BodyDef def;
@@ -172,6 +178,35 @@ std::vector<BodyPlan> Scattered(int count) {
     return plans;
 }
 
+// A row of boxes 40 x 40, 2 units apart, resting on one static floor
+// whose top is at y = 0: every box is at the same height.
+std::vector<BodyPlan> Row(int count) {
+    std::vector<BodyPlan> plans;
+    float pitch = kBox + 2;
+    plans.push_back({0, -20, count * pitch + 400, 40, 0, 0, true});
+    for (int i = 0; i < count; ++i) {
+        plans.push_back({(i - (count - 1) / 2.0f) * pitch, kBox / 2, kBox, kBox, 0, 0, false});
+    }
+    return plans;
+}
+
+// A grid of static platforms 400 x 20, 600 apart across and 200 apart
+// up, each with 8 boxes 40 x 40 resting on it: rows of bodies at a few
+// heights.
+std::vector<BodyPlan> Platforms(int columns, int rows) {
+    std::vector<BodyPlan> plans;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            float x = column * 600.0f, top = row * 200.0f;
+            plans.push_back({x, top - 10, 400, 20, 0, 0, true});
+            for (int i = 0; i < 8; ++i) {
+                plans.push_back({x + (i - 3.5f) * (kBox + 2), top + kBox / 2, kBox, kBox, 0, 0, false});
+            }
+        }
+    }
+    return plans;
+}
+
 struct Result {
     double msPerStep;
     float drop;  // of the last body (the pyramid's top box)
@@ -189,8 +224,8 @@ Result RunOurs(const std::vector<BodyPlan>& plans, float gravity, int steps) {
 }
 
 Result RunBox2D(const std::vector<BodyPlan>& plans, float unitsPerMetre, float gravity,
-                int steps) {
-    auto world = std::make_unique<BoxWorld>(unitsPerMetre, gravity);
+                int steps, bool sleeping = true) {
+    auto world = std::make_unique<BoxWorld>(unitsPerMetre, gravity, sleeping);
     b2Body* last = nullptr;
     for (const BodyPlan& plan : plans) last = world->Add(plan);
     float start = world->Y(last);
@@ -236,6 +271,59 @@ void ScatteredScenes() {
     }
 }
 
+// Our time, Box2D's without sleeping and Box2D's with it: medians of
+// five runs taken in turns, so that a busy moment of the machine does not
+// decide a ratio.
+struct FlatTimes {
+    double ours, box2d, box2dSleeping;
+};
+FlatTimes TimeFlat(const std::vector<BodyPlan>& plans, int steps) {
+    std::vector<double> ours, box2d, sleeping;
+    for (int run = 0; run < 5; ++run) {
+        ours.push_back(RunOurs(plans, kGravity, steps).msPerStep);
+        box2d.push_back(RunBox2D(plans, kBox, kGravity, steps, false).msPerStep);
+        sleeping.push_back(RunBox2D(plans, kBox, kGravity, steps, true).msPerStep);
+    }
+    auto median = [](std::vector<double>& v) {
+        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+        return v[v.size() / 2];
+    };
+    return {median(ours), median(box2d), median(sleeping)};
+}
+
+void PrintFlat(const char* scene, size_t boxes, const FlatTimes& t) {
+    std::printf("%s (%5zu boxes): ours %7.3f ms/step, Box2D %7.3f ms/step without sleeping, ratio %5.2f;"
+                " Box2D sleeping %7.3f ms/step, ratio %5.2f",
+                scene, boxes, t.ours, t.box2d, t.ours / t.box2d, t.box2dSleeping,
+                t.ours / t.box2dSleeping);
+}
+
+void RowScenes() {
+    FlatTimes previous{};
+    for (int count : {1000, 2000, 4000, 8000}) {
+        FlatTimes t = TimeFlat(Row(count), 60);
+        char scene[32];
+        std::snprintf(scene, sizeof scene, "row %4d", count);
+        PrintFlat(scene, size_t(count), t);
+        if (previous.ours > 0) {
+            std::printf("; growth per 2x boxes: ours %4.2f, Box2D %4.2f", t.ours / previous.ours,
+                        t.box2d / previous.box2d);
+        }
+        std::printf("\n");
+        previous = t;
+    }
+}
+
+void PlatformScenes() {
+    for (int side : {8, 16}) {
+        std::vector<BodyPlan> plans = Platforms(side, side);
+        char scene[40];
+        std::snprintf(scene, sizeof scene, "platforms %2dx%-2d", side, side);
+        PrintFlat(scene, size_t(side * side * 8), TimeFlat(plans, 60));
+        std::printf("\n");
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -244,5 +332,7 @@ int main() {
     PyramidScene(20);
     PyramidScene(40);
     ScatteredScenes();
+    RowScenes();
+    PlatformScenes();
     return 0;
 }

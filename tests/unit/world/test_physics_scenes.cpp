@@ -153,15 +153,20 @@ TEST_F(PhysicsSceneTest, ReachShortcutSkipsOnlyPairsOutOfReach) {
     // The same scenes with and without the shortcut: a pyramid on a wide
     // floor, crowds of boxes, balls and polygons of mixed sizes with random
     // velocities, ghosts and layers, a fast body; then the same with a
-    // body at a NaN height, where the shortcut must stand aside.
-    auto build = [this](bool withNaN) {
-        things_.clear();
+    // body at a NaN height, where the shortcut must stand aside. The flat
+    // scenes of platform games follow: a long row of boxes pressed side by
+    // side on one floor with more falling onto it, and grids of platforms
+    // wider than high and higher than wide, with boxes resting and
+    // falling onto them, so that the broad phase sweeps along either axis.
+    enum Scene { kMixed, kMixedNaN, kRow, kWideGrid, kTallGrid };
+    auto random = [](float lo, float hi) {
+        return lo + (hi - lo) * float(System::EngineRand()) / System::kEngineRandMax;
+    };
+    auto mixed = [this, &random](bool withNaN) {
         Floor();
         for (int row = 0; row < 8; ++row) {
             for (int i = 0; i < 8 - row; ++i) FallingBox((i - (7 - row) / 2.0f) * 42, 20 + row * 40, 40, 40);
         }
-        System::EngineSrand(7);
-        auto random = [](float lo, float hi) { return lo + (hi - lo) * float(System::EngineRand()) / System::kEngineRandMax; };
         for (int i = 0; i < 160; ++i) {
             float x = random(-900, 900), y = random(50, 1500), size = random(4, i % 50 == 0 ? 120 : 30);
             Thing thing;
@@ -179,10 +184,37 @@ TEST_F(PhysicsSceneTest, ReachShortcutSkipsOnlyPairsOutOfReach) {
         fast.body->SetVelocity({0, -6000});
         if (withNaN) things_[40].transform->y = NAN;
     };
-    auto run = [this, &build](bool shortcut, bool withNaN) {
+    auto row = [this, &random]() {
+        Add(MakeBox(0, -20, 14000, 40, 0));
+        // 39 apart: each box overlaps its neighbours and is pushed sideways.
+        for (int i = 0; i < 300; ++i) {
+            Thing box = FallingBox((i - 150) * 39.0f, 20, 40, 40);
+            box.body->SetVelocity({random(-20, 20), 0});
+        }
+        for (int i = 0; i < 40; ++i) FallingBall(random(-5800, 5800), random(60, 400), random(5, 25));
+    };
+    auto grid = [this, &random](int columns, int rows) {
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < columns; ++c) {
+                float x = c * 500.0f, top = r * 180.0f;
+                Add(MakeBox(x, top - 10, 400, 20, 0));
+                for (int i = 0; i < 8; ++i) FallingBox(x + (i - 3.5f) * 41, top + 20, 40, 40);
+                FallingBox(x + random(-150, 150), top + random(70, 140), 30, 30);
+            }
+        }
+    };
+    auto run = [&](bool shortcut, Scene scene) {
         DeleteAllObjectsAndComponents();
+        things_.clear();
         PhysicsWorld::SetReachShortcut(shortcut);
-        build(withNaN);
+        System::EngineSrand(7);
+        switch (scene) {
+            case kMixed: mixed(false); break;
+            case kMixedNaN: mixed(true); break;
+            case kRow: row(); break;
+            case kWideGrid: grid(8, 3); break;
+            case kTallGrid: grid(2, 12); break;
+        }
         Hash hash;
         for (int frame = 0; frame < 60; ++frame) {
             Frame();
@@ -199,6 +231,7 @@ TEST_F(PhysicsSceneTest, ReachShortcutSkipsOnlyPairsOutOfReach) {
         }
         return hash.value;
     };
-    EXPECT_EQ(run(true, false), run(false, false));
-    EXPECT_EQ(run(true, true), run(false, true));
+    for (Scene scene : {kMixed, kMixedNaN, kRow, kWideGrid, kTallGrid}) {
+        EXPECT_EQ(run(true, scene), run(false, scene)) << "scene " << scene;
+    }
 }
