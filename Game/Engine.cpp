@@ -20,6 +20,7 @@
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/EngineRandom.h"
+#include "System/Source/GlobalScripts.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/MemoryPool.h"
 #include "System/Source/MessageQueue.h"

@@ -29,6 +29,7 @@
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/LuaBinding.h"
 #include "World/ObjectLua.h"
+#include "System/Source/GlobalScripts.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/ScriptRegistry.h"
 #include "Game/GameHooks.h"

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "System/Source/GlobalScripts.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/MemoryPool.h"
 #include "System/Source/ResourcePath.h"

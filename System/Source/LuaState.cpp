@@ -10,10 +10,8 @@
 #include "System/Source/ConsoleArgs.h"
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/ResourcePath.h"
-#include "System/Source/ScriptRegistry.h"
 
 // The Lua global "SendObjectMessage" lives with the message queue.
-#include "System/Source/MessageQueue.h"
 
 const char* const kLuaGlobalsScript = "Resources/Lua/Globals/LuaGlobals.lua";
 const char* const kTeleportScript = "Resources/Lua/Globals/Teleport.lua";
@@ -224,16 +222,6 @@ LuaRegistration RegisterLuaFunction(lua_CFunction function, const char* name) {
     return LuaRegistration{};
 }
 
-void InitLua() {
-    lua_State* L = GetLuaState();
-    RegisterLuaFunction(LuaSendObjectMessage, "SendObjectMessage");
-    lua_atpanic(L, PrintLuaError);
-    lua_pushboolean(L, 0);
-    lua_setfield(L, LUA_GLOBALSINDEX, "DEBUG");
-    RunGlobalScript(kLuaGlobalsScript);
-    lua_gc(L, LUA_GCSETSTEPMUL, 50);
-}
-
 void CloseLua() {
     if (!g_state) return;
     lua_gc(g_state, LUA_GCCOLLECT, 0);
@@ -394,22 +382,6 @@ void DumpLuaStack(lua_State* L) {
     std::printf("--- END ---\n\n");
 }
 
-void RunGlobalScript(const char* path) {
-    int index = LoadScript(path);
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
-    if (PushScriptChunk(L, index)) lua_pcall(L, 0, LUA_MULTRET, 0);
-    lua_settop(L, top);
-}
-
-void RunStartOfLevelScript() {
-    RunGlobalScript(kStartOfLevelScript);
-}
-
-void RunEndOfLevelScript() {
-    RunGlobalScript(kEndOfLevelScript);
-}
-
 namespace {
 
 // Fires once: it takes itself out before raising the error, so that the
@@ -503,10 +475,3 @@ void ConsoleLua(ConsoleArgs& args) {
     lua_settop(L, top);
 }
 
-void ConsoleGlobalReload(ConsoleArgs&) {
-    RunGlobalScript(kLuaGlobalsScript);
-}
-
-void ConsoleTeleport(ConsoleArgs&) {
-    RunGlobalScript(kTeleportScript);
-}

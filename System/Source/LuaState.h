@@ -58,9 +58,6 @@ int Guarded(lua_State* L) {
 // upvalues 2 onwards, which `function` reads as its own.
 void PushGuarded(lua_State* L, lua_CFunction function, int upvalues = 0);
 
-// The Lua start-up: registers "SendObjectMessage", sets "DEBUG" to false,
-// runs the LuaGlobals script and sets the collector's step multiplier.
-void InitLua();
 // A full collection, then closes the shared state. A later GetLuaState()
 // creates a fresh one (tests rely on that; class tables must then be
 // registered again).
@@ -102,12 +99,6 @@ void ReportLoadError(int status, const char* path, lua_State* L = nullptr);
 // Prints every value of the stack, from the top down.
 void DumpLuaStack(lua_State* L);
 
-// Runs a script through the script registry (compiled at first use, then
-// as the hot reload last compiled it). Errors while it runs are not printed.
-void RunGlobalScript(const char* path);
-void RunStartOfLevelScript();
-void RunEndOfLevelScript();
-
 // Makes the script that runs now (or the next one) raise "interrupted"
 // within about a million Lua instructions. Async-signal-safe: the quit
 // signal's handler calls it, as Lua's own interpreter does.
@@ -129,5 +120,3 @@ int LuaStackDump(lua_State* L);
 
 // Console commands.
 void ConsoleLua(ConsoleArgs& args);           // lua <script name>
-void ConsoleGlobalReload(ConsoleArgs& args);  // runs the LuaGlobals script
-void ConsoleTeleport(ConsoleArgs& args);      // runs the Teleport script

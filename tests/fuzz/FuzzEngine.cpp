@@ -18,6 +18,7 @@
 #include "System/Source/Console.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/EngineClock.h"
+#include "System/Source/GlobalScripts.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/MessageQueue.h"
 #include "Game/Registration.h"

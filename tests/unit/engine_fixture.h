@@ -13,6 +13,7 @@
 #include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/EngineClock.h"
+#include "System/Source/GlobalScripts.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/MemoryPool.h"
 #include "System/Source/MessageQueue.h"
