@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "System/Source/ResourcePath.h"
 #include "System/Source/FrameState.h"
+#include "System/Source/ResourcePath.h"
 
 AudioManager* Audio = nullptr;
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 
 #include "Audio/AudioManager.h"
+#include "Game/GameHooks.h"
+#include "Game/StateManager.h"
 #include "Graphics/Camera.h"
 #include "Graphics/Effect.h"
 #include "Graphics/Font.h"
@@ -26,8 +28,6 @@
 #include "System/Source/MessageQueue.h"
 #include "System/Source/PerformanceGraph.h"
 #include "System/Source/ScriptRegistry.h"
-#include "Game/GameHooks.h"
-#include "Game/StateManager.h"
 #include "World/PhysicsWorld.h"
 #include "World/Transform.h"
 

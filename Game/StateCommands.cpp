@@ -2,10 +2,10 @@
 
 #include <cmath>
 
+#include "Game/StateManager.h"
 #include "Graphics/Window.h"
 #include "System/Source/ConsolePrint.h"
 #include "System/Source/LuaState.h"
-#include "Game/StateManager.h"
 #include "World/Level.h"
 
 void ConsoleLevel(ConsoleArgs& args) {

@@ -1,10 +1,10 @@
 // The game's entry function.
 #include <cstdio>
 
-#include "Platform/Signals.h"
 #include "Game/Engine.h"
-#include "System/Source/LuaState.h"
 #include "Game/Registration.h"
+#include "Platform/Signals.h"
+#include "System/Source/LuaState.h"
 
 namespace {
 // Everything found by name is registered, in its fixed order, before main.

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <typeinfo>
 
-#include "System/Source/ConsoleArgs.h"
-#include "System/Source/ConsolePrint.h"
-#include "System/Source/Console.h"
 #include "Gui/GuiCommandComplete.h"
 #include "Gui/GuiFactory.h"
 #include "Gui/GuiLabel.h"
 #include "Gui/GuiManager.h"
 #include "Gui/GuiTextField.h"
 #include "Gui/RichText.h"
+#include "System/Source/Console.h"
+#include "System/Source/ConsoleArgs.h"
+#include "System/Source/ConsolePrint.h"
 #include "System/Source/DataNode.h"
 
 Console* ConsolePanel = nullptr;

@@ -3,9 +3,9 @@
 #include <lua.hpp>
 #include <string>
 
-#include "System/Source/Console.h"
 #include "Gui/GuiManager.h"
 #include "System/Source/Components/LuaBinding.h"
+#include "System/Source/Console.h"
 #include "System/Source/DataNode.h"
 
 namespace {

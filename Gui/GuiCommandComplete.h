@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "System/Source/Console.h"
 #include "Gui/GuiPanel.h"
+#include "System/Source/Console.h"
 
 class GuiTextField;
 

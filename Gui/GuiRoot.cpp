@@ -7,9 +7,9 @@
 #include "Gui/GuiPanel.h"
 #include "Gui/GuiPieGraph.h"
 #include "Gui/GuiTextField.h"
-#include "System/Source/PerformanceGraph.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/FrameState.h"
+#include "System/Source/PerformanceGraph.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "Input/InputInternal.h"
 #include "Platform/XInput.h"
 #include "System/Source/DataNode.h"
-#include "System/Source/LuaState.h"
 #include "System/Source/FrameState.h"
+#include "System/Source/LuaState.h"
 
 namespace InputManager {
 

@@ -3,9 +3,9 @@
 #include "Graphics/RenderTarget.h"
 #include "Graphics/Renderer.h"
 #include "Graphics/TextureAtlas.h"
-#include "System/Source/ConsolePrint.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/LuaBinding.h"
+#include "System/Source/ConsolePrint.h"
 #include "World/GraphicsComponent.h"
 #include "World/Transform.h"
 

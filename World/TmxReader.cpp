@@ -1,9 +1,9 @@
 #include "World/TmxReader.h"
 
-#include <algorithm>
 #include <tinyxml2.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>

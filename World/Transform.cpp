@@ -1,7 +1,6 @@
 #include "World/Transform.h"
 
 #include "Graphics/Camera.h"
-
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/LuaBinding.h"
 

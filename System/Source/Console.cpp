@@ -4,8 +4,8 @@
 #include <cstring>
 #include <lua.hpp>
 
-#include "System/Source/ConsolePrint.h"
 #include "System/Source/Components/Meta.h"
+#include "System/Source/ConsolePrint.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/LuaState.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <unordered_set>
 
-#include "System/Source/ConsoleArgs.h"
 #include "System/Source/Components/LuaBinding.h"
+#include "System/Source/ConsoleArgs.h"
 #include "System/Source/ResourcePath.h"
 
 // The Lua global "SendObjectMessage" lives with the message queue.

@@ -13,17 +13,17 @@
 #include <GLFW/glfw3.h>
 #include <SOIL/SOIL.h>
 
+#include "Game/Registration.h"
+#include "Game/StateManager.h"
 #include "Graphics/Camera.h"
 #include "Graphics/Window.h"
-#include "System/Source/Console.h"
 #include "System/Source/Components/ObjectTables.h"
+#include "System/Source/Console.h"
 #include "System/Source/EngineClock.h"
 #include "System/Source/GlobalScripts.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/MessageQueue.h"
-#include "Game/Registration.h"
 #include "System/Source/ScriptRegistry.h"
-#include "Game/StateManager.h"
 #include "World/PhysicsWorld.h"
 
 namespace Fuzz {

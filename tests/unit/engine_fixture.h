@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "Game/Registration.h"
+#include "Game/StateManager.h"
 #include "Graphics/Camera.h"
 #include "Gui/GuiManager.h"
 #include "System/Source/Components/GenericComponent.h"
@@ -17,9 +19,7 @@
 #include "System/Source/LuaState.h"
 #include "System/Source/MemoryPool.h"
 #include "System/Source/MessageQueue.h"
-#include "Game/Registration.h"
 #include "System/Source/ScriptRegistry.h"
-#include "Game/StateManager.h"
 #include "World/Level.h"
 #include "support/TestSupport.h"
 

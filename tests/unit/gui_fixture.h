@@ -8,12 +8,12 @@
 
 #include <string>
 
+#include "Game/Registration.h"
 #include "Graphics/Window.h"
 #include "Gui/GuiLabel.h"
 #include "Gui/GuiManager.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/MemoryPool.h"
-#include "Game/Registration.h"
 #include "components_fixture.h"
 #include "test_lua_support.h"
 

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "Game/GameHooks.h"
+#include "Game/StateManager.h"
 #include "Graphics/Window.h"
 #include "Input/InputLua.h"
 #include "Input/InputManager.h"
 #include "Platform/XInput.h"
 #include "System/Source/DataNode.h"
-#include "Game/StateManager.h"
 
 struct FakePads {
     static inline bool connected[4] = {};

@@ -11,13 +11,13 @@
 #include <ctime>
 #include <filesystem>
 
+#include "Game/Registration.h"
 #include "Graphics/Camera.h"
 #include "Graphics/Effect.h"
 #include "Graphics/RenderTarget.h"
 #include "Graphics/Renderer.h"
 #include "Graphics/TextureAtlas.h"
 #include "Graphics/Window.h"
-#include "Game/Registration.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;

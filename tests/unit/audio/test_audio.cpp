@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "Audio/AudioManager.h"
-#include "System/Source/ConsoleArgs.h"
-#include "Platform/Fmod.h"
 #include "Game/GameHooks.h"
 #include "Game/StateManager.h"
+#include "Platform/Fmod.h"
+#include "System/Source/ConsoleArgs.h"
 #include "support/TestSupport.h"
 #include "test_lua_support.h"
 

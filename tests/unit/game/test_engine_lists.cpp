@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Gui/GuiManager.h"
 #include "Game/Engine.h"
+#include "Gui/GuiManager.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "System/Source/Console.h"
+#include "Game/Engine.h"
+#include "Game/StateCommands.h"
 #include "Gui/GuiManager.h"
 #include "Gui/GuiPanel.h"
-#include "Game/Engine.h"
 #include "System/Source/Components/Factories.h"
 #include "System/Source/Components/GenericGameObject.h"
-#include "Game/StateCommands.h"
+#include "System/Source/Console.h"
 #include "World/Level.h"
 #include "engine_fixture.h"
 

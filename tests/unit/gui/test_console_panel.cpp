@@ -10,18 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "Game/Registration.h"
 #include "Graphics/Font.h"
 #include "Graphics/Window.h"
-#include "System/Source/Console.h"
 #include "Gui/ConsolePanel.h"
-#include "System/Source/ConsolePrint.h"
 #include "Gui/GuiCommandComplete.h"
 #include "Gui/GuiTextField.h"
 #include "Gui/RichText.h"
+#include "System/Source/Console.h"
+#include "System/Source/ConsolePrint.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/EngineRandom.h"
 #include "System/Source/LuaState.h"
-#include "Game/Registration.h"
 #include "gui_fixture.h"
 #include "support/TestSupport.h"
 

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "System/Source/Console.h"
+#include "Game/StateManager.h"
 #include "Gui/ConsolePanel.h"
 #include "Gui/GuiButton.h"
 #include "Gui/GuiTextField.h"
-#include "Game/StateManager.h"
+#include "System/Source/Console.h"
 #include "gui_fixture.h"
 
 namespace {

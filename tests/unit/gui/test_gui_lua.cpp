@@ -3,8 +3,8 @@
 // script still held them.
 #include "Graphics/Camera.h"
 #include "Gui/FastPanel.h"
-#include "gui_fixture.h"
 #include "System/Source/Components/LuaBinding.h"
+#include "gui_fixture.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "Game/StateManager.h"
 #include "Gui/FastPanel.h"
 #include "Gui/GuiPanel.h"
 #include "gui_fixture.h"
-#include "Game/StateManager.h"
 
 using GuiPanels = GuiFixture;
 

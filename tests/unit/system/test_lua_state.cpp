@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "System/Source/ConsoleArgs.h"
 #include "System/Source/Components/LuaBinding.h"
+#include "System/Source/ConsoleArgs.h"
 #include "System/Source/GlobalScripts.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/ScriptRegistry.h"

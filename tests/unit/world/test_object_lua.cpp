@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "System/Source/Console.h"
 #include "System/Source/Components/Factories.h"
 #include "System/Source/Components/GenericGameObject.h"
+#include "System/Source/Console.h"
 #include "System/Source/MessageQueue.h"
 #include "World/Level.h"
 #include "engine_fixture.h"
