@@ -126,6 +126,36 @@ TEST(GameGraphics, TheCameraMovesTheWorld) {
     EXPECT_TRUE(Contains(out, "screen 0.5 0.5 red 255")) << out;
 }
 
+TEST(GameGraphics, EachLevelStartsWithTheCamerasDefaultView) {
+    // The first load zooms in, bounds and locks the camera; the reloaded
+    // level must see none of it.
+    std::string out = RunGame(R"lua(
+        loads = (loads or 0) + 1
+        frames = 0
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            local camera = GetCamera()
+            if loads == 1 and frames == 2 then
+                camera.lowerX, camera.upperX, camera.lowerY, camera.upperY = 0, 960, -544, 0
+                camera:SetBounds(960, 540)
+                camera:Lock()
+                ExecuteConsoleCommand("reload")
+            elseif loads == 2 and frames == 2 then
+                print("view " .. camera:GetWidth() .. " " .. camera:GetHeight())
+                camera:SetPosition(5000, -5000)
+                print("free " .. camera.position.x .. " " .. camera.position.y)
+                camera:Unlock()
+                camera:SetPosition(-7000, 0)
+                print("unlocked " .. camera.position.x)
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    EXPECT_TRUE(Contains(out, "view 1920 1080")) << out;
+    EXPECT_TRUE(Contains(out, "free 5000 -5000")) << out;
+    EXPECT_TRUE(Contains(out, "unlocked -7000")) << out;
+}
+
 TEST(GameGraphics, AGreyPassTurnsTheWorldGrey) {
     std::string out = RunGame(R"lua(
         frames = 0

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -64,9 +66,11 @@ int Press(const std::string& key) {
 // The game exactly as shipped, started and showing its start menu.
 class MenusGame : public ::testing::Test {
 protected:
-    void StartAtTheStartMenu() {
+    // `adjust` may add test lines to the copied game before it starts.
+    void StartAtTheStartMenu(const std::function<void(const std::string&)>& adjust = {}) {
         ASSERT_TRUE(TestSupport::EnsureWindowManager());
         CopyShippedResources(dir_);
+        if (adjust) adjust(dir_.Path());
         game_ = std::make_unique<TestSupport::GameProcess>(TAZZLE_BINARY, dir_.Path());
         ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game_->Output();
         ASSERT_TRUE(WaitForOutput(*game_, "Start menu ready", 60.0)) << game_->Output();
@@ -145,5 +149,110 @@ TEST_F(MenusGame, F3ShowsTheProfilersPieGraph) {
     EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return LitGraphPixels() > 100; }, game, 30.0))
         << "F3 shows no graph";
     dir.Write("quit", "x");
+    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
+}
+
+namespace {
+
+bool IsBlack(TestSupport::ScreenPixel p) {
+    return p.r + p.g + p.b < 30;
+}
+bool IsWhite(TestSupport::ScreenPixel p) {
+    return p.r > 200 && p.g > 200 && p.b > 200;
+}
+
+// Black pixels along the four edges of a full-screen 1920x1080 game: a
+// 16:9 screen needs no bars, so a level that fills it leaves none.
+int BlackAtTheEdges(const TestSupport::ScreenImage& screen) {
+    return screen.Count(0, 0, 1920, 6, 3, IsBlack) + screen.Count(0, 1074, 1920, 1080, 3, IsBlack) +
+           screen.Count(0, 0, 6, 1080, 3, IsBlack) + screen.Count(1914, 0, 1920, 1080, 3, IsBlack);
+}
+
+// Rows from the first to the last that hold white pixels inside the
+// rectangle: the height of white text there.
+int WhiteTextHeight(const TestSupport::ScreenImage& screen, int x0, int y0, int x1, int y1) {
+    int first = -1, last = -1;
+    for (int y = y0; y < y1; ++y) {
+        if (screen.Count(x0, y, x1, y + 1, 1, IsWhite) == 0) continue;
+        if (first < 0) first = y;
+        last = y;
+    }
+    return first < 0 ? 0 : last - first + 1;
+}
+
+}  // namespace
+
+TEST_F(MenusGame, TheShippedLevelsFillTheScreenWithLegibleText) {
+    StartAtTheStartMenu();
+    if (HasFatalFailure()) return;
+    TestSupport::GameProcess& game = *game_;
+
+    TestSupport::ScreenImage start = TestSupport::ScreenImage::Capture();
+    ASSERT_EQ(start.Width(), 1920);
+    ASSERT_EQ(start.Height(), 1080);
+    EXPECT_EQ(BlackAtTheEdges(start), 0) << "the start screen leaves black bands";
+    // The title stands on its plate over the upper middle of the screen.
+    EXPECT_GE(WhiteTextHeight(start, 500, 200, 1420, 510), 40) << "the title is too small";
+
+    EXPECT_EQ(Press("Return"), 0);
+    ASSERT_TRUE(WaitForOutput(game, "Playground loaded", 60.0)) << game.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    TestSupport::ScreenImage playground = TestSupport::ScreenImage::Capture();
+    EXPECT_EQ(BlackAtTheEdges(playground), 0) << "the playground leaves black bands";
+    // The controls line across the top: light text, high enough to read.
+    EXPECT_GE(WhiteTextHeight(playground, 100, 0, 1820, 110), 18) << "the controls hint is unreadable";
+
+    EXPECT_EQ(Press("Escape"), 0);
+    EXPECT_EQ(Press("Down"), 0);
+    EXPECT_EQ(Press("Down"), 0);
+    EXPECT_EQ(Press("Return"), 0);
+    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
+}
+
+TEST_F(MenusGame, ThePlaygroundsPlayerJumpsAtEveryPressWhileStanding) {
+    // Test lines after the player's update report each press of Up: whether
+    // the player jumped within its first three frames, and when the player
+    // rests again after it (five frames without vertical speed).
+    StartAtTheStartMenu([](const std::string& root) {
+        std::ofstream(root + "/Resources/Lua/Levels/Player_Update.lua", std::ios::app) << R"lua(
+TEST_HELD = TEST_HELD or 0
+if IsKeyPressed(265) == 1 then
+    TEST_HELD = TEST_HELD + 1
+    if body:GetVelY() == 420 then TEST_JUMPED = true end
+    if TEST_HELD == 3 then print("held jumped=" .. tostring(TEST_JUMPED == true)) end
+elseif TEST_HELD > 0 then
+    TEST_HELD, TEST_JUMPED, TEST_WAITING = 0, false, true
+elseif TEST_WAITING then
+    TEST_STILL = math.abs(body:GetVelY()) < 5 and (TEST_STILL or 0) + 1 or 0
+    if TEST_STILL >= 5 then
+        TEST_WAITING, TEST_STILL = false, 0
+        print("standing again")
+    end
+end
+)lua";
+    });
+    if (HasFatalFailure()) return;
+    TestSupport::GameProcess& game = *game_;
+    EXPECT_EQ(Press("Return"), 0);
+    ASSERT_TRUE(WaitForOutput(game, "Playground loaded", 60.0)) << game.Output();
+    // The player falls onto the floor first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+
+    for (size_t press = 1; press <= 10; ++press) {
+        ASSERT_EQ(TestSupport::Shell("xdotool search --name '^Tazzle$' windowactivate --sync keydown Up"), 0);
+        TestSupport::WaitWhileRunning([&] { return CountOutput(game, "held jumped=") >= press; },
+                                      game, 30.0);
+        TestSupport::Shell("xdotool keyup Up");
+        ASSERT_EQ(CountOutput(game, "held jumped="), press) << game.Output();
+        ASSERT_TRUE(TestSupport::WaitWhileRunning(
+            [&] { return CountOutput(game, "standing again") >= press; }, game, 30.0))
+            << game.Output();
+    }
+    EXPECT_EQ(CountOutput(game, "held jumped=true"), 10u) << game.Output();
+
+    EXPECT_EQ(Press("Escape"), 0);
+    EXPECT_EQ(Press("Down"), 0);
+    EXPECT_EQ(Press("Down"), 0);
+    EXPECT_EQ(Press("Return"), 0);
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
 }
