@@ -158,7 +158,7 @@ bool IsBlack(TestSupport::ScreenPixel p) {
     return p.r + p.g + p.b < 30;
 }
 bool IsWhite(TestSupport::ScreenPixel p) {
-    return p.r > 200 && p.g > 200 && p.b > 200;
+    return p.r > 235 && p.g > 235 && p.b > 235;
 }
 
 // Black pixels along the four edges of a full-screen 1920x1080 game: a
@@ -168,16 +168,16 @@ int BlackAtTheEdges(const TestSupport::ScreenImage& screen) {
            screen.Count(0, 0, 6, 1080, 3, IsBlack) + screen.Count(1914, 0, 1920, 1080, 3, IsBlack);
 }
 
-// Rows from the first to the last that hold white pixels inside the
-// rectangle: the height of white text there.
+// The most rows in a row that hold white pixels inside the rectangle: the
+// height of a line of white text there (small white things such as stars
+// leave gaps between them).
 int WhiteTextHeight(const TestSupport::ScreenImage& screen, int x0, int y0, int x1, int y1) {
-    int first = -1, last = -1;
+    int longest = 0, run = 0;
     for (int y = y0; y < y1; ++y) {
-        if (screen.Count(x0, y, x1, y + 1, 1, IsWhite) == 0) continue;
-        if (first < 0) first = y;
-        last = y;
+        run = screen.Count(x0, y, x1, y + 1, 1, IsWhite) > 0 ? run + 1 : 0;
+        if (run > longest) longest = run;
     }
-    return first < 0 ? 0 : last - first + 1;
+    return longest;
 }
 
 }  // namespace
