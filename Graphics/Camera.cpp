@@ -92,6 +92,16 @@ void Camera::Unlock() {
     upperY = savedUpperY;
 }
 
+void Camera::ResetBounds() {
+    constexpr float kUnbounded = 2147483648.0f;
+    lowerX = lowerY = savedLowerX = savedLowerY = -kUnbounded;
+    upperX = upperY = savedUpperX = savedUpperY = kUnbounded;
+    width = 1920.0f;
+    height = 1080.0f;
+    scale = 1.0f;
+    locked = false;
+}
+
 void Camera::SetShake(float amplitudeX, float amplitudeY, float duration, bool symmetric) {
     shakeX = amplitudeX;
     shakeY = amplitudeY;

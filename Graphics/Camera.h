@@ -19,6 +19,9 @@ public:
     // Bounds the camera to the screen around its centre, and undoes that.
     void Lock();
     void Unlock();
+    // Back to unbounded, 1920 x 1080 units, unlocked: a new level starts
+    // from there, whatever the last one set.
+    void ResetBounds();
     void SetShake(float amplitudeX, float amplitudeY, float duration, bool symmetric);
     float GetWidth() const { return width; }
     float GetHeight() const { return height; }

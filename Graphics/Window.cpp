@@ -124,6 +124,32 @@ void ClearSceneTarget() {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
+// The frame last presented, everything drawn into the window included (the
+// GUI, the HUD, the letterbox bars), for pixel reads. The window's own
+// buffers cannot be read back once swapped (the front buffer reads as zeros
+// on some drivers), so every frame is copied just before its swap: a read
+// is then right from the first one, whenever a script makes it.
+RenderTarget* g_presentedFrame = nullptr;
+
+void KeepPresentedFrame() {
+    if (!g_presentedFrame) g_presentedFrame = new RenderTarget();
+    if (!g_presentedFrame) return;
+    if (g_presentedFrame->width != WindowWidth || g_presentedFrame->height != WindowHeight) {
+        g_presentedFrame->Create(WindowWidth, WindowHeight);
+    }
+    if (!g_presentedFrame->framebuffer) return;
+    GLint readFramebuffer = 0, drawFramebuffer = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_BACK);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, g_presentedFrame->framebuffer);
+    glBlitFramebuffer(0, 0, WindowWidth, WindowHeight, 0, 0, WindowWidth, WindowHeight,
+                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFramebuffer));
+}
+
 void SaveScreenshot() {
     std::string name =
         "Screenshot_" + std::to_string(static_cast<long long>(std::time(nullptr))) + ".bmp";
@@ -171,8 +197,7 @@ bool RenderStartup() {
     SceneTarget = new RenderTarget();
     if (SceneTarget) {
         SceneTarget->Create(1920, 1080);
-        // Empty, as the first frame's pixel reads expect, with the clear
-        // colour of a frame.
+        // Empty, with the clear colour of a frame.
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         ClearSceneTarget();
         glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
@@ -199,6 +224,8 @@ void RenderShutdown() {
     EffectReleaseBase();
     delete SceneTarget;
     SceneTarget = nullptr;
+    delete g_presentedFrame;
+    g_presentedFrame = nullptr;
 }
 
 namespace {
@@ -316,8 +343,7 @@ void BeginFrame() {
     glColor4ub(255, 255, 255, 255);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     // The renderer's clear reaches the window through its screen layer; the
-    // scene target is cleared later, in DrawFrame, so that it keeps the last
-    // presented scene for pixel reads during the update.
+    // scene target is cleared in DrawFrame, just before the world is drawn.
     DrawingToWindow = true;
     r.Clear();
     CameraUpdate();
@@ -339,9 +365,7 @@ void DrawFrame() {
     if (!GameWindow || !CurrentRenderer) return;
     Renderer& r = *CurrentRenderer;
     const glm::mat4 identity(1.0f);
-    // The scene target keeps the last presented scene until the next one is
-    // drawn, so that scripts read the pixels of the frame they saw during
-    // the whole update; no pixels of that frame remain in the new one.
+    // No pixels of the last scene remain in the new one.
     ClearSceneTarget();
     r.Render();
     r.SetProjection(WindowProjection);
@@ -407,6 +431,7 @@ void DrawFrame() {
         g_screenshotPending = false;
         SaveScreenshot();
     }
+    KeepPresentedFrame();
     glfwSwapBuffers(GameWindow);
 }
 
@@ -416,27 +441,16 @@ void TakeScreenshot() {
 
 void ReadPresentedPixel(int column, int row, unsigned char rgba[4]) {
     rgba[0] = rgba[1] = rgba[2] = rgba[3] = 0;
-    if (!HasGlContext() || !SceneTarget || !SceneTarget->framebuffer) return;
-    // The window's own buffers cannot be read back reliably once swapped
-    // (the front buffer reads as zeros on some drivers), so the pixel comes
-    // from the scene target through the letterbox, as the composite placed
-    // it; the bars around it are black.
-    Letterbox box = ComputeLetterbox(WindowWidth, WindowHeight);
-    const int left = int(box.offsetX);
-    const int right = int(box.offsetX + box.width);
-    const int bottom = WindowHeight - int(box.offsetY + box.height);
-    const int top = WindowHeight - int(box.offsetY);
-    if (right <= left || top <= bottom) return;
-    const int x = int((double(column) + 0.5 - left) * SceneTarget->width / (right - left));
-    const int y = int((double(row) + 0.5 - bottom) * SceneTarget->height / (top - bottom));
-    if (column < left || row < bottom || x >= SceneTarget->width || y >= SceneTarget->height) {
+    if (!HasGlContext() || !g_presentedFrame || !g_presentedFrame->framebuffer) return;
+    if (column < 0 || row < 0 || column >= g_presentedFrame->width ||
+        row >= g_presentedFrame->height) {
         return;
     }
     GLint readFramebuffer = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, SceneTarget->framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, g_presentedFrame->framebuffer);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glReadPixels(column, row, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
 }

@@ -71,8 +71,8 @@ void SetGuiFrameHooks(const GuiFrameHooks& hooks);
 // "Screenshot_<seconds since 1970>.bmp" in the working directory.
 void TakeScreenshot();
 // RGBA of a window pixel (column from the left, row from the bottom) of the
-// last presented scene, the GUI drawn over it left out; zeros in the
-// letterbox bars and without a context. Valid from the first read on.
+// last presented frame, GUI and HUD included; zeros outside the window,
+// before the first frame and without a context.
 void ReadPresentedPixel(int column, int row, unsigned char rgba[4]);
 
 // Names of the entries of `folder` whose name ends with `extension`,

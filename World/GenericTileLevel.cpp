@@ -1,5 +1,6 @@
 #include "World/GenericTileLevel.h"
 
+#include "Graphics/Camera.h"
 #include "Graphics/Effect.h"
 #include "Graphics/RenderTarget.h"
 #include "Graphics/Renderer.h"
@@ -68,6 +69,9 @@ void GenericTileLevel::Draw() {
 }
 
 void GenericTileLevel::Load(std::string levelName) {
+    // One level's bounds and zoom must not carry into the next, whose init
+    // script sets its own.
+    if (CurrentCamera) CurrentCamera->ResetBounds();
     Tmx::LoadLevel(*this, levelName);
 }
 

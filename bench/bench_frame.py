@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """The fixed cost of a frame and the cost of many boxes: the game's empty
 frame against a bare GL program's clear and swap (gl_clear_swap) on the same
-display, and 10k boxes through Lua DrawBox against LOVE (Debian package
-"love") drawing 10k rectangles. LOVE's default loop sleeps 1 ms at the end
-of every frame and the game's does not, so LOVE is timed twice: with its
-default loop, and with the same loop without the sleep (the like-for-like
-figure). Start-up is taken out by running each program for two frame counts
-and dividing the difference. Without LOVE the last comparison is left out.
+display, the empty frame again with a script reading pixels every frame
+(GetPixelValue_R/G/B), and 10k boxes through Lua DrawBox against LOVE
+(Debian package "love") drawing 10k rectangles. LOVE's default loop sleeps
+1 ms at the end of every frame and the game's does not, so LOVE is timed
+twice: with its default loop, and with the same loop without the sleep (the
+like-for-like figure). Start-up is taken out by running each program for two
+frame counts and dividing the difference. Without LOVE the last comparison
+is left out.
 
 Usage: bench_frame.py [build directory] [boxes]"""
 import base64
@@ -23,6 +25,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
 BOXES = int(sys.argv[2]) if len(sys.argv) > 2 else 10000
 SHORT, LONG = 20, 120
+# Reads of each channel per frame in the pixel-read run.
+READS = 10
 RUNS = 3
 
 # A map with no tiles and no objects: nothing but the frame itself is drawn.
@@ -45,6 +49,9 @@ GAME_UPDATE = """
 BENCH_DONE = (BENCH_DONE or 0) + 1
 for i = 1, BENCH_BOXES do
     DrawBox((i * 37) % 1920 - 960, (i * 53) % 1080 - 540, 8, 8, i % 256, 128, 255 - i % 256)
+end
+for i = 1, BENCH_READS do
+    BENCH_SUM = (BENCH_SUM or 0) + GetPixelValue_R(i, 0) + GetPixelValue_G(0, i) + GetPixelValue_B(i, i)
 end
 if BENCH_DONE >= BENCH_FRAMES then ExecuteConsoleCommand('level QUIT_GAME') end
 """
@@ -110,8 +117,8 @@ def per_frame(make_command):
     return statistics.median(samples)
 
 
-def game_folder(where, boxes, frames):
-    folder = os.path.join(where, f"game_{boxes}_{frames}")
+def game_folder(where, boxes, frames, reads=0):
+    folder = os.path.join(where, f"game_{boxes}_{frames}_{reads}")
     if os.path.exists(folder):
         return folder
     shutil.copytree(os.path.join(ROOT, "Resources"), os.path.join(folder, "Resources"))
@@ -120,7 +127,7 @@ def game_folder(where, boxes, frames):
     with open(os.path.join(folder, "Resources/Lua/Levels/Bench_Update.lua"), "w") as f:
         f.write(GAME_UPDATE)
     with open(os.path.join(folder, "Resources/Lua/Globals/LuaGlobals.lua"), "a") as f:
-        f.write(f"\nBENCH_FRAMES = {frames}\nBENCH_BOXES = {boxes}\n")
+        f.write(f"\nBENCH_FRAMES = {frames}\nBENCH_BOXES = {boxes}\nBENCH_READS = {reads}\n")
     return folder
 
 
@@ -149,11 +156,14 @@ def main():
     with tempfile.TemporaryDirectory() as tmp:
         bare_ms = per_frame(lambda n: ([bare, str(n)], tmp)) * 1000
         empty_ms = per_frame(lambda n: ([game], game_folder(tmp, 0, n))) * 1000
+        reads_ms = per_frame(lambda n: ([game], game_folder(tmp, 0, n, READS))) * 1000
         boxes_ms = per_frame(lambda n: ([game], game_folder(tmp, BOXES, n))) * 1000
         print(f"frame time, median of {RUNS} runs ({LONG} - {SHORT} frames):")
         print(f"  bare GL clear + swap   {bare_ms:7.2f} ms")
         print(f"  tazzle empty frame     {empty_ms:7.2f} ms   ratio to bare: "
               f"{empty_ms / bare_ms:.2f}")
+        print(f"  tazzle empty frame, {READS * 3} pixel reads {reads_ms:7.2f} ms   "
+              f"difference: {reads_ms - empty_ms:+.2f} ms")
         print(f"  tazzle {BOXES} DrawBox  {boxes_ms:7.2f} ms   {1000 / boxes_ms:6.1f} frames/s")
         if not love:
             print("  LOVE is not installed (Debian package love): no comparison")

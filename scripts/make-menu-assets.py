@@ -113,6 +113,7 @@ def write_playground(path):
         '    <property name="MASS" value="1"/>\n'
         '    <property name="INIT" value="Levels/Player_Init.lua"/>\n'
         '    <property name="UPDATE" value="Levels/Player_Update.lua"/>\n'
+        '    <property name="MESSAGE" value="Levels/Player_Message.lua"/>\n'
         '   </properties>\n'
         '  </object>\n')
     for i, x in enumerate((420, 470, 700)):
@@ -129,7 +130,6 @@ def write_playground(path):
         'tilewidth="32" tileheight="32">\n'
         ' <properties>\n'
         '  <property name="Init" value="Levels/Playground_Init.lua"/>\n'
-        '  <property name="Update" value="Levels/Playground_Update.lua"/>\n'
         ' </properties>\n'
         ' <tileset firstgid="1" name="splash" tilewidth="32" tileheight="32">\n'
         '  <image source="splash_tiles.png" width="64" height="64"/>\n'

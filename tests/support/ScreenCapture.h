@@ -1,6 +1,6 @@
 // What the X display shows, read back for window tests of the real game:
-// unlike the game's own pixel reads, which see the world scene, this sees
-// everything that was presented (the GUI, the console, the HUD).
+// the whole display at once, where the game's own pixel reads answer one
+// pixel of its last frame at a time.
 #pragma once
 
 #include <cstdint>

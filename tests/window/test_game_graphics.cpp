@@ -72,6 +72,43 @@ TEST(GameGraphics, TheFirstPixelReadOfARunSeesTheLastFrame) {
     EXPECT_TRUE(Contains(out, "first 255 0 0")) << out;
 }
 
+TEST(GameGraphics, PixelReadsSeeTheGuiOverTheWorld) {
+    // A green panel in the middle of the screen over a wide red box: the
+    // reads answer what the screen showed, from the first one on.
+    std::string out = RunGame(R"lua(
+        frames = 0
+        local menu = Menu:new()
+        local plate = menu:CreatePanel(500, 500, 100, 100)
+        plate:SetFilled(1)
+        plate:SetColorRGBA(0, 255, 0, 255)
+        function pixel(x, y)
+            return GetPixelValue_R(x, y) .. " " .. GetPixelValue_G(x, y) .. " " .. GetPixelValue_B(x, y)
+        end
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            DrawBox(0, 0, 600, 300, 255, 0, 0)
+            if frames == 4 then
+                print("under " .. pixel(0, 0))
+                print("beside " .. pixel(250, 0))
+            end
+            if frames == 6 then
+                CreatePostProcess("", "Resources/Shaders/grey.frag")
+            end
+            if frames == 10 then
+                -- A grey pass changes the world, not the GUI drawn after it.
+                print("passed " .. pixel(0, 0))
+                local r, g, b = GetPixelValue_R(250, 0), GetPixelValue_G(250, 0), GetPixelValue_B(250, 0)
+                print("grey beside " .. tostring(r == g and g == b and r > 0))
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    EXPECT_TRUE(Contains(out, "under 0 255 0")) << out;
+    EXPECT_TRUE(Contains(out, "beside 255 0 0")) << out;
+    EXPECT_TRUE(Contains(out, "passed 0 255 0")) << out;
+    EXPECT_TRUE(Contains(out, "grey beside true")) << out;
+}
+
 TEST(GameGraphics, TheCameraMovesTheWorld) {
     std::string out = RunGame(R"lua(
         frames = 0
@@ -87,6 +124,36 @@ TEST(GameGraphics, TheCameraMovesTheWorld) {
         end
     )lua");
     EXPECT_TRUE(Contains(out, "screen 0.5 0.5 red 255")) << out;
+}
+
+TEST(GameGraphics, EachLevelStartsWithTheCamerasDefaultView) {
+    // The first load zooms in, bounds and locks the camera; the reloaded
+    // level must see none of it.
+    std::string out = RunGame(R"lua(
+        loads = (loads or 0) + 1
+        frames = 0
+        function OnLevelUpdate(dt)
+            frames = frames + 1
+            local camera = GetCamera()
+            if loads == 1 and frames == 2 then
+                camera.lowerX, camera.upperX, camera.lowerY, camera.upperY = 0, 960, -544, 0
+                camera:SetBounds(960, 540)
+                camera:Lock()
+                ExecuteConsoleCommand("reload")
+            elseif loads == 2 and frames == 2 then
+                print("view " .. camera:GetWidth() .. " " .. camera:GetHeight())
+                camera:SetPosition(5000, -5000)
+                print("free " .. camera.position.x .. " " .. camera.position.y)
+                camera:Unlock()
+                camera:SetPosition(-7000, 0)
+                print("unlocked " .. camera.position.x)
+                ExecuteConsoleCommand("level QUIT_GAME")
+            end
+        end
+    )lua");
+    EXPECT_TRUE(Contains(out, "view 1920 1080")) << out;
+    EXPECT_TRUE(Contains(out, "free 5000 -5000")) << out;
+    EXPECT_TRUE(Contains(out, "unlocked -7000")) << out;
 }
 
 TEST(GameGraphics, AGreyPassTurnsTheWorldGrey) {

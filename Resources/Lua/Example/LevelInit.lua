@@ -1,6 +1,11 @@
 -- Runs once when the example map has loaded, with the level as argument.
--- The map is 960 x 544 units with its top-left corner at (0, 0).
 local level = ...
-GetCamera():SetPosition(480, -272)  -- the map's middle: y points up
+-- The map is 960 x 544 units, its top-left corner at (0, 0) and y pointing
+-- up. Bound the camera to it and show 960 units across: the map then fills
+-- the 1920-pixel-wide screen instead of a quarter of it.
+local camera = GetCamera()
+camera.lowerX, camera.upperX, camera.lowerY, camera.upperY = 0, 960, -544, 0
+camera:SetBounds(960, 540)
+camera:SetPosition(480, -272)       -- the map's middle
 AddSound("coin.wav", "coin")        -- file under Resources/Sound/, then its name
 coins = 0

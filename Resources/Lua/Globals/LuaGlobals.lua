@@ -21,6 +21,37 @@ function MakeMenuButton(menu, x, y, text)
     return button
 end
 
+-- A dark plate for text, with a light border `border` pixels wide (0:
+-- none), and light text; positions and sizes (x, y, height, width) in
+-- thousandths of the screen, the font size in pixels.
+function MakePlate(menu, x, y, height, width, border)
+    local plate = menu:CreatePanel(x, y, height, width)
+    plate:SetFilled(1)
+    plate:SetColorRGBA(20, 24, 48, 225)
+    plate:SetBorder(border)
+    plate:SetBorderColorRGBA(170, 180, 210, 255)
+    return plate
+end
+function MakeText(menu, x, y, height, width, size, text)
+    local label = menu:CreateLabel(x, y, height, width)
+    label:SetFont("Arial", size)
+    label:SetTextColorRGBA(245, 245, 255, 255)
+    label:SetText(text)
+    return label
+end
+
+-- Fills the 16:9 screen with a map of w x h units whose top-left corner is
+-- at (0, 0) (y points up, so the map spans y = -h to 0): the camera is kept
+-- inside the map and shows all of its width, centred. A map less than
+-- w / 1.78 high shows all its height with bars at the sides instead.
+function FitCameraToMap(w, h)
+    local camera = GetCamera()
+    camera.lowerX, camera.upperX = 0, w
+    camera.lowerY, camera.upperY = -h, 0
+    camera:SetBounds(w, h)
+    camera:SetPosition(w / 2, -h / 2)
+end
+
 -- Links buttons in a ring for pad and keyboard navigation.
 function LinkFocus(buttons)
     for i, button in ipairs(buttons) do
@@ -38,15 +69,8 @@ if not PAUSE_MENU then
     panel:SetName("PauseMenu")
     panel:SetVisible(0)
     panel:SetLayer(50)
-    local plate = PAUSE_MENU:CreatePanel(500, 500, 560, 360)
-    plate:SetFilled(1)
-    plate:SetColorRGBA(20, 24, 48, 220)
-    plate:SetBorder(3)
-    plate:SetBorderColorRGBA(170, 180, 210, 255)
-    local title = PAUSE_MENU:CreateLabel(500, 300, 80, 300)
-    title:SetFont("Arial", 40)
-    title:SetTextColorRGBA(240, 240, 255, 255)
-    title:SetText("Paused")
+    MakePlate(PAUSE_MENU, 500, 500, 560, 360, 3)
+    MakeText(PAUSE_MENU, 500, 300, 80, 300, 40, "Paused")
     local resume = MakeMenuButton(PAUSE_MENU, 500, 420, "Resume")
     resume:SetCommand("resume")
     local main = MakeMenuButton(PAUSE_MENU, 500, 540, "Main menu")
