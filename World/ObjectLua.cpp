@@ -9,7 +9,6 @@
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/LuaState.h"
-#include "World/Level.h"
 #include "World/Transform.h"
 
 namespace ObjectLua {
