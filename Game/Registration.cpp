@@ -4,6 +4,8 @@
 // table copies them. Subsystems add their steps here, at their place.
 #include "Game/Registration.h"
 
+#include <initializer_list>
+
 #include "Audio/AudioManager.h"
 #include "Game/GameHooks.h"
 #include "Game/StateCommands.h"
@@ -96,6 +98,10 @@ bool MenuIsAlive(const System::MetaBase* object) {
     return IsLiveMenu(object);
 }
 
+void SetLivenessTests(std::initializer_list<const char*> typeNames, System::LivenessTest test) {
+    for (const char* name : typeNames) System::SetLivenessTest(name, test);
+}
+
 void ToggleFullscreenCommand(ConsoleArgs&) {
     ToggleFullscreen();
 }
@@ -129,6 +135,8 @@ void RegisterAll() {
     // under the same name.
     RegisterClassTable<MetaPoint>("MetaPoint", MetaPoint::LuaNew);
     RegisterLuaFunction(MetaPoint::LuaCreate, "MetaPoint");
+    // Lua frees the points it owns while properties may still hold them.
+    System::SetLivenessTest(System::TypeName<MetaPoint>::name, IsLiveMetaPoint);
 
     RegisterLuaFunction(LuaExecuteConsoleCommand, "ExecuteConsoleCommand");
     Command("Clear", ConsoleClear);
@@ -214,6 +222,17 @@ void RegisterAll() {
     RegisterClassTable<LuaObject>("LuaObject", LuaObject::LuaNew);
     ObjectType(g_objectNode, "Object", Object::Create);
     RegisterClassTable<Object>("Object", Object::LuaNew);
+    // Every class name that game objects and components reach Lua under:
+    // the state change deletes them while scripts still hold them.
+    using System::TypeName;
+    SetLivenessTests({TypeName<System::GenericGameObject>::name, TypeName<LuaObject>::name,
+                      TypeName<Object>::name},
+                     System::IsLiveGameObject);
+    SetLivenessTests({TypeName<System::GenericComponent>::name, TypeName<PhysicsBody>::name,
+                      TypeName<AnimationComponent>::name, TypeName<GraphicsComponent>::name,
+                      TypeName<LuaComponent>::name, TypeName<ParticleComponent>::name,
+                      TypeName<TextureComponent>::name, TypeName<Transform>::name},
+                     System::IsLiveComponent);
 
     // Input: the pads' remembered vibration, then IsKeyPressed to
     // BindActionToKey.
@@ -227,6 +246,7 @@ void RegisterAll() {
     LevelType(Level::Create, "Level");
     Level::RegisterMethods();
     RegisterClassTable<Level>("Level", NewLevel);
+    SetLivenessTests({TypeName<GenericTileLevel>::name, TypeName<Level>::name}, IsLiveLevel);
 
     RegisterLuaFunction(LuaDoScript, "DoScript");
     Command("lua", ConsoleLua);

@@ -8,7 +8,7 @@ struct lua_State;
 class MetaPoint : public System::MetaData<MetaPoint> {
 public:
     MetaPoint(float px, float py);
-    ~MetaPoint() override = default;
+    ~MetaPoint() override;
 
     // "new" of the class table: a point at (0, 0) that Lua never frees.
     static int LuaNew(lua_State* L);
@@ -19,3 +19,7 @@ public:
     float x;
     float y;
 };
+
+// Whether `object` is a point not yet deleted. Reads nothing behind the
+// pointer: a property can keep a point that Lua has freed since.
+bool IsLiveMetaPoint(const System::MetaBase* object);

@@ -53,6 +53,7 @@ void DetachFromParent(GuiPanel* panel) {
 
 void LeaveRegistry(GuiPanel* panel) {
     LivePanels().erase(static_cast<System::MetaBase*>(panel));
+    System::MetaBase::NoteDeath();
     for (GuiPanel* child : panel->children) LeaveRegistry(child);
 }
 

@@ -56,6 +56,7 @@ Menu::Menu() {
 
 Menu::~Menu() {
     LiveMenus().erase(static_cast<System::MetaBase*>(this));
+    NoteDeath();
     // The panel may be gone already (the whole tree deleted at shutdown).
     DeletePanel(GetPanel());
     panel_ = nullptr;

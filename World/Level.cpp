@@ -1,6 +1,7 @@
 #include "World/Level.h"
 
 #include "Graphics/Camera.h"
+#include "System/Source/Components/LiveRegistry.h"
 
 namespace {
 
@@ -35,10 +36,26 @@ void ResetCurrentCamera() {
     CurrentCamera->shakenY = 0.0f;
 }
 
+// Every level between its constructor and its destructor. On the ordinary
+// heap and never freed: it outlives every pool.
+System::LiveRegistry& LiveLevels() {
+    static auto* live = new System::LiveRegistry;
+    return *live;
+}
+
 }  // namespace
 
+bool IsLiveLevel(const System::MetaBase* object) {
+    return LiveLevels().Has(object);
+}
+
 Level::Level() {
+    LiveLevels().Join(this);
     ResetCurrentCamera();
+}
+
+Level::~Level() {
+    LiveLevels().Leave(this);
 }
 
 void Level::Update(float) {}

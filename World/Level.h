@@ -9,7 +9,7 @@
 class Level : public System::MetaData<Level> {
 public:
     Level();
-    ~Level() override = default;
+    ~Level() override;
 
     virtual void Update(float dt);
     virtual void Draw();
@@ -18,6 +18,10 @@ public:
     static Level* Create();
     static void RegisterMethods();
 };
+
+// Whether `object` is a level not yet deleted. Reads nothing behind the
+// pointer: scripts keep a level past the state change that deletes it.
+bool IsLiveLevel(const System::MetaBase* object);
 
 // Level types by name: a list linked at the head, so a later registration
 // of a name wins and walks run from the newest entry.

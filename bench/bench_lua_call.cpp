@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "RecordingReporter.h"
+#include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/LuaBinding.h"
+#include "System/Source/Components/ObjectLua.h"
 #include "System/Source/LuaState.h"
 
 class BenchObject;
@@ -109,6 +111,13 @@ struct Fixture {
         lua_setfield(L, -2, "__index");
         lua_setmetatable(L, -2);
         lua_setglobal(L, "tabled");
+        // A game object, whose class tells whether its objects still live.
+        ObjectLua::RegisterGameObjectMethods();
+        System::RegisterClassTable<System::GenericGameObject>("GenericGameObject", nullptr);
+        System::SetLivenessTest(System::TypeName<System::GenericGameObject>::name,
+                                System::IsLiveGameObject);
+        PushUserdata(L, &gameObject);
+        lua_setglobal(L, "gameObject");
         RegisterLuaFunction(ReflectedGlobal, "ReflectedGlobal");
         RegisterLuaFunction(PlainGlobal, "PlainGlobal");
     }
@@ -126,6 +135,7 @@ struct Fixture {
     BenchObject reflected;
     BenchObject plain;
     BenchObject table;
+    System::GenericGameObject gameObject;
 };
 
 Fixture& Shared() {
@@ -157,6 +167,9 @@ void BM_MethodPlain(benchmark::State& s) {
 void BM_MethodTable(benchmark::State& s) {
     RunLoop(s, "tabled", "o:Add(1, 2)");
 }
+void BM_MethodGameObject(benchmark::State& s) {
+    RunLoop(s, "gameObject", "o:GetId()");
+}
 void BM_PropertyReflected(benchmark::State& s) {
     RunLoop(s, "reflected", "o.x = o.x + 1");
 }
@@ -180,6 +193,7 @@ constexpr int kRounds = 5;
 BENCHMARK(BM_MethodReflected)->MinTime(kMinSeconds);
 BENCHMARK(BM_MethodPlain)->MinTime(kMinSeconds);
 BENCHMARK(BM_MethodTable)->MinTime(kMinSeconds);
+BENCHMARK(BM_MethodGameObject)->MinTime(kMinSeconds);
 BENCHMARK(BM_PropertyReflected)->MinTime(kMinSeconds);
 BENCHMARK(BM_PropertyPlain)->MinTime(kMinSeconds);
 BENCHMARK(BM_GlobalReflected)->MinTime(kMinSeconds);
@@ -217,6 +231,7 @@ int main(int argc, char** argv) {
     std::printf("\nMedians of %d rounds:\n", kRounds);
     line("method (C table)", "BM_MethodReflected", "BM_MethodTable");
     line("method (C __index)", "BM_MethodReflected", "BM_MethodPlain");
+    line("game object method", "BM_MethodGameObject", "BM_MethodTable");
     line("property read+write", "BM_PropertyReflected", "BM_PropertyPlain");
     line("global function", "BM_GlobalReflected", "BM_GlobalPlain");
     if (t.count("BM_EmptyLoop")) {

@@ -1,5 +1,7 @@
 #include "System/Source/Components/GenericComponent.h"
 
+#include "System/Source/Components/LiveRegistry.h"
+
 #include "System/Source/Components/ObjectTables.h"
 
 namespace System {
@@ -8,7 +10,18 @@ namespace {
 // The next component id; every destructor gives its id back, so after the
 // state change has deleted every component it is 0 again.
 int g_nextComponentId = 0;
+
+// Every component between its constructor and its destructor. On the
+// ordinary heap and never freed: it outlives every pool.
+LiveRegistry& LiveComponents() {
+    static auto* live = new LiveRegistry;
+    return *live;
+}
 }  // namespace
+
+bool IsLiveComponent(const MetaBase* object) {
+    return LiveComponents().Has(object);
+}
 
 GenericComponent::GenericComponent() {
     id_ = g_nextComponentId++;
@@ -16,9 +29,11 @@ GenericComponent::GenericComponent() {
     idList_ = NewPooled<Vector<int>>();
     messageCallback_ = nullptr;
     if (ComponentVector* target = GetComponentTableInsertTarget()) target->push_back(this);
+    LiveComponents().Join(this);
 }
 
 GenericComponent::~GenericComponent() {
+    LiveComponents().Leave(this);
     --g_nextComponentId;
     ForgetComponent(this, id_);
     DeletePooled(idList_);

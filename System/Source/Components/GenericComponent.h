@@ -8,6 +8,11 @@ namespace System {
 
 class GenericGameObject;
 
+// Whether `object` is a component not yet deleted (one only disabled still
+// is). Reads nothing behind the pointer: scripts keep components past the
+// state change that deletes them.
+bool IsLiveComponent(const MetaBase* object);
+
 class GenericComponent : public MetaData<GenericComponent> {
 public:
     // Installed by a component that wants messages without overriding

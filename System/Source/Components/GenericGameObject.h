@@ -19,6 +19,11 @@ extern bool (*g_isTransformVisible)(GenericComponent* transform);
 // ids that name no component are skipped.
 void DestroyComponents(const Vector<int>& componentIds);
 
+// Whether `object` is a game object not yet deleted (one only marked dead
+// still is). Reads nothing behind the pointer: scripts keep objects past
+// the state change that deletes them.
+bool IsLiveGameObject(const MetaBase* object);
+
 class GenericGameObject : public MetaData<GenericGameObject> {
 public:
     // The per-component step of a walk: 2 goes on, anything else stops.

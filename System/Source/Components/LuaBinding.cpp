@@ -209,12 +209,21 @@ uint64_t BlockMark() {
     return mark;
 }
 
+// What no count of deaths can equal: the block must be tested.
+constexpr uint64_t kNeverChecked = ~uint64_t(0);
+
 // The object a block holds, while it is the one the block was made for.
+// Objects die seldom and scripts call often: a block tested since the last
+// death is not tested again.
 MetaBase* ObjectOf(const ObjectBlock& block) {
     MetaBase* object = block.object;
     if (!object) return nullptr;
+    const uint64_t deaths = MetaBase::Deaths();
+    if (block.checkedAt == deaths) return object;
     if (block.liveness && *block.liveness && !(*block.liveness)(object)) return nullptr;
-    return object->Serial() == block.serial ? object : nullptr;
+    if (object->Serial() != block.serial) return nullptr;
+    block.checkedAt = deaths;
+    return object;
 }
 
 }  // namespace
@@ -228,6 +237,7 @@ void HoldObject(ObjectBlock& block, MetaBase* object) {
     block.serial = object ? object->Serial() : 0;
     const char* name = object ? object->GetTypeName() : nullptr;
     block.liveness = name ? &Cells()[name] : nullptr;
+    block.checkedAt = object ? MetaBase::Deaths() : kNeverChecked;
 }
 
 ObjectBlock* PushObjectBlock(lua_State* L, MetaBase* object, bool ownedByLua) {
@@ -243,6 +253,7 @@ ObjectBlock* PushStoredObject(lua_State* L, const Userdata& record) {
     block->object = record.object;
     block->serial = record.serial;
     block->liveness = record.liveness;
+    block->checkedAt = kNeverChecked;  // it may have died since it was stored
     return block;
 }
 

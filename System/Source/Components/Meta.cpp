@@ -142,6 +142,7 @@ uint64_t MetaBase::NextSerial() {
 }
 
 MetaBase::~MetaBase() {
+    NoteDeath();
     for (auto& entry : dynamic_) Release(entry.second);
 }
 

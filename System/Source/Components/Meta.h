@@ -2,6 +2,7 @@
 // and the class metadata template System::MetaData<T>.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -314,6 +315,13 @@ public:
     // Unique for the whole run: a later object at the same address has
     // another, so a reference to this one cannot reach it.
     uint64_t Serial() const { return serial_; }
+    // How many objects have been destroyed in the run. While it stands
+    // still, every object that was alive at the last look still is.
+    static uint64_t Deaths() { return deaths_.load(std::memory_order_relaxed); }
+    // Counts a death. Every destructor does; a registry of live objects
+    // also does as an object leaves it, which may be before the object's
+    // destructor is done.
+    static void NoteDeath() { deaths_.fetch_add(1, std::memory_order_relaxed); }
 
     // Per class (only the static instance of a class uses these).
     const MethodMap& Methods() const { return methods_; }
@@ -330,6 +338,7 @@ private:
     static uint64_t NextSerial();
 
     uint64_t serial_;
+    static inline std::atomic<uint64_t> deaths_{0};
 
     MethodMap methods_;
     PropertyMap properties_;

@@ -133,6 +133,94 @@ TEST_F(ObjectLuaTest, SendObjectMessageReachesTheNamedComponentNextDelivery) {
     EXPECT_EQ(queue->size(), 0u);
 }
 
+// Objects, components and the level that a script keeps past the state change
+// that deleted them: every use is a script error or reads as no object, and
+// nothing reaches what the next level put at their places.
+class KeptObjects : public EngineFixture {
+protected:
+    void KeepPastTheStateChange(bool onTheHeap);
+};
+
+void KeptObjects::KeepPastTheStateChange(bool onTheHeap) {
+    Start();
+    // On the heap a sanitizer sees every freed byte.
+    if (onTheHeap) System::ShutdownEnginePool();
+    Lua(R"lua(
+        keep = GenericGameObject:new(); keep:SetName("Player")
+        keep:AddComponent("Transform")
+        keepT = keep:GetComponent("Transform"); keepT.x = 4
+        keepL = LuaObject:new()
+        keepB = keepL:GetComponent("PhysicsBody")
+        keepG = keepL:GetComponent("GraphicsComponent")
+        keepLevel = GetLevel()
+        -- Destroyed in this level: marked dead, still there until the change.
+        gone = GenericGameObject:new(); gone:AddComponent("Transform")
+        goneT = gone:GetComponent("Transform")
+        gone:Destroy()
+        assert(gone:IsAlive() == 0 and gone:HasComponent("Transform") == 1)
+        goneT.x = 2
+        assert(goneT.x == 2)
+    )lua");
+    ExecuteCommandLine("reload");
+    ASSERT_TRUE(Frame(0.01));
+    // The next level's objects, likely at the old places.
+    Lua(R"lua(
+        fresh = {}
+        for i = 1, 8 do
+            fresh[i] = GenericGameObject:new(); fresh[i]:SetName("Fresh")
+            fresh[i]:AddComponent("Transform")
+        end
+        local function fails(f)
+            local ok, err = pcall(f)
+            return not ok and err:find("no longer exists") ~= nil
+        end
+        -- Each with one of its methods (a Transform has none).
+        local kept = {{keep, "GetName"}, {keepL, "GetId"}, {keepB, "GetGhost"},
+                      {keepG, "SetGraphicsLayer"}, {keepLevel, "HasProperty"},
+                      {gone, "GetId"}, {keepT}, {goneT}}
+        for i, entry in ipairs(kept) do
+            local old, method = entry[1], entry[2]
+            if method then
+                assert(fails(function() return old[method](old, "x") end), i)
+            end
+            assert(old.x == nil, i)
+            assert(not pcall(function() old.x = 5 end), i)
+        end
+        assert(fails(function() keep:SetName("Taken") end))
+        assert(IsNull(GetClosestPlayer(keep)) == 1)    -- as an argument: no object
+        for i = 1, 8 do
+            assert(fresh[i]:GetName() == "Fresh")
+            assert(fresh[i]:GetComponent("Transform").x ~= 5)
+        end
+    )lua");
+}
+
+TEST_F(KeptObjects, WhatTheStateChangeDeletedIsNoLongerReachedInThePool) {
+    KeepPastTheStateChange(false);
+}
+
+TEST_F(KeptObjects, WhatTheStateChangeDeletedIsNoLongerReachedOnTheHeap) {
+    KeepPastTheStateChange(true);
+}
+
+// A point that Lua owns and has freed, still held by an object's property:
+// passed on, it reads as no point.
+TEST_F(KeptObjects, APointLuaFreedReadsAsNoPointFromAProperty) {
+    System::ShutdownEnginePool();  // on the heap, where a sanitizer sees it
+    Lua(R"lua(
+        holder = GenericGameObject:new()
+        holder.p = MetaPoint(1, 2)
+        collectgarbage(); collectgarbage()
+    )lua");
+    testing::internal::CaptureStdout();
+    Lua("SetDaPoint(holder.p)");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    Lua("live = MetaPoint(3, 4); holder.q = live");
+    testing::internal::CaptureStdout();
+    Lua("SetDaPoint(holder.q)");
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("X: 3"), std::string::npos);
+}
+
 TEST(Registration, ConsoleEntriesRunNewestFirst) {
     RunStaticRegistration();
     std::vector<std::string> names;
