@@ -17,8 +17,8 @@
 #include "RecordingReporter.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/LuaBinding.h"
-#include "System/Source/Components/ObjectLua.h"
 #include "System/Source/LuaState.h"
+#include "World/ObjectLua.h"
 
 class BenchObject;
 TAZZLE_CLASS_NAME(BenchObject, "class BenchObject");
