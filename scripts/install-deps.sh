@@ -8,6 +8,8 @@ set -euo pipefail
 PACKAGES=(
   # build tools
   cmake g++ make pkg-config
+  # the layer check among the unit tests, and the benchmark scripts
+  python3
   # engine dependencies
   liblua5.1-0-dev libglfw3-dev libglew-dev libsoil-dev libfreetype-dev
   libtinyxml2-dev zlib1g-dev libglm-dev libb64-dev
