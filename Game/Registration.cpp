@@ -4,8 +4,6 @@
 // table copies them. Subsystems add their steps here, at their place.
 #include "Game/Registration.h"
 
-#include <initializer_list>
-
 #include "Audio/AudioManager.h"
 #include "Game/GameHooks.h"
 #include "Game/StateCommands.h"
@@ -87,21 +85,6 @@ void GuiType(GuiFactoryNode& node, const char* name, GuiPanel* (*create)()) {
     if (!g_otherRegistriesFilled) RegisterGuiType(node, name, create);
 }
 
-// Scripts keep panels after the GUI deleted them: such a userdata reads as
-// holding no object, so a call on it is a script error.
-bool PanelIsAlive(const System::MetaBase* object) {
-    return IsLivePanel(object);
-}
-
-// Menus die at level changes while scripts still hold them.
-bool MenuIsAlive(const System::MetaBase* object) {
-    return IsLiveMenu(object);
-}
-
-void SetLivenessTests(std::initializer_list<const char*> typeNames, System::LivenessTest test) {
-    for (const char* name : typeNames) System::SetLivenessTest(name, test);
-}
-
 void ToggleFullscreenCommand(ConsoleArgs&) {
     ToggleFullscreen();
 }
@@ -135,8 +118,6 @@ void RegisterAll() {
     // under the same name.
     RegisterClassTable<MetaPoint>("MetaPoint", MetaPoint::LuaNew);
     RegisterLuaFunction(MetaPoint::LuaCreate, "MetaPoint");
-    // Lua frees the points it owns while properties may still hold them.
-    System::SetLivenessTest(System::TypeName<MetaPoint>::name, IsLiveMetaPoint);
 
     RegisterLuaFunction(LuaExecuteConsoleCommand, "ExecuteConsoleCommand");
     Command("Clear", ConsoleClear);
@@ -165,11 +146,6 @@ void RegisterAll() {
     GuiType(g_guiPieGraphNode, "GuiPieGraph", GuiPieGraph::Create);
     GuiType(g_guiScalingBarNode, "GuiScalingBar", GuiScalingBar::Create);
     GuiType(g_guiTextFieldNode, "GuiTextField", GuiTextField::Create);
-    // Every class table that panels reach Lua under.
-    System::SetLivenessTest(System::TypeName<GuiPanel>::name, PanelIsAlive);
-    System::SetLivenessTest(System::TypeName<GuiLabel>::name, PanelIsAlive);
-    System::SetLivenessTest(System::TypeName<GuiButton>::name, PanelIsAlive);
-    System::SetLivenessTest(System::TypeName<GuiFans>::name, PanelIsAlive);
 
     // Physics bodies: methods, class table, component type.
     PhysicsBody::RegisterMethods();
@@ -222,17 +198,6 @@ void RegisterAll() {
     RegisterClassTable<LuaObject>("LuaObject", LuaObject::LuaNew);
     ObjectType(g_objectNode, "Object", Object::Create);
     RegisterClassTable<Object>("Object", Object::LuaNew);
-    // Every class name that game objects and components reach Lua under:
-    // the state change deletes them while scripts still hold them.
-    using System::TypeName;
-    SetLivenessTests({TypeName<System::GenericGameObject>::name, TypeName<LuaObject>::name,
-                      TypeName<Object>::name},
-                     System::IsLiveGameObject);
-    SetLivenessTests({TypeName<System::GenericComponent>::name, TypeName<PhysicsBody>::name,
-                      TypeName<AnimationComponent>::name, TypeName<GraphicsComponent>::name,
-                      TypeName<LuaComponent>::name, TypeName<ParticleComponent>::name,
-                      TypeName<TextureComponent>::name, TypeName<Transform>::name},
-                     System::IsLiveComponent);
 
     // Input: the pads' remembered vibration, then IsKeyPressed to
     // BindActionToKey.
@@ -246,7 +211,6 @@ void RegisterAll() {
     LevelType(Level::Create, "Level");
     Level::RegisterMethods();
     RegisterClassTable<Level>("Level", NewLevel);
-    SetLivenessTests({TypeName<GenericTileLevel>::name, TypeName<Level>::name}, IsLiveLevel);
 
     RegisterLuaFunction(LuaDoScript, "DoScript");
     Command("lua", ConsoleLua);
@@ -258,7 +222,6 @@ void RegisterAll() {
     Menu::RegisterMethods();
     RegisterLuaFunction(LuaRemoveMenuByName, "RemoveMenuByName");
     RegisterClassTable<Menu>("Menu", Menu::LuaNew);
-    System::SetLivenessTest(System::TypeName<Menu>::name, MenuIsAlive);
 
     // Audio: AddSound to KillSounds, the mute commands, the mute queries.
     AudioLuaRegisterFirst();

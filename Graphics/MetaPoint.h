@@ -5,10 +5,15 @@
 
 struct lua_State;
 
+// Whether `object` is a point not yet deleted. Reads nothing behind the
+// pointer: a property can keep a point that Lua has freed since.
+bool IsLiveMetaPoint(const System::MetaBase* object);
+
 class MetaPoint : public System::MetaData<MetaPoint> {
 public:
     MetaPoint(float px, float py);
     ~MetaPoint() override;
+    System::LivenessTest GetLivenessTest() const override { return IsLiveMetaPoint; }
 
     // "new" of the class table: a point at (0, 0) that Lua never frees.
     static int LuaNew(lua_State* L);
@@ -19,7 +24,3 @@ public:
     float x;
     float y;
 };
-
-// Whether `object` is a point not yet deleted. Reads nothing behind the
-// pointer: a property can keep a point that Lua has freed since.
-bool IsLiveMetaPoint(const System::MetaBase* object);

@@ -209,6 +209,10 @@ const char* GuiPanel::GetTypeName() const {
     return System::TypeName<GuiPanel>::name;
 }
 
+System::LivenessTest GuiPanel::GetLivenessTest() const {
+    return [](const System::MetaBase* object) { return IsLivePanel(object); };
+}
+
 const char* GuiPanel::GetClassName() const {
     return "GuiPanel";
 }

@@ -63,6 +63,8 @@ public:
     // need and hand the rest to these.
     ~GuiPanel() override;
     const char* GetTypeName() const override;
+    // Scripts keep panels after the GUI deleted them (IsLivePanel).
+    System::LivenessTest GetLivenessTest() const override;
     // The class name that messages and layout groups match ("GuiPanel").
     virtual const char* GetClassName() const;
     virtual void Reserved4() {}

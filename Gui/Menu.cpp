@@ -66,6 +66,10 @@ const char* Menu::GetTypeName() const {
     return System::TypeName<Menu>::name;
 }
 
+System::LivenessTest Menu::GetLivenessTest() const {
+    return [](const System::MetaBase* object) { return IsLiveMenu(object); };
+}
+
 GuiPanel* Menu::GetPanel() const {
     return panel_ ? LivePanelOrNull(static_cast<System::MetaBase*>(panel_)) : nullptr;
 }

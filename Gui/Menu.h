@@ -24,6 +24,8 @@ public:
     Menu& operator=(const Menu&) = delete;
 
     const char* GetTypeName() const override;
+    // Menus die at level changes while scripts still hold them.
+    System::LivenessTest GetLivenessTest() const override;
 
     // The root panel, or null once something else deleted it.
     GuiPanel* GetPanel() const;

@@ -26,8 +26,13 @@ int32_t ClickX = -1;
 int32_t ClickY = -1;
 MotorSpeeds RumbleSpeeds[kPlayerCount] = {};
 
+// The game's window as the wiring hands it over; null: no window.
+static GLFWwindow* HookedWindow() {
+    return GetWindowHooks().window ? GetWindowHooks().window() : nullptr;
+}
+
 static void PollWindowEvents() {
-    if (GetWindowHooks().window && GetWindowHooks().window()) glfwPollEvents();
+    if (HookedWindow()) glfwPollEvents();
 }
 void (*PollEvents)() = PollWindowEvents;
 
@@ -240,7 +245,7 @@ WindowHooks& GetWindowHooks() {
 }
 
 void Init() {
-    GLFWwindow* window = GetWindowHooks().window ? GetWindowHooks().window() : nullptr;
+    GLFWwindow* window = HookedWindow();
     if (window) {
         glfwSetKeyCallback(window, KeyCallback);
         glfwSetMouseButtonCallback(window, MouseButtonCallback);
@@ -345,7 +350,7 @@ void DispatchToGui(bool replaying) {
 
 void GetCursorPosition(int32_t& x, int32_t& y) {
     double cx, cy;
-    ReadCursor(GetWindowHooks().window ? GetWindowHooks().window() : nullptr, cx, cy);
+    ReadCursor(HookedWindow(), cx, cy);
     ToGui(cx, cy, x, y);
 }
 

@@ -36,26 +36,19 @@ void ResetCurrentCamera() {
     CurrentCamera->shakenY = 0.0f;
 }
 
-// Every level between its constructor and its destructor. On the ordinary
-// heap and never freed: it outlives every pool.
-System::LiveRegistry& LiveLevels() {
-    static auto* live = new System::LiveRegistry;
-    return *live;
-}
-
 }  // namespace
 
 bool IsLiveLevel(const System::MetaBase* object) {
-    return LiveLevels().Has(object);
+    return System::LiveRegistry::Of<Level>().Has(object);
 }
 
 Level::Level() {
-    LiveLevels().Join(this);
+    System::LiveRegistry::Of<Level>().Join(this);
     ResetCurrentCamera();
 }
 
 Level::~Level() {
-    LiveLevels().Leave(this);
+    System::LiveRegistry::Of<Level>().Leave(this);
 }
 
 void Level::Update(float) {}

@@ -6,10 +6,15 @@
 
 #include "System/Source/Components/Meta.h"
 
+// Whether `object` is a level not yet deleted. Reads nothing behind the
+// pointer: scripts keep a level past the state change that deletes it.
+bool IsLiveLevel(const System::MetaBase* object);
+
 class Level : public System::MetaData<Level> {
 public:
     Level();
     ~Level() override;
+    System::LivenessTest GetLivenessTest() const override { return IsLiveLevel; }
 
     virtual void Update(float dt);
     virtual void Draw();
@@ -18,10 +23,6 @@ public:
     static Level* Create();
     static void RegisterMethods();
 };
-
-// Whether `object` is a level not yet deleted. Reads nothing behind the
-// pointer: scripts keep a level past the state change that deletes it.
-bool IsLiveLevel(const System::MetaBase* object);
 
 // Level types by name: a list linked at the head, so a later registration
 // of a name wins and walks run from the newest entry.

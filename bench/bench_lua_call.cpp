@@ -114,8 +114,6 @@ struct Fixture {
         // A game object, whose class tells whether its objects still live.
         ObjectLua::RegisterGameObjectMethods();
         System::RegisterClassTable<System::GenericGameObject>("GenericGameObject", nullptr);
-        System::SetLivenessTest(System::TypeName<System::GenericGameObject>::name,
-                                System::IsLiveGameObject);
         PushUserdata(L, &gameObject);
         lua_setglobal(L, "gameObject");
         RegisterLuaFunction(ReflectedGlobal, "ReflectedGlobal");

@@ -11,8 +11,6 @@
 #include "System/Source/ConsoleArgs.h"
 #include "System/Source/ResourcePath.h"
 
-// The Lua global "SendObjectMessage" lives with the message queue.
-
 const char* const kLuaGlobalsScript = "Resources/Lua/Globals/LuaGlobals.lua";
 const char* const kTeleportScript = "Resources/Lua/Globals/Teleport.lua";
 const char* const kStartOfLevelScript = "Resources/Lua/Globals/StartOfLevel.lua";
@@ -57,12 +55,9 @@ void PushPointer(lua_State* L, const MetaValue& v) {
         System::MetaBase* object = record ? record->object : nullptr;
         if (object) {
             System::PushStoredObject(L, *record);
-        } else {
-            System::PushObjectBlock(L, nullptr);
-        }
-        if (object) {
             lua_getfield(L, LUA_REGISTRYINDEX, record->className.c_str());
         } else {
+            System::PushObjectBlock(L, nullptr);
             lua_newtable(L);
         }
         if (lua_istable(L, -1)) {

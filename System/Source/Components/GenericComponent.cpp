@@ -10,17 +10,10 @@ namespace {
 // The next component id; every destructor gives its id back, so after the
 // state change has deleted every component it is 0 again.
 int g_nextComponentId = 0;
-
-// Every component between its constructor and its destructor. On the
-// ordinary heap and never freed: it outlives every pool.
-LiveRegistry& LiveComponents() {
-    static auto* live = new LiveRegistry;
-    return *live;
-}
 }  // namespace
 
 bool IsLiveComponent(const MetaBase* object) {
-    return LiveComponents().Has(object);
+    return LiveRegistry::Of<GenericComponent>().Has(object);
 }
 
 GenericComponent::GenericComponent() {
@@ -29,11 +22,11 @@ GenericComponent::GenericComponent() {
     idList_ = NewPooled<Vector<int>>();
     messageCallback_ = nullptr;
     if (ComponentVector* target = GetComponentTableInsertTarget()) target->push_back(this);
-    LiveComponents().Join(this);
+    LiveRegistry::Of<GenericComponent>().Join(this);
 }
 
 GenericComponent::~GenericComponent() {
-    LiveComponents().Leave(this);
+    LiveRegistry::Of<GenericComponent>().Leave(this);
     --g_nextComponentId;
     ForgetComponent(this, id_);
     DeletePooled(idList_);

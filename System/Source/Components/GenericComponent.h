@@ -23,6 +23,7 @@ public:
     // insertion target; not appended while no table is installed).
     GenericComponent();
     ~GenericComponent() override;
+    LivenessTest GetLivenessTest() const override { return IsLiveComponent; }
 
     // The base passes the message to the callback when one is set.
     virtual bool HandleMessage(const MessagePayload& payload);

@@ -24,17 +24,10 @@ bool IsVisibleWhenPresent(GenericComponent* transform) {
 bool NameIs(const GenericComponent& component, const char* className) {
     return std::strcmp(component.GetComponentName(), className) == 0;
 }
-
-// Every game object between its constructor and its destructor. On the
-// ordinary heap and never freed: it outlives every pool.
-LiveRegistry& LiveObjects() {
-    static auto* live = new LiveRegistry;
-    return *live;
-}
 }  // namespace
 
 bool IsLiveGameObject(const MetaBase* object) {
-    return LiveObjects().Has(object);
+    return LiveRegistry::Of<GenericGameObject>().Has(object);
 }
 
 bool (*g_isTransformVisible)(GenericComponent* transform) = IsVisibleWhenPresent;
@@ -53,11 +46,11 @@ GenericGameObject::GenericGameObject() {
     graphicsComponentId_ = -1;
     componentIds_ = NewPooled<Vector<int>>();
     if (ObjectVector* target = GetObjectTableInsertTarget()) target->push_back(this);
-    LiveObjects().Join(this);
+    LiveRegistry::Of<GenericGameObject>().Join(this);
 }
 
 GenericGameObject::~GenericGameObject() {
-    LiveObjects().Leave(this);
+    LiveRegistry::Of<GenericGameObject>().Leave(this);
     --g_nextObjectId;
     ForgetObject(this, id_);
     DeletePooled(componentIds_);

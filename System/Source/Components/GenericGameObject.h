@@ -33,6 +33,7 @@ public:
     // no table is installed).
     GenericGameObject();
     ~GenericGameObject() override;
+    LivenessTest GetLivenessTest() const override { return IsLiveGameObject; }
 
     virtual void EmptyHook(int) {}
 

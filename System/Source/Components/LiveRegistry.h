@@ -20,6 +20,14 @@ public:
     }
     bool Has(const MetaBase* object) const { return live_.count(object) != 0; }
 
+    // The registry of one family (Family is its base class). On the
+    // ordinary heap and never freed: it outlives every pool.
+    template <class Family>
+    static LiveRegistry& Of() {
+        static auto* live = new LiveRegistry;
+        return *live;
+    }
+
 private:
     std::unordered_set<const MetaBase*> live_;
 };

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <new>
 #include <random>
 #include <string>
@@ -145,7 +144,7 @@ int WriteProperty(lua_State* L, bool assertNull) {
             MetaBase* stored = ToEngineObject(L, 3);
             const uint64_t serial = stored ? stored->Serial() : 0;
             const ObjectBlock* source = stored ? EngineBlock(L, 3) : nullptr;
-            const LivenessTest* liveness = source ? source->liveness : nullptr;
+            const LivenessTest liveness = source ? source->liveness : nullptr;
             String className = StoredClassName(L, 3);
             if (property) {
                 auto* record = static_cast<Userdata*>(property->payload.p);
@@ -189,16 +188,6 @@ int WriteProperty(lua_State* L, bool assertNull) {
 
 namespace {
 
-// One cell per class name that has a class table or a liveness test. A
-// block points at its class's cell, so a test set after the object was
-// handed to Lua still reaches it. On the ordinary heap and never freed: it
-// outlives every pool and Lua state.
-using LivenessCells = std::map<std::string, LivenessTest, std::less<>>;
-LivenessCells& Cells() {
-    static auto* cells = new LivenessCells;
-    return *cells;
-}
-
 // The mark of the engine's blocks: random per run, so no script can know it.
 uint64_t BlockMark() {
     static const uint64_t mark = [] {
@@ -220,7 +209,7 @@ MetaBase* ObjectOf(const ObjectBlock& block) {
     if (!object) return nullptr;
     const uint64_t deaths = MetaBase::Deaths();
     if (block.checkedAt == deaths) return object;
-    if (block.liveness && *block.liveness && !(*block.liveness)(object)) return nullptr;
+    if (block.liveness && !block.liveness(object)) return nullptr;
     if (object->Serial() != block.serial) return nullptr;
     block.checkedAt = deaths;
     return object;
@@ -228,15 +217,10 @@ MetaBase* ObjectOf(const ObjectBlock& block) {
 
 }  // namespace
 
-void SetLivenessTest(const char* typeName, LivenessTest test) {
-    Cells()[typeName] = test;
-}
-
 void HoldObject(ObjectBlock& block, MetaBase* object) {
     block.object = object;
     block.serial = object ? object->Serial() : 0;
-    const char* name = object ? object->GetTypeName() : nullptr;
-    block.liveness = name ? &Cells()[name] : nullptr;
+    block.liveness = object ? object->GetLivenessTest() : nullptr;
     block.checkedAt = object ? MetaBase::Deaths() : kNeverChecked;
 }
 

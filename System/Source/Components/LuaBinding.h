@@ -11,32 +11,27 @@
 
 namespace System {
 
-// Objects of some classes die while scripts still hold them (GUI panels,
-// game objects and components at the state change). Such a class names a
-// test of whether an object is still alive; a userdata of an object of that
-// class that fails the test reads as holding no object. The test must not
-// dereference the pointer.
-void SetLivenessTest(const char* typeName, LivenessTest test);
-
 // The block of every userdata the engine hands to Lua for an object.
 // Scripts cannot write a userdata's bytes, so the mark tells the engine's
 // userdata from any other whatever metatable a script gives it; the serial
 // tells the object it was made for from a later one at the same address;
-// the liveness test and the ownership are those of the object's own class,
-// not of the class its metatable names. `checkedAt` is MetaBase::Deaths()
+// the liveness test (of the object's family, MetaBase::GetLivenessTest)
+// and the ownership are the object's own, not those of the class its
+// metatable names: a userdata whose object fails the test reads as holding
+// no object. `checkedAt` is MetaBase::Deaths()
 // when the object was last found alive: while no object has died since, the
 // object needs no test.
 struct ObjectBlock {
     MetaBase* object;  // first: a block's address is read as its object's
     uint64_t serial;
-    const LivenessTest* liveness;
+    LivenessTest liveness;
     uint64_t mark;
     mutable uint64_t checkedAt;
     bool ownedByLua;
 };
 // Pushes a new userdata holding `object` (may be null) with no metatable.
 ObjectBlock* PushObjectBlock(lua_State* L, MetaBase* object, bool ownedByLua = false);
-// Makes the block hold `object` (with its serial and its class's test).
+// Makes the block hold `object` (with its serial and its family's test).
 void HoldObject(ObjectBlock& block, MetaBase* object);
 // Pushes a userdata for what a property stored, without touching the
 // object, which may have died since.

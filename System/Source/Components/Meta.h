@@ -267,6 +267,12 @@ void PrintArguments(const MetaArgs& args);
 
 // The common base of every MetaData<T>: the per-object property maps, the
 // per-class method map and parent link, and the virtual type name.
+class MetaBase;
+// Whether an object of a family whose objects die while scripts still hold
+// them (GUI panels, game objects and components at the state change) is
+// still alive. It must not dereference the pointer: it asks a registry.
+using LivenessTest = bool (*)(const MetaBase* object);
+
 class MetaBase : public PoolObject {
 public:
     // Who frees a run-time property's payload when the object dies.
@@ -290,6 +296,9 @@ public:
     MetaBase& operator=(const MetaBase&) = delete;
     virtual ~MetaBase();
     virtual const char* GetTypeName() const = 0;
+    // The liveness test of the object's family, asked while the object is
+    // alive (as it is handed to Lua); null: its objects outlive every script.
+    virtual LivenessTest GetLivenessTest() const { return nullptr; }
 
     // Per object. A name already present keeps its first value.
     void AddProperty(const char* name, const MetaValue& reference);
@@ -398,19 +407,15 @@ private:
     explicit MetaData(StaticTag) {}
 };
 
-// Whether an object of a class whose objects die under scripts (GUI panels)
-// is still alive; must not dereference the pointer (see LuaBinding.h).
-using LivenessTest = bool (*)(const MetaBase* object);
-
 }  // namespace System
 
 // What a property holds when a script stores a userdata in it: the object
 // and the class name of the userdata's metatable ("NULL" when none), with
 // what tells later whether it is still that object: its serial and its
-// class's liveness test, as the userdata's block held them.
+// family's liveness test, as the userdata's block held them.
 struct Userdata : public System::PoolObject {
     System::MetaBase* object = nullptr;
     uint64_t serial = 0;
-    const System::LivenessTest* liveness = nullptr;
+    System::LivenessTest liveness = nullptr;
     System::String className;
 };
