@@ -93,11 +93,10 @@ void Camera::Unlock() {
 }
 
 void Camera::ResetBounds() {
-    constexpr float kUnbounded = 2147483648.0f;
     lowerX = lowerY = savedLowerX = savedLowerY = -kUnbounded;
     upperX = upperY = savedUpperX = savedUpperY = kUnbounded;
-    width = 1920.0f;
-    height = 1080.0f;
+    width = kScreenWidth;
+    height = kScreenHeight;
     scale = 1.0f;
     locked = false;
 }

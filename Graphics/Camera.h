@@ -37,12 +37,17 @@ public:
     MetaPoint position;
     float rotation = 0.0f;
     glm::mat4 view{1.0f};
-    float lowerX = -2147483648.0f;
-    float upperX = 2147483648.0f;
-    float lowerY = -2147483648.0f;
-    float upperY = 2147483648.0f;
-    float width = 1920.0f;
-    float height = 1080.0f;
+    // Bounds that bound nothing, and the view of the whole virtual screen: a
+    // new camera's, and every level's at its load (ResetBounds).
+    static constexpr float kUnbounded = 2147483648.0f;
+    static constexpr float kScreenWidth = 1920.0f;
+    static constexpr float kScreenHeight = 1080.0f;
+    float lowerX = -kUnbounded;
+    float upperX = kUnbounded;
+    float lowerY = -kUnbounded;
+    float upperY = kUnbounded;
+    float width = kScreenWidth;
+    float height = kScreenHeight;
     float scale = 1.0f;
     float shakeX = 0.0f;
     float shakeY = 0.0f;
@@ -51,10 +56,10 @@ public:
     float shakenX = 0.0f;
     float shakenY = 0.0f;
     bool shakeSymmetric = true;
-    float savedLowerX = -2147483648.0f;
-    float savedLowerY = -2147483648.0f;
-    float savedUpperX = 2147483648.0f;
-    float savedUpperY = 2147483648.0f;
+    float savedLowerX = -kUnbounded;
+    float savedLowerY = -kUnbounded;
+    float savedUpperX = kUnbounded;
+    float savedUpperY = kUnbounded;
     bool locked = false;
 };
 

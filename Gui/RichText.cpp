@@ -48,7 +48,6 @@ void RichText::AddText(std::string_view bytes) {
     text.resize(old + bytes.size());
     std::transform(bytes.begin(), bytes.end(), text.begin() + std::ptrdiff_t(old),
                    [](char c) { return char16_t(static_cast<unsigned char>(c)); });
-    layoutDirty = true;
     pendingScroll = 1.0f;
     wheelLine = -1;
 }
@@ -57,7 +56,6 @@ void RichText::AddWideText(const char16_t* wide) {
     if (wide) {
         for (; *wide; ++wide) text.push_back(*wide);
     }
-    layoutDirty = true;
     pendingScroll = 1.0f;
     wheelLine = -1;
 }
@@ -104,6 +102,16 @@ void RichText::BreakLines() {
         brokenLimit = limit;
         brokenFont = font;
     }
+    if (brokenUpTo < text.size()) BreakNewText();
+    // The page is the panel's height in viewport pixels below the text's
+    // top inset: the monitor's height, or the inset left out, would hide the
+    // newest lines when the view shows the end.
+    const int32_t step = lineSpacing + LineHeight();
+    linesPerPage = step > 0 ? std::max(0, GuiPixelsY(height) - kInset) / step : 0;
+}
+
+void RichText::BreakNewText() {
+    const int32_t limit = brokenLimit;
     // The advances as whole pixels, looked up once: a long print is
     // broken in a tight loop.
     const Font* f = GetFontByIndex(font);
@@ -124,12 +132,6 @@ void RichText::BreakLines() {
     }
     brokenUpTo = text.size();
     brokenX = lineX;
-    // The page is the panel's height in viewport pixels below the text's
-    // top inset: the monitor's height, or the inset left out, would hide the
-    // newest lines when the view shows the end.
-    const int32_t step = lineSpacing + LineHeight();
-    linesPerPage = step > 0 ? std::max(0, GuiPixelsY(height) - kInset) / step : 0;
-    layoutDirty = false;
 }
 
 int32_t RichText::ScrollLines() const {

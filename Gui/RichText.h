@@ -55,7 +55,6 @@ public:
     int32_t lineSpacing = 2;
     int32_t linesPerPage = 0;
     bool mouseDown = false;
-    bool layoutDirty = false;
     System::Vector<uint32_t> lineStarts;
     System::Vector<char16_t> text;
     int32_t font = -1;
@@ -72,6 +71,8 @@ private:
     // The line the wheel asked for, set once the bar has moved; -1 = none.
     int32_t wheelLine = -1;
 
+    // Breaks the text from brokenUpTo on (at brokenLimit).
+    void BreakNewText();
     void DrawPiece(int32_t from, int32_t to, int32_t penX, int32_t penY, int32_t lineHeight);
     void SizeScroller();
 };
