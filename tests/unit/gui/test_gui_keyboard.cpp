@@ -105,7 +105,7 @@ TEST_F(GuiKeyboard, TheOpenConsoleAloneTakesTheKeysAndIsDrawnOverEveryMenu) {
     EXPECT_EQ(console->layer, 1);
 }
 
-TEST_F(GuiKeyboard, APauseMenuFollowsThePauseAndAlwaysHasAFocusedButton) {
+TEST_F(GuiKeyboard, MenusShownFocusTheirFirstButtonAndThePauseMenuFollowsThePause) {
     MakePauseMenu();
     GetStateManager().pauseMenuShown = true;
     Frame();
@@ -143,10 +143,9 @@ TEST_F(GuiKeyboard, APauseMenuFollowsThePauseAndAlwaysHasAFocusedButton) {
     Frame();
     EXPECT_FALSE(pause->visible);
     EXPECT_EQ(FocusedPanel, nullptr);
-}
 
-TEST_F(GuiKeyboard, ToggleVisibleFocusesTheFirstFocusOrThePanel) {
-    MakePauseMenu();
+    // Any other menu that ToggleVisible shows focuses its first focus, or
+    // itself if it has none.
     pause->name = System::MakeString("Options");
     Post("Options", "ToggleVisible");
     Frame();
