@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "Game/Registration.h"
 #include "Graphics/Window.h"
 #include "Gui/GuiLabel.h"
 #include "Gui/GuiManager.h"
+#include "System/Source/Console.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/MemoryPool.h"
 #include "components_fixture.h"
@@ -22,6 +24,23 @@ class GuiRecorder : public ComponentTest::RecordingRenderer {
 public:
     void DrawText(int x, int y, const char* text) override { Log("DrawText", x, y, text); }
 };
+
+// The first argument of each run of the console command "record" (a
+// button's command, say) since the last StartRecordingCommands().
+inline std::vector<std::string>& RecordedCommands() {
+    static std::vector<std::string> recorded;
+    return recorded;
+}
+inline void StartRecordingCommands() {
+    static const bool registered = [] {
+        (new ConsoleCommand())->Register("record", "", [](ConsoleArgs& args) {
+            RecordedCommands().push_back(args.Count() > 0 ? args.GetArg(0) : "");
+        }, nullptr);
+        return true;
+    }();
+    (void)registered;
+    RecordedCommands().clear();
+}
 
 class GuiFixture : public LuaFixture {
 protected:

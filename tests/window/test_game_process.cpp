@@ -10,12 +10,15 @@
 
 namespace {
 
-void WriteScripts(const TestSupport::TempDir& dir, const std::string& startOfLevel) {
+// The end script adds a line to ended.txt, then runs `endOfLevelTail`.
+void WriteScripts(const TestSupport::TempDir& dir, const std::string& startOfLevel,
+                  const std::string& endOfLevelTail = "") {
     dir.Write("Resources/Lua/Globals/LuaGlobals.lua", "print('globals')\n");
     dir.Write("Resources/Lua/Globals/StartOfLevel.lua", startOfLevel);
     TestSupport::WriteFirstLevel(dir);
     dir.Write("Resources/Lua/Globals/EndOfLevel.lua",
-              "local f = io.open('ended.txt', 'a'); f:write('ended\\n'); f:close()\n");
+              "local f = io.open('ended.txt', 'a'); f:write('ended\\n'); f:close()\n" +
+                  endOfLevelTail);
 }
 
 }  // namespace
@@ -60,8 +63,6 @@ TEST(GameProcess, WithoutADisplayItExitsWithOne) {
 // itself from its start script, a script stuck in a loop, and an end script
 // stuck in a loop, which only the second signal ends.
 TEST(GameProcess, SignalsEndAGameThatIsStuck) {
-    const std::string ending =
-        "local f = io.open('ended.txt', 'a'); f:write('ended\\n'); f:close()\n";
     ASSERT_TRUE(TestSupport::EnsureWindowManager());
     for (bool byWindow : {false, true}) {
         SCOPED_TRACE(byWindow ? "window closed" : "SIGTERM");
@@ -108,8 +109,7 @@ TEST(GameProcess, SignalsEndAGameThatIsStuck) {
     }
     {
         TestSupport::TempDir dir;
-        WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest);
-        dir.Write("Resources/Lua/Globals/EndOfLevel.lua", ending + "while true do end\n");
+        WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest, "while true do end\n");
         TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
         ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
             << game.Output();

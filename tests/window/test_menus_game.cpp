@@ -13,7 +13,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -107,12 +106,10 @@ bool ConsoleShows() {
 // The game exactly as shipped, started and showing its start menu.
 class MenusGame : public ::testing::Test {
 protected:
-    // `adjust` may add test lines to the copied game before it starts.
-    void StartAtTheStartMenu(const std::function<void(const std::string&)>& adjust = {}) {
+    void StartAtTheStartMenu() {
         ASSERT_TRUE(TestSupport::EnsureWindowManager());
         CopyShippedResources(dir_);
         if (HasFatalFailure()) return;
-        if (adjust) adjust(dir_.Path());
         game_ = std::make_unique<TestSupport::GameProcess>(TAZZLE_BINARY, dir_.Path());
         ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game_->Output();
         ASSERT_TRUE(WaitForOutput(*game_, "Start menu ready", 60.0)) << game_->Output();
@@ -146,11 +143,15 @@ protected:
         return Press("Escape", [] { return FocusFramePixels(kResumeY) > 100; });
     }
     bool OpenConsole() { return Press("grave", ConsoleShows); }
-    // Escape, Down, S (the focus on Quit), Enter: the game ends.
+    // Resume is focused when the menu shows; Down, then S, reach Quit, and
+    // only the focused button wears the focus's frame; Enter ends the game.
     void QuitThroughThePauseMenu() {
         ASSERT_TRUE(Pause()) << game_->Output();
         EXPECT_TRUE(Press("Down", [] { return FocusFramePixels(kMainMenuY) > 100; }));
+        EXPECT_EQ(FocusFramePixels(kResumeY), 0);
         EXPECT_TRUE(Press("s", [] { return FocusFramePixels(kQuitY) > 100; }));
+        EXPECT_EQ(FocusFramePixels(kMainMenuY), 0);
+        EXPECT_TRUE(game_->Running()) << "moving the focus activated something";
         EXPECT_EQ(OnWindow("key Return"), 0);
         EXPECT_EQ(game_->Wait(60.0), 0) << game_->Output();
     }
@@ -160,48 +161,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(MenusGame, PlayLoadsTheLevelAndThePauseMenuQuitsByKeyboard) {
-    StartAtTheStartMenu();
-    if (HasFatalFailure()) return;
-    TestSupport::GameProcess& game = *game_;
-
-    // "Play" stands at 500, 640 thousandths of the full-screen window.
-    EXPECT_EQ(OnWindow("mousemove 960 691 click 1"), 0);
-    ASSERT_TRUE(WaitForOutput(game, "Playground loaded", 60.0)) << game.Output();
-
-    // Resume is focused when the menu shows; Down, then S, reach Quit, and
-    // only the focused button wears the focus's frame.
-    ASSERT_TRUE(Pause()) << game.Output();
-    EXPECT_TRUE(Press("Down", [] { return FocusFramePixels(kMainMenuY) > 100; }));
-    EXPECT_EQ(FocusFramePixels(kResumeY), 0);
-    EXPECT_TRUE(Press("s", [] { return FocusFramePixels(kQuitY) > 100; }));
-    EXPECT_EQ(FocusFramePixels(kMainMenuY), 0);
-    EXPECT_TRUE(game.Running()) << "moving the focus activated something";
-    EXPECT_EQ(OnWindow("key Return"), 0);
-    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
-}
-
-TEST_F(MenusGame, TheKeyboardPlaysReturnsToTheStartMenuAndQuits) {
-    StartAtTheStartMenu();
-    if (HasFatalFailure()) return;
-    TestSupport::GameProcess& game = *game_;
-
-    // Enter is the start menu's "Play" key.
-    ASSERT_TRUE(Press("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
-        << game.Output();
-
-    // The pause menu's second button goes back to the start menu, unpaused.
-    ASSERT_TRUE(Pause()) << game.Output();
-    EXPECT_TRUE(Press("Down", [] { return FocusFramePixels(kMainMenuY) > 100; }));
-    EXPECT_TRUE(Press("Return", [&] { return CountOutput(game, "Start menu ready") >= 2; }));
-    ASSERT_EQ(CountOutput(game, "Start menu ready"), 2u) << game.Output();
-    EXPECT_TRUE(FramesPass(2)) << "the start menu runs paused";
-
-    // Q is the start menu's "Quit" key.
-    EXPECT_EQ(OnWindow("key q"), 0);
-    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
-}
 
 TEST_F(MenusGame, TheConsoleOverTheStartMenuTakesEveryKey) {
     StartAtTheStartMenu();
@@ -228,10 +187,11 @@ TEST_F(MenusGame, TheConsoleOverTheStartMenuTakesEveryKey) {
     EXPECT_EQ(out.find("cannot be found"), std::string::npos) << out;
 }
 
-TEST_F(MenusGame, TheConsoleOverThePauseMenuTypesResumeAndTheGameGoesOn) {
+TEST_F(MenusGame, TheConsoleOverThePauseMenuTypesResumeAndClosedGivesTheMenuItsKeys) {
     StartAtTheStartMenu();
     if (HasFatalFailure()) return;
     TestSupport::GameProcess& game = *game_;
+    // Enter is the start menu's "Play" key.
     ASSERT_TRUE(Press("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
         << game.Output();
     ASSERT_TRUE(FramesPass(2)) << game.Output();
@@ -248,11 +208,18 @@ TEST_F(MenusGame, TheConsoleOverThePauseMenuTypesResumeAndTheGameGoesOn) {
     EXPECT_EQ(Type("resume"), 0);
     EXPECT_EQ(OnWindow("key Return"), 0);
     EXPECT_TRUE(FramesPass(10)) << "resume typed in the console did not resume\n" << game.Output();
-
-    EXPECT_EQ(Type("level QUIT_GAME"), 0);
-    EXPECT_EQ(OnWindow("key Return"), 0);
-    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
     EXPECT_NE(game.Output().find(":resume\n"), std::string::npos) << game.Output();
+
+    // Closed, the console gives the keys back: the pause menu's second
+    // button goes back to the start menu, unpaused, where Q quits.
+    ASSERT_TRUE(Press("grave", [] { return !ConsoleShows(); })) << game.Output();
+    ASSERT_TRUE(Pause()) << game.Output();
+    EXPECT_TRUE(Press("Down", [] { return FocusFramePixels(kMainMenuY) > 100; }));
+    EXPECT_TRUE(Press("Return", [&] { return CountOutput(game, "Start menu ready") >= 2; }));
+    ASSERT_EQ(CountOutput(game, "Start menu ready"), 2u) << game.Output();
+    EXPECT_TRUE(FramesPass(2)) << "the start menu runs paused";
+    EXPECT_EQ(OnWindow("key q"), 0);
+    EXPECT_EQ(game.Wait(60.0), 0) << game.Output();
 }
 
 TEST_F(MenusGame, F3ShowsTheProfilersPieGraph) {
@@ -301,85 +268,39 @@ int WhiteTextHeight(const TestSupport::ScreenImage& screen, int x0, int y0, int 
 
 }  // namespace
 
+// Looks at the screen until it shows no black band and a line of white text
+// at least `height` rows high inside the rectangle, or the time is up.
+void ExpectFilledWithText(TestSupport::GameProcess& game, const char* what, int x0, int y0,
+                          int x1, int y1, int height) {
+    // A slow machine may take a while to show the level's first frames.
+    TestSupport::ScreenImage screen;
+    TestSupport::WaitWhileRunning(
+        [&] {
+            screen = TestSupport::ScreenImage::Capture();
+            return BlackAtTheEdges(screen) == 0 && WhiteTextHeight(screen, x0, y0, x1, y1) >= height;
+        },
+        game, 20.0);
+    ASSERT_EQ(screen.Width(), 1920);
+    ASSERT_EQ(screen.Height(), 1080);
+    EXPECT_EQ(BlackAtTheEdges(screen), 0) << what << " leaves black bands";
+    EXPECT_GE(WhiteTextHeight(screen, x0, y0, x1, y1), height) << what << ": text too small";
+}
+
+// The shipped levels fill the screen with legible text; the start screen's
+// "Play" clicked with the mouse loads the playground, whose pause menu's
+// focus the keyboard moves to "Quit".
 TEST_F(MenusGame, TheShippedLevelsFillTheScreenWithLegibleText) {
     StartAtTheStartMenu();
     if (HasFatalFailure()) return;
     TestSupport::GameProcess& game = *game_;
+    // The title stands on its plate over the upper middle of the screen.
+    ExpectFilledWithText(game, "the start screen", 500, 200, 1420, 510, 40);
 
-    // A slow machine may take a while to show the level's first frames: the
-    // screen is looked at until it passes or the time is up.
-    TestSupport::ScreenImage start;
-    auto startShows = [&] {
-        start = TestSupport::ScreenImage::Capture();
-        // The title stands on its plate over the upper middle of the screen.
-        return BlackAtTheEdges(start) == 0 && WhiteTextHeight(start, 500, 200, 1420, 510) >= 40;
-    };
-    TestSupport::WaitWhileRunning(startShows, game, 20.0);
-    ASSERT_EQ(start.Width(), 1920);
-    ASSERT_EQ(start.Height(), 1080);
-    EXPECT_EQ(BlackAtTheEdges(start), 0) << "the start screen leaves black bands";
-    EXPECT_GE(WhiteTextHeight(start, 500, 200, 1420, 510), 40) << "the title is too small";
-
-    ASSERT_TRUE(Press("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
-        << game.Output();
-    TestSupport::ScreenImage playground;
-    auto playgroundShows = [&] {
-        playground = TestSupport::ScreenImage::Capture();
-        // The controls line across the top: light text, high enough to read.
-        return BlackAtTheEdges(playground) == 0 &&
-               WhiteTextHeight(playground, 100, 0, 1820, 110) >= 18;
-    };
-    TestSupport::WaitWhileRunning(playgroundShows, game, 20.0);
-    EXPECT_EQ(BlackAtTheEdges(playground), 0) << "the playground leaves black bands";
-    EXPECT_GE(WhiteTextHeight(playground, 100, 0, 1820, 110), 18) << "the controls hint is unreadable";
-
-    QuitThroughThePauseMenu();
-}
-
-TEST_F(MenusGame, ThePlaygroundsPlayerJumpsAtEveryPressWhileStanding) {
-    // Test lines after the player's update report each press of Up: whether
-    // the player jumped within its first three frames, and when the player
-    // rests (five frames without vertical speed): at the start and after
-    // each press.
-    StartAtTheStartMenu([](const std::string& root) {
-        std::ofstream(root + "/Resources/Lua/Levels/Player_Update.lua", std::ios::app) << R"lua(
-TEST_HELD = TEST_HELD or 0
-if TEST_WAITING == nil then TEST_WAITING = true end
-if IsKeyPressed(265) == 1 then
-    TEST_HELD = TEST_HELD + 1
-    if body:GetVelY() == 420 then TEST_JUMPED = true end
-    if TEST_HELD == 3 then print("held jumped=" .. tostring(TEST_JUMPED == true)) end
-elseif TEST_HELD > 0 then
-    TEST_HELD, TEST_JUMPED, TEST_WAITING = 0, false, true
-elseif TEST_WAITING then
-    TEST_STILL = math.abs(body:GetVelY()) < 5 and (TEST_STILL or 0) + 1 or 0
-    if TEST_STILL >= 5 then
-        TEST_WAITING, TEST_STILL = false, 0
-        print("standing again")
-    end
-end
-)lua";
-    });
-    if (HasFatalFailure()) return;
-    TestSupport::GameProcess& game = *game_;
-    ASSERT_TRUE(Press("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
-        << game.Output();
-    // The player falls onto the floor first.
-    ASSERT_TRUE(TestSupport::WaitWhileRunning(
-        [&] { return CountOutput(game, "standing again") >= 1; }, game, 30.0))
-        << game.Output();
-
-    for (size_t press = 1; press <= 10; ++press) {
-        ASSERT_EQ(TestSupport::Shell("xdotool search --name '^Tazzle$' windowactivate --sync keydown Up"), 0);
-        TestSupport::WaitWhileRunning([&] { return CountOutput(game, "held jumped=") >= press; },
-                                      game, 30.0);
-        TestSupport::Shell("xdotool keyup Up");
-        ASSERT_EQ(CountOutput(game, "held jumped="), press) << game.Output();
-        ASSERT_TRUE(TestSupport::WaitWhileRunning(
-            [&] { return CountOutput(game, "standing again") >= press + 1; }, game, 30.0))
-            << game.Output();
-    }
-    EXPECT_EQ(CountOutput(game, "held jumped=true"), 10u) << game.Output();
+    // "Play" stands at 500, 640 thousandths of the full-screen window.
+    EXPECT_EQ(OnWindow("mousemove 960 691 click 1"), 0);
+    ASSERT_TRUE(WaitForOutput(game, "Playground loaded", 60.0)) << game.Output();
+    // The controls line across the top: light text, high enough to read.
+    ExpectFilledWithText(game, "the playground", 100, 0, 1820, 110, 18);
 
     QuitThroughThePauseMenu();
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <lua.hpp>
@@ -501,19 +502,13 @@ TEST_F(RichTextTest, WheelMovesThreeLinesANotchAtAnyLength) {
         Out().Update();
         const int end = Out().firstLine;
         ASSERT_EQ(end, lines - Out().linesPerPage);
-        for (int notch = 1; notch <= 10; ++notch) {
-            Out().OnMouseScroll(0);
+        // Ten notches up, ten back down and one more, which stays at the end.
+        for (int notch = 1; notch <= 21; ++notch) {
+            Out().OnMouseScroll(notch <= 10 ? 0 : 1);
             Out().Update();
-            ASSERT_EQ(Out().firstLine, end - 3 * notch) << lines << " lines, notch " << notch;
+            const int up = notch <= 10 ? notch : std::max(0, 20 - notch);
+            ASSERT_EQ(Out().firstLine, end - 3 * up) << lines << " lines, notch " << notch;
         }
-        for (int notch = 9; notch >= 0; --notch) {
-            Out().OnMouseScroll(1);
-            Out().Update();
-            ASSERT_EQ(Out().firstLine, end - 3 * notch) << lines << " lines, back " << notch;
-        }
-        Out().OnMouseScroll(1);
-        Out().Update();
-        EXPECT_EQ(Out().firstLine, end);
     }
 }
 

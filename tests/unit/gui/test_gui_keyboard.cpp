@@ -13,22 +13,13 @@
 
 namespace {
 
-std::vector<std::string> g_ran;
-
-void RecordLine(ConsoleArgs& args) {
-    g_ran.push_back(args.Count() > 0 ? args.GetArg(0) : "");
-}
+std::vector<std::string>& g_ran = RecordedCommands();
 
 class GuiKeyboard : public GuiFixture {
 protected:
     void SetUp() override {
         GuiFixture::SetUp();
-        static bool registered = false;
-        if (!registered) {
-            (new ConsoleCommand())->Register("keyboardProbe", "", RecordLine, nullptr);
-            registered = true;
-        }
-        g_ran.clear();
+        StartRecordingCommands();
         GetStateManager().pauseMenuShown = false;
         console = new Console();
         GuiRoot->AddChild(console);
@@ -47,7 +38,7 @@ protected:
         pause->visible = false;
         pause->layer = 50;
         resume = Add<GuiButton>("Resume", 260, 90, 500.0f, 420.0f, pause);
-        resume->SetCommand("keyboardProbe resume");
+        resume->SetCommand("record resume");
         resume->layer = 1;
         quit = Add<GuiButton>("Quit", 260, 90, 500.0f, 660.0f, pause);
         resume->SetNextFocus(quit);
@@ -114,7 +105,7 @@ TEST_F(GuiKeyboard, TheOpenConsoleAloneTakesTheKeysAndIsDrawnOverEveryMenu) {
     EXPECT_EQ(console->layer, 1);
 }
 
-TEST_F(GuiKeyboard, APauseMenuFollowsThePauseAndAlwaysHasAFocusedButton) {
+TEST_F(GuiKeyboard, MenusShownFocusTheirFirstButtonAndThePauseMenuFollowsThePause) {
     MakePauseMenu();
     GetStateManager().pauseMenuShown = true;
     Frame();
@@ -152,10 +143,9 @@ TEST_F(GuiKeyboard, APauseMenuFollowsThePauseAndAlwaysHasAFocusedButton) {
     Frame();
     EXPECT_FALSE(pause->visible);
     EXPECT_EQ(FocusedPanel, nullptr);
-}
 
-TEST_F(GuiKeyboard, ToggleVisibleFocusesTheFirstFocusOrThePanel) {
-    MakePauseMenu();
+    // Any other menu that ToggleVisible shows focuses its first focus, or
+    // itself if it has none.
     pause->name = System::MakeString("Options");
     Post("Options", "ToggleVisible");
     Frame();

@@ -22,7 +22,7 @@
 namespace {
 
 std::vector<std::string> g_sounds;
-std::vector<std::string> g_commands;
+std::vector<std::string>& g_commands = RecordedCommands();
 std::string g_firedAction;  // the action the fake input reports as fired
 int g_firedFrom = 0;        // the first player that fired it
 int g_firedPlayers = 1;     // for how many players, from that one
@@ -35,26 +35,18 @@ float FakeAction(int player, const char* action) {
                ? 1.0f
                : 0.0f;
 }
-void RecordCommand(ConsoleArgs& args) {
-    g_commands.push_back(args.Count() > 0 ? args.GetArg(0) : "");
-}
 
 class Widgets : public GuiFixture {
 protected:
     void SetUp() override {
         GuiFixture::SetUp();
         g_sounds.clear();
-        g_commands.clear();
+        StartRecordingCommands();
         g_firedAction.clear();
         g_firedFrom = 0;
         g_firedPlayers = 1;
         SetGuiSoundHook(RecordSound);
         SetGuiActionHook(FakeAction);
-        static bool registered = false;
-        if (!registered) {
-            (new ConsoleCommand())->Register("record", "", RecordCommand, nullptr);
-            registered = true;
-        }
         MenuList = new MenuListType();
         HudMenuList = new MenuListType();
         if (!ScaledPanelList) ScaledPanelList = new FastPanelList();
