@@ -68,10 +68,12 @@ test-tsan: deps
 bench: build
 	@bash scripts/install-deps.sh love
 	@for b in $(BUILD)/bench/bench_*; do \
-	  if [ -f $$b ] && [ -x $$b ]; then echo "== $$b"; $(XVFB) $$b || exit 1; fi; \
+	  if [ -f $$b ] && [ -x $$b ]; then echo "== $$b (load average $$(cut -d' ' -f1-3 /proc/loadavg))"; \
+	    $(XVFB) $$b || exit 1; fi; \
 	done
 	@for s in bench/bench_*.py; do \
-	  echo "== $$s"; $(XVFB) python3 $$s $(BUILD) || exit 1; \
+	  echo "== $$s (load average $$(cut -d' ' -f1-3 /proc/loadavg))"; \
+	  $(XVFB) python3 $$s $(BUILD) || exit 1; \
 	done
 
 clean:

@@ -7,8 +7,11 @@ display, the empty frame again with a script reading pixels every frame
 1 ms at the end of every frame and the game's does not, so LOVE is timed
 twice: with its default loop, and with the same loop without the sleep (the
 like-for-like figure). Start-up is taken out by running each program for two
-frame counts and dividing the difference. Without LOVE the last comparison
-is left out.
+frame counts and dividing the difference. The programs run in turns (the
+game, LOVE, the game, ...), and each figure is the median of its turns, so
+that the machine's load, which changes a frame's time several times over,
+weighs on all of them alike; the load average is printed with them. Without
+LOVE the last comparison is left out.
 
 Usage: bench_frame.py [build directory] [boxes]"""
 import base64
@@ -27,7 +30,7 @@ BOXES = int(sys.argv[2]) if len(sys.argv) > 2 else 10000
 SHORT, LONG = 20, 120
 # Reads of each channel per frame in the pixel-read run.
 READS = 10
-RUNS = 3
+RUNS = 5
 
 # A map with no tiles and no objects: nothing but the frame itself is drawn.
 EMPTY_MAP = """<?xml version="1.0" encoding="UTF-8"?>
@@ -108,13 +111,23 @@ def run(command, cwd):
 
 
 def per_frame(make_command):
-    """Median over runs of (time of LONG frames - time of SHORT frames) / difference."""
-    samples = []
+    """Seconds a frame: (time of LONG frames - time of SHORT frames) / difference."""
+    short, _ = run(*make_command(SHORT))
+    long, _ = run(*make_command(LONG))
+    return (long - short) / (LONG - SHORT)
+
+
+def in_turns(programs):
+    """Milliseconds a frame of each program: the median of RUNS turns."""
+    samples = {name: [] for name in programs}
     for _ in range(RUNS):
-        short, _ = run(*make_command(SHORT))
-        long, _ = run(*make_command(LONG))
-        samples.append((long - short) / (LONG - SHORT))
-    return statistics.median(samples)
+        for name, make_command in programs.items():
+            samples[name].append(per_frame(make_command))
+    return {name: statistics.median(s) * 1000 for name, s in samples.items()}
+
+
+def load_average():
+    return "%.1f %.1f %.1f" % os.getloadavg()
 
 
 def game_folder(where, boxes, frames, reads=0):
@@ -154,28 +167,35 @@ def main():
         return 0
     love = shutil.which("love")
     with tempfile.TemporaryDirectory() as tmp:
-        bare_ms = per_frame(lambda n: ([bare, str(n)], tmp)) * 1000
-        empty_ms = per_frame(lambda n: ([game], game_folder(tmp, 0, n))) * 1000
-        reads_ms = per_frame(lambda n: ([game], game_folder(tmp, 0, n, READS))) * 1000
-        boxes_ms = per_frame(lambda n: ([game], game_folder(tmp, BOXES, n))) * 1000
-        print(f"frame time, median of {RUNS} runs ({LONG} - {SHORT} frames):")
-        print(f"  bare GL clear + swap   {bare_ms:7.2f} ms")
-        print(f"  tazzle empty frame     {empty_ms:7.2f} ms   ratio to bare: "
-              f"{empty_ms / bare_ms:.2f}")
-        print(f"  tazzle empty frame, {READS * 3} pixel reads {reads_ms:7.2f} ms   "
-              f"difference: {reads_ms - empty_ms:+.2f} ms")
-        print(f"  tazzle {BOXES} DrawBox  {boxes_ms:7.2f} ms   {1000 / boxes_ms:6.1f} frames/s")
-        if not love:
-            print("  LOVE is not installed (Debian package love): no comparison")
-            return 0
-        plain_ms = per_frame(lambda n: ([love, love_folder(tmp, BOXES, n, False)], tmp)) * 1000
-        sleep_ms = per_frame(lambda n: ([love, love_folder(tmp, BOXES, n, True)], tmp)) * 1000
-        print(f"  love {BOXES} rectangles {plain_ms:7.2f} ms   {1000 / plain_ms:6.1f} frames/s"
-              " (its loop without the 1 ms sleep)")
-        print(f"  love {BOXES} rectangles {sleep_ms:7.2f} ms   {1000 / sleep_ms:6.1f} frames/s"
-              " (its default loop, sleeping 1 ms a frame)")
-        print(f"  frames/s ratio tazzle/love with {BOXES} boxes: {plain_ms / boxes_ms:.2f} "
-              f"without LOVE's sleep (like for like), {sleep_ms / boxes_ms:.2f} with it")
+        programs = {
+            "bare": lambda n: ([bare, str(n)], tmp),
+            "empty": lambda n: ([game], game_folder(tmp, 0, n)),
+            "reads": lambda n: ([game], game_folder(tmp, 0, n, READS)),
+            "boxes": lambda n: ([game], game_folder(tmp, BOXES, n)),
+        }
+        if love:
+            programs["love"] = lambda n: ([love, love_folder(tmp, BOXES, n, False)], tmp)
+            programs["love sleeping"] = lambda n: ([love, love_folder(tmp, BOXES, n, True)], tmp)
+        load_before = load_average()
+        ms = in_turns(programs)
+    print(f"frame time, median of {RUNS} turns ({LONG} - {SHORT} frames), programs taken in turns;"
+          f" load average (1, 5, 15 min) {load_before} before, {load_average()} after:")
+    print(f"  bare GL clear + swap   {ms['bare']:7.2f} ms")
+    print(f"  tazzle empty frame     {ms['empty']:7.2f} ms   ratio to bare: "
+          f"{ms['empty'] / ms['bare']:.2f}")
+    print(f"  tazzle empty frame, {READS * 3} pixel reads {ms['reads']:7.2f} ms   "
+          f"difference: {ms['reads'] - ms['empty']:+.2f} ms")
+    print(f"  tazzle {BOXES} DrawBox  {ms['boxes']:7.2f} ms   {1000 / ms['boxes']:6.1f} frames/s")
+    if not love:
+        print("  LOVE is not installed (Debian package love): no comparison")
+        return 0
+    plain_ms, sleep_ms, boxes_ms = ms["love"], ms["love sleeping"], ms["boxes"]
+    print(f"  love {BOXES} rectangles {plain_ms:7.2f} ms   {1000 / plain_ms:6.1f} frames/s"
+          " (its loop without the 1 ms sleep)")
+    print(f"  love {BOXES} rectangles {sleep_ms:7.2f} ms   {1000 / sleep_ms:6.1f} frames/s"
+          " (its default loop, sleeping 1 ms a frame)")
+    print(f"  frames/s ratio tazzle/love with {BOXES} boxes: {plain_ms / boxes_ms:.2f} "
+          f"without LOVE's sleep (like for like), {sleep_ms / boxes_ms:.2f} with it")
     return 0
 
 

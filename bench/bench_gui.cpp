@@ -10,7 +10,8 @@
 // without GL: recording, not the driver), after 1,000 and 300,000 lines
 // of history, shown and hidden; and one Print of 1 MiB. Run from the
 // project's folder (its font aliases); standard output, where the console
-// keeps a copy, goes to /dev/null meanwhile.
+// keeps a copy, goes to /dev/null meanwhile. What the driver adds to
+// drawing the shown console, bench_console_window measures in a window.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>

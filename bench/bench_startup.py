@@ -2,8 +2,11 @@
 """Start-up and shutdown: the game from process start to the quit that
 LuaGlobals.lua requests, against LOVE (Debian package "love") quitting from
 love.load, in alternating runs on the same display. Prints the median wall
-time and peak memory of each and their ratios. Without LOVE it prints the
-game's figures alone.
+time and peak memory of each and their ratios. Memory is taken a second
+way too, as it stands after RUN_SECONDS of running: the game on its first
+level as shipped, LOVE drawing an empty frame in its default loop, both
+then asked to end by SIGTERM. Without LOVE it prints the game's figures
+alone.
 
 Both open a silent audio output, so that neither skips the device the other
 pays for: the game SDL's dummy driver (which it falls back to anyway when no
@@ -23,6 +26,8 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
 RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 7
+# Runs of RUN_SECONDS for the memory after running; the peak settles within 2 s.
+RUN_SECONDS, RUNNING_RUNS = 4, 3
 
 
 # The silent outputs both programs open.
@@ -41,17 +46,39 @@ def timed(command, cwd):
     return elapsed, usage.ru_maxrss / 1024.0
 
 
-def game_folder(where):
+def running_peak(command, cwd):
+    """Peak resident memory (MB) after RUN_SECONDS of running."""
+    process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, env={**os.environ, **AUDIO_ENV})
+    try:
+        time.sleep(RUN_SECONDS)
+        if process.poll() is not None:
+            raise RuntimeError(f"{command[0]} ended after less than {RUN_SECONDS} s "
+                               f"(exit code {process.returncode})")
+        with open(f"/proc/{process.pid}/status") as f:
+            peak = next(int(line.split()[1]) for line in f if line.startswith("VmHWM:"))
+        process.terminate()
+        process.wait(timeout=60)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    return peak / 1024.0
+
+
+def game_folder(where, quit):
     shutil.copytree(os.path.join(ROOT, "Resources"), os.path.join(where, "Resources"))
-    with open(os.path.join(where, "Resources/Lua/Globals/LuaGlobals.lua"), "a") as f:
-        f.write("\nExecuteConsoleCommand('level QUIT_GAME')\n")
+    if quit:
+        with open(os.path.join(where, "Resources/Lua/Globals/LuaGlobals.lua"), "a") as f:
+            f.write("\nExecuteConsoleCommand('level QUIT_GAME')\n")
 
 
-def love_folder(where):
+def love_folder(where, quit):
     with open(os.path.join(where, "conf.lua"), "w") as f:
         f.write("function love.conf(t) t.window.width = 1920 t.window.height = 1080 end\n")
     with open(os.path.join(where, "main.lua"), "w") as f:
-        f.write("function love.load() love.event.quit() end\n")
+        f.write("function love.load() love.event.quit() end\n" if quit else
+                "function love.draw() end\n")
 
 
 def main():
@@ -60,34 +87,52 @@ def main():
         print(f"bench_startup: no game at {game}; build it first")
         return 0
     love = shutil.which("love")
+    load_before = "%.1f %.1f %.1f" % os.getloadavg()
     with tempfile.TemporaryDirectory() as tmp:
-        game_dir = os.path.join(tmp, "game")
-        love_dir = os.path.join(tmp, "love")
-        os.makedirs(game_dir)
-        os.makedirs(love_dir)
-        game_folder(game_dir)
-        love_folder(love_dir)
+        folders = {}
+        for name in ("game", "love", "game running", "love running"):
+            folders[name] = os.path.join(tmp, name)
+            os.makedirs(folders[name])
+        game_folder(folders["game"], True)
+        game_folder(folders["game running"], False)
+        love_folder(folders["love"], True)
+        love_folder(folders["love running"], False)
         results = {"tazzle": [], "love": []}
-        timed([game], game_dir)  # warm the file cache
+        running = {"tazzle": [], "love": []}
+        timed([game], folders["game"])  # warm the file cache
         if love:
-            timed([love, love_dir], love_dir)
-        for _ in range(RUNS):
-            results["tazzle"].append(timed([game], game_dir))
+            timed([love, folders["love"]], folders["love"])
+        for run in range(RUNS):
+            results["tazzle"].append(timed([game], folders["game"]))
             if love:
-                results["love"].append(timed([love, love_dir], love_dir))
+                results["love"].append(timed([love, folders["love"]], folders["love"]))
+            if run < RUNNING_RUNS:
+                running["tazzle"].append(running_peak([game], folders["game running"]))
+                if love:
+                    running["love"].append(running_peak([love, folders["love running"]],
+                                                        folders["love running"]))
 
     def median(name, i):
         return statistics.median(r[i] for r in results[name])
 
     print(f"start to quit, median of {RUNS} alternating runs, both with a silent audio output"
-          " (SDL dummy driver, OpenAL Soft null backend):")
+          " (SDL dummy driver, OpenAL Soft null backend); load average (1, 5, 15 min) "
+          f"{load_before} before, {'%.1f %.1f %.1f' % os.getloadavg()} after:")
     print(f"  tazzle  {median('tazzle', 0) * 1000:7.1f} ms  {median('tazzle', 1):6.1f} MB peak")
+    if love:
+        print(f"  love    {median('love', 0) * 1000:7.1f} ms  {median('love', 1):6.1f} MB peak")
+        print(f"  time ratio tazzle/love: {median('tazzle', 0) / median('love', 0):.2f}, "
+              f"memory ratio: {median('tazzle', 1) / median('love', 1):.2f} (before the first frame)")
+    print(f"peak memory after {RUN_SECONDS} s of running (the game on its first level, LOVE drawing"
+          f" an empty frame), median of {len(running['tazzle'])} alternating runs:")
+    game_mb = statistics.median(running["tazzle"])
+    print(f"  tazzle  {game_mb:6.1f} MB peak")
     if not love:
         print("  LOVE is not installed (Debian package love): no comparison")
         return 0
-    print(f"  love    {median('love', 0) * 1000:7.1f} ms  {median('love', 1):6.1f} MB peak")
-    print(f"  time ratio tazzle/love: {median('tazzle', 0) / median('love', 0):.2f}, "
-          f"memory ratio: {median('tazzle', 1) / median('love', 1):.2f}")
+    love_mb = statistics.median(running["love"])
+    print(f"  love    {love_mb:6.1f} MB peak")
+    print(f"  memory ratio tazzle/love: {game_mb / love_mb:.2f} (running)")
     return 0
 
 
