@@ -3,6 +3,7 @@
 // thousand level switches that must leave the pool as they found it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <new>
 #include <string>
 
@@ -115,6 +116,68 @@ TEST_F(Reliability, FoldersWhereFilesBelongAreRefusedWithOneLine) {
                            "(not a file)\n"),
               std::string::npos)
         << printed;
+}
+
+// Every script that the console, a button or a level change starts says
+// when it fails: one "Lua Error" line with its message.
+TEST_F(Reliability, ScriptsStartedByTheConsoleAndTheLevelPrintTheirErrors) {
+    dir.Write("Resources/Lua/Fails.lua", "error('lua command')\n");
+    WriteScript("Teleport.lua", "error('teleport')\n");
+    WriteScript("LuaGlobals.lua", "if started then error('globals') end started = true\n");
+    WriteScript("StartOfLevel.lua", "if failing == 'start' then error('start of level') end\n");
+    WriteScript("EndOfLevel.lua", "if failing == 'end' then error('end of level') end\n");
+    Start();
+    const struct {
+        const char* message;
+        std::function<void()> run;
+    } cases[] = {
+        {"lua command", [&] { ExecuteCommandLine("lua Fails"); }},
+        {"lua command",
+         [&] {
+             Lua("local b = Menu:new():CreateButton(0, 0, 10, 10)\n"
+                 "b:SetCommand('lua Fails') b:ExcecuteAction()");
+         }},
+        {"globals", [&] { ExecuteCommandLine("globalReload"); }},
+        {"teleport", [&] { ExecuteCommandLine("teleport"); }},
+        {"start of level", [&] { Lua("failing = 'start'"); Console("level RESTART_LEVEL"); }},
+        {"end of level", [&] { Lua("failing = 'end'"); Console("level RESTART_LEVEL"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::string printed = CaptureStdout(c.run);
+        const size_t error = printed.find("Lua Error: ");
+        EXPECT_NE(error, std::string::npos) << printed;
+        EXPECT_EQ(error, printed.rfind("Lua Error: ")) << printed;
+        EXPECT_NE(printed.find(std::string(c.message) + "\n", error), std::string::npos) << printed;
+        EXPECT_EQ(lua_gettop(L), 0);
+    }
+}
+
+// A script that starts itself again through the console stops at the
+// nesting limit with one line that says so; every level before it ran.
+TEST_F(Reliability, ScriptsThatStartThemselvesStopAtTheNestingLimit) {
+    dir.Write("Resources/Lua/Self.lua", "depth = depth + 1 ExecuteConsoleCommand('lua Self')\n");
+    dir.Write("Resources/Lua/Press.lua", "depth = depth + 1 button:ExcecuteAction()\n");
+    WriteScript("Teleport.lua", "depth = depth + 1 ExecuteConsoleCommand('teleport')\n");
+    Start();
+    Lua("button = Menu:new():CreateButton(0, 0, 10, 10) button:SetCommand('lua Press')");
+    const struct {
+        const char* line;
+        const char* what;
+    } cases[] = {
+        {"lua Self", "lua Self"},
+        {"lua Press", "lua Press"},
+        {"teleport", "Resources/Lua/Globals/Teleport.lua"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Lua("depth = 0");
+        std::string printed = CaptureStdout([&] { ExecuteCommandLine(c.line); });
+        EXPECT_EQ(printed, std::string("Lua Error: ") + c.what + ": scripts nested too deeply (" +
+                               std::to_string(kMaxScriptNesting) + " levels)\n");
+        EXPECT_EQ(Global("depth"), kMaxScriptNesting);
+        EXPECT_EQ(lua_gettop(L), 0);
+    }
 }
 
 TEST_F(Reliability, AThousandLevelSwitchesLeaveThePoolAsTheyFoundIt) {

@@ -59,6 +59,36 @@ TEST_F(ObjectLuaTest, FindingObjects) {
     Lua("b2 = GenericGameObject:new(); assert(GetFirstPlayer() == 0)");
 }
 
+// One result per live object up to what a Lua function can return; the
+// objects beyond that are named in one line.
+TEST_F(ObjectLuaTest, AllGameObjectsUpToLuasLimitAndALineForTheRest) {
+    const struct {
+        int objects;
+        int returned;
+        const char* printed;
+    } cases[] = {
+        {7999, 7999, ""},
+        {8000, 8000, ""},
+        {8001, 8000,
+         "GetAllGameObjects: 1 of 8001 objects left out (a Lua function returns at most 8000 "
+         "values)\n"},
+        {20000, 8000,
+         "GetAllGameObjects: 12000 of 20000 objects left out (a Lua function returns at most "
+         "8000 values)\n"},
+    };
+    Lua("made = 0 GenericGameObject:new():Destroy()");  // the dead count for nothing
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.objects);
+        Lua("for i = made + 1, " + std::to_string(c.objects) +
+            " do GenericGameObject:new() end made = " + std::to_string(c.objects));
+        // Arguments are ignored and take no room from the results.
+        std::string printed = TestSupport::CaptureStdout(
+            [&] { Lua("returned = select('#', GetAllGameObjects(1, 2, 3))"); });
+        EXPECT_EQ(Global("returned"), c.returned);
+        EXPECT_EQ(printed, c.printed);
+    }
+}
+
 TEST_F(ObjectLuaTest, ClosestPlayerComparesXOnlyAndSkipsPlayersWithoutTransform) {
     Lua(R"lua(
         function make(name, x)
