@@ -441,23 +441,19 @@ TEST_F(LuaBinding, StoredThreadLivesAsLongAsTheObject) {
 // thread: the property then reads nil, never the freed thread, and the
 // object's death leaves the slot's new value alone.
 TEST_F(LuaBinding, StoredThreadWhoseAnchorAScriptReplaced) {
-    for (const char* replacement : {"nil", "5", "other"}) {
+    for (std::string replacement : {"nil", "5", "other"}) {
         SCOPED_TRACE(replacement);
         auto* holder = new BindCamera;
         PushUserdata(L, holder);
         lua_setglobal(L, "holder");
-        Output(std::string("co = coroutine.create(function() end)\n"
-                           "other = coroutine.create(function() end)\n"
-                           "holder.co = co\n"
-                           "for k, v in pairs(debug.getregistry()) do\n"
-                           "  if v == co then slot = k end\n"
-                           "end\n"
-                           "debug.getregistry()[slot] = ") +
-               replacement + " co = nil");
+        Output("local f = function() end co, other = coroutine.create(f), coroutine.create(f)\n"
+               "holder.co = co\n"
+               "for k, v in pairs(debug.getregistry()) do if v == co then slot = k end end\n"
+               "debug.getregistry()[slot] = " + replacement + " co = nil");
         lua_gc(L, LUA_GCCOLLECT, 0);
         EXPECT_TRUE(True("holder.co == nil"));
         delete holder;
-        EXPECT_TRUE(True(std::string("debug.getregistry()[slot] == ") + replacement));
+        EXPECT_TRUE(True("debug.getregistry()[slot] == " + replacement));
     }
 }
 
