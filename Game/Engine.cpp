@@ -126,6 +126,10 @@ int StartEngine(int argc, char** argv) {
 
     RunMainLoop();
 
+    // The scripts' garbage is finalized here, while the camera, the effects
+    // and the GUI still live. Later finalizers run as CloseLua closes the
+    // state, when the engine refuses them.
+    CollectLuaGarbage();
     // The main camera ends with this frame; nothing may reach it afterwards.
     CurrentCamera = nullptr;
     return 0;

@@ -1,6 +1,7 @@
 #include "World/ObjectLua.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "System/Source/Components/Empty.h"
@@ -178,14 +179,27 @@ int GetClosestPlayer(lua_State* L) {
     return 1;
 }
 
+// A C function returns at most LUAI_MAXCSTACK (8000) values, arguments
+// included. The objects beyond that are counted and named in one line, not
+// dropped unnoticed.
 int GetAllGameObjects(lua_State* L) {
+    lua_settop(L, 0);  // the arguments are ignored: their slots go to results
     int pushed = 0;
+    int leftOut = 0;
     for (int id = 0, count = GetObjectCount(); id < count; ++id) {
         GenericGameObject* object = GetObjectById(id);
         if (!object) continue;
-        if (!lua_checkstack(L, 1)) break;
-        PushUserdata(L, object);
-        ++pushed;
+        if (leftOut == 0 && lua_checkstack(L, 1)) {
+            PushUserdata(L, object);
+            ++pushed;
+        } else {
+            ++leftOut;
+        }
+    }
+    if (leftOut > 0) {
+        std::printf("GetAllGameObjects: %d of %d objects left out (a Lua function returns at most "
+                    "%d values)\n",
+                    leftOut, pushed + leftOut, pushed);
     }
     return pushed;
 }

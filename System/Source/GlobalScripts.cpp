@@ -18,10 +18,12 @@ void InitLua() {
 }
 
 void RunGlobalScript(const char* path) {
+    ScriptNesting nesting(path ? path : "");
+    if (nesting.Refused()) return;
     int index = LoadScript(path);
     lua_State* L = GetLuaState();
     int top = lua_gettop(L);
-    if (PushScriptChunk(L, index)) lua_pcall(L, 0, LUA_MULTRET, 0);
+    if (PushScriptChunk(L, index) && lua_pcall(L, 0, LUA_MULTRET, 0) != 0) PrintLuaError(L);
     lua_settop(L, top);
 }
 

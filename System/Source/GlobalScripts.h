@@ -11,7 +11,8 @@ class ConsoleArgs;
 void InitLua();
 
 // Runs a script through the script registry (compiled at first use, then
-// as the hot reload last compiled it). Errors while it runs are not printed.
+// as the hot reload last compiled it). An error while it runs prints
+// "Lua Error: %s\n"; it counts as a level of ScriptNesting.
 void RunGlobalScript(const char* path);
 void RunStartOfLevelScript();
 void RunEndOfLevelScript();

@@ -20,10 +20,23 @@ namespace {
 
 lua_State* g_state = nullptr;
 
+// Whether registry reference `ref` still holds `thread`. Scripts can clear
+// or refill any reference through debug.getregistry(), so the pointer is
+// compared, never followed. Leaves the slot's value on the stack.
+bool AnchorHolds(lua_State* L, int ref, const void* thread) {
+    lua_rawgeti(L, LUA_REGISTRYINDEX, ref);
+    return ref > 0 && thread && lua_type(L, -1) == LUA_TTHREAD && lua_tothread(L, -1) == thread;
+}
+
 // Run-time properties that hold a thread keep it alive through a registry
-// reference, released here when their object dies while the state lives.
-void ReleaseLuaReference(int ref) {
-    if (g_state) luaL_unref(g_state, LUA_REGISTRYINDEX, ref);
+// reference, released here when their object dies while the state lives;
+// a reference that a script has given to something else is left alone.
+void ReleaseLuaReference(int ref, const void* thread) {
+    lua_State* L = g_state;
+    if (!L) return;
+    const bool ours = AnchorHolds(L, ref, thread);
+    lua_pop(L, 1);
+    if (ours) luaL_unref(L, LUA_REGISTRYINDEX, ref);
 }
 
 const char* ErrorText(lua_State* L) {
@@ -217,15 +230,45 @@ LuaRegistration RegisterLuaFunction(lua_CFunction function, const char* name) {
     return LuaRegistration{};
 }
 
+bool g_luaClosing = false;
+
+namespace {
+
+int FullCollection(lua_State* L) {
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    return 0;
+}
+
+// Past this many finalizer errors in one collection the rest are left to
+// lua_close: finalizers that keep leaving new ones that raise would
+// otherwise hold the game for ever.
+constexpr int kMaxFinalizerErrors = 1000;
+
+}  // namespace
+
+void CollectLuaGarbage() {
+    lua_State* L = g_state;
+    if (!L) return;
+    // Lua takes a finalizer off its list before running it, so each failed
+    // run leaves one fewer, and the next run takes up the rest.
+    for (int errors = 0; errors < kMaxFinalizerErrors; ++errors) {
+        if (lua_cpcall(L, FullCollection, nullptr) == 0) return;
+        PrintLuaError(L);
+        lua_pop(L, 1);
+    }
+}
+
 void CloseLua() {
     if (!g_state) return;
-    lua_gc(g_state, LUA_GCCOLLECT, 0);
+    g_luaClosing = true;
+    CollectLuaGarbage();
     // Objects that Lua frees while closing must not release references into
     // a state that is going away.
     System::MetaBase::releaseLuaRef = nullptr;
     lua_State* L = g_state;
     g_state = nullptr;
     lua_close(L);
+    g_luaClosing = false;
 }
 
 const char* LuaTextArgument(lua_State* L, int index, size_t* length) {
@@ -315,6 +358,13 @@ void PushLuaValues(lua_State* L, const MetaValue& reference) {
         lua_pushnumber(L, *static_cast<const unsigned char*>(p) != 0 ? 1 : 0);
     } else {
         PushPointer(L, reference);
+    }
+}
+
+void PushAnchoredThread(lua_State* L, int ref, const void* thread) {
+    if (!AnchorHolds(L, ref, thread)) {
+        lua_pop(L, 1);
+        lua_pushnil(L);
     }
 }
 
@@ -438,19 +488,39 @@ int LuaStackDump(lua_State* L) {
     return 0;
 }
 
+namespace {
+int g_scriptNesting = 0;
+}  // namespace
+
+ScriptNesting::ScriptNesting(const std::string& what)
+    : refused_(g_scriptNesting >= kMaxScriptNesting) {
+    if (refused_) {
+        std::printf("Lua Error: %s: scripts nested too deeply (%d levels)\n", what.c_str(),
+                    kMaxScriptNesting);
+    } else {
+        ++g_scriptNesting;
+    }
+}
+
+ScriptNesting::~ScriptNesting() {
+    if (!refused_) --g_scriptNesting;
+}
+
 void ConsoleLua(ConsoleArgs& args) {
     std::string name = args.Count() > 0 ? args.GetArg(0) : std::string();
     if (name.empty()) {
         std::printf("Usage: lua <script name>\n");
         return;
     }
+    ScriptNesting nesting("lua " + name);
+    if (nesting.Refused()) return;
     lua_State* L = GetLuaState();
     int top = lua_gettop(L);
     std::string path = "Resources/Lua/" + name + ".lua";
     int status = LoadLuaFile(L, path);
     switch (status) {
         case 0:
-            lua_pcall(L, 0, LUA_MULTRET, 0);
+            if (lua_pcall(L, 0, LUA_MULTRET, 0) != 0) PrintLuaError(L);
             break;
         case LUA_ERRSYNTAX:
             std::printf("File %s had a syntax error.\n", path.c_str());

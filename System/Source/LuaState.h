@@ -32,11 +32,17 @@ struct LuaRegistration {};
 // registration under the same name replaces the earlier one.
 LuaRegistration RegisterLuaFunction(lua_CFunction function, const char* name);
 
+// True while CloseLua runs: the finalizers that Lua runs then come after
+// the engine has freed much of what its functions reach, so every engine
+// function, method and property refuses them ("the game has ended").
+extern bool g_luaClosing;
+
 // Calls `function` so that an exception of the engine's code (the heap is
 // exhausted, a container refuses) reaches the script as an ordinary error
 // message. Lua's own handler would turn it into an error without a message.
 // Inline, so that every Guarded<F> calls its F directly.
 inline int CallGuarded(lua_State* L, lua_CFunction function) {
+    if (g_luaClosing) return luaL_error(L, "the game has ended");
     // The error is raised after the handler is left: a Lua error is a C++
     // exception too, and the caught one must be gone before it is thrown.
     std::string message;
@@ -58,9 +64,14 @@ int Guarded(lua_State* L) {
 // upvalues 2 onwards, which `function` reads as its own.
 void PushGuarded(lua_State* L, lua_CFunction function, int upvalues = 0);
 
-// A full collection, then closes the shared state. A later GetLuaState()
-// creates a fresh one (tests rely on that; class tables must then be
-// registered again).
+// A full collection of the shared state inside a protected call. A
+// finalizer that raises prints "Lua Error: %s\n" and the collection goes on
+// with the others. The engine runs one as the main loop ends, while every
+// engine object a finalizer can reach still lives.
+void CollectLuaGarbage();
+// A full collection as above, then closes the shared state. A later
+// GetLuaState() creates a fresh one (tests rely on that; class tables must
+// then be registered again).
 void CloseLua();
 
 // The arguments of a global function as reflected values: booleans as bool,
@@ -81,6 +92,11 @@ const char* LuaTextArgument(lua_State* L, int index, size_t* length = nullptr);
 void PushLuaValue(lua_State* L, const MetaValue& value);
 // Pushes exactly one Lua value for what a property refers to.
 void PushLuaValues(lua_State* L, const MetaValue& reference);
+// Pushes the thread that a run-time property anchors under registry
+// reference `ref`, or nil when that reference holds it no longer (a script
+// can clear any reference through debug.getregistry(), and the thread may
+// have been freed since): `thread` is compared, never followed.
+void PushAnchoredThread(lua_State* L, int ref, const void* thread);
 // Pushes a userdata holding the object, with the metatable registered under
 // the object's type name (none when that class has no table). A null object
 // gets a new empty metatable. A null state means the shared state.
@@ -117,6 +133,28 @@ lua_State* NewLuaThread();
 
 // Lua global "stackdump": prints the caller's stack.
 int LuaStackDump(lua_State* L);
+
+// How deep scripts that the console starts (the `lua` command, also from a
+// button's command line, and the global scripts) may nest by running such
+// commands in turn. Lua itself gives out near 200 levels, with a misleading
+// "chunk has too many syntax levels"; this leaves room below that for what
+// every level runs besides.
+constexpr int kMaxScriptNesting = 50;
+
+// Counts one level of console-started scripts while it lives. A level past
+// kMaxScriptNesting is refused: it prints "Lua Error: <what>: scripts nested
+// too deeply (N levels)" and the caller runs nothing.
+class ScriptNesting {
+public:
+    explicit ScriptNesting(const std::string& what);
+    ~ScriptNesting();
+    ScriptNesting(const ScriptNesting&) = delete;
+    ScriptNesting& operator=(const ScriptNesting&) = delete;
+    bool Refused() const { return refused_; }
+
+private:
+    bool refused_;
+};
 
 // Console commands.
 void ConsoleLua(ConsoleArgs& args);           // lua <script name>

@@ -121,3 +121,30 @@ TEST(GameProcess, SignalsEndAGameThatIsStuck) {
         EXPECT_EQ(game.TermSignal(), SIGINT) << game.Output();
     }
 }
+
+// Finalizers left for the end: the one that raises prints one line; those
+// that use the camera and a post-processing effect run while they live; one
+// the state still holds when it closes is refused the engine, gone by then.
+TEST(GameProcess, FinalizersAtTheQuitRunWhileTheEngineLives) {
+    const std::string output = TestSupport::RunGame(
+        "CreatePostProcess('', 'Resources/Shaders/grey.frag')\n"
+        "ExecuteConsoleCommand('level QUIT_GAME')\n",
+        {{"Globals/EndOfLevel.lua", R"lua(
+            collectgarbage('stop')
+            local function leave(finalizer) getmetatable(newproxy(true)).__gc = finalizer end
+            local camera, effect = GetCamera(), GetPostEffect(1)
+            local parameter = effect:GetParameter('strength')
+            leave(function() error('finalizer raised') end)
+            leave(function() camera:SetPosition(5, 5) io.write('camera used\n') end)
+            leave(function() effect:GetParameter('other') io.write('effect used\n') end)
+            leave(function() parameter:SetFloat(0.5) io.write('parameter set\n') end)
+            kept = newproxy(true)
+            getmetatable(kept).__gc = function() io.write('closing\n') camera:Lock() end
+        )lua"}});
+    for (const char* line : {"camera used\n", "effect used\n", "parameter set\n", "closing\n"}) {
+        EXPECT_NE(output.find(line), std::string::npos) << line << output;
+    }
+    const size_t error = output.find("Lua Error: ");
+    EXPECT_EQ(error, output.rfind("Lua Error: ")) << output;
+    EXPECT_NE(output.find("finalizer raised\n", error), std::string::npos) << output;
+}

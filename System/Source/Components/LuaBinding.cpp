@@ -386,6 +386,14 @@ int PushProperty(MetaBase* object, lua_State* L) {
     if (!key) return 0;
     const MetaValue* property = object->FindProperty(key);
     if (!property) return luaL_error(L, "Object does not have property \"%s\"!", key);
+    if (property->IsType<lua_State*>()) {
+        // A thread comes from its anchor, not from the pointer kept here.
+        const auto& dynamic = object->DynamicProperties();
+        auto found = dynamic.find(std::string_view(key));
+        int ref = found != dynamic.end() ? found->second.luaRef : LUA_NOREF;
+        PushAnchoredThread(L, ref, property->payload.p);
+        return 1;
+    }
     PushLuaValues(L, *property);
     return 1;
 }

@@ -116,7 +116,7 @@ void ArgList::Grow(std::size_t count) {
     capacity_ = uint32_t(count);
 }
 
-void (*MetaBase::releaseLuaRef)(int ref) = nullptr;
+void (*MetaBase::releaseLuaRef)(int ref, const void* value) = nullptr;
 
 const MetaValue& NilValue() {
     static const MetaValue nil = MetaValue::Pointer(g_emptyText, "char *", "char");
@@ -157,7 +157,9 @@ void MetaBase::Release(const DynamicProperty& property) {
             delete static_cast<Userdata*>(property.value.payload.p);
             break;
         case Ownership::LuaRef:
-            if (releaseLuaRef && property.luaRef >= 0) releaseLuaRef(property.luaRef);
+            if (releaseLuaRef && property.luaRef >= 0) {
+                releaseLuaRef(property.luaRef, property.value.payload.p);
+            }
             break;
     }
 }

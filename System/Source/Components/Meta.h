@@ -338,9 +338,10 @@ public:
     bool InsertMethod(const char* name, MetaMethod method);  // first wins
     void SetParentMeta(const MetaBase* parent) { parent_ = parent; }
 
-    // Releases a run-time property's Lua reference; installed by the Lua
-    // layer (null while there is no Lua state).
-    static void (*releaseLuaRef)(int ref);
+    // Releases a run-time property's Lua reference, which anchors `value`
+    // (the property's payload); installed by the Lua layer (null while there
+    // is no Lua state).
+    static void (*releaseLuaRef)(int ref, const void* value);
 
 private:
     static void Release(const DynamicProperty& property);

@@ -3,6 +3,7 @@
 // thousand level switches that must leave the pool as they found it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <new>
 #include <string>
 
@@ -115,6 +116,49 @@ TEST_F(Reliability, FoldersWhereFilesBelongAreRefusedWithOneLine) {
                            "(not a file)\n"),
               std::string::npos)
         << printed;
+}
+
+// Every script that the console, a button or a level change starts says
+// when it fails: one "Lua Error" line with its message.
+TEST_F(Reliability, ScriptsStartedByTheConsoleAndTheLevelPrintTheirErrors) {
+    dir.Write("Resources/Lua/Fails.lua", "error('lua command')\n");
+    WriteScript("Teleport.lua", "error('teleport')\n");
+    WriteScript("LuaGlobals.lua", "if started then error('globals') end started = true\n");
+    WriteScript("StartOfLevel.lua", "if failing == 'start' then error('level start') end\n");
+    WriteScript("EndOfLevel.lua", "if failing == 'end' then error('level end') end\n");
+    Start();
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"lua command", [&] { ExecuteCommandLine("lua Fails"); }},
+        {"lua command", [&] { Lua("local b = Menu:new():CreateButton(0, 0, 10, 10)\n"
+                                  "b:SetCommand('lua Fails') b:ExcecuteAction()"); }},
+        {"globals", [&] { ExecuteCommandLine("globalReload"); }},
+        {"teleport", [&] { ExecuteCommandLine("teleport"); }},
+        {"level start", [&] { Lua("failing = 'start'"); Console("level RESTART_LEVEL"); }},
+        {"level end", [&] { Lua("failing = 'end'"); Console("level RESTART_LEVEL"); }},
+    };
+    for (const auto& [message, run] : cases) {
+        std::string printed = CaptureStdout(run);
+        const size_t error = printed.find("Lua Error: ");
+        EXPECT_EQ(error, printed.rfind("Lua Error: ")) << printed;
+        EXPECT_NE(printed.find(std::string(message) + "\n", error), std::string::npos) << printed;
+    }
+}
+
+// A script that starts itself again through the console stops at the
+// nesting limit with one line that says so; every level before it ran.
+TEST_F(Reliability, ScriptsThatStartThemselvesStopAtTheNestingLimit) {
+    dir.Write("Resources/Lua/Self.lua", "depth = depth + 1 ExecuteConsoleCommand('lua Self')\n");
+    dir.Write("Resources/Lua/Press.lua", "depth = depth + 1 button:ExcecuteAction()\n");
+    WriteScript("Teleport.lua", "depth = depth + 1 ExecuteConsoleCommand('teleport')\n");
+    Start();
+    Lua("button = Menu:new():CreateButton(0, 0, 10, 10) button:SetCommand('lua Press')");
+    for (std::string line : {"lua Self", "lua Press", "teleport"}) {
+        Lua("depth = 0");
+        const std::string what = line == "teleport" ? "Resources/Lua/Globals/Teleport.lua" : line;
+        EXPECT_EQ(CaptureStdout([&] { ExecuteCommandLine(line); }),
+                  "Lua Error: " + what + ": scripts nested too deeply (50 levels)\n");
+        EXPECT_EQ(Global("depth"), kMaxScriptNesting);
+    }
 }
 
 TEST_F(Reliability, AThousandLevelSwitchesLeaveThePoolAsTheyFoundIt) {

@@ -437,6 +437,26 @@ TEST_F(LuaBinding, StoredThreadLivesAsLongAsTheObject) {
     EXPECT_TRUE(True("weak[1] == nil"));
 }
 
+// A script can clear or refill the registry slot that anchors a stored
+// thread: the property then reads nil, never the freed thread, and the
+// object's death leaves the slot's new value alone.
+TEST_F(LuaBinding, StoredThreadWhoseAnchorAScriptReplaced) {
+    for (std::string replacement : {"nil", "5", "other"}) {
+        SCOPED_TRACE(replacement);
+        auto* holder = new BindCamera;
+        PushUserdata(L, holder);
+        lua_setglobal(L, "holder");
+        Output("local f = function() end co, other = coroutine.create(f), coroutine.create(f)\n"
+               "holder.co = co\n"
+               "for k, v in pairs(debug.getregistry()) do if v == co then slot = k end end\n"
+               "debug.getregistry()[slot] = " + replacement + " co = nil");
+        lua_gc(L, LUA_GCCOLLECT, 0);
+        EXPECT_TRUE(True("holder.co == nil"));
+        delete holder;
+        EXPECT_TRUE(True("debug.getregistry()[slot] == " + replacement));
+    }
+}
+
 TEST_F(LuaBinding, NullObjects) {
     // A userdata without an object has an empty metatable.
     PushUserdata(L, nullptr);

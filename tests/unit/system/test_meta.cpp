@@ -429,7 +429,7 @@ TEST(MetaDataProperties, LookupsOfFieldsAndRunTimeProperties) {
 namespace {
 
 std::vector<int> g_releasedRefs;
-void CountRelease(int ref) {
+void CountRelease(int ref, const void*) {
     g_releasedRefs.push_back(ref);
 }
 
@@ -440,7 +440,7 @@ struct ReleaseHookScope {
         MetaBase::releaseLuaRef = &CountRelease;
     }
     ~ReleaseHookScope() { MetaBase::releaseLuaRef = saved; }
-    void (*saved)(int);
+    void (*saved)(int, const void*);
 };
 
 double* NewNumber(double v) {

@@ -59,6 +59,22 @@ TEST_F(ObjectLuaTest, FindingObjects) {
     Lua("b2 = GenericGameObject:new(); assert(GetFirstPlayer() == 0)");
 }
 
+// One result per live object up to the 8000 values a Lua function can
+// return; one line names the objects beyond that.
+TEST_F(ObjectLuaTest, AllGameObjectsUpToLuasLimitAndALineForTheRest) {
+    Lua("GenericGameObject:new():Destroy() made = 0");  // the dead count for nothing
+    for (int objects : {8000, 20000}) {
+        Lua("for i = made + 1, " + std::to_string(objects) + " do GenericGameObject:new() end\n"
+            "made = " + std::to_string(objects));
+        // Arguments are ignored and take no room from the results.
+        std::string printed = TestSupport::CaptureStdout(
+            [&] { Lua("returned = select('#', GetAllGameObjects(1, 2, 3))"); });
+        EXPECT_EQ(Global("returned"), 8000);
+        EXPECT_EQ(printed, objects == 8000 ? "" : "GetAllGameObjects: 12000 of 20000 objects left "
+                                                  "out (a Lua function returns at most 8000 values)\n");
+    }
+}
+
 TEST_F(ObjectLuaTest, ClosestPlayerComparesXOnlyAndSkipsPlayersWithoutTransform) {
     Lua(R"lua(
         function make(name, x)
