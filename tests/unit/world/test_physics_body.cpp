@@ -303,28 +303,22 @@ TEST_F(PhysicsBodyTest, WorldMembershipFollowsEnableAndLifetime) {
 }
 
 TEST_F(PhysicsBodyTest, BodiesLeaveAndRejoinTheListInOrder) {
-    // Each lower than the one before: the step orders them the other way.
+    // Body i at x = i, each lower than the one before: the step reverses them.
     std::vector<Thing> things;
-    for (int i = 0; i < 6; ++i) things.push_back(Make(0, float(-i)));
-    auto order = [&] {
+    for (int i = 0; i < 6; ++i) things.push_back(Make(float(i), float(-i)));
+    auto order = [] {
         std::vector<int> out;
-        for (PhysicsBody* body : *PhysicsWorld::GetBodies()) {
-            for (size_t i = 0; i < things.size(); ++i) {
-                if (things[i].body == body) out.push_back(int(i));
-            }
-        }
+        for (PhysicsBody* body : *PhysicsWorld::GetBodies())
+            out.push_back(int(body->GetPosition().x));
         return out;
     };
     auto leave = [&](int i) { things[size_t(i)].object->RemoveComponent("PhysicsBody"); };
     auto rejoin = [&](int i) { things[size_t(i)].object->AddComponent("PhysicsBody"); };
-    leave(1);
-    leave(3);
+    for (int i : {1, 3}) leave(i);
     rejoin(1);
     EXPECT_EQ(order(), (std::vector<int>{0, 2, 4, 5, 1}));
     // Most of the list gone at once, then one back.
-    leave(0);
-    leave(2);
-    leave(4);
+    for (int i : {0, 2, 4}) leave(i);
     rejoin(2);
     EXPECT_EQ(order(), (std::vector<int>{5, 1, 2}));
     // After a step has reordered the list: no body twice, none lost.
