@@ -3,6 +3,7 @@
 // position of its own: it moves the owner's Transform.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "System/Source/Components/GenericComponent.h"
@@ -123,6 +124,10 @@ public:
     bool fixedAngle = false;
     Vec2 gravity;
     Sweep sweep;
+    // Where the body stands in the physics world's list, so that joining
+    // and leaving it need no search; kept by the world, and checked against
+    // the list before it is trusted.
+    size_t listIndex = SIZE_MAX;
 
 private:
     void ReplaceShape(Shape* replacement);

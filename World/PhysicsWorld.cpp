@@ -54,7 +54,16 @@ using PairSet = std::unordered_set<std::pair<PhysicsBody*, PhysicsBody*>, PairHa
                                    std::equal_to<>, System::PoolAllocator<std::pair<PhysicsBody*, PhysicsBody*>>>;
 
 struct World : System::PoolObject {
+    // A removed body leaves an empty place (null), dropped in one pass
+    // before the next step or once the empty places are half the list:
+    // taking bodies out one by one would move the rest each time, and
+    // moving the last into the gap would change the order the step sees.
     BodyList bodies;
+    size_t removed = 0;  // empty places in `bodies`
+    // Whether each body's listIndex is its place in `bodies`. The step
+    // reorders the list without writing them (most frames add and remove
+    // nothing); the first add or remove after it writes them all, once.
+    bool indexed = true;
     System::Vector<Entry> entries;
     System::Vector<float> laterReach;  // greatest reach from an index on
     System::Vector<Extent> extents;
@@ -447,6 +456,7 @@ void OrderByHeight(World& world) {
     std::stable_sort(world.entries.begin(), world.entries.end(),
                      [&height](const Entry& l, const Entry& r) { return height(l) < height(r); });
     for (size_t i = 0; i < world.entries.size(); ++i) world.bodies[i] = world.entries[i].body;
+    world.indexed = false;
 }
 
 bool ShortcutHolds(const World& world) {
@@ -702,6 +712,36 @@ void SendMessages(const World& world) {
     }
 }
 
+// ---- The body list ----
+
+void WriteIndices(World& world, size_t from) {
+    for (size_t i = from; i < world.bodies.size(); ++i) {
+        if (world.bodies[i]) world.bodies[i]->listIndex = i;
+    }
+}
+
+// Whether the body is in the list: its index is trusted only when the list
+// holds it there, so an index left from a cleared or destroyed list means
+// nothing.
+bool Listed(World& world, const PhysicsBody& body) {
+    if (!world.indexed) {
+        WriteIndices(world, 0);
+        world.indexed = true;
+    }
+    return body.listIndex < world.bodies.size() && world.bodies[body.listIndex] == &body;
+}
+
+// Closes the gaps removed bodies left, the rest keeping their order.
+void DropEmptyPlaces(World& world) {
+    if (world.removed == 0) return;
+    BodyList& bodies = world.bodies;
+    size_t first = size_t(std::find(bodies.begin(), bodies.end(), nullptr) - bodies.begin());
+    bodies.erase(std::remove(bodies.begin() + ptrdiff_t(first), bodies.end(), nullptr),
+                 bodies.end());
+    world.removed = 0;
+    if (world.indexed) WriteIndices(world, first);
+}
+
 }  // namespace
 
 void Create() {
@@ -709,7 +749,9 @@ void Create() {
 }
 
 void Clear() {
-    if (g_world) g_world->bodies.clear();
+    if (!g_world) return;
+    g_world->bodies.clear();
+    g_world->removed = 0;
 }
 
 void Destroy() {
@@ -718,7 +760,9 @@ void Destroy() {
 }
 
 BodyList* GetBodies() {
-    return g_world ? &g_world->bodies : nullptr;
+    if (!g_world) return nullptr;
+    DropEmptyPlaces(*g_world);
+    return &g_world->bodies;
 }
 
 uint32_t CurrentStep() {
@@ -733,14 +777,20 @@ void AddBody(PhysicsBody* body) {
     if (!body) return;
     Create();
     if (!g_world) return;
-    BodyList& bodies = g_world->bodies;
-    if (std::find(bodies.begin(), bodies.end(), body) == bodies.end()) bodies.push_back(body);
+    World& world = *g_world;
+    if (Listed(world, *body)) return;
+    body->listIndex = world.bodies.size();
+    world.bodies.push_back(body);
 }
 
 void RemoveBody(PhysicsBody* body) {
-    if (!g_world) return;
-    BodyList& bodies = g_world->bodies;
-    bodies.erase(std::remove(bodies.begin(), bodies.end(), body), bodies.end());
+    if (!g_world || !body) return;
+    World& world = *g_world;
+    if (!Listed(world, *body)) return;
+    world.bodies[body->listIndex] = nullptr;
+    body->listIndex = SIZE_MAX;
+    ++world.removed;
+    if (world.removed * 2 > world.bodies.size()) DropEmptyPlaces(world);
 }
 
 bool TestPair(PhysicsBody& a, PhysicsBody& b, Contact& contact) {
@@ -854,6 +904,7 @@ bool ResolveImpulses(PhysicsBody& a, PhysicsBody& b, Vec2 normal, bool bounce) {
 void Step() {
     if (!g_world) return;
     World& world = *g_world;
+    DropEmptyPlaces(world);
     world.touches.clear();
     world.touched.clear();
     int substeps = SubstepCount(world.bodies);

@@ -36,7 +36,9 @@ BodyList* GetBodies();
 // Appends a body that is not in the list yet (the list is made when
 // missing, so bodies made before Create are not lost).
 void AddBody(PhysicsBody* body);
-// Removes every occurrence of the body.
+// Takes the body out of the list; the others keep their order. Neither
+// this nor AddBody searches the list, so making and deleting many bodies
+// takes time in proportion to their number.
 void RemoveBody(PhysicsBody* body);
 
 // The result of a narrow-phase test: the normal points from the first

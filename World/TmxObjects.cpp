@@ -303,7 +303,7 @@ double NumberOf(const std::string& text) {
 // Writes the value into an existing property, converted to the property's
 // own type.
 void ReplaceProperty(GenericGameObject& object, const std::string& name, const MetaValue& property,
-                     const std::string& text) {
+                     const std::string& text, const std::string& path) {
     using Ownership = System::MetaBase::Ownership;
     void* field = property.payload.p;
     if (property.IsType<const char*>()) {
@@ -329,17 +329,17 @@ void ReplaceProperty(GenericGameObject& object, const std::string& name, const M
             static_cast<char>(static_cast<uint32_t>(SafeDoubleToInt(NumberOf(text))) & 0xFFu);
         return;
     }
-    std::printf("Property %s of %s cannot take the value %s\n", name.c_str(), object.GetName(),
-                text.c_str());
+    Report(path, "property " + name + " of " + object.GetName() + " cannot take the value " + text);
 }
 
 // A property the tables do not name: the first value, kept in the type its
 // text reads as, under the name as written.
-void ApplyDynamicProperty(GenericGameObject& object, const Property& property) {
+void ApplyDynamicProperty(GenericGameObject& object, const Property& property,
+                          const std::string& path) {
     using Ownership = System::MetaBase::Ownership;
     const std::string& text = property.values[0];
     if (const MetaValue* existing = object.FindProperty(property.name.c_str())) {
-        ReplaceProperty(object, property.name, *existing, text);
+        ReplaceProperty(object, property.name, *existing, text, path);
         return;
     }
     MetaValue value;
@@ -358,13 +358,13 @@ void ApplyDynamicProperty(GenericGameObject& object, const Property& property) {
             break;
     }
     if (!value.payload.p) {
-        std::printf("No memory for property %s\n", property.name.c_str());
+        Report(path, "no memory for property " + property.name);
         return;
     }
     object.AddDynamicProperty(property.name.c_str(), value, Ownership::Block);
 }
 
-void ApplyProperty(GenericGameObject& object, const Property& property) {
+void ApplyProperty(GenericGameObject& object, const Property& property, const std::string& path) {
     // Every key reads its first value; without one there is nothing to set.
     if (!object.IsAlive() || property.values.empty()) return;
     const std::string key = UpperCase(property.name);
@@ -374,7 +374,7 @@ void ApplyProperty(GenericGameObject& object, const Property& property) {
             return;
         }
     }
-    ApplyDynamicProperty(object, property);
+    ApplyDynamicProperty(object, property, path);
 }
 
 // ---- Placement ----
@@ -458,10 +458,10 @@ void ApplyPolyline(GenericGameObject& object, const char* pointsText) {
 }  // namespace
 
 void CreateMapObject(const tinyxml2::XMLElement& element,
-                     const std::vector<Property>& groupProperties) {
+                     const std::vector<Property>& groupProperties, const std::string& path) {
     GenericGameObject* object = CreateObject("LuaObject");
     if (!object) {
-        std::printf("Map object could not be made\n");
+        Report(path, "map object could not be made");
         return;
     }
     int width = ReadInt(element, "width", 0);
@@ -478,10 +478,10 @@ void CreateMapObject(const tinyxml2::XMLElement& element,
     if (const tinyxml2::XMLElement* properties = element.FirstChildElement("properties")) {
         for (const tinyxml2::XMLElement* p = properties->FirstChildElement(); p;
              p = p->NextSiblingElement()) {
-            ApplyProperty(*object, ReadProperty(*p));
+            ApplyProperty(*object, ReadProperty(*p), path);
         }
     }
-    for (const Property& property : groupProperties) ApplyProperty(*object, property);
+    for (const Property& property : groupProperties) ApplyProperty(*object, property, path);
 
     if (const tinyxml2::XMLElement* polyline = element.FirstChildElement("polyline")) {
         ApplyPolyline(*object, polyline->Attribute("points"));

@@ -73,7 +73,7 @@ const XMLElement* FirstChild(const XMLElement* parent, const char* name) {
     return parent ? parent->FirstChildElement(name) : nullptr;
 }
 
-void ReadObjectGroups(const XMLElement& root) {
+void ReadObjectGroups(const XMLElement& root, const std::string& path) {
     for (const XMLElement* group = root.FirstChildElement("objectgroup"); group;
          group = group->NextSiblingElement()) {
         std::vector<Property> groupProperties;
@@ -85,7 +85,7 @@ void ReadObjectGroups(const XMLElement& root) {
         }
         for (const XMLElement* object = group->FirstChildElement("object"); object;
              object = object->NextSiblingElement()) {
-            CreateMapObject(*object, groupProperties);
+            CreateMapObject(*object, groupProperties, path);
         }
     }
 }
@@ -98,16 +98,6 @@ std::string ParseError(const XMLDocument& document) {
     if (document.ErrorID() == tinyxml2::XML_SUCCESS) return "no root element";
     return std::string(document.ErrorName()) + " at line " +
            std::to_string(document.ErrorLineNum());
-}
-
-// One line naming the map file and what of it the level cannot show; the
-// level goes on with what it can.
-void Report(const std::string& path, std::string cause) {
-    // Names from the file may hold line breaks (&#10;): the report stays one line.
-    for (char& c : cause) {
-        if (c == '\n' || c == '\r') c = ' ';
-    }
-    std::printf("Level file %s: %s\n", path.c_str(), cause.c_str());
 }
 
 std::string Quoted(const char* text) {
@@ -146,7 +136,8 @@ std::string OtherEncoding(const XMLElement& data) {
 
 // The tileset image: "Resources/Levels/" + source; says why when the layer
 // has no image to take its tiles from.
-void LoadTilesetImage(TileWrapper& tiles, const XMLElement& tileset, const std::string& path) {
+void LoadTilesetImage(TileWrapper& tiles, const XMLElement& tileset, int tileWidth, int tileHeight,
+                      const std::string& path) {
     const XMLElement* image = tileset.FirstChildElement("image");
     const char* source = image ? image->Attribute("source") : nullptr;
     if (!source) {
@@ -155,7 +146,17 @@ void LoadTilesetImage(TileWrapper& tiles, const XMLElement& tileset, const std::
     }
     std::string file = System::ResolvePath(std::string(kLevelFolder) + source);
     tiles.LoadTileset(file.c_str());
-    if (tiles.Tileset().texture != 0) return;
+    if (tiles.Tileset().texture != 0) {
+        // Not one whole tile fits in the image.
+        if (tileWidth > tiles.ImageWidth() || tileHeight > tiles.ImageHeight()) {
+            Report(path, "tileset " + Quoted(tileset.Attribute("name")) + " has a tile size of " +
+                             std::to_string(tileWidth) + " x " + std::to_string(tileHeight) +
+                             ", larger than its image " + file + " of " +
+                             std::to_string(tiles.ImageWidth()) + " x " +
+                             std::to_string(tiles.ImageHeight()) + ": no tiles");
+        }
+        return;
+    }
     if (std::FILE* found = System::OpenResource(file, "rb")) {
         std::fclose(found);
         // Without a GL context nothing is loaded; the file is there.
@@ -224,12 +225,15 @@ void ReadTiles(GenericTileLevel& level, const XMLElement& root, const std::strin
                          std::to_string(tileWidth) + " x " + std::to_string(tileHeight) +
                          ": no tiles");
     } else {
-        LoadTilesetImage(tiles, *tileset, path);
+        LoadTilesetImage(tiles, *tileset, tileWidth, tileHeight, path);
     }
     int columns = ReadInt(*layer, "width", 0);
     int rows = ReadInt(*layer, "height", 0);
     if (!tiles.CreateBuffers(columns, rows)) {
-        std::printf("Tile layer of %d x %d tiles refused\n", columns, rows);
+        Report(path, "tile layer " + Quoted(layer->Attribute("name")) + " of " +
+                         std::to_string(columns) + " x " + std::to_string(rows) +
+                         " tiles refused (at most " + std::to_string(TileWrapper::kMaxCells) +
+                         " tiles, " + std::to_string(TileWrapper::kMaxSide) + " a side): no tiles");
         return;
     }
     std::string encoding = OtherEncoding(*data);
@@ -248,6 +252,14 @@ void ReadTiles(GenericTileLevel& level, const XMLElement& root, const std::strin
 }
 
 }  // namespace
+
+void Report(const std::string& path, std::string cause) {
+    // Names from the file may hold line breaks (&#10;): the report stays one line.
+    for (char& c : cause) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    std::printf("Level file %s: %s\n", path.c_str(), cause.c_str());
+}
 
 std::vector<std::string> SplitValues(const char* text) {
     std::vector<std::string> values;
@@ -385,7 +397,7 @@ bool LoadLevel(GenericTileLevel& level, const std::string& levelName) {
             ApplyMapProperty(level, ReadProperty(*p));
         }
     }
-    ReadObjectGroups(*root);
+    ReadObjectGroups(*root, path);
     ReadTiles(level, *root, path);
     RunStartOfLevelScript();
     return true;

@@ -61,9 +61,15 @@ void PlaceTiles(TileWrapper& tiles, const std::vector<uint32_t>& ids);
 // level cannot show (see ReadTiles) is named in one line each.
 bool LoadLevel(GenericTileLevel& level, const std::string& levelName);
 
+// Prints one line naming the map file (`path`, "Resources/Levels/" + the
+// level's name) and what of it the level cannot show; the level goes on
+// with what it can.
+void Report(const std::string& path, std::string cause);
+
 // Makes the game object of one `object` element, applying its attributes,
-// its properties and then those of its group.
+// its properties and then those of its group; what cannot be set is
+// reported against the map file `path`.
 void CreateMapObject(const tinyxml2::XMLElement& element,
-                     const std::vector<Property>& groupProperties);
+                     const std::vector<Property>& groupProperties, const std::string& path);
 
 }  // namespace Tmx

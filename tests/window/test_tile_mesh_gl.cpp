@@ -31,16 +31,15 @@ protected:
         EngineFixture::TearDown();
     }
 
-    // A map of one layer of these ids over `image` (16 x 16 tiles); what
-    // loading it printed.
+    // A map of one layer of these ids over `image` (16 x 16 tiles unless
+    // given); what loading it printed.
     std::string LoadMap(int columns, int rows, const std::vector<uint32_t>& ids,
-                        const std::string& image) {
+                        const std::string& image, const std::string& tileSize = "16") {
         dir.Write("Resources/Levels/map.tmx",
-                  "<map orientation=\"orthogonal\"><tileset tilewidth=\"16\" tileheight=\"16\">"
-                  "<image source=\"" +
-                      image + "\"/></tileset><layer width=\"" + std::to_string(columns) +
-                      "\" height=\"" + std::to_string(rows) +
-                      "\"><data encoding=\"base64\" compression=\"zlib\">" +
+                  "<map orientation=\"orthogonal\"><tileset name=\"tiles\" tilewidth=\"" +
+                      tileSize + "\" tileheight=\"" + tileSize + "\"><image source=\"" + image +
+                      "\"/></tileset><layer width=\"" + std::to_string(columns) + "\" height=\"" +
+                      std::to_string(rows) + "\"><data encoding=\"base64\" compression=\"zlib\">" +
                       TestSupport::TileLayerData(ids) + "</data></layer></map>\n");
         level_ = std::make_unique<GenericTileLevel>();
         return TestSupport::CaptureStdout([&] { level_->Load("map.tmx"); });
@@ -112,6 +111,19 @@ TEST_F(TileMeshGl, ATilesetImageThatIsNoImageIsNamed) {
               "Level file Resources/Levels/map.tmx: tileset image Resources/Levels/broken.png "
               "could not be read: no tiles\n");
     EXPECT_FALSE(level_->Tiles().HasTiles());
+}
+
+TEST_F(TileMeshGl, TilesLargerThanTheirImageAreNamed) {
+    std::vector<std::vector<uint8_t>> pixels(32 * 16, {40, 80, 120, 255});
+    dir.Write("Resources/Levels/wide.png", TestSupport::MakePng(32, 16, pixels));
+    // Too wide and too high; narrow enough but too high.
+    for (const std::string size : {"64", "20"}) {
+        EXPECT_EQ(LoadMap(2, 1, {1, 2}, "wide.png", size),
+                  "Level file Resources/Levels/map.tmx: tileset \"tiles\" has a tile size of " +
+                      size + " x " + size +
+                      ", larger than its image Resources/Levels/wide.png of 32 x 16: no tiles\n");
+        EXPECT_FALSE(level_->Tiles().HasTiles());
+    }
 }
 
 }  // namespace

@@ -377,7 +377,19 @@ TEST_F(TmxLevel, WhatAMapCannotShowIsNamedWithItsFile) {
          TileMap(kTileset,
                  "<data encoding=\"base64\" compression=\"zlib\">" + Base64("xyz") + "</data>"),
          "tile layer \"ground\" data is not base64 of zlib-compressed tile ids: no tiles"},
+        {"huge layer",
+         kTileset + "<layer name=\"ground\" width=\"20000\" height=\"20000\">" + good + "</layer>",
+         "tile layer \"ground\" of 20000 x 20000 tiles refused (at most 1048576 tiles, 65536 a "
+         "side): no tiles",
+         false},
+        // A property an init script gave a value no map text can be.
+        {"property of another kind",
+         "<objectgroup><object><properties>" + Property("INIT", "Obj/thread.lua") +
+             Property("Mood", "3") + "</properties></object></objectgroup>",
+         "property Mood of LuaObject cannot take the value 3", false},
     };
+    dir.Write("Resources/Lua/Obj/thread.lua",
+              "local obj = ...\nobj.Mood = coroutine.create(function() end)\n");
     // Tile layer formats other than the one read.
     for (const auto& [format, data] : std::vector<std::pair<const char*, std::string>>{
              {"csv", "<data encoding=\"csv\">\n1,2\n</data>"},
