@@ -1,6 +1,7 @@
 #include <SDL2/SDL.h>
 
 #include "input_fixture.h"
+#include "support/TestSupport.h"
 
 using namespace InputManager;
 
@@ -103,6 +104,58 @@ TEST_F(InputTest, TypedCharactersAndEditingKeysReachTheGuiInOrder) {
     // Characters alone are not "any input".
     Frame([] { InputManager::CharCallback(nullptr, 'x'); });
     EXPECT_FALSE(AnyInputFlag);
+}
+
+// A poll that brings more than a frame takes (a tool typing into a slow
+// frame): each frame hands the GUI 256 of each kind, the rest come in the
+// next frames in order, before anything that came later; past 16384 waiting
+// the newest are dropped, said in one line.
+TEST_F(InputTest, WhatAFrameCannotTakeComesInTheNextFrames) {
+    struct Kind {
+        const char* name;
+        unsigned first;  // arrival i is first + i % 26
+        void (*arrive)(unsigned code);
+        std::vector<unsigned> (*seen)();
+    };
+    const Kind kinds[] = {
+        {"characters", 'a', [](unsigned c) { InputManager::CharCallback(nullptr, c); },
+         [] { return GuiLog::chars; }},
+        {"key presses", 'A',
+         [](unsigned k) {
+             Key(int(k), 1);
+             Key(int(k), 0);
+         },
+         [] { return std::vector<unsigned>(GuiLog::keys.begin(), GuiLog::keys.end()); }},
+    };
+    for (const Kind& kind : kinds) {
+        auto arrive = [&](int from, int to) {
+            for (int i = from; i < to; ++i) kind.arrive(kind.first + unsigned(i) % 26);
+        };
+        auto inOrder = [&](const std::vector<unsigned>& seen) {
+            for (size_t i = 0; i < seen.size(); ++i) {
+                if (seen[i] != kind.first + i % 26) return false;
+            }
+            return true;
+        };
+        GuiLog::Clear();
+        Frame([&] { arrive(0, 300); });
+        EXPECT_EQ(kind.seen().size(), 256u) << kind.name;
+        Frame([&] { arrive(300, 310); });
+        EXPECT_EQ(kind.seen().size(), 310u) << kind.name;
+        EXPECT_TRUE(inOrder(kind.seen())) << kind.name;
+
+        GuiLog::Clear();
+        const std::string said = TestSupport::CaptureStdout([&] {
+            Frame([&] { arrive(0, 16384 + 500); });
+            for (int frame = 0; frame < 100; ++frame) Frame();
+        });
+        EXPECT_EQ(kind.seen().size(), 16384u) << kind.name;
+        EXPECT_TRUE(inOrder(kind.seen())) << kind.name;
+        EXPECT_EQ(said,
+                  "Input comes faster than frames take it: past 16384 waiting characters or key "
+                  "presses, the newest are dropped\n")
+            << kind.name;
+    }
 }
 
 // While the GUI holds the keyboard (the console is open), keys and typed

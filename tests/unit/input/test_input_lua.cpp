@@ -4,6 +4,7 @@
 
 #include "engine_fixture.h"
 #include "input_fixture.h"
+#include "System/Source/Console.h"
 
 using namespace InputManager;
 
@@ -218,6 +219,62 @@ TEST_F(InputEngineTest, ReplayTypedWithinOneFrameKeepsTheOrderTyped) {
     Pass();
     EXPECT_EQ(GuiLog::chars, (std::vector<unsigned>{'a', 'b'}));
     TestSupport::CaptureStdout([&] { Pass(); });  // past the end: live again
+}
+
+// Characters that a frame could not take are recorded in the frame that
+// took them, so that a replay hands them out as the live run did.
+TEST_F(InputEngineTest, CharactersCarriedToTheNextFrameAreRecordedThere) {
+    const std::string path = dir.Path() + "/carried.bin";
+    Recorder = new ReplayRecorder(true);
+    ASSERT_TRUE(Recorder->Open(path.c_str()));
+    std::vector<std::vector<unsigned>> live, played;
+    Pass([] {
+        for (int i = 0; i < 256; ++i) InputManager::CharCallback(nullptr, 'a');
+        for (unsigned c : {'b', 'c'}) InputManager::CharCallback(nullptr, c);
+    });
+    live.push_back(GuiLog::chars);
+    GuiLog::Clear();
+    Pass();
+    live.push_back(GuiLog::chars);
+    delete Recorder;
+    EXPECT_EQ(live, (std::vector<std::vector<unsigned>>{std::vector<unsigned>(256, 'a'), {'b', 'c'}}));
+
+    Recorder = new ReplayRecorder(false);
+    ASSERT_TRUE(Recorder->Open(path.c_str()));
+    for (int frame = 0; frame < 2; ++frame) {
+        GuiLog::Clear();
+        Pass();
+        played.push_back(GuiLog::chars);
+    }
+    EXPECT_EQ(played, (std::vector<std::vector<unsigned>>{{'a'}, {'b', 'c'}}));
+    TestSupport::CaptureStdout([&] { Pass(); });  // past the end: live again
+}
+
+// Keys and characters that arrive while levels change back to back (a
+// level whose start asks for another) reach the next frame's input.
+TEST_F(InputEngineTest, InputBetweenBackToBackLevelChangesReachesTheNextFrame) {
+    dir.Write("Resources/Levels/a.tmx", "<map></map>\n");
+    WriteScript("StartOfLevel.lua",
+                "if (chain or 0) > 0 then\n"
+                "  chain = chain - 1\n"
+                "  ExecuteConsoleCommand('level GenericTileLevel a.tmx')\n"
+                "end\n");
+    Lua("chain = 1");
+    ExecuteCommandLine("level GenericTileLevel a.tmx");
+    Pass();  // a change whose level asks for the next
+    GuiLog::Clear();
+    Pass([] {  // the next change: its poll brings a tap of W and a q
+        Key('W', 1);
+        Key('W', 0);
+        InputManager::CharCallback(nullptr, 'q');
+    });
+    EXPECT_EQ(Global("chain"), 0.0);
+    Pass();  // the first frame
+    EXPECT_EQ(GuiLog::chars, std::vector<unsigned>{'q'});
+    EXPECT_EQ(GuiLog::keys, std::vector<int>{'W'});
+    Lua("assert(IsKeyTriggered(87) == 1, 'W not triggered')");
+    Pass();
+    Lua("assert(IsKeyReleased(87) == 1, 'W not released')");
 }
 
 TEST_F(InputEngineTest, PlaybackWithoutAFileKeepsTheGameGoing) {
