@@ -4,7 +4,6 @@
 
 #include "engine_fixture.h"
 #include "input_fixture.h"
-#include "System/Source/Console.h"
 
 using namespace InputManager;
 
@@ -254,13 +253,17 @@ TEST_F(InputEngineTest, CharactersCarriedToTheNextFrameAreRecordedThere) {
 // level whose start asks for another) reach the next frame's input.
 TEST_F(InputEngineTest, InputBetweenBackToBackLevelChangesReachesTheNextFrame) {
     dir.Write("Resources/Levels/a.tmx", "<map></map>\n");
+    lua_register(L, "ChangeLevel", [](lua_State*) {
+        RequestStateChange("GenericTileLevel", "a.tmx");
+        return 0;
+    });
     WriteScript("StartOfLevel.lua",
                 "if (chain or 0) > 0 then\n"
                 "  chain = chain - 1\n"
-                "  ExecuteConsoleCommand('level GenericTileLevel a.tmx')\n"
+                "  ChangeLevel()\n"
                 "end\n");
     Lua("chain = 1");
-    ExecuteCommandLine("level GenericTileLevel a.tmx");
+    RequestStateChange("GenericTileLevel", "a.tmx");
     Pass();  // a change whose level asks for the next
     GuiLog::Clear();
     Pass([] {  // the next change: its poll brings a tap of W and a q
