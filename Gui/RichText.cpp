@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -76,14 +77,17 @@ void RichText::Append(const Char* added, size_t count) {
         skip = cut > old ? cut - old : 0;
         DropFront(std::min(cut, old));
     }
-    // A NUL would end the drawn text early: it is left out.
     const size_t start = text.size();
     text.resize(start + (count - skip));
-    auto out = text.begin() + std::ptrdiff_t(start);
-    for (size_t i = skip; i < count; ++i) {
-        if (added[i] != Char(0)) *out++ = widen(added[i]);
+    const auto appended = text.begin() + std::ptrdiff_t(start);
+    std::transform(added + skip, added + count, appended, widen);
+    // A NUL would end the drawn text early: it is left out. (Wide text ends
+    // at its first.)
+    if constexpr (std::is_same_v<Char, char>) {
+        if (count > skip && std::memchr(added + skip, 0, count - skip)) {
+            text.erase(std::remove(appended, text.end(), u'\0'), text.end());
+        }
     }
-    text.erase(out, text.end());
     pendingScroll = 1.0f;
     wheelLine = -1;
 }
