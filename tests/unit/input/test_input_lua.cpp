@@ -224,29 +224,25 @@ TEST_F(InputEngineTest, ReplayTypedWithinOneFrameKeepsTheOrderTyped) {
 // took them, so that a replay hands them out as the live run did.
 TEST_F(InputEngineTest, CharactersCarriedToTheNextFrameAreRecordedThere) {
     const std::string path = dir.Path() + "/carried.bin";
-    Recorder = new ReplayRecorder(true);
-    ASSERT_TRUE(Recorder->Open(path.c_str()));
-    std::vector<std::vector<unsigned>> live, played;
-    Pass([] {
-        for (int i = 0; i < 256; ++i) InputManager::CharCallback(nullptr, 'a');
-        for (unsigned c : {'b', 'c'}) InputManager::CharCallback(nullptr, c);
-    });
-    live.push_back(GuiLog::chars);
-    GuiLog::Clear();
-    Pass();
-    live.push_back(GuiLog::chars);
-    delete Recorder;
-    EXPECT_EQ(live, (std::vector<std::vector<unsigned>>{std::vector<unsigned>(256, 'a'), {'b', 'c'}}));
-
-    Recorder = new ReplayRecorder(false);
-    ASSERT_TRUE(Recorder->Open(path.c_str()));
-    for (int frame = 0; frame < 2; ++frame) {
-        GuiLog::Clear();
-        Pass();
-        played.push_back(GuiLog::chars);
+    std::vector<std::vector<unsigned>> seen;
+    for (bool recording : {true, false}) {
+        Recorder = new ReplayRecorder(recording);
+        ASSERT_TRUE(Recorder->Open(path.c_str()));
+        for (int frame = 0; frame < 2; ++frame) {
+            GuiLog::Clear();
+            Pass([&] {
+                for (int i = 0; recording && frame == 0 && i < 258; ++i) {
+                    InputManager::CharCallback(nullptr, i < 256 ? 'a' : 'a' + unsigned(i - 254));
+                }
+            });
+            seen.push_back(GuiLog::chars);
+        }
+        if (!recording) TestSupport::CaptureStdout([&] { Pass(); });  // past the end: live again
+        delete Recorder;
+        Recorder = nullptr;
     }
-    EXPECT_EQ(played, (std::vector<std::vector<unsigned>>{{'a'}, {'b', 'c'}}));
-    TestSupport::CaptureStdout([&] { Pass(); });  // past the end: live again
+    using Chars = std::vector<unsigned>;
+    EXPECT_EQ(seen, (std::vector<Chars>{Chars(256, 'a'), {'c', 'd'}, {'a'}, {'c', 'd'}}));
 }
 
 // Keys and characters that arrive while levels change back to back (a
@@ -257,12 +253,8 @@ TEST_F(InputEngineTest, InputBetweenBackToBackLevelChangesReachesTheNextFrame) {
         RequestStateChange("GenericTileLevel", "a.tmx");
         return 0;
     });
-    WriteScript("StartOfLevel.lua",
-                "if (chain or 0) > 0 then\n"
-                "  chain = chain - 1\n"
-                "  ChangeLevel()\n"
-                "end\n");
-    Lua("chain = 1");
+    WriteScript("StartOfLevel.lua", "if chain then chain = nil; ChangeLevel() end\n");
+    Lua("chain = true");
     RequestStateChange("GenericTileLevel", "a.tmx");
     Pass();  // a change whose level asks for the next
     GuiLog::Clear();
@@ -271,7 +263,6 @@ TEST_F(InputEngineTest, InputBetweenBackToBackLevelChangesReachesTheNextFrame) {
         Key('W', 0);
         InputManager::CharCallback(nullptr, 'q');
     });
-    EXPECT_EQ(Global("chain"), 0.0);
     Pass();  // the first frame
     EXPECT_EQ(GuiLog::chars, std::vector<unsigned>{'q'});
     EXPECT_EQ(GuiLog::keys, std::vector<int>{'W'});
