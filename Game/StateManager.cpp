@@ -206,8 +206,9 @@ bool MainLoopPass() {
     MainLoopHooks& hooks = GetMainLoopHooks();
     // Only a frame polls the window: through level changes with no frame
     // between them (a level whose load asks for a change again) its close
-    // request would never arrive.
-    if (g_changedLastPass && ChangePending() && GameWindow) glfwPollEvents();
+    // request would never arrive. The keys and characters this poll brings
+    // are the next input update's.
+    if (g_changedLastPass && ChangePending()) InputManager::PollBetweenFrames();
     // Ctrl+C and `kill` end the game as closing the window does. The quit
     // wins over a pending level change, which would otherwise keep it out
     // for as long as levels ask for changes while they load.

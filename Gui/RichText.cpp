@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "Graphics/Font.h"
 #include "Graphics/Renderer.h"
@@ -42,22 +45,79 @@ void RichText::ForgetPanel(GuiPanel* dying) {
 }
 
 void RichText::AddText(std::string_view bytes) {
+    Append(bytes.data(), bytes.size());
+}
+
+void RichText::AddWideText(const char16_t* wide) {
+    Append(wide, wide ? std::char_traits<char16_t>::length(wide) : 0);
+}
+
+template <typename Char>
+void RichText::Append(const Char* added, size_t count) {
     // Bytes widen as unsigned values, so characters above 127 are measured
     // with the glyphs they are drawn with.
+    auto widen = [](Char c) { return char16_t(std::make_unsigned_t<Char>(c)); };
+    const size_t limit = std::min(historyLimit, kLargestHistoryLimit);
     const size_t old = text.size();
-    text.resize(old + bytes.size());
-    std::transform(bytes.begin(), bytes.end(), text.begin() + std::ptrdiff_t(old),
-                   [](char c) { return char16_t(static_cast<unsigned char>(c)); });
+    const size_t total = old + count;
+    size_t skip = 0;  // the added characters that are dropped at once
+    if (total > limit) {
+        // Down to three quarters of the limit, so that the next drop comes
+        // only after a quarter more was printed. The text kept begins with a
+        // whole line when one begins within that quarter.
+        const size_t slack = limit / 4;
+        size_t cut = total - (limit - slack);
+        const size_t reach = std::min(total, cut + slack);
+        for (size_t i = cut - 1; i < reach; ++i) {
+            if ((i < old ? text[i] : widen(added[i - old])) == 10) {
+                cut = i + 1;
+                break;
+            }
+        }
+        skip = cut > old ? cut - old : 0;
+        DropFront(std::min(cut, old));
+    }
+    const size_t start = text.size();
+    text.resize(start + (count - skip));
+    const auto appended = text.begin() + std::ptrdiff_t(start);
+    std::transform(added + skip, added + count, appended, widen);
+    // A NUL would end the drawn text early: it is left out. (Wide text ends
+    // at its first.)
+    if constexpr (std::is_same_v<Char, char>) {
+        if (count > skip && std::memchr(added + skip, 0, count - skip)) {
+            text.erase(std::remove(appended, text.end(), u'\0'), text.end());
+        }
+    }
     pendingScroll = 1.0f;
     wheelLine = -1;
 }
 
-void RichText::AddWideText(const char16_t* wide) {
-    if (wide) {
-        for (; *wide; ++wide) text.push_back(*wide);
+void RichText::DropFront(size_t count) {
+    if (count == 0) return;
+    // Line k + 1 begins at lineStarts[k]: the lines that begin before the
+    // cut are gone, and the one that holds the cut becomes line 0.
+    const size_t gone =
+        size_t(std::lower_bound(lineStarts.begin(), lineStarts.end(), count) - lineStarts.begin());
+    // After a line feed a line starts at its left edge: the lines after the
+    // cut break as before, only earlier in the text. Elsewhere (a line cut
+    // through, or text not broken yet) the rest is broken anew.
+    const bool breaksStand = count < text.size() && text[count - 1] == 10 && brokenUpTo >= count;
+    text.erase(text.begin(), text.begin() + std::ptrdiff_t(count));
+    if (breaksStand) {
+        lineStarts.erase(lineStarts.begin(), lineStarts.begin() + std::ptrdiff_t(gone));
+        for (uint32_t& lineStart : lineStarts) lineStart -= uint32_t(count);
+        brokenUpTo -= count;
+    } else {
+        lineStarts.clear();
+        brokenUpTo = 0;
+        brokenX = 0;
     }
-    pendingScroll = 1.0f;
-    wheelLine = -1;
+    // The page and the selection stay on the text they showed, where it is
+    // still there.
+    firstLine = int32_t(std::max<int64_t>(0, int64_t(firstLine) - int64_t(gone)));
+    for (int32_t* end : {&selStart, &selEnd}) {
+        if (*end >= 0) *end = int32_t(std::max<int64_t>(0, int64_t(*end) - int64_t(count)));
+    }
 }
 
 void RichText::Clear() {
@@ -236,34 +296,36 @@ int32_t RichText::CharacterAt(int px, int py) const {
     // one step lower, characters from the left edge.
     const auto [ox, oy] = GetScreenOffset();
     const int32_t step = lineSpacing + LineHeight();
-    const int32_t n = int32_t(text.size());
+    const size_t n = text.size();
     if (step <= 0 || n == 0) return 0;
-    const int32_t row = std::max(0, (py - oy - kInset) / step);
-    const int32_t line = std::min(firstLine + row, LineCount());
-    int32_t pos = line > 0 ? int32_t(lineStarts[size_t(line - 1)]) : 0;
-    const int32_t end = line < LineCount() ? int32_t(lineStarts[size_t(line)]) : n;
+    const int64_t row = std::max<int64_t>(0, (int64_t(py) - oy - kInset) / step);
+    const int32_t count = LineCount();
+    const int32_t line = int32_t(std::clamp<int64_t>(int64_t(firstLine) + row, 0, count));
+    size_t pos = line > 0 ? lineStarts[size_t(line - 1)] : 0;
+    const size_t end = line < count ? lineStarts[size_t(line)] : n;
     const Font* f = GetFontByIndex(font);
-    int32_t penX = ox + kInset;
+    int64_t penX = int64_t(ox) + kInset;
     for (; pos < end; ++pos) {
-        const int32_t advance = Advance(f, text[size_t(pos)]);
-        if (px <= penX + advance) return pos;
+        const int32_t advance = Advance(f, text[pos]);
+        if (px <= penX + advance) break;
         penX += advance;
     }
-    return end;
+    // The text never holds more than kLargestHistoryLimit characters.
+    return int32_t(pos);
 }
 
-void RichText::DrawPiece(int32_t from, int32_t to, int32_t penX, int32_t penY, int32_t lineHeight) {
+void RichText::DrawPiece(size_t from, size_t to, int32_t penX, int32_t penY, int32_t lineHeight) {
     Renderer& r = *CurrentRenderer;
     const Font* f = GetFontByIndex(font);
     int32_t pieceWidth = 0;
     std::string bytes;
-    for (int32_t i = from; i < to; ++i) {
-        pieceWidth += Advance(f, text[size_t(i)]);
-        bytes.push_back(char(text[size_t(i)] & 0xFF));
+    for (size_t i = from; i < to; ++i) {
+        pieceWidth += Advance(f, text[i]);
+        bytes.push_back(char(text[i] & 0xFF));
     }
     const int32_t low = std::min(selStart, selEnd);
     const int32_t high = std::max(selStart, selEnd);
-    if (low >= 0 && from >= low && from < high) {
+    if (low >= 0 && from >= size_t(low) && from < size_t(high)) {
         r.SetColor(0, 0, 0, 255);
         r.FillRect(penX, penY, penX + pieceWidth, penY + lineHeight);
         r.SetColor(255, 255, 255, 255);
@@ -283,27 +345,27 @@ void RichText::Draw() {
     r.SetTextFlag(false);
     r.SetFont(font);
 
-    const int32_t n = int32_t(text.size());
+    const size_t n = text.size();
     const int32_t count = LineCount();
     int32_t line = std::clamp(firstLine, 0, count);
-    int32_t pos = line > 0 ? int32_t(lineStarts[size_t(line - 1)]) : 0;
+    size_t pos = line > 0 ? lineStarts[size_t(line - 1)] : 0;
     int32_t penY = y0;
     // Lines below the panel's bottom are never drawn: the walk ends there.
     while (pos < n && penY + lineHeight <= bottom) {
-        if (line < count && int32_t(lineStarts[size_t(line)]) <= pos) {
+        if (line < count && lineStarts[size_t(line)] <= pos) {
             ++line;
             penY += lineSpacing + lineHeight;
             // A wrapped line does not begin with blanks; the skip stops at
             // the next line's start, so a piece never runs backwards.
-            const int32_t limit = line < count ? int32_t(lineStarts[size_t(line)]) : n;
-            if (pos > 0 && text[size_t(pos - 1)] != 10 && text[size_t(pos - 1)] != 13) {
-                while (pos < limit && text[size_t(pos)] == ' ') ++pos;
+            const size_t limit = line < count ? lineStarts[size_t(line)] : n;
+            if (pos > 0 && text[pos - 1] != 10 && text[pos - 1] != 13) {
+                while (pos < limit && text[pos] == ' ') ++pos;
             }
         }
-        int32_t end = line < count ? std::min(int32_t(lineStarts[size_t(line)]), n) : n;
-        if (pos < end && IsControl(text[size_t(pos)])) ++pos;
-        for (int32_t k = pos; k < end; ++k) {
-            if (IsControl(text[size_t(k)])) {
+        size_t end = line < count ? std::min<size_t>(lineStarts[size_t(line)], n) : n;
+        if (pos < end && IsControl(text[pos])) ++pos;
+        for (size_t k = pos; k < end; ++k) {
+            if (IsControl(text[k])) {
                 end = k;
                 break;
             }

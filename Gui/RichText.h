@@ -1,7 +1,8 @@
-// The console's output area: a growing text of 16-bit characters, broken
-// into lines that fit the panel, drawn one page at a time, scrolled by its
-// own scroll container and the mouse wheel; the pointer marks a selection,
-// drawn inverted. New text scrolls to the end.
+// The console's output area: a text of 16-bit characters that keeps the
+// newest lines within a bound, broken into lines that fit the panel, drawn
+// one page at a time, scrolled by its own scroll container and the mouse
+// wheel; the pointer marks a selection, drawn inverted. New text scrolls to
+// the end.
 #pragma once
 
 #include <string_view>
@@ -27,10 +28,20 @@ public:
     // The widget's own name; its class name for messages stays "GuiPanel".
     virtual const char* GetWidgetName() const { return "RichText"; }
 
-    // Every byte becomes one character (0-255).
+    // Every byte becomes one character (1-255); a NUL byte is left out.
     void AddText(std::string_view text);
     // Up to the terminator.
     void AddWideText(const char16_t* text);
+
+    // The characters the output keeps by default: 4 MiB of text (8 MiB held)
+    // is some 100,000 lines, more than anyone scrolls back through.
+    static constexpr size_t kHistoryLimit = size_t(4) << 20;
+    // Whatever is asked, character indices stay far inside the int range.
+    static constexpr size_t kLargestHistoryLimit = size_t(1) << 30;
+    // The most characters kept: when more come, the oldest whole lines go,
+    // a quarter of the limit at a time, so that a long history is not moved
+    // for every line printed. A line longer than a quarter is cut through.
+    size_t historyLimit = kHistoryLimit;
     void Clear();
     void SetFont(std::string_view name, int32_t size);
 
@@ -73,6 +84,12 @@ private:
 
     // Breaks the text from brokenUpTo on (at brokenLimit).
     void BreakNewText();
-    void DrawPiece(int32_t from, int32_t to, int32_t penX, int32_t penY, int32_t lineHeight);
+    // Appends, first dropping the oldest text that the limit leaves no room for.
+    template <typename Char>
+    void Append(const Char* added, size_t count);
+    // Drops the first `count` characters; the lines, the page and the
+    // selection follow the text that stays.
+    void DropFront(size_t count);
+    void DrawPiece(size_t from, size_t to, int32_t penX, int32_t penY, int32_t lineHeight);
     void SizeScroller();
 };

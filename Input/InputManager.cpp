@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "Input/InputInternal.h"
@@ -46,22 +47,92 @@ double g_cursorY = 0.0;
 // Releases that came in the same poll as their press: the press is seen for
 // one frame, the release at the start of the next update.
 uint8_t g_pressedThisPoll[kCodeCount] = {};
-// The characters typed during this poll in the order they came, for the GUI:
-// the TypedChars table holds each character once, so a word typed within
-// one frame would otherwise reach a text field with repeats merged.
-unsigned g_typedInOrder[256];
-size_t g_typedInOrderCount = 0;
-// Distinct characters typed during this poll: the place of the next new one.
-uint8_t g_typedDistinct = 0;
+
+// Arrivals that no frame has taken yet, oldest first. A frame hands the GUI
+// at most kFrameShare of each kind; on a slow frame more come (a tool types
+// hundreds in one poll), and those wait for the next frames instead of
+// being lost. The wait is bounded so that a flood cannot grow memory: past
+// kBacklog waiting, the newest are dropped, and that is said once.
+constexpr size_t kFrameShare = 256;
+constexpr size_t kBacklog = 16384;
+
+template <typename T>
+class Backlog {
+public:
+    bool Push(T value) {
+        if (count_ == kBacklog) return false;
+        items_[(head_ + count_) % kBacklog] = value;
+        ++count_;
+        return true;
+    }
+    T Pop() {
+        const T value = items_[head_];
+        head_ = (head_ + 1) % kBacklog;
+        --count_;
+        return value;
+    }
+    size_t Size() const { return count_; }
+    void Clear() { head_ = count_ = 0; }
+
+private:
+    T items_[kBacklog];
+    size_t head_ = 0;
+    size_t count_ = 0;
+};
+
+Backlog<uint8_t> g_typedWaiting;    // character codes 0-254
+Backlog<uint16_t> g_pressedWaiting;  // key codes 0-399
+// Whether arrivals were dropped since the backlogs were last empty.
+bool g_droppedReported = false;
+
+// Says once, until nothing waits any more, that arrivals were dropped.
+void ReportDrop(bool kept) {
+    if (kept || g_droppedReported) return;
+    g_droppedReported = true;
+    std::printf("Input comes faster than frames take it: past %zu waiting characters or key "
+                "presses, the newest are dropped\n",
+                kBacklog);
+}
 
 void NoteTyped(unsigned ch) {
-    if (!TypedChars[ch]) TypedChars[ch] = ++g_typedDistinct;
-    if (g_typedInOrderCount < std::size(g_typedInOrder)) g_typedInOrder[g_typedInOrderCount++] = ch;
+    ReportDrop(g_typedWaiting.Push(uint8_t(ch)));
 }
-// The keys pressed during this poll in the order they came, for the GUI:
-// two presses of one key within a frame are two presses there.
-int g_pressedInOrder[256];
+
+// This frame's characters in the order they came, for the GUI: the
+// TypedChars table holds each character once, so a word typed within one
+// frame would otherwise reach a text field with repeats merged.
+unsigned g_typedInOrder[kFrameShare];
+size_t g_typedInOrderCount = 0;
+// Distinct characters of this frame: the place of the next new one.
+uint8_t g_typedDistinct = 0;
+// This frame's key presses in the order they came, for the GUI: two presses
+// of one key within a frame are two presses there.
+int g_pressedInOrder[kFrameShare];
 size_t g_pressedInOrderCount = 0;
+
+// The frame takes its share of what waits: the characters' table (which a
+// recording keeps) then holds exactly what the GUI gets in this frame.
+void TakeFrameShare() {
+    while (g_typedInOrderCount < kFrameShare && g_typedWaiting.Size() > 0) {
+        const unsigned ch = g_typedWaiting.Pop();
+        if (!TypedChars[ch]) TypedChars[ch] = ++g_typedDistinct;
+        g_typedInOrder[g_typedInOrderCount++] = ch;
+    }
+    while (g_pressedInOrderCount < kFrameShare && g_pressedWaiting.Size() > 0) {
+        g_pressedInOrder[g_pressedInOrderCount++] = g_pressedWaiting.Pop();
+    }
+    if (g_typedWaiting.Size() == 0 && g_pressedWaiting.Size() == 0) g_droppedReported = false;
+}
+
+void ForgetWaitingInput() {
+    g_typedWaiting.Clear();
+    g_pressedWaiting.Clear();
+    g_droppedReported = false;
+}
+
+// Whether this update's start has been made: a poll between frames makes it
+// early, so that what that poll brings counts as this update's.
+bool g_updateBegun = false;
 uint8_t g_tapReleases[kCodeCount] = {};
 bool g_leftDownThisPoll = false;
 bool g_leftTapRelease = false;
@@ -254,9 +325,14 @@ void Init() {
         glfwSetScrollCallback(window, ScrollCallback);
     }
     CreateActionTables();
+    ForgetWaitingInput();
+    g_updateBegun = false;
 }
 
-void Update() {
+// Last update's input becomes the previous state; this update's starts empty.
+static void BeginUpdate() {
+    if (g_updateBegun) return;
+    g_updateBegun = true;
     ClickX = ClickY = -1;
     AnyInputFlag = g_nonKeyInput = false;
     std::memcpy(PreviousKeyState, KeyState, sizeof(KeyState));
@@ -266,13 +342,28 @@ void Update() {
     g_typedDistinct = 0;
     std::memcpy(PreviousPadState, PadState, sizeof(PadState));
     ApplyTapReleases();
+}
 
+void PollBetweenFrames() {
+    BeginUpdate();
+    if (PollEvents) PollEvents();
+}
+
+void Update() {
+    BeginUpdate();
+    g_updateBegun = false;
     if (PollEvents) PollEvents();
 
     bool replaying = Recorder && Recorder->IsReplaying();
+    if (replaying) replaying = ReadReplayedInput();
+    // A replayed frame's characters and keys come from the file; what was
+    // typed live meanwhile is not the run being repeated.
     if (replaying) {
-        replaying = ReadReplayedInput();
-    } else if (Recorder) {
+        ForgetWaitingInput();
+    } else {
+        TakeFrameShare();
+    }
+    if (!replaying && Recorder) {
         Recorder->Write(KeyState, sizeof(KeyState));
         Recorder->Write(TypedChars, sizeof(TypedChars));
     }
@@ -300,6 +391,8 @@ void Update() {
 
 void Shutdown() {
     DestroyActionTables();
+    ForgetWaitingInput();
+    g_updateBegun = false;
     // Pads never read were never set vibrating: no device scan only to stop them.
     if (XInputStarted()) StopRumble();
     XInputShutdown();
@@ -369,9 +462,7 @@ void KeyCallback(GLFWwindow*, int key, int, int action, int) {
             KeyState[key] = 1;
             g_pressedThisPoll[key] = 1;
             g_tapReleases[key] = 0;
-            if (g_pressedInOrderCount < std::size(g_pressedInOrder)) {
-                g_pressedInOrder[g_pressedInOrderCount++] = key;
-            }
+            ReportDrop(g_pressedWaiting.Push(uint16_t(key)));
         }
     } else if (action == GLFW_RELEASE) {
         if (!isKey) return;

@@ -47,9 +47,12 @@ enum PadCode : int {
     kPadRightStickDown = 423,
 };
 
-// The state tables. Keys: 1 while held. Typed characters: 0 when not typed
-// since this frame's update began, else the character's place (from 1) in
-// the order the frame's characters were first typed. Pads: value of code c for player p at
+// The state tables. Keys: 1 while held. Typed characters: 0 when not among
+// this frame's characters, else the character's place (from 1) in the order
+// the frame's characters were first typed. A frame takes up to 256 typed
+// characters and 256 key presses for the GUI; more that came in one poll
+// wait for the next frames (up to 16384 of each; past that the newest are
+// dropped, with one line said). Pads: value of code c for player p at
 // (c - 400) + 24 * p, each in 0.0-1.0.
 extern uint8_t KeyState[kCodeCount];
 extern uint8_t PreviousKeyState[kCodeCount];
@@ -74,7 +77,11 @@ extern MotorSpeeds RumbleSpeeds[kPlayerCount];
 void Init();
 // The per-frame poll: every window-system input callback runs inside it.
 void Update();
-// Frees the action maps and stops every connected pad's motors.
+// A poll where no frame runs (between back-to-back level changes): what it
+// brings counts as the next update's, as if that update had polled it.
+void PollBetweenFrames();
+// Frees the action maps, stops every connected pad's motors and drops the
+// input still waiting for a frame.
 void Shutdown();
 
 // A stick read as two axes, each -1.0-1.0 outside a dead zone of half the

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -167,7 +168,8 @@ struct ConsoleFixture {
         console = new Console();
         CurrentRenderer = &renderer;
     }
-    // An output of `lines` lines, broken and showing its end.
+    // An output of `lines` lines (the newest of them, past its limit),
+    // broken and showing its end.
     void Fill(int lines, bool shown) {
         console->visible = true;
         console->output->Clear();
@@ -178,6 +180,7 @@ struct ConsoleFixture {
         console->output->AddText(history);
         Frame();
         console->visible = shown;
+        keptLines = console->output->LineCount();
     }
     // One frame of the console: its update, its drawing, the renderer's pass.
     void Frame() {
@@ -189,6 +192,7 @@ struct ConsoleFixture {
 
     lua_State* L = nullptr;
     int printLine = LUA_NOREF;
+    int keptLines = 0;  // of the last Fill
     Console* console = nullptr;
     BatchRenderer renderer;  // made before any window: no GL
 };
@@ -202,11 +206,15 @@ ConsoleFixture& SharedConsole() {
 
 constexpr int kPrintFrames = 1000;
 
+// The lines kept of the largest history printed.
+int g_keptOfLargest = 0;
+
 // One line printed a frame, the frame's update and drawing; the history
 // grows by one line a frame from `lines`.
 void BM_ConsolePrintFrame(benchmark::State& state) {
     ConsoleFixture& f = SharedConsole();
     f.Fill(int(state.range(0)), state.range(1) != 0);
+    g_keptOfLargest = std::max(g_keptOfLargest, f.keptLines);
     QuietStdout quiet;
     for (auto _ : state) {
         lua_rawgeti(f.L, LUA_REGISTRYINDEX, f.printLine);
@@ -217,11 +225,14 @@ void BM_ConsolePrintFrame(benchmark::State& state) {
 
 // One Print of 1 MiB of text into an empty output, and the frame that
 // breaks and draws it: lines of 20 to 120 characters, or (argument 1)
-// words without a line feed, wrapped at the panel's width.
+// words without a line feed, wrapped at the panel's width, or (argument 2)
+// the lines into an output near its limit, whose oldest lines then go.
 void BM_ConsolePrintMiB(benchmark::State& state) {
     ConsoleFixture& f = SharedConsole();
     std::string text;
-    const char end = state.range(0) == 0 ? '\n' : ' ';
+    const char end = state.range(0) == 1 ? ' ' : '\n';
+    // About 3.7 Mi characters of 42-character lines.
+    const int history = state.range(0) == 2 ? 90000 : 0;
     for (int i = 0; text.size() < (1u << 20); ++i) {
         text += std::string(size_t(20 + (i * 37) % 100), char('a' + i % 26)) + end;
     }
@@ -233,7 +244,7 @@ void BM_ConsolePrintMiB(benchmark::State& state) {
     QuietStdout quiet;
     for (auto _ : state) {
         state.PauseTiming();
-        f.Fill(0, true);
+        f.Fill(history, true);
         state.ResumeTiming();
         lua_rawgeti(f.L, LUA_REGISTRYINDEX, chunk);
         if (lua_pcall(f.L, 0, 0, 0) != 0) std::abort();
@@ -251,7 +262,12 @@ BENCHMARK(BM_ConsolePrintFrame)
     ->ArgNames({"lines", "shown"})
     ->Iterations(kPrintFrames)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ConsolePrintMiB)->Arg(0)->Arg(1)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConsolePrintMiB)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -287,15 +303,19 @@ int main(int argc, char** argv) {
         const double many = ms(base + "300000/shown:" + shown + frames);
         if (few >= 0 && many >= 0) {
             std::printf("console %s, one Print a frame: %.3f ms at 1,000 lines of history, %.3f ms "
-                        "at 300,000 (difference %.3f ms)\n",
-                        *shown == '1' ? "shown" : "hidden", few, many, many - few);
+                        "at 300,000 printed, of which the newest %d are kept (difference %.3f "
+                        "ms)\n",
+                        *shown == '1' ? "shown" : "hidden", few, many, g_keptOfLargest,
+                        many - few);
         }
     }
     const double lines = ms("BM_ConsolePrintMiB/0/iterations:20");
     const double words = ms("BM_ConsolePrintMiB/1/iterations:20");
-    if (lines >= 0 && words >= 0) {
-        std::printf("console, one Print of 1 MiB: %.2f ms in lines, %.2f ms without line feeds\n",
-                    lines, words);
+    const double full = ms("BM_ConsolePrintMiB/2/iterations:20");
+    if (lines >= 0 && words >= 0 && full >= 0) {
+        std::printf("console, one Print of 1 MiB: %.2f ms in lines, %.2f ms without line feeds, "
+                    "%.2f ms in lines into an output near its limit (ratio %.2f to an empty one)\n",
+                    lines, words, full, full / lines);
     }
     if (consoleFixture) delete consoleFixture->console;
     benchmark::Shutdown();

@@ -168,8 +168,10 @@ int LuaExecuteConsoleCommand(lua_State* L) {
 
 int LuaPrint(lua_State* L) {
     int top = lua_gettop(L);
-    // The text is data, never a format.
-    if (const char* text = LuaTextArgument(L, 1)) ConsoleWrite(text);
+    // The text is data, never a format, and all of it is written: a Lua
+    // string may hold a NUL before its end.
+    std::size_t length = 0;
+    if (const char* text = LuaTextArgument(L, 1, &length)) ConsoleWrite({text, length});
     lua_settop(L, top);
     return 0;
 }

@@ -1,6 +1,8 @@
 #include "System/Source/ConsolePrint.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <iterator>
 #include <cstdio>
 #include <string>
 
@@ -13,6 +15,16 @@ void SetConsoleSink(ConsoleSink sink) {
 }
 
 void ConsoleWrite(std::string_view text) {
+    // A NUL has no glyph, and every reader of C strings would stop at it:
+    // it is left out, on standard output as on the console, and the text
+    // after it arrives whole.
+    std::string withoutNul;
+    if (text.find('\0') != std::string_view::npos) {
+        withoutNul.reserve(text.size());
+        std::copy_if(text.begin(), text.end(), std::back_inserter(withoutNul),
+                     [](char c) { return c != '\0'; });
+        text = withoutNul;
+    }
     if (text.empty()) return;
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);

@@ -14,7 +14,8 @@
 
 // Formats printf-style and appends the text to the console's output.
 void ConsolePrintf(const char* format, ...) TAZZLE_PRINTF_FORMAT(1, 2);
-// Appends the text as it is (script text is data, never a format).
+// Appends the text as it is (script text is data, never a format), all of
+// it: a NUL byte inside it is left out.
 void ConsoleWrite(std::string_view text);
 
 // Where console text goes besides standard output; null: nowhere. The

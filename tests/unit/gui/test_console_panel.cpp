@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <lua.hpp>
 #include <string>
 #include <vector>
@@ -174,9 +175,14 @@ TEST_F(ConsolePanelTest, ScriptPrintAndFormattedOutputAreData) {
     std::string out = CaptureStdout([&] {
         ASSERT_EQ(luaL_dostring(L, "Print('100%s %n %d\\n') Print(7) Print()"), 0);
         ConsolePrintf("%s=%d;%s\n", std::string(3000, 'x').c_str(), 42, "end");
+        // A NUL is left out, on every path, and what follows it is kept.
+        ASSERT_EQ(luaL_dostring(L, "Print('a\\0b\\n')"), 0);
+        ConsolePrintf("c%cd\n", 0);
+        ConsoleWrite(std::string_view("e\0f\n", 4));
     });
-    const std::string expected = "100%s %n %d\n7" + std::string(3000, 'x') + "=42;end\n";
-    EXPECT_EQ(Output(), expected);
+    ConsoleOutput->AddText(std::string_view("g\0h\n", 4));
+    const std::string expected = "100%s %n %d\n7" + std::string(3000, 'x') + "=42;end\nab\ncd\nef\n";
+    EXPECT_EQ(Output(), expected + "gh\n");
     EXPECT_EQ(out, expected);
     EXPECT_EQ(lua_gettop(L), 0);
 }
@@ -491,6 +497,57 @@ TEST_F(RichTextTest, HiddenOutputKeepsItsLinesAndLeavesThePageToTheShow) {
     console->visible = true;
     Out().Update();
     EXPECT_EQ(Out().firstLine, 150 - Out().linesPerPage);
+}
+
+// The output keeps the newest text within its limit (a small one here): the
+// oldest whole lines go (a line longer than a quarter of the limit is cut
+// through), the lines left break as a fresh panel breaks them, and a page
+// scrolled up and a selection stay on their text.
+TEST_F(RichTextTest, TheOutputKeepsItsNewestLinesWithinItsLimit) {
+    CurrentRenderer = &renderer;
+    RichText& out = Out();
+    out.historyLimit = 2000;
+    RichText fresh(300.0f, 400.0f);
+    fresh.SetFont("Consola", 12);
+    std::string printed;
+    auto line = [](int k) { return "line " + std::to_string(10000 + k) + "\n"; };  // 11 characters
+    const std::string pieces[] = {line(1), std::string(150, 'i') + "\n", std::string(700, 'q') + "\n",
+                                  std::string(1500, 'x'), std::string(5000, 'w') + "\n"};
+    for (int i = 0; i < 1000; ++i) {
+        const std::string& piece = pieces[i % 50 == 49 ? 2 + i / 50 % 3 : i % 2];
+        printed += piece;
+        out.AddText(piece);
+        if (i % 3 != 0) continue;  // several prints may come between two frames
+        out.Update();
+        const std::string kept = out.NarrowText();
+        const size_t k = printed.size() - kept.size();  // where the kept text begins
+        ASSERT_LE(kept.size(), 2000u) << i;
+        ASSERT_EQ(printed.substr(k), kept) << i;
+        ASSERT_TRUE(k == 0 || printed[k - 1] == '\n' || printed.find('\n', k - 1) >= k + 500) << i;
+        fresh.Clear();
+        fresh.text = out.text;
+        fresh.BreakLines();
+        ASSERT_EQ(out.lineStarts, fresh.lineStarts) << i;
+    }
+    auto firstShown = [&] {
+        renderer.calls.clear();
+        out.Draw();
+        return renderer.Only("DrawText").at(0);
+    };
+    out.Clear();
+    for (int k = 0; k < 180; ++k) out.AddText(line(k));  // 1980 characters: nothing goes yet
+    out.Update();
+    out.OnMouseScroll(0);
+    out.Update();
+    const std::string shown = firstShown();
+    out.selStart = int32_t(out.NarrowText().find(line(170)));
+    out.selEnd = out.selStart + 10;
+    out.AddText(line(180) + line(181));
+    EXPECT_LT(out.text.size(), 1900u);
+    EXPECT_EQ(firstShown(), shown);
+    EXPECT_EQ(out.NarrowText().substr(size_t(out.selStart), 11), line(170));
+    out.Update();  // new text scrolls to the end
+    EXPECT_EQ(out.firstLine, out.ScrollLines() - out.linesPerPage);
 }
 
 TEST_F(RichTextTest, WheelMovesThreeLinesANotchAtAnyLength) {

@@ -1,6 +1,7 @@
 #include <SDL2/SDL.h>
 
 #include "input_fixture.h"
+#include "support/TestSupport.h"
 
 using namespace InputManager;
 
@@ -103,6 +104,43 @@ TEST_F(InputTest, TypedCharactersAndEditingKeysReachTheGuiInOrder) {
     // Characters alone are not "any input".
     Frame([] { InputManager::CharCallback(nullptr, 'x'); });
     EXPECT_FALSE(AnyInputFlag);
+}
+
+// A poll that brings more than a frame takes (a tool typing into a slow
+// frame): each frame hands the GUI 256 of each kind, the rest come in the
+// next frames in order, before anything that came later; past 16384 waiting
+// the newest are dropped, said in one line.
+TEST_F(InputTest, WhatAFrameCannotTakeComesInTheNextFrames) {
+    for (const bool keys : {false, true}) {
+        const unsigned first = keys ? 'A' : 'a';
+        auto arrive = [&](int from, int to) {
+            for (int i = from; i < to; ++i) {
+                const unsigned code = first + unsigned(i) % 26;
+                if (!keys) InputManager::CharCallback(nullptr, code);
+                if (keys) Key(int(code), 1), Key(int(code), 0);
+            }
+        };
+        auto inOrder = [&](size_t count) {
+            const std::vector<unsigned> got =
+                keys ? std::vector<unsigned>(GuiLog::keys.begin(), GuiLog::keys.end()) : GuiLog::chars;
+            bool ordered = got.size() == count;
+            for (size_t i = 0; i < got.size(); ++i) ordered = ordered && got[i] == first + i % 26;
+            return ordered;
+        };
+        GuiLog::Clear();
+        Frame([&] { arrive(0, 300); });
+        EXPECT_TRUE(inOrder(256)) << first;
+        Frame([&] { arrive(300, 310); });
+        EXPECT_TRUE(inOrder(310)) << first;
+        GuiLog::Clear();
+        const std::string said = TestSupport::CaptureStdout([&] {
+            Frame([&] { arrive(0, 16384 + 500); });
+            for (int frame = 0; frame < 100; ++frame) Frame();
+        });
+        EXPECT_TRUE(inOrder(16384)) << first;
+        EXPECT_EQ(said, "Input comes faster than frames take it: past 16384 waiting characters or "
+                        "key presses, the newest are dropped\n");
+    }
 }
 
 // While the GUI holds the keyboard (the console is open), keys and typed

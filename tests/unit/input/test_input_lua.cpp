@@ -220,6 +220,57 @@ TEST_F(InputEngineTest, ReplayTypedWithinOneFrameKeepsTheOrderTyped) {
     TestSupport::CaptureStdout([&] { Pass(); });  // past the end: live again
 }
 
+// Characters that a frame could not take are recorded in the frame that
+// took them, so that a replay hands them out as the live run did.
+TEST_F(InputEngineTest, CharactersCarriedToTheNextFrameAreRecordedThere) {
+    const std::string path = dir.Path() + "/carried.bin";
+    std::vector<std::vector<unsigned>> seen;
+    for (bool recording : {true, false}) {
+        Recorder = new ReplayRecorder(recording);
+        ASSERT_TRUE(Recorder->Open(path.c_str()));
+        for (int frame = 0; frame < 2; ++frame) {
+            GuiLog::Clear();
+            Pass([&] {
+                for (int i = 0; recording && frame == 0 && i < 258; ++i) {
+                    InputManager::CharCallback(nullptr, i < 256 ? 'a' : 'a' + unsigned(i - 254));
+                }
+            });
+            seen.push_back(GuiLog::chars);
+        }
+        if (!recording) TestSupport::CaptureStdout([&] { Pass(); });  // past the end: live again
+        delete Recorder;
+        Recorder = nullptr;
+    }
+    using Chars = std::vector<unsigned>;
+    EXPECT_EQ(seen, (std::vector<Chars>{Chars(256, 'a'), {'c', 'd'}, {'a'}, {'c', 'd'}}));
+}
+
+// Keys and characters that arrive while levels change back to back (a
+// level whose start asks for another) reach the next frame's input.
+TEST_F(InputEngineTest, InputBetweenBackToBackLevelChangesReachesTheNextFrame) {
+    dir.Write("Resources/Levels/a.tmx", "<map></map>\n");
+    lua_register(L, "ChangeLevel", [](lua_State*) {
+        RequestStateChange("GenericTileLevel", "a.tmx");
+        return 0;
+    });
+    WriteScript("StartOfLevel.lua", "if chain then chain = nil; ChangeLevel() end\n");
+    Lua("chain = true");
+    RequestStateChange("GenericTileLevel", "a.tmx");
+    Pass();  // a change whose level asks for the next
+    GuiLog::Clear();
+    Pass([] {  // the next change: its poll brings a tap of W and a q
+        Key('W', 1);
+        Key('W', 0);
+        InputManager::CharCallback(nullptr, 'q');
+    });
+    Pass();  // the first frame
+    EXPECT_EQ(GuiLog::chars, std::vector<unsigned>{'q'});
+    EXPECT_EQ(GuiLog::keys, std::vector<int>{'W'});
+    Lua("assert(IsKeyTriggered(87) == 1, 'W not triggered')");
+    Pass();
+    Lua("assert(IsKeyReleased(87) == 1, 'W not released')");
+}
+
 TEST_F(InputEngineTest, PlaybackWithoutAFileKeepsTheGameGoing) {
     Recorder = new ReplayRecorder(false);
     EXPECT_TRUE(Recorder->IsPlayingBack());
