@@ -134,7 +134,8 @@ int SleepGame(lua_State* L) {
     while (!ScriptInterruptPending()) {
         const Clock::time_point now = Clock::now();
         if (now >= end) break;
-        std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(20)));
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(end - now, std::chrono::milliseconds(20)));
     }
     return 0;
 }

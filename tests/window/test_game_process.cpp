@@ -139,8 +139,10 @@ TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
         {"pcall", "while true do pcall(function() while true do end end) end", true},
         {"coroutine", "coroutine.wrap(function() while true do end end)()", true},
         {"SleepGame", "SleepGame(1e9)", true},
-        {"__gc", "getmetatable(newproxy(true)).__gc = function() while true do end end; "
-                 "collectgarbage()", false},
+        {"__gc",
+         "getmetatable(newproxy(true)).__gc = function() while true do end end; "
+         "collectgarbage()",
+         false},
         {"string.find", "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')", false},
     };
     struct Run {
@@ -158,10 +160,12 @@ TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
                                               "  if frames == 3 then\n"
                                               "    local f = io.open('ready', 'w'); f:close()\n") +
                                       cases[i].loop + "\n  end\nend\n");
-        runs[i].game = std::make_unique<TestSupport::GameProcess>(TAZZLE_BINARY, runs[i].dir.Path());
-        ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(runs[i].dir.Path() + "/ready",
-                                                       *runs[i].game, 60.0))
-            << cases[i].what << "\n" << runs[i].game->Output();
+        runs[i].game =
+            std::make_unique<TestSupport::GameProcess>(TAZZLE_BINARY, runs[i].dir.Path());
+        ASSERT_TRUE(
+            TestSupport::AwaitFileWhileRunning(runs[i].dir.Path() + "/ready", *runs[i].game, 60.0))
+            << cases[i].what << "\n"
+            << runs[i].game->Output();
         runs[i].game->Signal(SIGINT);
     }
     for (size_t i = 0; i < runs.size(); ++i) {
@@ -175,7 +179,8 @@ TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
             EXPECT_EQ(ended, "ended\n");
         } else {
             EXPECT_EQ(code, 128 + SIGINT) << output;
-            EXPECT_NE(output.find("did not get back to its main loop"), std::string::npos) << output;
+            EXPECT_NE(output.find("did not get back to its main loop"), std::string::npos)
+                << output;
             EXPECT_EQ(ended, "");
         }
         if (std::string(cases[i].what) != "SleepGame") {
