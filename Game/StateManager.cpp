@@ -215,6 +215,7 @@ bool MainLoopPass() {
     if (hooks.windowShouldClose() || QuitSignalReceived()) {
         g_state.requestedState = "QUIT_GAME";
         CancelScriptInterrupt();
+        QuitSignalAnswered();
     }
     g_changedLastPass = ChangePending();
     if (g_changedLastPass) {

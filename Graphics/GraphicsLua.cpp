@@ -127,7 +127,16 @@ int SetDaPoint(lua_State* L) {
 int SleepGame(lua_State* L) {
     MetaArgs args = ReadLuaArgumentValues(L);
     int ms = GetArgument(args, 0).ToInt();
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // In slices, so that Ctrl+C is not kept waiting for a long sleep: an
+    // interrupt wakes the script, which then ends as any other run does.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
+    while (!ScriptInterruptPending()) {
+        const Clock::time_point now = Clock::now();
+        if (now >= end) break;
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(end - now, std::chrono::milliseconds(20)));
+    }
     return 0;
 }
 

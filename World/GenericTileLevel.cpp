@@ -46,7 +46,7 @@ void GenericTileLevel::Update(float) {
     int top = lua_gettop(L);
     if (PushScriptChunk(L, updateScript_)) {
         PushUserdata(L, this);
-        if (lua_pcall(L, 1, LUA_MULTRET, 0) != 0) PrintLuaError(L);
+        if (CallLuaScript(L, 1, LUA_MULTRET) != 0) PrintLuaError(L);
     }
     lua_settop(L, top);
 }

@@ -81,7 +81,7 @@ void LuaComponent::RunScript(int index) {
     StackGuard guard(L);
     if (!lua_checkstack(L, 2) || !PushScriptChunk(L, index)) return;
     PushUserdata(L, GetOwner());
-    if (lua_pcall(L, 1, LUA_MULTRET, 0) != 0) PrintLuaError(L);
+    if (CallLuaScript(L, 1, LUA_MULTRET) != 0) PrintLuaError(L);
 }
 
 void LuaComponent::RunMessageScript() {
@@ -107,7 +107,7 @@ void LuaComponent::RunMessageScript() {
         lua_pushnumber(L, count);
         for (int i = 1; i <= count; ++i) PushLuaValue(L, values[static_cast<std::size_t>(i)]);
     }
-    if (lua_pcall(L, lua_gettop(L) - base, LUA_MULTRET, 0) != 0) PrintLuaError(L);
+    if (CallLuaScript(L, lua_gettop(L) - base, LUA_MULTRET) != 0) PrintLuaError(L);
 }
 
 bool LuaComponent::HandleMessage(const MessagePayload& payload) {

@@ -45,7 +45,7 @@ void RunInitScript(GenericTileLevel& level, int index) {
     int top = lua_gettop(L);
     if (PushScriptChunk(L, index)) {
         PushUserdata(L, &level);
-        if (lua_pcall(L, 1, LUA_MULTRET, 0) != 0) PrintLuaError(L);
+        if (CallLuaScript(L, 1, LUA_MULTRET) != 0) PrintLuaError(L);
     }
     lua_settop(L, top);
 }

@@ -4,7 +4,8 @@
 // is compared with two plain bindings: an __index function that compares
 // the key's text (as the plain property binding must), and the usual way of
 // binding C methods, an __index table of C functions, which Lua looks up
-// without calling C; the second is the fair comparison.
+// without calling C; the second is the fair comparison. Last, what the
+// interrupt check costs a Lua loop.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -183,6 +184,27 @@ void BM_GlobalPlain(benchmark::State& s) {
 void BM_EmptyLoop(benchmark::State& s) {
     RunLoop(s, "plain", "");
 }
+// The engine's interrupt check, a count hook on every Lua thread, against
+// the same loops without it: the empty loop is the worst case (one
+// instruction a step), the arithmetic one closer to a script.
+void RunLoopUnhooked(benchmark::State& s, const char* statement) {
+    lua_State* L = Shared().L;
+    lua_Hook hook = lua_gethook(L);
+    const int mask = lua_gethookmask(L);
+    const int count = lua_gethookcount(L);
+    lua_sethook(L, nullptr, 0, 0);
+    RunLoop(s, "plain", statement);
+    lua_sethook(L, hook, mask, count);
+}
+void BM_EmptyLoopUnhooked(benchmark::State& s) {
+    RunLoopUnhooked(s, "");
+}
+void BM_ArithmeticLoop(benchmark::State& s) {
+    RunLoop(s, "plain", "local y = i * 2 + i / 3");
+}
+void BM_ArithmeticLoopUnhooked(benchmark::State& s) {
+    RunLoopUnhooked(s, "local y = i * 2 + i / 3");
+}
 
 // Short runs, repeated in rounds below: on a machine shared with other work
 // the median of the rounds' ratios is far steadier than one long run.
@@ -197,6 +219,9 @@ BENCHMARK(BM_PropertyPlain)->MinTime(kMinSeconds);
 BENCHMARK(BM_GlobalReflected)->MinTime(kMinSeconds);
 BENCHMARK(BM_GlobalPlain)->MinTime(kMinSeconds);
 BENCHMARK(BM_EmptyLoop)->MinTime(kMinSeconds);
+BENCHMARK(BM_EmptyLoopUnhooked)->MinTime(kMinSeconds);
+BENCHMARK(BM_ArithmeticLoop)->MinTime(kMinSeconds);
+BENCHMARK(BM_ArithmeticLoopUnhooked)->MinTime(kMinSeconds);
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -217,14 +242,18 @@ int main(int argc, char** argv) {
             t[name.substr(0, name.find('/'))].push_back(time / kCallsPerRun);
         }
     }
-    auto line = [&](const char* what, const std::string& reflected, const std::string& plain) {
-        if (!t.count(reflected) || !t.count(plain)) return;
+    auto compare = [&](const char* what, const char* kinds, const std::string& a,
+                       const std::string& b) {
+        if (!t.count(a) || !t.count(b)) return;
         std::vector<double> ratios;
-        for (size_t i = 0; i < t[reflected].size() && i < t[plain].size(); ++i) {
-            ratios.push_back(t[reflected][i] / t[plain][i]);
+        for (size_t i = 0; i < t[a].size() && i < t[b].size(); ++i) {
+            ratios.push_back(t[a][i] / t[b][i]);
         }
-        std::printf("%-19s reflected %7.1f ns/call, plain %7.1f ns/call, ratio %.2f\n", what,
-                    Median(t[reflected]), Median(t[plain]), Median(ratios));
+        std::printf(kinds, what, Median(t[a]), Median(t[b]), Median(ratios));
+    };
+    auto line = [&](const char* what, const std::string& reflected, const std::string& plain) {
+        compare(what, "%-19s reflected %7.1f ns/call, plain %7.1f ns/call, ratio %.2f\n",
+                reflected, plain);
     };
     std::printf("\nMedians of %d rounds:\n", kRounds);
     line("method (C table)", "BM_MethodReflected", "BM_MethodTable");
@@ -235,6 +264,9 @@ int main(int argc, char** argv) {
     if (t.count("BM_EmptyLoop")) {
         std::printf("empty loop step      %7.1f ns\n", Median(t["BM_EmptyLoop"]));
     }
+    const char* hooked = "%-19s hooked %7.2f ns/step, unhooked %7.2f ns/step, ratio %.3f\n";
+    compare("interrupt, empty", hooked, "BM_EmptyLoop", "BM_EmptyLoopUnhooked");
+    compare("interrupt, arith", hooked, "BM_ArithmeticLoop", "BM_ArithmeticLoopUnhooked");
     benchmark::Shutdown();
     return 0;
 }

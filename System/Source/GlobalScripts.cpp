@@ -23,7 +23,7 @@ void RunGlobalScript(const char* path) {
     int index = LoadScript(path);
     lua_State* L = GetLuaState();
     int top = lua_gettop(L);
-    if (PushScriptChunk(L, index) && lua_pcall(L, 0, LUA_MULTRET, 0) != 0) PrintLuaError(L);
+    if (PushScriptChunk(L, index) && CallLuaScript(L, 0, LUA_MULTRET) != 0) PrintLuaError(L);
     lua_settop(L, top);
 }
 

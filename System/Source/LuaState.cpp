@@ -1,5 +1,6 @@
 #include "System/Source/LuaState.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -192,6 +193,42 @@ void GuardSetUpvalue(lua_State* L) {
 
 }  // namespace
 
+namespace {
+
+// Every Lua thread checks for an interrupt this often, in instructions: the
+// hook is installed on the shared state before any script runs, and every
+// coroutine inherits it from the thread that creates it.
+constexpr int kInterruptCheckEvery = 1000;
+// Checks a run gets after the interrupt before it is cut: about a million
+// instructions, a few milliseconds.
+constexpr unsigned kInterruptGraceChecks = 1000;
+
+// Set from the signal handler, possibly on another thread: lock-free atomics
+// only. The rest is the main thread's.
+std::atomic<bool> g_interruptStands{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+int g_runDepth = 0;
+unsigned g_checksThisRun = 0;
+
+void InterruptHook(lua_State* L, lua_Debug*) {
+    if (g_interruptStands.load(std::memory_order_relaxed) &&
+        ++g_checksThisRun > kInterruptGraceChecks) {
+        // Every instruction of this thread from now on: a pcall that catches
+        // the error gets back no more than one instruction.
+        lua_sethook(L, InterruptHook, LUA_MASKCOUNT, 1);
+        // Level 0 inside a hook is the Lua function that is running.
+        luaL_where(L, 0);
+        lua_pushliteral(L, "interrupted");
+        lua_concat(L, 2);
+        lua_error(L);
+    }
+    if (lua_gethookcount(L) != kInterruptCheckEvery) {
+        lua_sethook(L, InterruptHook, LUA_MASKCOUNT, kInterruptCheckEvery);
+    }
+}
+
+}  // namespace
+
 lua_State* GetLuaState() {
     if (!g_state) {
         g_state = luaL_newstate();
@@ -199,6 +236,7 @@ lua_State* GetLuaState() {
         luaL_openlibs(g_state);
         GuardSetUpvalue(g_state);
         lua_atpanic(g_state, PrintLuaError);
+        lua_sethook(g_state, InterruptHook, LUA_MASKCOUNT, kInterruptCheckEvery);
         System::MetaBase::releaseLuaRef = ReleaseLuaReference;
     }
     return g_state;
@@ -427,28 +465,23 @@ void DumpLuaStack(lua_State* L) {
     std::printf("--- END ---\n\n");
 }
 
-namespace {
-
-// Fires once: it takes itself out before raising the error, so that the
-// scripts that run after the interrupted one are not cut short as well.
-void InterruptHook(lua_State* L, lua_Debug*) {
-    lua_sethook(L, nullptr, 0, 0);
-    luaL_error(L, "interrupted");
+int CallLuaScript(lua_State* L, int arguments, int results) {
+    if (g_runDepth++ == 0) g_checksThisRun = 0;
+    int status = lua_pcall(L, arguments, results, 0);
+    --g_runDepth;
+    return status;
 }
 
-}  // namespace
-
 void InterruptRunningScript() {
-    // Counted instructions, not every one: a signal that arrives between
-    // scripts should not cut the ordinary scripts of the frame before the
-    // main loop takes the quit, while a loop meets the count within
-    // milliseconds. The count hook fires only inside Lua functions, which
-    // the engine always runs under lua_pcall.
-    if (lua_State* L = g_state) lua_sethook(L, InterruptHook, LUA_MASKCOUNT, 1000000);
+    g_interruptStands.store(true);
+}
+
+bool ScriptInterruptPending() {
+    return g_interruptStands.load();
 }
 
 void CancelScriptInterrupt() {
-    if (g_state) lua_sethook(g_state, nullptr, 0, 0);
+    g_interruptStands.store(false);
 }
 
 void RunLuaFile(const char* name) {
@@ -458,7 +491,7 @@ void RunLuaFile(const char* name) {
     int status = LoadLuaFile(L, path);
     if (status != 0) {
         ReportLoadError(status, path.c_str(), L);
-    } else if (lua_pcall(L, 0, LUA_MULTRET, 0) != 0) {
+    } else if (CallLuaScript(L, 0, LUA_MULTRET) != 0) {
         std::printf("Lua Syntax Error: %s\n", ErrorText(L));
     }
     lua_settop(L, top);
@@ -520,7 +553,7 @@ void ConsoleLua(ConsoleArgs& args) {
     int status = LoadLuaFile(L, path);
     switch (status) {
         case 0:
-            if (lua_pcall(L, 0, LUA_MULTRET, 0) != 0) PrintLuaError(L);
+            if (CallLuaScript(L, 0, LUA_MULTRET) != 0) PrintLuaError(L);
             break;
         case LUA_ERRSYNTAX:
             std::printf("File %s had a syntax error.\n", path.c_str());

@@ -115,12 +115,22 @@ void ReportLoadError(int status, const char* path, lua_State* L = nullptr);
 // Prints every value of the stack, from the top down.
 void DumpLuaStack(lua_State* L);
 
-// Makes the script that runs now (or the next one) raise "interrupted"
-// within about a million Lua instructions. Async-signal-safe: the quit
-// signal's handler calls it, as Lua's own interpreter does.
+// lua_pcall for the engine's own runs of a script (a global script, an
+// object's or a level's script, a console-run file). Every run, nested ones
+// included, goes through it: an interrupt is measured per outermost run.
+int CallLuaScript(lua_State* L, int arguments, int results);
+// Makes every script run, from now until CancelScriptInterrupt(), raise
+// "<script>:<line>: interrupted" once it has gone on for about a million
+// Lua instructions: the run going on now counts from this call, a later
+// one from its start, so the short scripts of a frame run to their end.
+// Once raised, the error comes back at every instruction of that run, in
+// every coroutine, so that a pcall cannot swallow it. Async-signal-safe:
+// the quit signal's handler calls it.
 void InterruptRunningScript();
-// Withdraws an interrupt that has not fired yet, so that the scripts of the
-// quit itself (the end-of-level script) run to their end.
+// Whether an interrupt stands (SleepGame wakes for it).
+bool ScriptInterruptPending();
+// Withdraws the interrupt, so that the scripts of the quit itself (the
+// end-of-level script) run to their end.
 void CancelScriptInterrupt();
 // Compiles and runs "Resources/Lua/" + name (the name carries its own
 // extension); a failed run prints "Lua Syntax Error: %s\n".

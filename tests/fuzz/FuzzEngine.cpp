@@ -99,6 +99,8 @@ void FenceLua() {
         lua_pushnil(L);
         lua_setglobal(L, name);
     }
+    // Takes the place of the engine's interrupt hook, which only a quit
+    // signal would use: the fuzzers install no signal handlers.
     lua_sethook(L, ScriptBudget, LUA_MASKCOUNT, 5000000);
 }
 

@@ -4,7 +4,11 @@
 
 #include <csignal>
 #include <filesystem>
+#include <iterator>
+#include <memory>
+#include <vector>
 
+#include "Platform/Signals.h"
 #include "support/GameProcess.h"
 #include "support/TestSupport.h"
 
@@ -147,4 +151,70 @@ TEST(GameProcess, FinalizersAtTheQuitRunWhileTheEngineLives) {
     const size_t error = output.find("Lua Error: ");
     EXPECT_EQ(error, output.rfind("Lua Error: ")) << output;
     EXPECT_NE(output.find("finalizer raised\n", error), std::string::npos) << output;
+}
+
+// The first SIGINT ends a script wherever it loops: where a hook can reach
+// the loop, the script stops with its place named and the level ends; where
+// none can (a finalizer, a long library call), the watchdog ends the game.
+TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
+    struct Case {
+        const char* what;
+        const char* loop;  // line 6 of the start script
+        bool cut;          // interrupted at the loop; else the watchdog ends it
+    };
+    const Case cases[] = {
+        {"pcall", "while true do pcall(function() while true do end end) end", true},
+        {"coroutine", "coroutine.wrap(function() while true do end end)()", true},
+        {"SleepGame", "SleepGame(1e9)", true},
+        {"__gc",
+         "getmetatable(newproxy(true)).__gc = function() while true do end end; "
+         "collectgarbage()",
+         false},
+        {"string.find", "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')", false},
+    };
+    struct Run {
+        TestSupport::TempDir dir;
+        std::unique_ptr<TestSupport::GameProcess> game;
+    };
+    std::vector<Run> runs(std::size(cases));
+    // One after the other up to the signal (a window that another covers
+    // gets its frames slowly), then the waits side by side, so that the
+    // watchdog's seconds pass for all at once.
+    for (size_t i = 0; i < runs.size(); ++i) {
+        WriteScripts(runs[i].dir, std::string("frames = 0\n"
+                                              "function OnLevelUpdate()\n"
+                                              "  frames = frames + 1\n"
+                                              "  if frames == 3 then\n"
+                                              "    local f = io.open('ready', 'w'); f:close()\n") +
+                                      cases[i].loop + "\n  end\nend\n");
+        runs[i].game =
+            std::make_unique<TestSupport::GameProcess>(TAZZLE_BINARY, runs[i].dir.Path());
+        ASSERT_TRUE(
+            TestSupport::AwaitFileWhileRunning(runs[i].dir.Path() + "/ready", *runs[i].game, 60.0))
+            << cases[i].what << "\n"
+            << runs[i].game->Output();
+        runs[i].game->Signal(SIGINT);
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        TestSupport::GameProcess& game = *runs[i].game;
+        const int code = game.Wait(kQuitSignalGraceSeconds + 10.0);
+        const std::string output = game.Output();
+        const std::string ended = TestSupport::ReadFile(runs[i].dir.Path() + "/ended.txt");
+        if (cases[i].cut) {
+            EXPECT_EQ(code, 0) << output;
+            EXPECT_EQ(ended, "ended\n");
+        } else {
+            EXPECT_EQ(code, 128 + SIGINT) << output;
+            EXPECT_NE(output.find("did not get back to its main loop"), std::string::npos)
+                << output;
+            EXPECT_EQ(ended, "");
+        }
+        if (std::string(cases[i].what) != "SleepGame") {
+            // coroutine.wrap passes the error on with its own place in front.
+            EXPECT_EQ(output.find("Globals/StartOfLevel.lua:6: interrupted\n") != std::string::npos,
+                      cases[i].cut)
+                << output;
+        }
+    }
 }

@@ -336,3 +336,21 @@ TEST_F(LuaState, StartUpWithTheShippedGlobals) {
     EXPECT_EQ(ScriptCount(), 4);
     EXPECT_EQ(lua_gettop(L), 0);
 }
+
+// Once the quit signal came, a script run is cut only when it goes on for
+// about a million instructions: the short scripts of the frame end as usual.
+TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
+    auto run = [&](const char* code) {
+        EXPECT_EQ(luaL_loadstring(L, code), 0);
+        std::string error = CallLuaScript(L, 0, 0) != 0 ? lua_tostring(L, -1) : "";
+        lua_settop(L, 0);
+        return error;
+    };
+    InterruptRunningScript();
+    EXPECT_EQ(run("for i = 1, 100000 do end"), "");
+    EXPECT_EQ(run("local n = 0\nwhile true do n = n + 1 end"),
+              "[string \"local n = 0...\"]:2: interrupted");
+    EXPECT_EQ(run("for i = 1, 100000 do end"), "");
+    CancelScriptInterrupt();
+    EXPECT_EQ(run("for i = 1, 3000000 do end"), "");
+}
