@@ -24,6 +24,7 @@
 #include "System/Source/EngineRandom.h"
 #include "System/Source/LuaState.h"
 #include "gui_fixture.h"
+#include "support/SavedConsole.h"
 #include "support/TestSupport.h"
 
 using TestSupport::CaptureStdout;
@@ -82,6 +83,7 @@ protected:
 
     Console* console = nullptr;
     GuiRecorder renderer;  // set as the current one by the tests that draw
+    TestSupport::SavedConsole savedConsole;
     std::string oldCwd;
     int32_t savedW = 0, savedH = 0;
 };
@@ -238,7 +240,8 @@ ConsoleCandidates CountedCandidates() {
 }
 
 TEST_F(ConsolePanelTest, CandidateListsAreFetchedOncePerTypedText) {
-    static ConsoleCommand counted("countedCompletion", "", nullptr, CountedCandidates);
+    static ConsoleCommand counted;
+    counted.Register("countedCompletion", "", nullptr, CountedCandidates);
     CurrentRenderer = &renderer;
     g_fetches = 0;
     Type("countedCompletion a");
@@ -255,6 +258,11 @@ TEST_F(ConsolePanelTest, CandidateListsAreFetchedOncePerTypedText) {
 
 class RichTextTest : public ConsolePanelTest {
 protected:
+    void SetUp() override {
+        ConsolePanelTest::SetUp();
+        // Every measure below reads the console's font.
+        ASSERT_NE(GetFontByIndex(Out().font), nullptr);
+    }
     RichText& Out() { return *ConsoleOutput; }
     int Advance(char c) {
         return int(GetFontByIndex(Out().font)->glyphs[static_cast<unsigned char>(c)].advanceX);
