@@ -159,23 +159,28 @@ private:
     std::unique_ptr<TestSupport::SavedConsole> console_;
 };
 
-// fontconfig reads the game's font aliases ("Consola" and the like) once,
-// from the folder it is first used in. The game starts in its own folder;
-// tests run in temporary ones: the aliases are read from the project's
-// folder before any test.
-void ReadTheGamesFontAliases() {
-    const std::string cwd = WorkingDirectory();
-    if (chdir(TAZZLE_SOURCE_DIR) != 0) return;
-    FindFontFile("consola");
-    if (chdir(cwd.c_str()) != 0) std::perror("chdir");
-}
+// What the game has before its first frame, made before the first test
+// (and not for a mere listing of the tests).
+class GameProcess : public ::testing::Environment {
+public:
+    void SetUp() override {
+        RunStaticRegistration();
+        // fontconfig reads the game's font aliases ("Consola" and the like)
+        // once, from the folder it is first used in. The game starts in its
+        // own folder; tests run in temporary ones: the aliases are read from
+        // the project's folder.
+        const std::string cwd = WorkingDirectory();
+        ASSERT_EQ(chdir(TAZZLE_SOURCE_DIR), 0);
+        FindFontFile("consola");
+        ASSERT_EQ(chdir(cwd.c_str()), 0);
+    }
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    RunStaticRegistration();
-    ReadTheGamesFontAliases();
+    ::testing::AddGlobalTestEnvironment(new GameProcess);
     ::testing::UnitTest::GetInstance()->listeners().Append(new ProcessStateCheck);
     return RUN_ALL_TESTS();
 }
