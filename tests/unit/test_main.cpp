@@ -108,6 +108,12 @@ const std::vector<std::pair<const char*, std::function<std::string()>>>& Probes(
              return Fields()("width", WindowWidth)("height", WindowHeight)(
                  "fullscreen", FullscreenFlag)("focused", WindowFocused);
          }},
+        {"the renderer's font provider",
+         []() -> std::string {
+             const FontProvider& fonts = GetFontProvider();
+             return Fields()("find", reinterpret_cast<const void*>(fonts.find))(
+                 "load", reinterpret_cast<const void*>(fonts.load));
+         }},
         {"the input hooks",
          []() -> std::string {
              return Fields()("poll", reinterpret_cast<const void*>(InputManager::PollEvents));

@@ -188,7 +188,8 @@ TEST_F(ConsoleTest, RegistryWalksFromTheLastRegistration) {
     EXPECT_STREQ(first.GetHelp(), "");
     EXPECT_STREQ(second.GetHelp(), "help");
     // The first match from the head wins; names match exactly.
-    static ConsoleCommand shadow("walkFirst", "", nullptr);
+    static ConsoleCommand shadow;
+    shadow.Register("walkFirst", "", nullptr);
     EXPECT_EQ(FindConsoleEntry("walkFirst"), &shadow);
     EXPECT_EQ(FindConsoleEntry("walkfirst"), nullptr);
     EXPECT_EQ(FindConsoleEntry("walkFirst "), nullptr);
