@@ -61,8 +61,9 @@ std::string WorkingDirectory() {
     return getcwd(cwd, sizeof(cwd)) ? cwd : "?";
 }
 
-// Places in Probes() of the pieces the check puts back.
-constexpr size_t kDirectory = 0, kConsole = 2;
+// The place in Probes() of the working directory, which the check puts
+// back.
+constexpr size_t kDirectory = 0;
 
 // Every piece of process-wide state a test may change only if it puts it
 // back. Add what a new test changes.
@@ -153,11 +154,11 @@ public:
                 << "\n  after:  " << after[i];
         }
         // What can be put back is, so that the tests after this one do not
-        // fail for it too.
-        if (after[kConsole] != before_[kConsole]) console_->Restore();
+        // fail for it too: the console (as the saved copy goes) and the
+        // working directory.
+        console_.reset();
         if (after[kDirectory] != before_[kDirectory] && chdir(before_[kDirectory].c_str()) != 0)
             std::perror("chdir");
-        console_.reset();
     }
 
 private:
@@ -167,7 +168,7 @@ private:
 
 // What the game has before its first frame, made before the first test
 // (and not for a mere listing of the tests).
-class GameProcess : public ::testing::Environment {
+class GameStartUp : public ::testing::Environment {
 public:
     void SetUp() override {
         RunStaticRegistration();
@@ -186,7 +187,7 @@ public:
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new GameProcess);
+    ::testing::AddGlobalTestEnvironment(new GameStartUp);
     ::testing::UnitTest::GetInstance()->listeners().Append(new ProcessStateCheck);
     return RUN_ALL_TESTS();
 }
