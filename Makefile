@@ -12,7 +12,7 @@ JOBS       ?= $(shell nproc)
 # refuses the next window test that connects meanwhile.
 XVFB       := xvfb-run -a -s "-screen 0 1920x1080x24 -noreset"
 
-.PHONY: run test test-sanitize deps configure build build-game build-sanitize bench clean build-fuzz fuzz test-tsan
+.PHONY: run test test-whole test-sanitize deps configure build build-game build-sanitize bench clean build-fuzz fuzz test-tsan
 
 deps:
 	@bash scripts/install-deps.sh
@@ -32,6 +32,16 @@ run: build-game
 
 test: build
 	@cd $(BUILD) && $(XVFB) ctest --output-on-failure -j $(JOBS)
+
+# The unit tests once more, all in one process and in a shuffled order:
+# ctest gives every test a process of its own, which hides a test that
+# leaves something behind for the next. The seed is printed; SEED=n
+# replays an order.
+test-whole: build
+	@seed=$(if $(SEED),$(SEED),$$(shuf -i 1-99999 -n 1)); \
+	  echo "Unit tests in one process, shuffled with seed $$seed (make test-whole SEED=$$seed replays it)"; \
+	  ./$(BUILD)/tests/tazzle_tests --gtest_shuffle --gtest_random_seed=$$seed || \
+	  { echo "Failed in the order of seed $$seed (make test-whole SEED=$$seed)"; exit 1; }
 
 build-sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTAZZLE_SANITIZE=ON -DTAZZLE_BENCH=OFF >/dev/null

@@ -21,9 +21,6 @@ constexpr FMOD::Mode k3DMode = FMOD_3D | FMOD_3D_LINEARROLLOFF;
 constexpr int kSpectrumSize = 64;
 constexpr float kBeatCooldown = 0.25f;
 
-// Frame time gathered by the beat test since its last beat.
-float BeatTimer = 1.0f;
-
 const char* NameOrEmpty(const char* name) {
     return name ? name : "";
 }
@@ -354,8 +351,8 @@ bool AudioManager::DetectBeat(float threshold) {
         owner->getSpectrum(right, kSpectrumSize, 1, 0);
     }
     float low = (left[0] + right[0]) * 0.5f;
-    bool beat = threshold <= low && BeatTimer >= kBeatCooldown;
-    if (beat) BeatTimer = 0.0f;
-    BeatTimer += float(GetFrameTime());
+    bool beat = threshold <= low && beatTimer >= kBeatCooldown;
+    if (beat) beatTimer = 0.0f;
+    beatTimer += float(GetFrameTime());
     return beat;
 }

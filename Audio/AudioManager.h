@@ -107,6 +107,9 @@ private:
     bool soundMuted = false;
     float savedMusicVolume = 0.0f;
     float savedSoundVolume = 0.0f;
+    // Frame time gathered by the beat test since its last beat: each
+    // manager starts out ready for a beat.
+    float beatTimer = 1.0f;
     System::Vector<SoundRecord> effects;
     System::Vector<SoundRecord> music;
 };

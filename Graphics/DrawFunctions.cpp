@@ -32,8 +32,10 @@ void BeginShape(Renderer* renderer, const System::MetaArgs& args, int z) {
     renderer->SetColor(ByteArg(args, 4), ByteArg(args, 5), ByteArg(args, 6), 255);
 }
 
-// The font of DrawText, loaded on first use.
+// The font of DrawText, loaded on first use, and the loader it came from:
+// an index means nothing to another provider's fonts.
 int textFont = -1;
+int (*textFontLoader)(const char* name, int size) = nullptr;
 
 }  // namespace
 
@@ -72,9 +74,10 @@ int LuaDrawText(lua_State* L) {
     ReadLuaArguments(L, args);
     Renderer* renderer = CurrentRenderer;
     if (!renderer) return 0;
-    if (textFont == -1) {
-        const FontProvider& fonts = GetFontProvider();
-        if (fonts.load) textFont = fonts.load("Consola", 8);
+    const FontProvider& fonts = GetFontProvider();
+    if (textFont == -1 || textFontLoader != fonts.load) {
+        textFontLoader = fonts.load;
+        textFont = fonts.load ? fonts.load("Consola", 8) : -1;
     }
     renderer->SetColor(0, 0, 255, 255);
     renderer->SetFont(textFont);

@@ -33,7 +33,7 @@ public:
     bool Read(void* block, std::size_t size);
     void Close();
     // A played-back time step within the bounds measured steps get: one that
-    // is not a number or below 0 reads as 0, one above `largest` as
+    // is not a finite number or below 0 reads as 0, one above `largest` as
     // `largest`. The first such step of a file is named in one line.
     double BoundTimeStep(double step, double largest);
 

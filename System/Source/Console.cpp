@@ -34,6 +34,13 @@ ConsoleCommandBase* ConsoleCommandBase::Head() {
     return g_head;
 }
 
+void ConsoleCommandBase::RestoreHead(ConsoleCommandBase* head) {
+    // Registration only ever adds at the head, and an entry that is already
+    // linked keeps its place: the entries in front of `head` are exactly the
+    // newer ones.
+    g_head = head;
+}
+
 void ConsoleCommandBase::Register(const char* name, const char* help, bool isCommand) {
     name_ = name;
     help_ = help ? help : "";

@@ -4,7 +4,7 @@
 //
 // Entries are static objects linked at the head of the list when they
 // register, so a walk from the head meets the last registration first.
-// Entries are never unlinked.
+// The game never unlinks an entry; tests take their stand-ins away again.
 #pragma once
 
 #include <string>
@@ -44,6 +44,9 @@ public:
 
     // The first entry of the registry (the last registered), or null.
     static ConsoleCommandBase* Head();
+    // Unlinks every entry registered after `head`, a Head() taken earlier:
+    // the registry is back as it was then.
+    static void RestoreHead(ConsoleCommandBase* head);
 
 protected:
     ConsoleCommandBase() = default;

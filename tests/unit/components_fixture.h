@@ -120,8 +120,7 @@ public:
 
 // The object model, Lua with the classes the world needs, the message
 // queue and the script registry, in a temporary working directory. The
-// rest of the engine's registrations are left out on purpose: tests that
-// run later may rely on registering their own console entries first.
+// rest of the engine's class tables are left out of the fresh Lua state.
 class ComponentsFixture : public LuaFixture {
 protected:
     void SetUp() override {

@@ -21,6 +21,8 @@
 #include "System/Source/MessageQueue.h"
 #include "System/Source/ScriptRegistry.h"
 #include "World/Level.h"
+#include "World/PhysicsWorld.h"
+#include "support/SavedConsole.h"
 #include "support/TestSupport.h"
 
 class EngineFixture : public ::testing::Test {
@@ -65,6 +67,11 @@ protected:
         delete state.currentLevel;
         state.currentLevel = nullptr;
         StopStateManager();
+        // Pause, lock and time scale as a fresh engine has them; the texts
+        // go while their pool is still there.
+        state = StateManagerData();
+        // The first body of a level makes the world.
+        PhysicsWorld::Destroy();
         StopScriptWatcher();
         CloseLua();
         System::DeletePooled(GetComponentTableMain());
@@ -115,6 +122,7 @@ protected:
     }
 
     TestSupport::TempDir dir;
+    TestSupport::SavedConsole savedConsole;  // console lines may set variables
     std::string oldCwd;
     lua_State* L = nullptr;
     Camera camera{0.0f, 0.0f};

@@ -17,6 +17,7 @@
 #include "System/Source/DataNode.h"
 #include "System/Source/MemoryPool.h"
 #include "components_fixture.h"
+#include "support/SavedConsole.h"
 #include "test_lua_support.h"
 
 // The recording renderer, with text.
@@ -31,14 +32,12 @@ inline std::vector<std::string>& RecordedCommands() {
     static std::vector<std::string> recorded;
     return recorded;
 }
+// The command goes with the fixture's console.
 inline void StartRecordingCommands() {
-    static const bool registered = [] {
-        (new ConsoleCommand())->Register("record", "", [](ConsoleArgs& args) {
-            RecordedCommands().push_back(args.Count() > 0 ? args.GetArg(0) : "");
-        }, nullptr);
-        return true;
-    }();
-    (void)registered;
+    static ConsoleCommand record;
+    record.Register("record", "", [](ConsoleArgs& args) {
+        RecordedCommands().push_back(args.Count() > 0 ? args.GetArg(0) : "");
+    }, nullptr);
     RecordedCommands().clear();
 }
 
@@ -107,6 +106,7 @@ protected:
 
     GuiRecorder renderer;
     TestSupport::TempDir dir;
+    TestSupport::SavedConsole savedConsole;
 
 private:
     std::string oldCwd_;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,12 @@ TEST_F(FontTest, MeasureTextAddsAdvancesOfUnsignedBytes) {
     const char high[] = {char(0xE9), 0};
     EXPECT_EQ(MeasureText(font, high), int(font->glyphs[0xE9].advanceX));
     EXPECT_EQ(MeasureText(nullptr, "ab"), 0);
+    // Past the range of int the width saturates instead of wrapping.
+    Font wide;
+    wide.glyphs['w'].advanceX = 1e6f;
+    wide.glyphs['n'].advanceX = -1e6f;
+    EXPECT_EQ(MeasureText(&wide, std::string(3000, 'w').c_str()), INT32_MAX);
+    EXPECT_EQ(MeasureText(&wide, std::string(3000, 'n').c_str()), INT32_MIN);
 }
 
 TEST_F(FontTest, TheGamesMonospaceNameFindsAStandIn) {
@@ -87,9 +94,11 @@ TEST_F(FontTest, AFontFileUnderResourcesIsFound) {
     EXPECT_GE(GetFont("MyGameFont", 10), 0);
 }
 
-// Large sizes pack their glyphs in rows within the largest texture, and no
-// two glyphs share a texel; sizes no screen can show are drawn at the
-// largest size a screen can, with one line that names the font and size.
+// Large sizes pack their glyphs in rows within the largest texture, with a
+// blank texel between any two glyphs and left of and below every glyph
+// (filtering reads one texel beyond a glyph); sizes no screen can show are
+// drawn at the largest size a screen can, with one line that names the font
+// and size.
 TEST_F(FontTest, LargeFontsFitOneTextureAndHugeOnesAreClamped) {
     Font* font = GetFontByIndex(GetFont("Arial", 150));
     ASSERT_NE(font, nullptr);
@@ -104,14 +113,14 @@ TEST_F(FontTest, LargeFontsFitOneTextureAndHugeOnesAreClamped) {
         const int left = int(std::lround(glyph.u * float(font->textureWidth)));
         const int top = int(std::lround(glyph.v * float(font->textureHeight)));
         const Box box{left, top, left + int(glyph.width), top + int(glyph.height)};
-        EXPECT_GE(box.left, 0);
+        EXPECT_GE(box.left, 1);
         EXPECT_GE(box.top, 0);
-        EXPECT_LE(box.right, font->textureWidth);
-        EXPECT_LE(box.bottom, font->textureHeight);
+        EXPECT_LT(box.right, font->textureWidth);
+        EXPECT_LT(box.bottom, font->textureHeight);
         for (const Box& other : boxes) {
-            const bool apart = box.right <= other.left || other.right <= box.left ||
-                               box.bottom <= other.top || other.bottom <= box.top;
-            ASSERT_TRUE(apart) << "glyphs overlap at " << box.left << ", " << box.top;
+            const bool apart = box.right < other.left || other.right < box.left ||
+                               box.bottom < other.top || other.bottom < box.top;
+            ASSERT_TRUE(apart) << "no gap between glyphs at " << box.left << ", " << box.top;
         }
         boxes.push_back(box);
     }

@@ -25,6 +25,7 @@
 #include "System/Source/EngineRandom.h"
 #include "System/Source/LuaState.h"
 #include "gui_fixture.h"
+#include "support/SavedConsole.h"
 #include "support/TestSupport.h"
 
 using TestSupport::CaptureStdout;
@@ -83,6 +84,7 @@ protected:
 
     Console* console = nullptr;
     GuiRecorder renderer;  // set as the current one by the tests that draw
+    TestSupport::SavedConsole savedConsole;
     std::string oldCwd;
     int32_t savedW = 0, savedH = 0;
 };
@@ -244,7 +246,8 @@ ConsoleCandidates CountedCandidates() {
 }
 
 TEST_F(ConsolePanelTest, CandidateListsAreFetchedOncePerTypedText) {
-    static ConsoleCommand counted("countedCompletion", "", nullptr, CountedCandidates);
+    static ConsoleCommand counted;
+    counted.Register("countedCompletion", "", nullptr, CountedCandidates);
     CurrentRenderer = &renderer;
     g_fetches = 0;
     Type("countedCompletion a");
@@ -261,6 +264,11 @@ TEST_F(ConsolePanelTest, CandidateListsAreFetchedOncePerTypedText) {
 
 class RichTextTest : public ConsolePanelTest {
 protected:
+    void SetUp() override {
+        ConsolePanelTest::SetUp();
+        // Every measure below reads the console's font.
+        ASSERT_NE(GetFontByIndex(Out().font), nullptr);
+    }
     RichText& Out() { return *ConsoleOutput; }
     int Advance(char c) {
         return int(GetFontByIndex(Out().font)->glyphs[static_cast<unsigned char>(c)].advanceX);
@@ -439,15 +447,15 @@ TEST_F(ConsolePanelTest, TextFieldCursorBarSitsUnderTheShownText) {
 
 
 TEST_F(RichTextTest, AppendedTextBreaksAsTheWholeTextWould) {
-    // The reference: the same text broken in one go by a fresh panel.
-    RichText whole(300.0f, 400.0f);
-    whole.SetFont("Consola", 12);
+    // The reference: the same text broken in one go by a fresh panel, which
+    // keeps nothing from the steps before.
     auto reference = [&] {
-        whole.Clear();
+        RichText whole(300.0f, 400.0f);
+        whole.SetFont("Consola", 12);
         whole.width = Out().width;
         whole.text = Out().text;
         whole.BreakLines();
-        return whole.lineStarts;
+        return std::pair(whole.lineStarts, whole.linesPerPage);
     };
     System::EngineSrand(20261207);
     auto rnd = [](int n) { return System::EngineRand() % n; };
@@ -477,8 +485,8 @@ TEST_F(RichTextTest, AppendedTextBreaksAsTheWholeTextWould) {
         // Several prints may come between two frames.
         if (rnd(3) != 0) {
             Out().Update();
-            ASSERT_EQ(Out().lineStarts, reference()) << "step " << step;
-            ASSERT_EQ(Out().linesPerPage, whole.linesPerPage);
+            ASSERT_EQ(std::pair(Out().lineStarts, Out().linesPerPage), reference())
+                << "step " << step;
         }
     }
 }
@@ -590,9 +598,10 @@ TEST_F(ConsolePanelTest, CaretSitsInTheInputAndTheListClearOfTheOutput) {
         const Names caret = renderer.Only("FillRect");
         ASSERT_EQ(caret.size(), 1u);
         const std::vector<int> bar = Corners(caret[0]);
-        // The input's box is drawn 15 pixels above and below its centre.
+        // The input's box is drawn 15 pixels above and below its centre:
+        // the caret lies on its lower edge, inside the border.
         EXPECT_GE(std::min(bar[1], bar[3]), inputY - 15) << caret[0];
-        EXPECT_LE(std::max(bar[1], bar[3]), inputY + 15) << caret[0];
+        EXPECT_EQ(std::max(bar[1], bar[3]), inputY + 15 - console->input->border) << caret[0];
 
         renderer.calls.clear();
         console->completion->Draw();

@@ -1,6 +1,9 @@
 // The input module inside the engine: Lua functions, rumble with the pause,
 // the main loop's pause action and the replay file.
+#include <cmath>
 #include <cstdio>
+#include <limits>
+#include <utility>
 
 #include "engine_fixture.h"
 #include "input_fixture.h"
@@ -290,4 +293,19 @@ TEST_F(InputEngineTest, PlaybackWithoutAFileKeepsTheGameGoing) {
     const std::string missing = dir.Path() + "/missing/none.bin";
     EXPECT_EQ(TestSupport::CaptureStdout([&] { EXPECT_FALSE(Recorder->Open(missing.c_str())); }),
               "Could not open replay file " + missing + "; running live\n");
+}
+
+// A file's step gets the bounds of a measured one; an endless step is no
+// step, whichever its sign. The first step out of bounds is named.
+TEST(ReplayTimeStep, StepsOutOfBoundsReadAsZeroOrTheLargest) {
+    ReplayRecorder recorder(false);
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, double> readAs[] = {{0.02, 0.02}, {0.0, 0.0},    {0.5, 0.04},
+                                                {1e30, 0.04}, {inf, 0.0},    {-inf, 0.0},
+                                                {-1e-9, 0.0}, {std::nan(""), 0.0}};
+    const std::string out = TestSupport::CaptureStdout([&] {
+        for (const auto& [step, read] : readAs)
+            EXPECT_EQ(recorder.BoundTimeStep(step, 0.04), read) << step;
+    });
+    EXPECT_EQ(out, "Replay file  holds a time step of 0.5; read as 0.04\n");
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "System/Source/Console.h"
+#include "support/SavedConsole.h"
 #include "support/TestSupport.h"
 
 using TestSupport::CaptureStdout;
@@ -42,17 +43,18 @@ ConsoleCommand g_level;
 ConsoleCommand g_silent;
 ConsoleVariable g_watched;
 
-// Registered at run time, after every static registration, so these
-// entries stand in front of any entry of the same name.
+// Registered for each test, after every static registration, so these
+// entries stand in front of any entry of the same name; the fixture takes
+// them away again.
 void RegisterTestEntries() {
-    static bool done = false;
-    if (done) return;
-    done = true;
     RegisterBloomVariables();
     g_clear.Register("Clear", nullptr, Record);
     g_level.Register("level", "", Record, LevelCandidates);
     g_silent.Register("silent", "does nothing", nullptr);
     g_watched.Register("watched", nullptr, RecordChange);
+    g_watched.SetInt(0);
+    g_watched.SetFloat(0.0f);
+    g_watched.SetString("");
 }
 
 class ConsoleTest : public ::testing::Test {
@@ -62,6 +64,9 @@ protected:
         g_calls.clear();
         g_changes.clear();
     }
+    void TearDown() override { savedConsole.Restore(); }
+
+    TestSupport::SavedConsole savedConsole;
 
     // Runs a line and returns the one call it made (fails when none).
     static Call RunOne(const std::string& line) {
@@ -183,7 +188,8 @@ TEST_F(ConsoleTest, RegistryWalksFromTheLastRegistration) {
     EXPECT_STREQ(first.GetHelp(), "");
     EXPECT_STREQ(second.GetHelp(), "help");
     // The first match from the head wins; names match exactly.
-    static ConsoleCommand shadow("walkFirst", "", nullptr);
+    static ConsoleCommand shadow;
+    shadow.Register("walkFirst", "", nullptr);
     EXPECT_EQ(FindConsoleEntry("walkFirst"), &shadow);
     EXPECT_EQ(FindConsoleEntry("walkfirst"), nullptr);
     EXPECT_EQ(FindConsoleEntry("walkFirst "), nullptr);
@@ -228,7 +234,10 @@ protected:
         lua_register(L, "ExecuteConsoleCommand", LuaExecuteConsoleCommand);
         lua_register(L, "Print", LuaPrint);
     }
-    void TearDown() override { lua_close(L); }
+    void TearDown() override {
+        lua_close(L);
+        ConsoleTest::TearDown();
+    }
 
     // Runs a chunk; returns what it printed. The chunk must not fail.
     std::string Run(const char* chunk) {

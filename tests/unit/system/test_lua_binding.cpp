@@ -249,8 +249,16 @@ TEST_F(LuaBinding, MethodsNeedAnObjectOfTheirClass) {
     EXPECT_NE(Run("cam.Lock(BindOther:new())").find("another class"), std::string::npos);
     EXPECT_FALSE(camera->locked);
     // A userdata the engine did not make is no object, whatever its size
-    // and metatable: a file handle is a pointer-sized userdata.
-    for (const char* forged : {"newproxy(false)", "io.stdout"}) {
+    // and metatable: a file handle is a pointer-sized userdata; the last
+    // has a block's size and the camera's block's bytes, all but its mark.
+    lua_getglobal(L, "cam");
+    const auto* real = static_cast<const System::ObjectBlock*>(lua_touserdata(L, -1));
+    auto* copy = static_cast<System::ObjectBlock*>(lua_newuserdata(L, sizeof(*real)));
+    *copy = *real;
+    copy->mark = ~real->mark;
+    lua_setglobal(L, "sameBytes");
+    lua_pop(L, 1);
+    for (const char* forged : {"newproxy(false)", "io.stdout", "sameBytes"}) {
         EXPECT_EQ(Error(std::string("local u = ") + forged +
                         " debug.setmetatable(u, getmetatable(cam)) u:Lock()"),
                   "method called on an object of another class (not an engine object)")
