@@ -36,6 +36,7 @@
 #include "World/PhysicsBody.h"
 #include "World/PhysicsWorld.h"
 #include "World/Transform.h"
+#include "bench/BodyWorld.h"
 
 namespace {
 
@@ -72,23 +73,6 @@ struct BodyPlan {
 
 class OurWorld {
 public:
-    OurWorld() {
-        static ComponentFactoryNode transformNode, bodyNode;
-        RegisterComponentType(transformNode, "Transform", Transform::Create);
-        RegisterComponentType(bodyNode, "PhysicsBody", PhysicsBody::Create);
-        InitComponentTable(System::NewPooled<ComponentVector>());
-        InitObjectTable(System::NewPooled<ObjectVector>());
-        PhysicsWorld::Create();
-    }
-    ~OurWorld() {
-        DeleteAllObjectsAndComponents();
-        PhysicsWorld::Destroy();
-        System::DeletePooled(GetComponentTableMain());
-        System::DeletePooled(GetObjectTableMain());
-        InitComponentTable(nullptr);
-        InitObjectTable(nullptr);
-    }
-
     // Made as a map object is: a box body, friction 0.8, bounciness 0.1;
     // static ones as a wall.
     PhysicsBody* Add(const BodyPlan& plan, float gravity) {
@@ -120,6 +104,7 @@ public:
     float Y(const PhysicsBody* body) const { return body->GetPosition().y; }
 
 private:
+    BodyWorld world_;
     std::vector<PhysicsBody*> bodies_;
 };
 

@@ -17,6 +17,7 @@
 #include "World/PhysicsBody.h"
 #include "World/PhysicsWorld.h"
 #include "World/Transform.h"
+#include "bench/BodyWorld.h"
 
 namespace {
 
@@ -31,12 +32,7 @@ struct Times {
 };
 
 Times MakeAndDelete(int count) {
-    static ComponentFactoryNode transformNode, bodyNode;
-    RegisterComponentType(transformNode, "Transform", Transform::Create);
-    RegisterComponentType(bodyNode, "PhysicsBody", PhysicsBody::Create);
-    InitComponentTable(System::NewPooled<ComponentVector>());
-    InitObjectTable(System::NewPooled<ObjectVector>());
-    PhysicsWorld::Create();
+    BodyWorld world;
 
     Clock::time_point begin = Clock::now();
     for (int i = 0; i < count; ++i) {
@@ -48,11 +44,6 @@ Times MakeAndDelete(int count) {
     DeleteAllObjectsAndComponents();
     Clock::time_point deleted = Clock::now();
 
-    PhysicsWorld::Destroy();
-    System::DeletePooled(GetComponentTableMain());
-    System::DeletePooled(GetObjectTableMain());
-    InitComponentTable(nullptr);
-    InitObjectTable(nullptr);
     return {Milliseconds(made - begin), Milliseconds(deleted - made)};
 }
 
