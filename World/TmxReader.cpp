@@ -154,13 +154,14 @@ void LoadTilesetImage(TileWrapper& tiles, const XMLElement& tileset, const std::
         return;
     }
     std::string file = System::ResolvePath(std::string(kLevelFolder) + source);
-    tiles.LoadTileset(file.c_str());
+    std::string why;
+    tiles.LoadTileset(file.c_str(), &why);
     if (tiles.Tileset().texture != 0) return;
     if (std::FILE* found = System::OpenResource(file, "rb")) {
         std::fclose(found);
         // Without a GL context nothing is loaded; the file is there.
         if (TextureGlReady())
-            Report(path, "tileset image " + file + " could not be read: no tiles");
+            Report(path, "tileset image " + file + " could not be read (" + why + "): no tiles");
     } else {
         Report(path, "tileset image " + file + " is missing: no tiles");
     }

@@ -10,8 +10,8 @@ PACKAGES=(
   cmake g++ make pkg-config
   # the layer check among the unit tests, and the benchmark scripts
   python3
-  # engine dependencies
-  liblua5.1-0-dev libglfw3-dev libglew-dev libsoil-dev libfreetype-dev
+  # engine dependencies (SOIL writes screenshots; stb_image decodes images)
+  liblua5.1-0-dev libglfw3-dev libglew-dev libsoil-dev libstb-dev libfreetype-dev
   libtinyxml2-dev zlib1g-dev libglm-dev libb64-dev
   # platform layers
   libsdl2-dev libsndfile1-dev libkissfft-dev libfontconfig-dev
