@@ -1,6 +1,7 @@
-// Image files decoded into 8-bit pixels for textures: PNG, JPEG, BMP, TGA,
-// PSD and Radiance HDR (the formats the game has always loaded). The size
-// in the file's header is checked before any pixel memory is taken.
+// Image files decoded into 8-bit pixels for textures: PNG (libpng), JPEG
+// (libjpeg-turbo), BMP, TGA, PSD and Radiance HDR (stb_image), the formats
+// the game has always loaded but DDS. The size in the file's header is
+// checked before any pixel memory is taken.
 #pragma once
 
 #include <cstdio>
@@ -26,7 +27,7 @@ struct Pixels {
     std::unique_ptr<unsigned char, FreePixels> data;
 };
 
-// Decodes the image `file` holds from its current position. An image wider
+// Decodes the image `file` holds (from its start). An image wider
 // or taller than `maxSide`, or with more than kMaxPixels pixels, is refused
 // from its header. On failure returns false with the cause in `why`.
 bool Decode(std::FILE* file, int maxSide, Pixels& out, std::string& why);

@@ -53,6 +53,9 @@ def pngs():
         "grey.png": png(W, H, 0, rows(GREY)),
         "grey_alpha.png": png(W, H, 4, [flat(r) for r in rows(ga)]),
         "palette.png": png(W, H, 3, rows(list(range(6))), plte),
+        # Sixteen bits a channel: each value v stored as v * 257.
+        "colour_16bit.png": png(W, H, 2, [[b for v in flat(r) for b in (v, v)]
+                                          for r in rows(COLOUR)], depth=16),
         # 100000 x 100000 in the header, a few bytes of pixels.
         "bad_png_huge.png": png(100000, 100000, 2, [[0, 0, 0]]),
         # 10000 x 10000: within a 16384 texture side, over the pixel limit.

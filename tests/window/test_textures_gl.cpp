@@ -127,6 +127,7 @@ TEST_F(TexturesGl, EachFormatLoadsItsSizeAndPixelsRowsUpsideDown) {
         {"colour.tga", 3, 2, colour},      {"colour_alpha_rle.tga", 3, 2, alpha},
         {"grey.tga", 3, 2, grey},          {"grey.jpg", 16, 8, jpeg},
         {"colour.psd", 3, 2, colour},      {"colour.hdr", 3, 2, colour},
+        {"colour_16bit.png", 3, 2, colour},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
