@@ -86,6 +86,13 @@ bool SizeFits(long long width, long long height, int maxSide, std::string& why) 
     return true;
 }
 
+// The file's length in bytes (-1 when unknown), leaving it at its start.
+long FileLength(std::FILE* file) {
+    const long length = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+    std::rewind(file);
+    return length;
+}
+
 // Room for the decoded pixels, which the header has sized within the limits.
 bool Allocate(Pixels& out, int width, int height, int channels, std::string& why) {
     out.width = width;
@@ -168,6 +175,9 @@ bool ReadPng(std::FILE* file, int maxSide, Pixels& out, std::string& why) {
 
 struct JpegHandle {
     tjhandle handle = tjInitDecompress();
+    JpegHandle() = default;
+    JpegHandle(const JpegHandle&) = delete;
+    JpegHandle& operator=(const JpegHandle&) = delete;
     ~JpegHandle() {
         if (handle) tjDestroy(handle);
     }
@@ -177,8 +187,7 @@ bool ReadJpeg(std::FILE* file, int maxSide, Pixels& out, std::string& why) {
     // The decoder reads from memory: the file whole, when it could be an
     // image within the limits at all.
     std::vector<unsigned char> bytes;
-    const long length = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
-    std::rewind(file);
+    const long length = FileLength(file);
     if (length < 0) {
         why = "the file could not be read";
         return false;
@@ -228,6 +237,16 @@ bool ReadOther(std::FILE* file, int maxSide, Pixels& out, std::string& why) {
         return false;
     }
     if (!SizeFits(width, height, maxSide, why)) return false;
+    // These formats spend at least a byte on every 64 pixels (a run of 128
+    // grey pixels takes two). A shorter file lies about its size or was cut
+    // short; the decoder would read on past its end into a large blank
+    // picture, which takes long.
+    const long long pixelCount = std::llabs(width) * std::llabs(height);
+    const long length = FileLength(file);
+    if (length < pixelCount / 64) {
+        why = "the file is too short for its " + SizeText(std::llabs(width), std::llabs(height));
+        return false;
+    }
 
     stbi_set_flip_vertically_on_load(1);
     unsigned char* pixels = stbi_load_from_file(file, &out.width, &out.height, &out.channels, 0);

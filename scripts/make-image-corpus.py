@@ -133,6 +133,8 @@ def tgas():
         "bad_tga_odd_bits.tga": tga(2, 5, 3, 7, b"\1\2\3\4\5\6"),
         "bad_tga_one_bit.tga": tga(3, 0xFFFF, 9, 1, b"\1\2\3"),
         "bad_tga_huge_map.tga": tga(1, 4, 4, 8, b"\0" * 16, colour_map=(0, 0xFFFF, 24)),
+        # 14096 x 4176 from a few bytes of runs: decoded past the end, whole.
+        "bad_tga_short_rle.tga": tga(10, 14096, 4176, 16, b"\xff\1\2" * 8),
         "bad_tga_map_start.tga": tga(1, 2, 2, 8, b"\xff" * 8, colour_map=(0xFFFF, 2, 24)),
     }
 
@@ -177,8 +179,9 @@ def hdrs():
 
 # ---- JPEG: baseline, one grey component, flat 8 x 8 blocks ----
 
-def jpeg_grey(width, height, levels):
-    """levels: one grey value per 8 x 8 block, left to right (one row)."""
+def jpeg_grey(width, height, levels, ac_counts=None):
+    """levels: one grey value per 8 x 8 block, left to right (one row);
+    ac_counts: the AC table's code counts by length, to break it."""
     def segment(marker, body):
         return struct.pack(">BBH", 0xFF, marker, len(body) + 2) + body
     dqt = segment(0xDB, b"\0" + b"\1" * 64)
@@ -186,7 +189,8 @@ def jpeg_grey(width, height, levels):
     # DC categories 10 and 11 with the two-bit codes 00 and 01; the AC
     # table holds only the end of block, code 0.
     dc = segment(0xC4, b"\x00" + bytes([0, 2] + [0] * 14) + b"\x0a\x0b")
-    ac = segment(0xC4, b"\x10" + bytes([1] + [0] * 15) + b"\x00")
+    counts = ac_counts or [1] + [0] * 15
+    ac = segment(0xC4, b"\x10" + bytes(counts) + b"\x00" * sum(counts))
     sos = segment(0xDA, b"\x01\x01\x00\x00\x3f\x00")
     bits = ""
     previous = 0
@@ -215,6 +219,8 @@ def jpegs():
         "bad_jpg_zero_height.jpg": good.replace(struct.pack(">HH", 8, 16),
                                                 struct.pack(">HH", 0, 16), 1),
         "bad_jpg_truncated.jpg": good[:len(good) - 6],
+        # More codes than a table holds (256): stb_image 2.27 writes past it.
+        "bad_jpg_table_overflow.jpg": jpeg_grey(16, 8, [64, 192], [0, 0] + [255] * 14),
     }
 
 
