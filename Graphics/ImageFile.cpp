@@ -11,17 +11,16 @@
 
 namespace {
 
-// Whatever a header claims, no block the BMP, TGA, PSD and HDR decoder asks
-// for is larger than the largest image's pixels as floats (the HDR
-// decoder's intermediate); a refused block is a decoding error, not an
-// abort.
-constexpr std::size_t kMaxBlock = std::size_t(ImageFile::kMaxPixels) * 4 * sizeof(float);
+// Whatever a header claims, no block the BMP and TGA decoder asks for is
+// larger than the largest image at four channels; a refused block is a
+// decoding error, not an abort.
+constexpr std::size_t kMaxBlock = std::size_t(ImageFile::kMaxPixels) * 4;
 
 void* FencedMalloc(std::size_t bytes) {
     return bytes <= kMaxBlock ? std::malloc(bytes) : nullptr;
 }
 
-// None of the four decoders built reallocates; stb_image wants it named.
+// Neither decoder built reallocates; stb_image wants it named.
 [[maybe_unused]] void* FencedRealloc(void* block, std::size_t bytes) {
     return bytes <= kMaxBlock ? std::realloc(block, bytes) : nullptr;
 }
@@ -29,9 +28,11 @@ void* FencedMalloc(std::size_t bytes) {
 }  // namespace
 
 // PNG goes to libpng and JPEG to libjpeg-turbo, which Debian keeps patched.
-// The other formats go to stb_image from Debian's libstb-dev: its JPEG and
-// PNG decoders there lack upstream's later fixes (a fuzzer finds them in
-// seconds), so only these four are built. It is compiled here with every
+// BMP and TGA go to stb_image from Debian's libstb-dev, a 2022 snapshot
+// that lacks upstream's later fixes to its other decoders: a JPEG code
+// table overrun, a PSD colour conversion out of range (both found by the
+// fuzz target within minutes) and an HDR run of length 0 that loops for
+// ever; so only these two are built. It is compiled here with every
 // function static: SOIL, still linked for the screenshot writer, exports a
 // 2008 copy of the same decoder under the same names.
 #define STB_IMAGE_STATIC
@@ -39,8 +40,6 @@ void* FencedMalloc(std::size_t bytes) {
 #define STBI_FAILURE_USERMSG
 #define STBI_ONLY_BMP
 #define STBI_ONLY_TGA
-#define STBI_ONLY_PSD
-#define STBI_ONLY_HDR
 #define STBI_MALLOC(bytes) FencedMalloc(bytes)
 #define STBI_REALLOC(block, bytes) FencedRealloc(block, bytes)
 #define STBI_FREE(block) std::free(block)
@@ -227,7 +226,7 @@ bool ReadJpeg(std::FILE* file, int maxSide, Pixels& out, std::string& why) {
     return true;
 }
 
-// BMP, TGA, PSD and HDR.
+// BMP and TGA.
 bool ReadOther(std::FILE* file, int maxSide, Pixels& out, std::string& why) {
     int width = 0;
     int height = 0;
@@ -237,9 +236,9 @@ bool ReadOther(std::FILE* file, int maxSide, Pixels& out, std::string& why) {
         return false;
     }
     if (!SizeFits(width, height, maxSide, why)) return false;
-    // These formats spend at least a byte on every 64 pixels (a run of 128
-    // grey pixels takes two). A shorter file lies about its size or was cut
-    // short; the decoder would read on past its end into a large blank
+    // Both formats spend at least a byte on every 64 pixels (a TGA run of
+    // 128 grey pixels takes two). A shorter file lies about its size or was
+    // cut short; the decoder would read on past its end into a large blank
     // picture, which takes long.
     const long long pixelCount = std::llabs(width) * std::llabs(height);
     const long length = FileLength(file);

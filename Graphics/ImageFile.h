@@ -1,7 +1,6 @@
 // Image files decoded into 8-bit pixels for textures: PNG (libpng), JPEG
-// (libjpeg-turbo), BMP, TGA, PSD and Radiance HDR (stb_image), the formats
-// the game has always loaded but DDS. The size in the file's header is
-// checked before any pixel memory is taken.
+// (libjpeg-turbo), BMP and TGA (stb_image). The size in the file's header
+// is checked before any pixel memory is taken.
 #pragma once
 
 #include <cstdio>

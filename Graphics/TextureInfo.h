@@ -38,8 +38,8 @@ struct TextureInfo {
     void Release();
 };
 
-// Loads an image file (PNG, JPEG, BMP, TGA, PSD or HDR; see ImageFile.h
-// for the size limits) into a new GL texture: channels as in the file, rows
+// Loads an image file (PNG, JPEG, BMP or TGA; see ImageFile.h for the size
+// limits) into a new GL texture: channels as in the file, rows
 // inverted, nearest filtering, clamped at the edges; width and height as GL
 // reports them. An owned texture in `out` is deleted first; `owns` and the
 // region stay as they were. A file that cannot be loaded gives texture 0

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the image fuzz target, tests/fuzz/corpus/image/,
 which the texture tests read too: small valid images of every format the game
-loads, drawn from one picture, images in formats it does not load, and
-malformed files whose headers give huge, negative or overflowing sizes.
+loads (PNG, JPEG, BMP, TGA), drawn from one picture; "other_..." files in
+formats it does not load (PSD, HDR, GIF, DDS, text); and "bad_..." files,
+malformed, whose headers give huge, negative or overflowing sizes, or that
+are cut short.
 
 The picture, top row first, 3 x 2 pixels:
   colour: red, green, blue / white, black, yellow
   alpha:  255, 170, 85 / 0, 255, 51
   grey:   0, 85, 170 / 255, 51, 204
-grey.jpg is 16 x 8: a block of grey 64 beside a block of grey 192."""
+grey.jpg and colour.jpg are 16 x 8: a block of grey 64 beside one of 192."""
 import os
 import struct
 import zlib
@@ -149,7 +151,7 @@ def psd(width, height, channels, data, compression=0):
 def psds():
     planes = b"".join(bytes(c[i] for c in COLOUR) for i in range(3))
     return {
-        "colour.psd": psd(W, H, 3, planes),
+        "other_colour.psd": psd(W, H, 3, planes),
         # The sizes multiply past 32 bits; negative ones too.
         "bad_psd_wrapping.psd": psd(0x40000000, 0x40000000, 4, b"\1" * 16),
         "bad_psd_wrapping_wide.psd": psd(0x7FFFFFFF, 3, 3, b"\1" * 16),
@@ -169,7 +171,9 @@ def hdrs():
     def rgbe(c):
         return bytes((128 if v else 0 for v in c)) + (b"\x81" if any(c) else b"\0")
     return {
-        "colour.hdr": hdr(b"-Y 2 +X 3", b"".join(rgbe(c) for c in COLOUR)),
+        "other_colour.hdr": hdr(b"-Y 2 +X 3", b"".join(rgbe(c) for c in COLOUR)),
+        # A run of length 0 at the end of the data: Debian's stb_image loops.
+        "other_zero_run.hdr": hdr(b"-Y 1 +X 100", b"\2\2\0\x64"),
         "bad_hdr_huge.hdr": hdr(b"-Y 2000000000 +X 2000000000", b"\2\2\0\x10" + b"\1" * 16),
         "bad_hdr_wide.hdr": hdr(b"-Y 1 +X 1000000000", b"\2\2\0\x10" + b"\1" * 16),
         "bad_hdr_negative.hdr": hdr(b"-Y -5 +X 3", b"\1" * 16),
@@ -177,21 +181,24 @@ def hdrs():
     }
 
 
-# ---- JPEG: baseline, one grey component, flat 8 x 8 blocks ----
+# ---- JPEG: baseline, flat 8 x 8 blocks of grey ----
 
-def jpeg_grey(width, height, levels, ac_counts=None):
+def jpeg_grey(width, height, levels, ac_counts=None, components=1):
     """levels: one grey value per 8 x 8 block, left to right (one row);
-    ac_counts: the AC table's code counts by length, to break it."""
+    ac_counts: the AC table's code counts by length, to break it;
+    components: 1 (grey) or 3 (YCbCr, colour neutral)."""
     def segment(marker, body):
         return struct.pack(">BBH", 0xFF, marker, len(body) + 2) + body
     dqt = segment(0xDB, b"\0" + b"\1" * 64)
-    sof = segment(0xC0, struct.pack(">BHHB", 8, height, width, 1) + b"\x01\x11\x00")
-    # DC categories 10 and 11 with the two-bit codes 00 and 01; the AC
-    # table holds only the end of block, code 0.
-    dc = segment(0xC4, b"\x00" + bytes([0, 2] + [0] * 14) + b"\x0a\x0b")
+    sof = segment(0xC0, struct.pack(">BHHB", 8, height, width, components) +
+                  b"".join(bytes([c + 1, 0x11, 0]) for c in range(components)))
+    # DC categories 10, 11 and 0 with the two-bit codes 00, 01 and 10; the
+    # AC table holds only the end of block, code 0.
+    dc = segment(0xC4, b"\x00" + bytes([0, 3] + [0] * 14) + b"\x0a\x0b\x00")
     counts = ac_counts or [1] + [0] * 15
     ac = segment(0xC4, b"\x10" + bytes(counts) + b"\x00" * sum(counts))
-    sos = segment(0xDA, b"\x01\x01\x00\x00\x3f\x00")
+    sos = segment(0xDA, bytes([components]) +
+                  b"".join(bytes([c + 1, 0]) for c in range(components)) + b"\x00\x3f\x00")
     bits = ""
     previous = 0
     for level in levels:
@@ -202,6 +209,7 @@ def jpeg_grey(width, height, levels, ac_counts=None):
         assert category in (10, 11)
         value = diff if diff >= 0 else diff + (1 << category) - 1
         bits += ("00" if category == 10 else "01") + format(value, "0%db" % category) + "0"
+        bits += "100" * (components - 1)  # Cb and Cr stay at 0: neutral
     bits += "1" * (-len(bits) % 8)
     scan = b""
     for i in range(0, len(bits), 8):
@@ -214,6 +222,7 @@ def jpegs():
     good = jpeg_grey(16, 8, [64, 192])
     return {
         "grey.jpg": good,
+        "colour.jpg": jpeg_grey(16, 8, [64, 192], components=3),
         "bad_jpg_huge.jpg": jpeg_grey(16, 8, [64, 192]).replace(
             struct.pack(">HH", 8, 16), struct.pack(">HH", 0xFFFF, 0xFFFF), 1),
         "bad_jpg_zero_height.jpg": good.replace(struct.pack(">HH", 8, 16),
