@@ -1,11 +1,13 @@
 #include "Graphics/TextureInfo.h"
 
 #include <GL/glew.h>
-#include <SOIL/SOIL.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "Graphics/ImageFile.h"
 #include "Graphics/Window.h"
 #include "System/Source/ResourcePath.h"
 
@@ -16,6 +18,49 @@ void DeleteTexture(unsigned texture) {
         GLuint name = texture;
         glDeleteTextures(1, &name);
     }
+}
+
+GLenum PixelFormat(int channels) {
+    switch (channels) {
+        case 1:
+            return GL_LUMINANCE;
+        case 2:
+            return GL_LUMINANCE_ALPHA;
+        case 3:
+            return GL_RGB;
+        default:
+            return GL_RGBA;
+    }
+}
+
+// A new texture, left bound, holding the image the file at `path` holds
+// with its own channels, bottom row first; 0 with the cause in `why` when
+// the file cannot be read or decoded or is too large.
+GLuint MakeTexture(const std::string& path, std::string& why) {
+    std::FILE* file = System::OpenResource(path, "rb");
+    if (!file) {
+        why = std::strerror(errno);
+        return 0;
+    }
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    ImageFile::Pixels image;
+    const bool decoded = ImageFile::Decode(file, maxSide, image, why);
+    std::fclose(file);
+    if (!decoded) return 0;
+
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    GLint previousAlignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
+    // Rows of one- and three-channel images are tightly packed.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const GLenum format = PixelFormat(image.channels);
+    glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), image.width, image.height, 0, format,
+                 GL_UNSIGNED_BYTE, image.data.get());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
+    return name;
 }
 
 }  // namespace
@@ -91,41 +136,53 @@ void TextureInfo::Release() {
     owns = false;
 }
 
-void LoadTexture(const char* fileName, TextureInfo& out) {
+bool LoadTexture(const char* fileName, TextureInfo& out, std::string* failure) {
     if (out.owns) DeleteTexture(out.texture);
     out.texture = 0;
     out.width = 0;
     out.height = 0;
-    // Without a context the image library's GL calls would crash.
-    if (!fileName || !TextureGlReady()) return;
+    // Without a context GL calls would crash; an empty name asks for nothing.
+    if (!fileName || !*fileName || !TextureGlReady()) return false;
 
     std::string path = System::ResolvePath(fileName);
     if (System::IsNonFile(path)) {
-        std::printf("Image %s is not a file\n", fileName);
-        return;
+        if (failure) {
+            *failure = "it is not a file";
+        } else {
+            std::printf("Image %s is not a file\n", fileName);
+        }
+        return false;
     }
     GLint previousBinding = 0;
-    GLint previousAlignment = 4;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousBinding);
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
-    // Rows of three-channel images are tightly packed.
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    GLuint name =
-        SOIL_load_OGL_texture(path.c_str(), SOIL_LOAD_AUTO, SOIL_CREATE_NEW_ID, SOIL_FLAG_INVERT_Y);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
-    out.texture = name;
+    std::string why;
+    GLuint name = MakeTexture(path, why);
     if (name != 0) {
-        glBindTexture(GL_TEXTURE_2D, name);
         GLint w = 0;
         GLint h = 0;
         glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
         glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-        out.width = w;
-        out.height = h;
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        if (w > 0 && h > 0) {
+            out.width = w;
+            out.height = h;
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        } else {
+            // The driver refused the pixels (out of memory, most likely).
+            glDeleteTextures(1, &name);
+            name = 0;
+            why = "the GL could not make a texture of it";
+        }
     }
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previousBinding));
+    out.texture = name;
+    if (name != 0) return true;
+    if (failure) {
+        *failure = why;
+    } else {
+        std::printf("Image %s cannot be loaded: %s\n", fileName, why.c_str());
+    }
+    return false;
 }

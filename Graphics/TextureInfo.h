@@ -3,6 +3,8 @@
 // texture. LoadTexture fills one from an image file.
 #pragma once
 
+#include <string>
+
 #include "Graphics/Window.h"
 
 // Whether GL calls may be made now (HasGlContext).
@@ -36,9 +38,12 @@ struct TextureInfo {
     void Release();
 };
 
-// Loads an image file into a new GL texture: channels as in the file, rows
+// Loads an image file (PNG, JPEG, BMP or TGA; see ImageFile.h for the size
+// limits) into a new GL texture: channels as in the file, rows
 // inverted, nearest filtering, clamped at the edges; width and height as GL
 // reports them. An owned texture in `out` is deleted first; `owns` and the
 // region stay as they were. A file that cannot be loaded gives texture 0
-// and size 0 x 0.
-void LoadTexture(const char* fileName, TextureInfo& out);
+// and size 0 x 0, and one line naming the file and the cause -- or, when
+// `failure` is given, the cause there and no line. Returns whether a
+// texture was made.
+bool LoadTexture(const char* fileName, TextureInfo& out, std::string* failure = nullptr);

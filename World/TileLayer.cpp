@@ -94,8 +94,8 @@ TileQuad TileWrapper::ComputeQuad(int row, int column, int index, int columns, i
     return quad;
 }
 
-void TileWrapper::LoadTileset(const char* path) {
-    LoadTexture(path, tileset_);
+void TileWrapper::LoadTileset(const char* path, std::string* failure) {
+    LoadTexture(path, tileset_, failure);
     // A record that LoadTexture filled owns its new texture.
     if (tileset_.texture != 0) tileset_.owns = true;
     SetImageSize(tileset_.width, tileset_.height);

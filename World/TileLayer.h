@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "Graphics/TextureInfo.h"
 #include "System/Source/PoolAllocator.h"
@@ -52,8 +53,9 @@ public:
         tileHeight_ = height;
         CountTiles();
     }
-    // Loads the tileset image; its size becomes the image size.
-    void LoadTileset(const char* path);
+    // Loads the tileset image; its size becomes the image size. Why it
+    // could not be loaded goes to `failure` (see LoadTexture).
+    void LoadTileset(const char* path, std::string* failure = nullptr);
     // The image size without loading one (an image already in hand).
     void SetImageSize(int width, int height) {
         imageWidth_ = width;

@@ -145,7 +145,8 @@ void LoadTilesetImage(TileWrapper& tiles, const XMLElement& tileset, int tileWid
         return;
     }
     std::string file = System::ResolvePath(std::string(kLevelFolder) + source);
-    tiles.LoadTileset(file.c_str());
+    std::string why;
+    tiles.LoadTileset(file.c_str(), &why);
     if (tiles.Tileset().texture != 0) {
         // Not one whole tile fits in the image.
         if (tileWidth > tiles.ImageWidth() || tileHeight > tiles.ImageHeight()) {
@@ -161,7 +162,7 @@ void LoadTilesetImage(TileWrapper& tiles, const XMLElement& tileset, int tileWid
         std::fclose(found);
         // Without a GL context nothing is loaded; the file is there.
         if (TextureGlReady())
-            Report(path, "tileset image " + file + " could not be read: no tiles");
+            Report(path, "tileset image " + file + " could not be read (" + why + "): no tiles");
     } else {
         Report(path, "tileset image " + file + " is missing: no tiles");
     }

@@ -10,8 +10,10 @@ PACKAGES=(
   cmake g++ make pkg-config
   # the layer check among the unit tests, and the benchmark scripts
   python3
-  # engine dependencies
-  liblua5.1-0-dev libglfw3-dev libglew-dev libsoil-dev libfreetype-dev
+  # engine dependencies (SOIL writes screenshots; libpng, libjpeg-turbo and
+  # stb_image decode images)
+  liblua5.1-0-dev libglfw3-dev libglew-dev libsoil-dev libpng-dev libturbojpeg0-dev libstb-dev
+  libfreetype-dev
   libtinyxml2-dev zlib1g-dev libglm-dev libb64-dev
   # platform layers
   libsdl2-dev libsndfile1-dev libkissfft-dev libfontconfig-dev

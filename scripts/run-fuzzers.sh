@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-build-fuzz}")
 seconds=${2:-60}
 
-for target in level tile_layer data_file console gui_layout; do
+for target in level tile_layer data_file console gui_layout image; do
   binary=$build/fuzz/fuzz_$target
   seeds=$root/tests/fuzz/corpus/$target
   work=$build/fuzz/corpus/$target
@@ -21,11 +21,11 @@ for target in level tile_layer data_file console gui_layout; do
   # A dictionary of the input's words, where there is one.
   dictionary=$root/tests/fuzz/$target.dict
   if [ -f "$dictionary" ]; then common+=(-dict="$dictionary"); fi
-  # The layout target draws through a real GL context: under Xvfb when
+  # The layout and image targets need a real GL context: under Xvfb when
   # there is no display, as the window tests do; Mesa's shader cache thread
   # and the font library's lifelong blocks are not ours to report.
   runner=(env MESA_SHADER_CACHE_DISABLE=true LSAN_OPTIONS=suppressions=$root/tests/lsan.supp)
-  if [ "$target" = gui_layout ] && [ -z "${DISPLAY:-}" ]; then
+  if { [ "$target" = gui_layout ] || [ "$target" = image ]; } && [ -z "${DISPLAY:-}" ]; then
     runner=(xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" "${runner[@]}")
   fi
   echo "== fuzz_$target: corpus"

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,6 +90,106 @@ TEST_F(TexturesGl, LoadsImagesWithTheirSizeAndRowsUpsideDown) {
         TestSupport::CaptureStdout([&] { LoadTexture(dir.Path().c_str(), folder); });
     EXPECT_EQ(printed, "Image " + dir.Path() + " is not a file\n");
     EXPECT_EQ(folder.texture, 0u);
+}
+
+// The image fuzz target's seeds (scripts/make-image-corpus.py): valid files
+// of each format drawn from one picture, and files that must not load,
+// named "bad_..." (sizes huge, negative, overflowing; cut short) and
+// "other_..." (formats the game does not load).
+std::string Seed(const std::string& name) {
+    return std::string(TAZZLE_SOURCE_DIR) + "/tests/fuzz/corpus/image/" + name;
+}
+
+TEST_F(TexturesGl, EachFormatLoadsItsSizeAndPixelsRowsUpsideDown) {
+    // The picture, top row first. A grey texture reads back with its grey
+    // in red (GL's rule for luminance); it draws grey.
+    const std::vector<Pixel> colour = {{255, 0, 0, 255},     {0, 255, 0, 255}, {0, 0, 255, 255},
+                                       {255, 255, 255, 255}, {0, 0, 0, 255},   {255, 255, 0, 255}};
+    const uint8_t alphas[] = {255, 170, 85, 0, 255, 51};
+    const uint8_t greys[] = {0, 85, 170, 255, 51, 204};
+    std::vector<Pixel> alpha, grey, greyAlpha, jpeg, colourJpeg;
+    for (size_t i = 0; i < 6; ++i) {
+        alpha.push_back({colour[i][0], colour[i][1], colour[i][2], alphas[i]});
+        grey.push_back({greys[i], 0, 0, 255});
+        greyAlpha.push_back({greys[i], 0, 0, alphas[i]});
+    }
+    for (int i = 0; i < 16 * 8; ++i) {
+        const uint8_t level = i % 16 < 8 ? 64 : 192;
+        jpeg.push_back({level, 0, 0, 255});
+        colourJpeg.push_back({level, level, level, 255});
+    }
+    struct Case {
+        const char* file;
+        int width, height;
+        const std::vector<Pixel>& topRowFirst;
+    };
+    const Case cases[] = {
+        {"colour.png", 3, 2, colour},      {"colour_alpha.png", 3, 2, alpha},
+        {"grey.png", 3, 2, grey},          {"grey_alpha.png", 3, 2, greyAlpha},
+        {"palette.png", 3, 2, colour},     {"colour.bmp", 3, 2, colour},
+        {"top_down.bmp", 3, 2, colour},    {"colour_alpha.bmp", 3, 2, alpha},
+        {"colour.tga", 3, 2, colour},      {"colour_alpha_rle.tga", 3, 2, alpha},
+        {"grey.tga", 3, 2, grey},          {"grey.jpg", 16, 8, jpeg},
+        {"colour_16bit.png", 3, 2, colour}, {"colour.jpg", 16, 8, colourJpeg},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TextureInfo info;
+        info.owns = true;
+        std::string path = Seed(c.file);
+        EXPECT_EQ(TestSupport::CaptureStdout([&] { LoadTexture(path.c_str(), info); }), "");
+        ASSERT_EQ(info.width, c.width);
+        ASSERT_EQ(info.height, c.height);
+        for (int row = 0; row < c.height; ++row) {
+            for (int x = 0; x < c.width; ++x) {
+                EXPECT_EQ(Texel(info.texture, c.width, c.height, x, row),
+                          c.topRowFirst[size_t((c.height - 1 - row) * c.width + x)]);
+            }
+        }
+    }
+}
+
+TEST_F(TexturesGl, AnImageThatCannotBeLoadedGivesNoTextureAndOneLine) {
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    ASSERT_GE(maxSide, 10000);  // the pixel limit's case is within a side
+    ASSERT_LT(maxSide, 40000);
+    const std::vector<std::pair<std::string, std::string>> causes = {
+        {"bad_bmp_tall.bmp",
+         "it is 1 x 40000 pixels, more than the largest texture side here, " +
+             std::to_string(maxSide)},
+        {"bad_png_many_pixels.png",
+         "it is 10000 x 10000 pixels, more than the 67108864 pixels an image may have"},
+        {"other_one_pixel.gif", "Image not of any known type, or corrupt"},
+    };
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Seed(""))) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("bad_", 0) == 0 || name.rfind("other_", 0) == 0) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_GE(names.size(), 30u);
+    TextureInfo info;
+    info.owns = true;
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        LoadTexture(Seed("colour.png").c_str(), info);
+        const unsigned previous = info.texture;
+        std::string path = Seed(name);
+        std::string printed =
+            TestSupport::CaptureStdout([&] { LoadTexture(path.c_str(), info); });
+        EXPECT_EQ(info.texture, 0u);
+        EXPECT_EQ(info.width + info.height, 0);
+        EXPECT_FALSE(glIsTexture(previous));
+        std::string head = "Image " + path + " cannot be loaded: ";
+        ASSERT_EQ(printed.rfind(head, 0), 0u) << printed;
+        EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+        for (const auto& [file, cause] : causes) {
+            if (file == name) {
+                EXPECT_EQ(printed, head + cause + "\n");
+            }
+        }
+    }
 }
 
 TEST_F(TexturesGl, OnlyTheOwningRecordDeletesItsTexture) {

@@ -109,7 +109,7 @@ TEST_F(TileMeshGl, ATilesetImageThatIsNoImageIsNamed) {
     dir.Write("Resources/Levels/broken.png", "these bytes are no picture");
     EXPECT_EQ(LoadMap(2, 1, {1, 2}, "broken.png"),
               "Level file Resources/Levels/map.tmx: tileset image Resources/Levels/broken.png "
-              "could not be read: no tiles\n");
+              "could not be read (Image not of any known type, or corrupt): no tiles\n");
     EXPECT_FALSE(level_->Tiles().HasTiles());
 }
 
