@@ -10,6 +10,7 @@
 #include <functional>
 #include <lua.hpp>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Game/Registration.h"
@@ -567,6 +568,70 @@ TEST_F(RichTextTest, WheelMovesThreeLinesANotchAtAnyLength) {
             ASSERT_EQ(Out().firstLine, end - 3 * up) << lines << " lines, notch " << notch;
         }
     }
+}
+
+// When the window's size changes (fullscreen and back) or the page's
+// height does, a page that showed the end shows the new end, any other
+// keeps the line at its top; none scrolls past the text, and the knob
+// stands where the page is.
+TEST_F(RichTextTest, ThePageKeepsItsEndOrItsTopLineWhenTheSizeChanges) {
+    // Lines of every length: a narrower output wraps the longer ones.
+    std::string text;
+    for (int i = 0; i < 600; ++i) text += "line " + std::to_string(i) + std::string(i % 150, 'x') + "\n";
+    text += ":fullscreen\n";
+    using Size = std::pair<int, int>;
+    const Size full{1920, 1080}, window{1024, 768};
+    struct Case {
+        const char* what;
+        Size from, to;
+        int notchesUp;  // how far the page was scrolled up before
+        int height;     // the output's height after the change
+    };
+    const Case cases[] = {
+        {"to a window at the end", full, window, 0, 600},
+        {"to fullscreen at the end", window, full, 0, 600},
+        {"to a window scrolled up", full, window, 60, 600},
+        {"to fullscreen scrolled up", window, full, 60, 600},
+        {"to fullscreen at the top", window, full, 1000, 600},
+        {"a shorter page at the end", full, full, 0, 300},
+        {"a taller page scrolled up", full, full, 60, 900},
+    };
+    GuiScrollBar& bar = *Out().scroller->bar;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::tie(WindowWidth, WindowHeight) = c.from;
+        Out().height = 600;
+        Out().Clear();
+        Out().AddText(text);
+        Out().Update();
+        for (int i = 0; i < c.notchesUp; ++i) Out().OnMouseScroll(0);
+        Out().Update();
+        const size_t topCharacter = Out().firstLine > 0 ? Out().lineStarts[size_t(Out().firstLine - 1)] : 0;
+        std::tie(WindowWidth, WindowHeight) = c.to;
+        Out().height = c.height;
+        for (int frame = 0; frame < 2; ++frame) Out().Update();
+        const int last = Out().LastTopLine();
+        ASSERT_GT(last, 0);
+        if (c.notchesUp == 0) {
+            EXPECT_EQ(Out().firstLine, last);
+        } else {
+            // The top line holds the character that was at the top.
+            const int top = Out().firstLine;
+            EXPECT_LE(top, last);
+            EXPECT_LE(top > 0 ? Out().lineStarts[size_t(top - 1)] : 0u, topCharacter);
+            EXPECT_LT(topCharacter, top < Out().LineCount() ? Out().lineStarts[size_t(top)] : text.size());
+        }
+        const int half = bar.KnobPixels() / 2;
+        const double room = bar.trackLength - bar.KnobPixels();
+        EXPECT_NEAR(GuiPixelsY(bar.y), half + room * Out().firstLine / last, 2.0);
+        // Five notches down at the end leave it there.
+        for (int i = 0; i < 5 && c.notchesUp == 0; ++i) Out().OnMouseScroll(1);
+        Out().Update();
+        if (c.notchesUp == 0) {
+            EXPECT_EQ(Out().firstLine, last);
+        }
+    }
+    Out().height = 600;
 }
 
 // The corners of a recorded "FillRect" call: x1, y1, x2, y2.
