@@ -93,8 +93,8 @@ Console::Console() : GuiPanel(600, 800, 500.0f, 500.0f) {
 
     button = MakeCornerButton();
 
-    // Below the input, where it covers none of the output.
-    completion = new GuiCommandComplete(0, 0, 25.0f, 775.0f, input);
+    // Just above the input, over the foot of the output.
+    completion = new GuiCommandComplete(0, 0, 25.0f, 700.0f, input);
     completion->border = 1;
     completion->layer = 1;
     completion->StoreFillColor(100, 100, 100, 255);

@@ -137,10 +137,7 @@ void RichText::SetFont(std::string_view name, int32_t size) {
 }
 
 int32_t RichText::LineHeight() const {
-    const Font* f = GetFontByIndex(font);
-    if (!f) return 0;
-    // The tallest glyph of the font: the rows a line of it needs.
-    return f->rowHeight > 0 ? f->rowHeight : SafeDoubleToInt(f->size);
+    return FontLineHeight(GetFontByIndex(font));
 }
 
 std::string RichText::NarrowText() const {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Game/Registration.h"
+#include "Graphics/BatchRenderer.h"
 #include "Graphics/Font.h"
 #include "Graphics/Window.h"
 #include "Gui/ConsolePanel.h"
@@ -643,9 +644,33 @@ std::vector<int> Corners(const std::string& call) {
     return c;
 }
 
-TEST_F(ConsolePanelTest, CaretSitsInTheInputAndTheListClearOfTheOutput) {
+// The box around the glyphs of a text as the batch renderer lays them out
+// when drawn at (x, y).
+struct GlyphBox {
+    float top = 1e9f, bottom = -1e9f, left = 1e9f, right = -1e9f;
+};
+GlyphBox GlyphsOf(int font, int x, int y, const std::string& text) {
+    const FontProvider saved = GetFontProvider();
+    InstallFontRegistryProvider();
+    BatchRenderer batch;
+    batch.SetFont(font);
+    batch.DrawText(x, y, text.c_str());
+    SetFontProvider(saved);
+    GlyphBox box;
+    for (const TargetLayer& target : batch.Layers())
+        for (const DepthLayer& depth : target.depths)
+            for (const BatchGroup& group : depth.groups)
+                for (const RenderBatch& quads : group.batches)
+                    for (const BatchVertex& v : quads.vertices) {
+                        if (v.texture == -1) continue;  // a break between shapes
+                        box = {std::min(box.top, v.y), std::max(box.bottom, v.y),
+                               std::min(box.left, v.x), std::max(box.right, v.x)};
+                    }
+    return box;
+}
+
+TEST_F(ConsolePanelTest, CaretSitsInTheInputAndTheListInsideTheConsole) {
     CurrentRenderer = &renderer;
-    Type("b");  // the six bloom variables
     for (auto [w, h] : {std::pair{1920, 1080}, std::pair{1024, 768}}) {
         WindowWidth = w;
         WindowHeight = h;
@@ -658,22 +683,72 @@ TEST_F(ConsolePanelTest, CaretSitsInTheInputAndTheListClearOfTheOutput) {
         // The input's box is drawn 15 pixels above and below its centre.
         EXPECT_GE(std::min(bar[1], bar[3]), inputY - 15) << caret[0];
         EXPECT_LE(std::max(bar[1], bar[3]), inputY + 15) << caret[0];
+    }
 
-        renderer.calls.clear();
-        console->completion->Draw();
-        const Names fills = renderer.Only("FillRect");
-        ASSERT_EQ(fills.size(), 1u);
-        const std::vector<int> list = Corners(fills[0]);
-        const int top = std::min(list[1], list[3]);
-        const int bottom = std::max(list[1], list[3]);
-        EXPECT_EQ(bottom - top, 6 * 16);
-        const int outputBottom = GuiPixelsY(400) + GuiPixelsY(300);
-        EXPECT_GE(top, outputBottom) << w << "x" << h;
-        // Whole on the screen, below the input where there is room.
-        const int consoleTop = console->GetScreenOffset().second;
-        EXPECT_LE(consoleTop + bottom, GuiPixelsY(1000)) << w << "x" << h;
-        if (w == 1920) {
-            EXPECT_GT(top, inputY + 15);
+    // The completion list: its lower edge one 16-pixel row below (25, 700)
+    // of the console, over the foot of the output, its rows going up one
+    // step apart, none touching the next, all on its fill, and the whole
+    // inside the console: as many rows as there is room for.
+    const int font = GetFont("Consola", 12);
+    struct Case {
+        std::pair<int, int> window;
+        const char* typed;
+        bool all;  // whether every candidate has room
+    };
+    const Case cases[] = {
+        {{1920, 1080}, "b", true},     {{1024, 768}, "b", true},  {{1920, 1080}, "level ", true},
+        {{1024, 768}, "level ", true}, {{320, 180}, "b", true},      {{240, 135}, "b", false},
+        {{160, 90}, "b", false},
+    };
+    for (const Case& c : cases) {
+        std::tie(WindowWidth, WindowHeight) = c.window;
+        SCOPED_TRACE(std::to_string(WindowWidth) + "x" + std::to_string(WindowHeight) + " " + c.typed);
+        SetConsoleInputText(c.typed);
+        console->completion->Clear();
+        const Names listed = console->completion->Candidates(c.typed);
+        ASSERT_GE(listed.size(), 4u);
+        for (int tabs = 0; tabs <= int(listed.size()); tabs += int(listed.size())) {
+            renderer.calls.clear();
+            console->completion->Draw();
+            const Names rows = renderer.Only("DrawText");
+            const Names fills = renderer.Only("FillRect");
+            ASSERT_EQ(fills.size(), 1u);
+            ASSERT_FALSE(rows.empty());
+            std::vector<int> list = Corners(fills[0]);
+            const int top = std::min(list[1], list[3]), bottom = std::max(list[1], list[3]);
+            const int consoleBottom = 2 * console->DrawnHalfHeight();
+            EXPECT_GE(top, 0);
+            EXPECT_LE(bottom, consoleBottom);
+            if (c.all) {
+                EXPECT_EQ(rows.size(), listed.size());
+                EXPECT_EQ(bottom, GuiPixelsY(700) + 16);
+                EXPECT_LE(std::max(list[0], list[2]), GuiPixelsX(console->width));
+                EXPECT_LT(top, GuiPixelsY(400) + GuiPixelsY(300));  // over the output
+            } else {
+                EXPECT_LT(rows.size(), listed.size());
+            }
+            std::vector<int> rowY;
+            std::vector<GlyphBox> glyphs;
+            for (const std::string& row : rows) {
+                int rx = 0, ry = 0, used = 0;
+                ASSERT_EQ(std::sscanf(row.c_str(), "DrawText(%d, %d, %n", &rx, &ry, &used), 2) << row;
+                const std::string name = row.substr(size_t(used), row.size() - size_t(used) - 1);
+                rowY.push_back(ry);
+                glyphs.push_back(GlyphsOf(font, rx, ry, name));
+                EXPECT_GE(glyphs.back().top, top) << row;
+                EXPECT_LE(glyphs.back().bottom, bottom) << row;
+                EXPECT_LE(glyphs.back().right, std::max(list[0], list[2])) << row;
+            }
+            for (size_t i = 1; i < rows.size(); ++i) {
+                EXPECT_GE(rowY[i - 1] - rowY[i], 16) << rows[i];
+                EXPECT_EQ(rowY[i - 1] - rowY[i], rowY[0] - rowY[1]) << rows[i];
+                EXPECT_LT(glyphs[i].bottom + 1, glyphs[i - 1].top) << rows[i] << " touches the row below";
+            }
+            // Tab past the rows shown brings the picked one in.
+            if (tabs > 0) {
+                EXPECT_NE(rows.back().find(", " + listed.back() + ")"), std::string::npos);
+            }
+            for (size_t k = 0; k < listed.size(); ++k) Key(kGuiKeyTab);
         }
     }
 }
