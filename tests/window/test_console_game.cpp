@@ -63,7 +63,9 @@ TEST(ConsoleGame, TypedCommandsRunWithEchoHistoryAndQuit) {
         return TestSupport::Shell(
             "xdotool search --name '^Tazzle$' windowactivate --sync " + action);
     };
-    // Each key is held over a frame, at whatever speed the game runs.
+    // Each key is tapped (a key held over slow frames would repeat, and a
+    // repeated backquote closes the console), then two frames pass, at
+    // whatever speed the game runs.
     auto frame = [&] { return std::atoi(TestSupport::ReadFile(dir.Path() + "/frame").c_str()); };
     auto settle = [&] {
         const int start = frame();
@@ -72,9 +74,7 @@ TEST(ConsoleGame, TypedCommandsRunWithEchoHistoryAndQuit) {
         }
     };
     auto press = [&](const std::string& key) {
-        EXPECT_EQ(send("keydown " + key), 0);
-        settle();
-        EXPECT_EQ(send("keyup " + key), 0);
+        EXPECT_EQ(send("key " + key), 0);
         settle();
     };
     auto type = [&](const std::string& text) {
@@ -107,4 +107,92 @@ TEST(ConsoleGame, TypedCommandsRunWithEchoHistoryAndQuit) {
     EXPECT_NE(out.find("script says hi\n"), std::string::npos) << out;
     EXPECT_NE(out.find(":clear\nCommand \"clear\" cannot be found\n"), std::string::npos) << out;
     EXPECT_NE(out.find(":level QUIT_GAME\n"), std::string::npos) << out;
+}
+
+namespace {
+
+// Prints enough lines for the knob to have room to move, then says so.
+const char* kPrintMany = R"lua(
+    frames = 0
+    function OnLevelUpdate(dt)
+        frames = frames + 1
+        local f = io.open("frame.tmp", "w"); f:write(frames); f:close()
+        os.rename("frame.tmp", "frame")
+        if frames == 30 then
+            for i = 1, 300 do Print("line " .. i .. "\n") end
+            local r = io.open("ready", "w"); r:write("x"); r:close()
+        end
+    end
+)lua";
+
+// White pixels of the scroll knob (the output's right edge, x 1466 to
+// 1485 of a 1920x1080 window) between two rows of the display.
+int KnobPixels(int top, int bottom) {
+    TestSupport::ScreenImage screen = TestSupport::ScreenImage::Capture();
+    return screen.Count(1468, top, 1484, bottom, 1, [](TestSupport::ScreenPixel p) {
+        return p.r == 255 && p.g == 255 && p.b == 255;
+    });
+}
+
+}  // namespace
+
+// A click in the output, a drag of the knob and a drag across the text do
+// not take the keyboard from the console's input: the lines typed after
+// them run.
+TEST(ConsoleGame, LinesTypedAfterClicksInTheOutputRun) {
+    ASSERT_TRUE(TestSupport::EnsureWindowManager());
+    TestSupport::TempDir dir;
+    TestSupport::MakeGameFolder(dir, kPrintMany);
+    TestSupport::WriteFirstLevel(dir);
+    dir.Write("Resources/Lua/Mark.lua", "local f = io.open('marked', 'w') f:write('x') f:close()\n");
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
+    ASSERT_TRUE(TestSupport::WaitForWindow("Tazzle", 30.0)) << game.Output();
+    auto send = [](const std::string& action) {
+        return TestSupport::Shell("xdotool search --name '^Tazzle$' windowactivate --sync " + action);
+    };
+    auto frame = [&] { return std::atoi(TestSupport::ReadFile(dir.Path() + "/frame").c_str()); };
+    // Short taps and whole strokes only: nothing is held while frames pass
+    // but the mouse button of a drag, which does not repeat.
+    auto settle = [&] {
+        const int start = frame();
+        TestSupport::WaitWhileRunning([&] { return frame() >= start + 2; }, game, 60.0);
+    };
+    ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
+        << game.Output();
+    EXPECT_EQ(send("key grave"), 0);
+    ASSERT_TRUE(TestSupport::WaitWhileRunning([] { return LookAtConsole().body > 0; }, game, 30.0))
+        << "the backquote opens no console\n" << game.Output();
+    settle();
+
+    // A click in the middle of the output, then a line that runs a script.
+    EXPECT_EQ(send("mousemove 900 500 click 1"), 0);
+    settle();
+    EXPECT_EQ(send("type --delay 30 'lua Mark'"), 0);
+    EXPECT_EQ(send("key Return"), 0);
+    EXPECT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/marked", game, 60.0))
+        << "the line typed after a click did not run\n" << game.Output();
+
+    // The knob, at the foot of its track with the page at the end, dragged
+    // up; then a drag across the text.
+    ASSERT_TRUE(TestSupport::WaitWhileRunning([] { return KnobPixels(830, 860) > 0; }, game, 30.0))
+        << "no knob at the foot of the track";
+    EXPECT_EQ(send("mousemove 1476 845 mousedown 1"), 0);
+    settle();
+    EXPECT_EQ(send("mousemove 1476 600"), 0);
+    settle();
+    EXPECT_EQ(send("mousemove 1476 400 mouseup 1"), 0);
+    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return KnobPixels(360, 420) > 0; }, game, 30.0))
+        << "the knob did not follow the drag";
+    EXPECT_EQ(send("mousemove 600 300 mousedown 1"), 0);
+    settle();
+    EXPECT_EQ(send("mousemove 900 360 mouseup 1"), 0);
+    settle();
+    EXPECT_EQ(send("type --delay 30 'level QUIT_GAME'"), 0);
+    send("key Return");  // the game ends with it
+
+    EXPECT_EQ(game.Wait(60.0), 0) << "the line typed after the drags did not run\n" << game.Output();
+    const std::string out = game.Output();
+    EXPECT_NE(out.find(":lua Mark\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(":level QUIT_GAME\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Command \"\" cannot be found"), std::string::npos) << out;
 }
