@@ -48,30 +48,16 @@ protected:
         pause->SetFirstFocus(resume);
     }
 
-    // A press of the left button as the input module hands it over: the hit
-    // test at once, the "OnClick" message in the next frame.
-    static void Press(int x, int y) {
-        GuiHandleMouseMove(x, y);
-        GuiHandleMouseDown(x, y);
-        DataNode* click = Event("GLOBAL", "OnClick");
-        SetNodeInt(click, "x", x);
-        SetNodeInt(click, "y", y);
-        PostGuiMessage(click);
+    // A GUI event for the next frame, as the input module posts it.
+    static void PostEvent(const char* event, std::initializer_list<std::pair<const char*, int>> ints) {
+        DataNode* tree = Event("GLOBAL", event);
+        for (auto [key, value] : ints) SetNodeInt(tree, key, value);
+        PostGuiMessage(tree);
     }
-    // Wheel notches for the coming frame: 'u' up, 'd' down.
-    static void Wheel(const std::string& notches) {
-        for (char notch : notches) {
-            DataNode* scroll = Event("GLOBAL", "OnMouseScroll");
-            SetNodeInt(scroll, "state", notch == 'd' ? 1 : 0);
-            PostGuiMessage(scroll);
-        }
-    }
-    // The open console with `lines` lines printed, the page at the end.
-    RichText& OpenWithLines(int lines) {
+    // The open console with 1000 lines printed, the page at the end.
+    RichText& OpenWithLines() {
         console->Toggle();
-        std::string text;
-        for (int i = 0; i < lines; ++i) text += "line " + std::to_string(i) + "\n";
-        ConsoleOutput->AddText(text);
+        for (int i = 0; i < 1000; ++i) ConsoleOutput->AddText("line\n");
         Frame();
         return *ConsoleOutput;
     }
@@ -222,104 +208,59 @@ TEST_F(GuiKeyboard, TheFocusHasAFrameOfItsOwnAndTheHoverItsColour) {
 }
 
 // Whatever the pointer pressed or dragged in the open console (or beside
-// it), typed characters and keys go to its input, those typed in the frame
-// of the press included; the press still scrolls and selects.
+// it), keys go to its input, those typed before the press reaches the
+// panels too; drags still scroll and select.
 TEST_F(GuiKeyboard, TheOpenConsolesInputTakesTheKeysWhateverThePointerPressed) {
-    RichText& out = OpenWithLines(1000);
-    GuiScrollBar& bar = *out.scroller->bar;
-    auto centre = [](GuiPanel* panel) {
-        auto [x, y] = panel->GetScreenOffset();
-        return std::pair{x + GuiPixelsX(panel->width) / 2, y + GuiPixelsY(panel->height) / 2};
-    };
-    const auto [outX, outY] = out.GetScreenOffset();
-    const auto [consoleX, consoleY] = console->GetScreenOffset();
-    struct Case {
-        const char* what;
-        std::pair<int, int> at;
-        int dragY;  // how far the pointer moves while held
-    };
-    const Case cases[] = {
-        {"a click in the output", centre(&out), 0},
-        {"the knob dragged up", centre(&bar), -200},
-        {"a drag across the output text", {outX + 20, outY + 10}, 60},
-        {"a click on the console's frame", {consoleX + 10, consoleY + 500}, 0},
-        {"a click on the console's button", centre(console->button), 0},
-        {"a click beside the console", {100, 540}, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Frame();  // the page at the end again
-        const int endLine = out.firstLine;
-        SetConsoleInputText("");
-        Press(c.at.first, c.at.second);
-        GuiHandleChar('x');  // before the press reaches the panels
+    RichText& out = OpenWithLines();
+    const auto [ox, oy] = out.GetScreenOffset();
+    const auto [kx, ky] = out.scroller->bar->GetScreenOffset();  // the knob at the foot
+    const auto [bx, by] = console->button->GetScreenOffset();
+    // Output, knob dragged up, text dragged across, frame, button, beside.
+    const int cases[][3] = {{ox + 500, oy + 300, 0}, {kx + 5, ky + 5, -200}, {ox + 20, oy + 10, 60},
+                            {ox - 30, oy + 300, 0},  {bx + 5, by + 5, 0},    {100, 540, 0}};
+    for (auto [x, y, dragY] : cases) {
+        GuiHandleMouseMove(x, y);
+        GuiHandleMouseDown(x, y);
+        PostEvent("OnClick", {{"x", x}, {"y", y}});
+        GuiHandleChar('x');
         Frame();
-        GuiHandleMouseMove(c.at.first, c.at.second + c.dragY);
+        GuiHandleMouseMove(x, y + dragY);
         Frame();
-        // y z, Left, Backspace (the y goes), Right, w: "xzw".
-        GuiHandleChar('y');
-        GuiHandleChar('z');
-        GuiHandleKey(kGuiKeyLeft);
-        GuiHandleChar(kGuiCharDelete);
-        GuiHandleKey(kGuiKeyRight);
-        GuiHandleChar('w');
-        EXPECT_EQ(GetConsoleInputText(), "xzw");
-        if (c.dragY < 0) { EXPECT_LT(out.firstLine, endLine) << "the knob no longer scrolls"; }
-        if (c.dragY > 0) { EXPECT_GT(out.selEnd, out.selStart) << "the drag no longer selects"; }
-        PostGuiMessage(Event("GLOBAL", "OnRelease"));
+        // y z, Left, Backspace (the y goes), Right, w (keys negative).
+        for (int k : {int('y'), int('z'), -kGuiKeyLeft, kGuiCharDelete, -kGuiKeyRight, int('w')}) {
+            k > 0 ? GuiHandleChar(unsigned(k)) : GuiHandleKey(-k);
+        }
+        EXPECT_TRUE(dragY >= 0 || out.firstLine < out.LastTopLine()) << "the knob does not scroll";
+        EXPECT_TRUE(dragY <= 0 || out.selEnd > out.selStart) << "the drag does not select";
+        PostEvent("OnRelease", {});
         Frame();
         TestSupport::CaptureStdout([] { GuiHandleChar(kGuiCharEnter); });
-        EXPECT_NE(out.NarrowText().find(":xzw\nCommand \"xzw\" cannot be found\n"),
-                  std::string::npos);
-        GuiHandleKey(kGuiKeyUp);
-        EXPECT_EQ(GetConsoleInputText(), "xzw");
-        // Tab puts the first candidate into the input as the frame draws.
-        SetConsoleInputText("");
-        GuiHandleChar('S');
-        GuiHandleChar('t');
-        GuiHandleKey(kGuiKeyTab);
+        EXPECT_EQ(console->history.back(), "xzw") << "pressed at " << x << ", " << y;
+        out.AddText("\n");  // back to the end
         Frame();
-        EXPECT_EQ(GetConsoleInputText(), "StateManagerUnlockPause");
-        out.selStart = out.selEnd = -1;
-        ConsoleOutput->AddText("next\n");
     }
 }
 
 // Every notch moves the page three lines, however many come in one frame,
 // and none is banked past either end.
 TEST_F(GuiKeyboard, EveryWheelNotchMovesTheOutputThreeLines) {
-    RichText& out = OpenWithLines(2000);
-    const int end = out.ScrollLines() - out.linesPerPage;
-    ASSERT_EQ(out.firstLine, end);
-    struct Case {
-        int from;
-        const char* frames;  // the notches of each frame, frames parted by '|'
-        int expected;
-    };
-    const Case cases[] = {
-        {end, "uuuuuuuuuu", end - 30},
-        {end, "u|u|u|u|u|u|u|u|u|u", end - 30},
-        {end, "uuuuu|uuuuu", end - 30},
-        {end, "uuuuuddd", end - 6},
-        {9, "uuuuu", 0},
-        {9, "uuuuu|dd", 6},
-        {end - 6, "dddd", end},
-        {end - 6, "dddd|u", end - 3},
-    };
-    for (const Case& c : cases) {
-        out.firstLine = c.from;
-        std::string frames = c.frames;
-        for (size_t start = 0; start <= frames.size();) {
-            const size_t bar = std::min(frames.find('|', start), frames.size());
-            Wheel(frames.substr(start, bar - start));
-            Frame();
-            start = bar + 1;
+    RichText& out = OpenWithLines();
+    const int end = out.LastTopLine();
+    // From a line, the notches of each frame ('u' up, 'd' down, frames parted
+    // by '|'), to a line.
+    const std::tuple<int, std::string, int> cases[] = {
+        {end, "uuuuuuuuuu", end - 30}, {end, "u|u|u|u|u|u|u|u|u|u", end - 30}, {end, "uuuuuddd", end - 6},
+        {9, "uuuuu|dd", 6},            {end - 6, "dddd|u", end - 3}};
+    for (const auto& [from, notches, to] : cases) {
+        out.firstLine = from;
+        for (char notch : notches + "|") {
+            notch == '|' ? Frame() : PostEvent("OnMouseScroll", {{"state", notch == 'd' ? 1 : 0}});
         }
-        EXPECT_EQ(out.firstLine, c.expected) << c.frames << " from line " << c.from;
+        EXPECT_EQ(out.firstLine, to) << notches << " from " << from;
     }
     // A notch in the frame that printed counts from the new end.
     out.AddText("one more\n");
-    Wheel("u");
+    PostEvent("OnMouseScroll", {{"state", 0}});
     Frame();
-    EXPECT_EQ(out.firstLine, out.ScrollLines() - out.linesPerPage - 3);
+    EXPECT_EQ(out.firstLine, out.LastTopLine() - 3);
 }
