@@ -108,7 +108,7 @@ void GuiCommandComplete::Draw() {
     const size_t shown = std::min(names.size(), fit);
     if (shown == 0) return;
     // A selection beyond the rows that fit brings its row in.
-    const size_t picked = selection >= 1 ? size_t(selection) : 0;
+    const size_t picked = selection >= 1 && selection <= count ? size_t(selection) : 0;
     const size_t first = picked > shown ? picked - shown : 0;
     const int32_t top = bottom - int32_t(shown) * step;
     // The list may lie over other panels: its own layer lifts it above

@@ -286,6 +286,8 @@ void RichText::Update() {
 
 void RichText::OnMouseScroll(int state) {
     GuiPanel::OnMouseScroll(state);
+    // The wheel turned in play does not scroll the hidden console's page.
+    if (!IsVisible()) return;
     // Three lines a notch, however many notches come before the page moves
     // (a frame takes every notch that came since the last): each counts
     // from where the last one asked to go, in the lines as they will show.

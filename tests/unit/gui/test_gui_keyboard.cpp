@@ -258,9 +258,16 @@ TEST_F(GuiKeyboard, EveryWheelNotchMovesTheOutputThreeLines) {
         }
         EXPECT_EQ(out.firstLine, to) << notches << " from " << from;
     }
-    // A notch in the frame that printed counts from the new end.
+    // A notch in the frame that printed counts from the new end; the
+    // hidden console's page takes none.
     out.AddText("one more\n");
     PostEvent("OnMouseScroll", {{"state", 0}});
+    Frame();
+    EXPECT_EQ(out.firstLine, out.LastTopLine() - 3);
+    console->Toggle();
+    PostEvent("OnMouseScroll", {{"state", 1}});
+    Frame();
+    console->Toggle();
     Frame();
     EXPECT_EQ(out.firstLine, out.LastTopLine() - 3);
 }
