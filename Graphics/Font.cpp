@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Graphics/TextureInfo.h"
+#include "System/Source/Components/Meta.h"
 #include "System/Source/ResourcePath.h"
 
 namespace {
@@ -328,6 +329,11 @@ int MeasureText(const Font* font, const char* text) {
         width += int64_t(font->glyphs[*c].advanceX);
     }
     return int(std::clamp<int64_t>(width, INT32_MIN, INT32_MAX));
+}
+
+int FontLineHeight(const Font* font) {
+    if (!font) return 0;
+    return font->rowHeight > 0 ? font->rowHeight : SafeDoubleToInt(font->size);
 }
 
 namespace FontRegistry {

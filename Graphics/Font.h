@@ -38,6 +38,9 @@ int GetFont(const std::string& name, int size);
 Font* GetFontByIndex(int index);
 // The width of a text: the sum of its glyphs' advances; 0 without a font.
 int MeasureText(const Font* font, const char* text);
+// The height a line of the font takes: its tallest glyph and the gap below;
+// 0 without a font.
+int FontLineHeight(const Font* font);
 
 // The file of a font name: the system's font of that family (or a font the
 // system declares a stand-in for it), else "Resources/" + name + ".ttf";

@@ -93,8 +93,8 @@ Console::Console() : GuiPanel(600, 800, 500.0f, 500.0f) {
 
     button = MakeCornerButton();
 
-    // Below the input, where it covers none of the output.
-    completion = new GuiCommandComplete(0, 0, 25.0f, 775.0f, input);
+    // Just above the input, over the foot of the output.
+    completion = new GuiCommandComplete(0, 0, 25.0f, 700.0f, input);
     completion->border = 1;
     completion->layer = 1;
     completion->StoreFillColor(100, 100, 100, 255);
@@ -167,11 +167,32 @@ void Console::Update() {
     layer = int32_t(std::clamp<int64_t>(top + 2, kConsoleLayer, kHighest));
 }
 
+GuiPanel* Console::KeyTarget() const {
+    return input && input->firstFocus ? input->firstFocus : input;
+}
+
+void Console::DeliverKey(const std::function<void()>& deliver) {
+    // A press moves FocusedPanel to whatever it hit (the knob it drags, the
+    // text it selects, the button, or nothing beside the console), so that
+    // the press reaches that panel; the keyboard stays with the input. The
+    // pointer's focus comes back afterwards: a press not yet delivered (in
+    // the frame of the press) still finds its panel.
+    GuiPanel* const target = KeyTarget();
+    GuiPanel* const pointerFocus = FocusedPanel;
+    FocusedPanel = target;
+    deliver();
+    // A key that moved the focus itself (a command run by Enter) keeps its move.
+    if (FocusedPanel == target && FocusedPanel != pointerFocus && IsLivePanel(static_cast<System::MetaBase*>(pointerFocus)) &&
+        !pointerFocus->doomed) {
+        FocusedPanel = pointerFocus;
+    }
+}
+
 void Console::OnChar(int character) {
     if (character != kGrave && character != kTilde) {
         // Hidden, the console takes no keys: Enter in play must not submit
         // a recalled command.
-        if (IsVisible()) GuiPanel::OnChar(character);
+        if (IsVisible()) DeliverKey([&] { GuiPanel::OnChar(character); });
         return;
     }
     // Typing into a plain text field of a layout: the key is that field's
@@ -181,7 +202,7 @@ void Console::OnChar(int character) {
 }
 
 void Console::OnSpecialKeyDown(int key) {
-    if (IsVisible()) GuiPanel::OnSpecialKeyDown(key);
+    if (IsVisible()) DeliverKey([&] { GuiPanel::OnSpecialKeyDown(key); });
 }
 
 std::pair<int, int> Console::GetExtent() {

@@ -5,6 +5,7 @@
 // globals below while it exists.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -23,9 +24,11 @@ public:
     // Keeps the open console's layer above every other panel of its parent.
     void Update() override;
     // The backquote and the tilde toggle the console; other characters go
-    // to the children, and only while the console is shown.
+    // to the children, and only while the console is shown, with the input
+    // as the keyboard's panel whatever the pointer pressed.
     void OnChar(int character) override;
-    // Keys reach the children only while the console is shown.
+    // Keys reach the children only while the console is shown, as
+    // characters do.
     void OnSpecialKeyDown(int key) override;
     void OnKey(int, int, int, int) override {}
     std::pair<int, int> GetExtent() override;
@@ -47,6 +50,11 @@ public:
     GuiCommandComplete* completion = nullptr;
 
 private:
+    // The panel that edits typed text: the input (or its first focus child).
+    GuiPanel* KeyTarget() const;
+    // Runs `deliver` with the keyboard's panel focused, then gives the
+    // pointer's focus back.
+    void DeliverKey(const std::function<void()>& deliver);
     void Submit();
     void Recall(int step);
 };

@@ -13,6 +13,8 @@ bool Matches(std::string_view candidate, std::string_view typed) {
 }
 
 constexpr int32_t kRowHeight = 16;
+// Pixels left free between the rows of a font whose lines are taller.
+constexpr int32_t kRowGap = 2;
 
 }  // namespace
 
@@ -93,35 +95,36 @@ void GuiCommandComplete::Draw() {
     const Font* f = GetFontByIndex(font_);
     Renderer& r = *CurrentRenderer;
     r.SetFont(font_);
+    // Rows one step apart: 16 pixels, or more when the font's lines are
+    // taller, so that no row touches the next.
+    const int32_t step = std::max(kRowHeight, FontLineHeight(f) + kRowGap);
+    // The list's lower edge lies one row below its position, and it grows
+    // upward from there, over the foot of the output: inside its parent
+    // (the console) at any window size, as many rows as fit.
     const int32_t cx = GuiPixelsX(x);
-    int32_t cy = GuiPixelsY(y);
-    // The rows hang below the input, whose box is drawn in pixels: clear
-    // of it at any window size, and clear of the output above it.
-    if (source && source->parent == parent) {
-        cy = std::max(cy, GuiPixelsY(source->y) + source->DrawnHalfHeight() + 1);
-    }
-    // A list longer than the room below moves up just enough to be seen.
-    const int32_t parentTop = parent ? parent->GetScreenOffset().second : 0;
-    const int32_t overflow =
-        parentTop + cy + int32_t(names.size()) * kRowHeight - GuiPixelsY(1000.0);
-    if (overflow > 0) cy = std::max(-parentTop, cy - overflow);
+    int32_t bottom = GuiPixelsY(y) + kRowHeight;
+    if (parent) bottom = std::min(bottom, 2 * parent->DrawnHalfHeight());
+    const size_t fit = bottom > 0 ? size_t(bottom / step) : 0;
+    const size_t shown = std::min(names.size(), fit);
+    if (shown == 0) return;
+    // A selection beyond the rows that fit brings its row in.
+    const size_t picked = selection >= 1 && selection <= count ? size_t(selection) : 0;
+    const size_t first = picked > shown ? picked - shown : 0;
+    const int32_t top = bottom - int32_t(shown) * step;
     // The list may lie over other panels: its own layer lifts it above
     // them, and the rows one step above the list's background.
     r.PushTranslation(0, 0, layer);
     r.PushTranslation(0, 0, 1);
-    int32_t rows = 0;
     int32_t listWidth = 0;
-    int32_t rowY = cy;
-    for (const std::string& name : names) {
+    for (size_t i = 0; i < shown; ++i) {
+        const std::string& name = names[first + i];
         listWidth = std::max(listWidth, MeasureText(f, name.c_str()) + 6);
         r.SetColor(0, 0, 0, 255);
-        r.DrawText(cx + 1, rowY, name.c_str());
-        rows += kRowHeight;
-        rowY += kRowHeight;
+        r.DrawText(cx + 1, bottom - int32_t(i + 1) * step, name.c_str());
     }
     r.PopTranslation();
     r.SetColor(fillColor.r, fillColor.g, fillColor.b, fillColor.a);
-    if (border != 0) r.DrawRectOutline(cx, cy, cx + listWidth, cy + rows, border);
-    r.FillRect(cx, cy, cx + listWidth, cy + rows);
+    if (border != 0) r.DrawRectOutline(cx, top, cx + listWidth, bottom, border);
+    r.FillRect(cx, top, cx + listWidth, bottom);
     r.PopTranslation();
 }

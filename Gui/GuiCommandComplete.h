@@ -19,9 +19,9 @@ public:
     void DrawBackground() override {}
     // Tab picks the next candidate, after the last the first.
     void OnSpecialKeyDown(int key) override;
-    // Lists the candidates (rows stacked downward from the list's position,
-    // never over the input it completes) and applies the selection to the
-    // input.
+    // Lists the candidates (the first nearest the input, the others above
+    // it, as many as the console has room for) and applies the selection
+    // to the input.
     void Draw() override;
     void ForgetPanel(GuiPanel* dying) override;
 

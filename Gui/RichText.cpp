@@ -89,7 +89,7 @@ void RichText::Append(const Char* added, size_t count) {
         }
     }
     pendingScroll = 1.0f;
-    wheelLine = -1;
+    pendingLine = -1;
 }
 
 void RichText::DropFront(size_t count) {
@@ -126,7 +126,7 @@ void RichText::Clear() {
     brokenUpTo = 0;
     brokenX = 0;
     pendingScroll = -1.0f;
-    wheelLine = -1;
+    pendingLine = -1;
     firstLine = 0;
     selStart = selEnd = -1;
 }
@@ -137,10 +137,7 @@ void RichText::SetFont(std::string_view name, int32_t size) {
 }
 
 int32_t RichText::LineHeight() const {
-    const Font* f = GetFontByIndex(font);
-    if (!f) return 0;
-    // The tallest glyph of the font: the rows a line of it needs.
-    return f->rowHeight > 0 ? f->rowHeight : SafeDoubleToInt(f->size);
+    return FontLineHeight(GetFontByIndex(font));
 }
 
 std::string RichText::NarrowText() const {
@@ -155,7 +152,16 @@ void RichText::BreakLines() {
     // Text is only ever appended, and a line's start depends on nothing
     // after it: the lines broken before stand unless the width or the font
     // changed, so a long history costs nothing per new line.
-    if (limit != brokenLimit || font != brokenFont || brokenUpTo > text.size()) {
+    const bool anew = limit != brokenLimit || font != brokenFont || brokenUpTo > text.size();
+    // The page as it stands, by its text: line numbers change meaning when
+    // the lines are broken anew (a window switched to or from fullscreen).
+    const int32_t top = TargetLine();
+    const bool atEnd = top >= LastTopLine();
+    const size_t topCharacter = top == 0 ? 0
+                                : size_t(top) <= lineStarts.size() ? lineStarts[size_t(top) - 1]
+                                                                   : text.size();
+    const int32_t page = linesPerPage;
+    if (anew) {
         lineStarts.clear();
         brokenUpTo = 0;
         brokenX = 0;
@@ -168,6 +174,46 @@ void RichText::BreakLines() {
     // newest lines when the view shows the end.
     const int32_t step = lineSpacing + LineHeight();
     linesPerPage = step > 0 ? std::max(0, GuiPixelsY(height) - kInset) / step : 0;
+    if (anew || linesPerPage != page) KeepPage(atEnd, topCharacter);
+}
+
+void RichText::KeepPage(bool atEnd, size_t topCharacter) {
+    // The line that holds the character: line k + 1 begins at lineStarts[k].
+    const auto holding = std::upper_bound(lineStarts.begin(), lineStarts.end(), topCharacter);
+    const int32_t line = atEnd ? LastTopLine() : int32_t(holding - lineStarts.begin());
+    firstLine = std::min(line, LastTopLine());
+    // The knob follows (at the next update, or when a hidden output shows).
+    ScrollTo(firstLine);
+}
+
+int32_t RichText::TargetLine() const {
+    const int32_t last = LastTopLine();
+    if (pendingLine >= 0) return std::min(pendingLine, last);
+    // The bar answers a fraction with that part of the lines (new text's 1
+    // is the end).
+    if (pendingScroll > -1.0f) {
+        return SafeDoubleToInt(std::clamp(std::trunc(double(last) * pendingScroll), 0.0, double(last)));
+    }
+    return std::clamp(firstLine, 0, last);
+}
+
+void RichText::ScrollTo(int32_t line) {
+    const int32_t last = LastTopLine();
+    line = std::clamp(line, 0, last);
+    if (last == 0) {
+        // Nothing to scroll: the page stays at the top.
+        pendingScroll = 0.0f;
+        pendingLine = -1;
+    } else if (line == last) {
+        // The end, where lines printed before the next update still go.
+        pendingScroll = 1.0f;
+        pendingLine = -1;
+    } else {
+        // The knob goes to the line's place on the track and the page to
+        // the line itself: a fraction cannot name every line of a long text.
+        pendingLine = line;
+        pendingScroll = float(double(line) / double(last));
+    }
 }
 
 void RichText::BreakNewText() {
@@ -231,32 +277,23 @@ void RichText::Update() {
         FreeNodeTree(tree);
         delete tree;
         // The bar's answer is a fraction, which cannot name every line of
-        // a long text: the wheel's line is set as asked (within the lines
+        // a long text: the line asked for is set as asked (within the lines
         // there are now).
-        if (wheelLine >= 0) firstLine = std::min(wheelLine, std::max(0, ScrollLines() - linesPerPage));
-        wheelLine = -1;
+        if (pendingLine >= 0) firstLine = std::min(pendingLine, LastTopLine());
+        pendingLine = -1;
     }
 }
 
 void RichText::OnMouseScroll(int state) {
     GuiPanel::OnMouseScroll(state);
-    wheelLine = -1;
-    int32_t target = firstLine;
-    if (state == 1) target += 3;
-    if (state == 0) target -= 3;
-    if (state == 0 && target < 0) {
-        pendingScroll = 0.0f;
-        return;
-    }
-    const int32_t scrollable = ScrollLines() - linesPerPage;
-    if (target != 0 && scrollable > 0) {
-        // Three lines a notch at any length: the knob goes to the line's
-        // place on the track and the page to the line itself.
-        wheelLine = std::min(target, scrollable);
-        pendingScroll = float(double(wheelLine) / double(scrollable));
-    } else {
-        pendingScroll = 0.0f;
-    }
+    // The wheel turned in play does not scroll the hidden console's page.
+    if (!IsVisible()) return;
+    // Three lines a notch, however many notches come before the page moves
+    // (a frame takes every notch that came since the last): each counts
+    // from where the last one asked to go, in the lines as they will show.
+    BreakLines();
+    const int32_t notch = state == 1 ? 3 : state == 0 ? -3 : 0;
+    ScrollTo(TargetLine() + notch);
 }
 
 void RichText::HandleMessage(DataNode* message, GuiPanel*) {
@@ -265,10 +302,10 @@ void RichText::HandleMessage(DataNode* message, GuiPanel*) {
     const float p = first && first->type == kDataFloat ? first->number.f : 0.0f;
     // A fraction that is no number would leave the page nowhere.
     if (!std::isfinite(p)) return;
-    const int32_t lines = ScrollLines();
-    const double scrollable = std::max(0, lines - linesPerPage);
-    const double line = std::trunc(scrollable * double(p));
-    firstLine = SafeDoubleToInt(std::clamp(line, 0.0, double(lines)));
+    // Never past the end: the knob at the bottom shows the last line at
+    // the page's foot, not a page with blank lines below it.
+    const double last = LastTopLine();
+    firstLine = SafeDoubleToInt(std::clamp(std::trunc(last * double(p)), 0.0, last));
 }
 
 void RichText::OnMouseDown(int, int) {

@@ -5,6 +5,7 @@
 // the end.
 #pragma once
 
+#include <algorithm>
 #include <string_view>
 
 #include "Gui/GuiScrollBar.h"
@@ -55,6 +56,8 @@ public:
     // The lines the page scrolls over: LineCount, and one more when the
     // text's last line has no line feed yet.
     int32_t ScrollLines() const;
+    // The highest first line: the page then ends with the text's last line.
+    int32_t LastTopLine() const { return std::max(0, ScrollLines() - linesPerPage); }
     // The text as bytes (each character's low 8 bits).
     std::string NarrowText() const;
 
@@ -79,8 +82,9 @@ private:
     int32_t brokenX = 0;
     int32_t brokenLimit = 0;
     int32_t brokenFont = -1;
-    // The line the wheel asked for, set once the bar has moved; -1 = none.
-    int32_t wheelLine = -1;
+    // The first line asked for (by the wheel, or to keep the page when the
+    // lines are broken anew), set once the bar has moved; -1 = none.
+    int32_t pendingLine = -1;
 
     // Breaks the text from brokenUpTo on (at brokenLimit).
     void BreakNewText();
@@ -90,6 +94,15 @@ private:
     // Drops the first `count` characters; the lines, the page and the
     // selection follow the text that stays.
     void DropFront(size_t count);
+    // The first line once what is pending has moved the bar: the wheel's
+    // notches of one frame add up from there.
+    int32_t TargetLine() const;
+    // Asks for a first line (held within the text): set with the bar at the
+    // next update.
+    void ScrollTo(int32_t line);
+    // After the lines were broken anew or the page's height changed: a page
+    // that showed the end shows the end, any other keeps its top line.
+    void KeepPage(bool atEnd, size_t topCharacter);
     void DrawPiece(size_t from, size_t to, int32_t penX, int32_t penY, int32_t lineHeight);
     void SizeScroller();
 };

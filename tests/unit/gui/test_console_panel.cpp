@@ -10,6 +10,7 @@
 #include <functional>
 #include <lua.hpp>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Game/Registration.h"
@@ -577,6 +578,39 @@ TEST_F(RichTextTest, WheelMovesThreeLinesANotchAtAnyLength) {
     }
 }
 
+// When the window's size changes (fullscreen and back) or the page's
+// height does, a page that showed the end shows the new end, any other
+// keeps the line at its top; none scrolls past the text, and the knob
+// stands where the page is.
+TEST_F(RichTextTest, ThePageKeepsItsEndOrItsTopLineWhenTheSizeChanges) {
+    std::string text;  // lines of every length: a narrower output wraps the longer
+    for (int i = 0; i < 600; ++i) text += "line " + std::string(i % 150, 'x') + "\n";
+    GuiScrollBar& bar = *Out().scroller->bar;
+    // From a window to a window (1: 1920x1080, 0: 1024x768), notches up
+    // before, the output's height after.
+    const int cases[][4] = {{1, 0, 0, 600}, {0, 1, 0, 600}, {1, 0, 60, 600}, {0, 1, 60, 600},
+                            {0, 1, 999, 600}, {1, 1, 0, 300}, {1, 1, 60, 900}};
+    for (auto [from, to, notches, height] : cases) {
+        SCOPED_TRACE(std::to_string(from) + std::to_string(to) + " " + std::to_string(notches));
+        WindowWidth = from ? 1920 : 1024, WindowHeight = from ? 1080 : 768, Out().height = 600;
+        Out().Clear();
+        Out().AddText(text);
+        Out().Update();
+        for (int i = 0; i < notches; ++i) Out().OnMouseScroll(0);
+        Out().Update();
+        const uint32_t topCharacter = Out().firstLine > 0 ? Out().lineStarts[Out().firstLine - 1] : 0;
+        WindowWidth = to ? 1920 : 1024, WindowHeight = to ? 1080 : 768, Out().height = height;
+        Out().Update();
+        const int top = Out().firstLine, last = Out().LastTopLine();
+        EXPECT_EQ(top, notches ? std::min(top, last) : last);
+        // Scrolled up, the top line holds the character that was at the top.
+        const uint32_t topStart = top ? Out().lineStarts[top - 1] : 0;
+        EXPECT_TRUE(!notches || (topStart <= topCharacter && topCharacter < Out().lineStarts[top]));
+        const int half = bar.KnobPixels() / 2;
+        EXPECT_NEAR(GuiPixelsY(bar.y), half + (bar.trackLength - 2 * half) * top / double(last), 2.0);
+    }
+}
+
 // The corners of a recorded "FillRect" call: x1, y1, x2, y2.
 std::vector<int> Corners(const std::string& call) {
     std::vector<int> c(4, 0);
@@ -586,9 +620,8 @@ std::vector<int> Corners(const std::string& call) {
     return c;
 }
 
-TEST_F(ConsolePanelTest, CaretSitsInTheInputAndTheListClearOfTheOutput) {
+TEST_F(ConsolePanelTest, CaretSitsInTheInputAndTheListInsideTheConsole) {
     CurrentRenderer = &renderer;
-    Type("b");  // the six bloom variables
     for (auto [w, h] : {std::pair{1920, 1080}, std::pair{1024, 768}}) {
         WindowWidth = w;
         WindowHeight = h;
@@ -602,22 +635,40 @@ TEST_F(ConsolePanelTest, CaretSitsInTheInputAndTheListClearOfTheOutput) {
         // the caret lies on its lower edge, inside the border.
         EXPECT_GE(std::min(bar[1], bar[3]), inputY - 15) << caret[0];
         EXPECT_EQ(std::max(bar[1], bar[3]), inputY + 15 - console->input->border) << caret[0];
+    }
 
-        renderer.calls.clear();
-        console->completion->Draw();
-        const Names fills = renderer.Only("FillRect");
-        ASSERT_EQ(fills.size(), 1u);
-        const std::vector<int> list = Corners(fills[0]);
-        const int top = std::min(list[1], list[3]);
-        const int bottom = std::max(list[1], list[3]);
-        EXPECT_EQ(bottom - top, 6 * 16);
-        const int outputBottom = GuiPixelsY(400) + GuiPixelsY(300);
-        EXPECT_GE(top, outputBottom) << w << "x" << h;
-        // Whole on the screen, below the input where there is room.
-        const int consoleTop = console->GetScreenOffset().second;
-        EXPECT_LE(consoleTop + bottom, GuiPixelsY(1000)) << w << "x" << h;
-        if (w == 1920) {
-            EXPECT_GT(top, inputY + 15);
+    // The completion list's lower edge lies a 16-pixel row below (25, 700)
+    // of the console, over the foot of the output; its rows go up from
+    // there one step apart (16 pixels, and more than a line of its font),
+    // on its fill, the whole inside the console: as many rows as there is
+    // room for (the real window sizes have room for all). A Tab to the last
+    // candidate shows its row.
+    const int lineHeight = FontLineHeight(GetFontByIndex(GetFont("Consola", 12)));
+    const std::tuple<int, int, std::string> cases[] = {
+        {1920, 1080, "b"}, {1024, 768, "b"}, {1920, 1080, "level "}, {1024, 768, "level "},
+        {320, 180, "b"},   {240, 135, "b"},  {160, 90, "b"}};
+    for (const auto& [w, h, typed] : cases) {
+        WindowWidth = w, WindowHeight = h;
+        SetConsoleInputText(typed);
+        console->completion->Clear();
+        const Names listed = console->completion->Candidates(typed);
+        for (int tabs : {0, int(listed.size())}) {
+            for (int k = 0; k < tabs; ++k) Key(kGuiKeyTab);
+            renderer.calls.clear();
+            console->completion->Draw();
+            const Names rows = renderer.Only("DrawText"), fills = renderer.Only("FillRect");
+            ASSERT_TRUE(fills.size() == 1 && !rows.empty()) << w << " " << typed;
+            const std::vector<int> list = Corners(fills[0]);
+            const int step = (list[3] - list[1]) / int(rows.size());
+            EXPECT_TRUE(step >= 16 && step > lineHeight && list[1] >= 0 &&
+                        list[3] <= 2 * console->DrawnHalfHeight()) << step << " " << fills[0];
+            for (size_t i = 0; i < rows.size(); ++i) {
+                EXPECT_NE(rows[i].find(", " + std::to_string(list[3] - int(i + 1) * step) + ", "),
+                          std::string::npos) << rows[i];
+            }
+            EXPECT_TRUE(w < 1024 || (rows.size() == listed.size() && list[3] == GuiPixelsY(700) + 16 &&
+                                     list[2] < GuiPixelsX(console->width))) << w << " " << typed;
+            EXPECT_TRUE(!tabs || rows.back().find(", " + listed.back() + ")") != std::string::npos);
         }
     }
 }

@@ -8,8 +8,10 @@
 #include "Gui/ConsolePanel.h"
 #include "Gui/GuiButton.h"
 #include "Gui/GuiTextField.h"
+#include "Gui/RichText.h"
 #include "System/Source/Console.h"
 #include "gui_fixture.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -46,6 +48,20 @@ protected:
         pause->SetFirstFocus(resume);
     }
 
+    // A GUI event for the next frame, as the input module posts it.
+    static void PostEvent(const char* event, std::initializer_list<std::pair<const char*, int>> ints) {
+        DataNode* tree = Event("GLOBAL", event);
+        for (auto [key, value] : ints) SetNodeInt(tree, key, value);
+        PostGuiMessage(tree);
+    }
+    // The open console with 1000 lines printed, the page at the end.
+    RichText& OpenWithLines() {
+        console->Toggle();
+        for (int i = 0; i < 1000; ++i) ConsoleOutput->AddText("line\n");
+        Frame();
+        return *ConsoleOutput;
+    }
+
     Console* console = nullptr;
     GuiPanel* pause = nullptr;
     GuiButton* resume = nullptr;
@@ -66,7 +82,7 @@ TEST_F(GuiKeyboard, TheOpenConsoleAloneTakesTheKeysAndIsDrawnOverEveryMenu) {
     ASSERT_TRUE(GuiHoldsKeyboard());
     EXPECT_EQ(FocusedPanel, console->input);
     // A click put the focus on a menu button: Enter still goes to the
-    // console alone, and typing reaches no other text field.
+    // console alone, and typing reaches no other text field: its input.
     FocusedPanel = resume;
     GuiHandleChar(13);
     EXPECT_TRUE(g_ran.empty());
@@ -81,7 +97,7 @@ TEST_F(GuiKeyboard, TheOpenConsoleAloneTakesTheKeysAndIsDrawnOverEveryMenu) {
     Frame();
     EXPECT_EQ(FocusedPanel, console->input);
     GuiHandleChar('x');
-    EXPECT_EQ(console->input->text, "x");
+    EXPECT_EQ(console->input->text, "xb");  // typed before Left
 
     // Over the pause menu: the console's background lies above the deepest
     // layer of the menu, whose buttons are drawn at 50 + 1.
@@ -189,4 +205,69 @@ TEST_F(GuiKeyboard, TheFocusHasAFrameOfItsOwnAndTheHoverItsColour) {
     // Only panels that light up under the pointer show the focus so.
     button->hoverFill = false;
     EXPECT_EQ(drawn(), "plain ");
+}
+
+// Whatever the pointer pressed or dragged in the open console (or beside
+// it), keys go to its input, those typed before the press reaches the
+// panels too; drags still scroll and select.
+TEST_F(GuiKeyboard, TheOpenConsolesInputTakesTheKeysWhateverThePointerPressed) {
+    RichText& out = OpenWithLines();
+    const auto [ox, oy] = out.GetScreenOffset();
+    const auto [kx, ky] = out.scroller->bar->GetScreenOffset();  // the knob at the foot
+    const auto [bx, by] = console->button->GetScreenOffset();
+    // Output, knob dragged up, text dragged across, frame, button, beside.
+    const int cases[][3] = {{ox + 500, oy + 300, 0}, {kx + 5, ky + 5, -200}, {ox + 20, oy + 10, 60},
+                            {ox - 30, oy + 300, 0},  {bx + 5, by + 5, 0},    {100, 540, 0}};
+    for (auto [x, y, dragY] : cases) {
+        GuiHandleMouseMove(x, y);
+        GuiHandleMouseDown(x, y);
+        PostEvent("OnClick", {{"x", x}, {"y", y}});
+        GuiHandleChar('x');
+        Frame();
+        GuiHandleMouseMove(x, y + dragY);
+        Frame();
+        // y z, Left, Backspace (the y goes), Right, w (keys negative).
+        for (int k : {int('y'), int('z'), -kGuiKeyLeft, kGuiCharDelete, -kGuiKeyRight, int('w')}) {
+            k > 0 ? GuiHandleChar(unsigned(k)) : GuiHandleKey(-k);
+        }
+        EXPECT_TRUE(dragY >= 0 || out.firstLine < out.LastTopLine()) << "the knob does not scroll";
+        EXPECT_TRUE(dragY <= 0 || out.selEnd > out.selStart) << "the drag does not select";
+        PostEvent("OnRelease", {});
+        Frame();
+        TestSupport::CaptureStdout([] { GuiHandleChar(kGuiCharEnter); });
+        EXPECT_EQ(console->history.back(), "xzw") << "pressed at " << x << ", " << y;
+        out.AddText("\n");  // back to the end
+        Frame();
+    }
+}
+
+// Every notch moves the page three lines, however many come in one frame,
+// and none is banked past either end.
+TEST_F(GuiKeyboard, EveryWheelNotchMovesTheOutputThreeLines) {
+    RichText& out = OpenWithLines();
+    const int end = out.LastTopLine();
+    // From a line, the notches of each frame ('u' up, 'd' down, frames parted
+    // by '|'), to a line.
+    const std::tuple<int, std::string, int> cases[] = {
+        {end, "uuuuuuuuuu", end - 30}, {end, "u|u|u|u|u|u|u|u|u|u", end - 30}, {end, "uuuuuddd", end - 6},
+        {9, "uuuuu|dd", 6},            {end - 6, "dddd|u", end - 3}};
+    for (const auto& [from, notches, to] : cases) {
+        out.firstLine = from;
+        for (char notch : notches + "|") {
+            notch == '|' ? Frame() : PostEvent("OnMouseScroll", {{"state", notch == 'd' ? 1 : 0}});
+        }
+        EXPECT_EQ(out.firstLine, to) << notches << " from " << from;
+    }
+    // A notch in the frame that printed counts from the new end; the
+    // hidden console's page takes none.
+    out.AddText("one more\n");
+    PostEvent("OnMouseScroll", {{"state", 0}});
+    Frame();
+    EXPECT_EQ(out.firstLine, out.LastTopLine() - 3);
+    console->Toggle();
+    PostEvent("OnMouseScroll", {{"state", 1}});
+    Frame();
+    console->Toggle();
+    Frame();
+    EXPECT_EQ(out.firstLine, out.LastTopLine() - 3);
 }
