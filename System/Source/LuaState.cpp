@@ -40,10 +40,22 @@ void ReleaseLuaReference(int ref, const void* thread) {
     if (ours) luaL_unref(L, LUA_REGISTRYINDEX, ref);
 }
 
-const char* ErrorText(lua_State* L) {
+// The error value on top as text. A number is written into `number`, not
+// converted in place by Lua: that conversion allocates, and the collection
+// step that may follow would run finalizers wherever an error is printed,
+// the panic function included.
+using NumberText = char[32];
+const char* ErrorText(lua_State* L, NumberText& number) {
     if (lua_gettop(L) == 0) return "(no error message)";
-    const char* text = lua_tostring(L, -1);
-    return text ? text : "(error object is not a string)";
+    switch (lua_type(L, -1)) {
+        case LUA_TSTRING:
+            return lua_tostring(L, -1);
+        case LUA_TNUMBER:
+            std::snprintf(number, sizeof(number), LUA_NUMBER_FMT, lua_tonumber(L, -1));
+            return number;
+        default:
+            return "(error object is not a string)";
+    }
 }
 
 MetaValue VoidPointer(void* p, MetaValue::Holds holds = MetaValue::Holds::Plain) {
@@ -277,11 +289,6 @@ int FullCollection(lua_State* L) {
     return 0;
 }
 
-// Past this many finalizer errors in one collection the rest are left to
-// lua_close: finalizers that keep leaving new ones that raise would
-// otherwise hold the game for ever.
-constexpr int kMaxFinalizerErrors = 1000;
-
 }  // namespace
 
 void CollectLuaGarbage() {
@@ -425,7 +432,8 @@ void PushUserdata(lua_State* L, System::MetaBase* object) {
 }
 
 int PrintLuaError(lua_State* L) {
-    std::printf("Lua Error: %s\n", ErrorText(L));
+    NumberText number;
+    std::printf("Lua Error: %s\n", ErrorText(L, number));
     return -1;
 }
 
@@ -435,20 +443,27 @@ int LoadLuaFile(lua_State* L, const std::string& path) {
         lua_pushfstring(L, "cannot open %s (not a file)", path.c_str());
         return LUA_ERRFILE;
     }
-    return luaL_loadfile(L, resolved.c_str());
+    const int status = luaL_loadfile(L, resolved.c_str());
+    // The compiler runs in a protected call of its own, where an error that
+    // a finalizer raises in a collection step comes back as a failed compile
+    // (LUA_ERRRUN). It is no fault of the file: raised again, it reaches the
+    // engine's protected call, which prints it and compiles once more.
+    if (status == LUA_ERRRUN) lua_error(L);
+    return status;
 }
 
 void ReportLoadError(int status, const char* path, lua_State* L) {
     if (!L) L = GetLuaState();
+    NumberText number;
     switch (status) {
         case LUA_ERRSYNTAX:
-            std::printf("File %s had a syntax error: %s\n", path, ErrorText(L));
+            std::printf("File %s had a syntax error: %s\n", path, ErrorText(L, number));
             break;
         case LUA_ERRMEM:
-            std::printf("Error allocating memory for Lua: %s\n", ErrorText(L));
+            std::printf("Error allocating memory for Lua: %s\n", ErrorText(L, number));
             break;
         case LUA_ERRFILE:
-            std::printf("Lua was unable to open the file. %s\n", ErrorText(L));
+            std::printf("Lua was unable to open the file. %s\n", ErrorText(L, number));
             break;
         default:
             break;
@@ -472,6 +487,64 @@ int CallLuaScript(lua_State* L, int arguments, int results) {
     return status;
 }
 
+namespace {
+
+struct ProtectedBody {
+    void (*body)(lua_State* L, void* data);
+    void* data;
+    bool returned;
+};
+
+int RunProtectedBody(lua_State* L) {
+    auto* call = static_cast<ProtectedBody*>(lua_touserdata(L, 1));
+    lua_pop(L, 1);
+    call->body(L, call->data);
+    call->returned = true;
+    return 0;
+}
+
+struct ScriptRun {
+    int (*push)(lua_State* L, void* data);
+    void* data;
+    const char* errorPrefix;
+    int status;
+};
+
+void RunScriptBody(lua_State* L, void* data) {
+    ScriptRun& run = *static_cast<ScriptRun*>(data);
+    if (run.status != -1) return;  // a script runs once, whatever came after
+    const int arguments = run.push(L, run.data);
+    if (arguments < 0) return;
+    run.status = CallLuaScript(L, arguments, LUA_MULTRET);
+    if (run.status != 0) {
+        NumberText number;
+        std::printf("%s: %s\n", run.errorPrefix, ErrorText(L, number));
+    }
+}
+
+}  // namespace
+
+bool ProtectLua(lua_State* L, void (*body)(lua_State* L, void* data), void* data,
+                int attempts) {
+    const int top = lua_gettop(L);
+    ProtectedBody call{body, data, false};
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        const int status = lua_cpcall(L, RunProtectedBody, &call);
+        if (status == 0) return true;
+        PrintLuaError(L);
+        lua_settop(L, top);
+        if (call.returned) return true;
+    }
+    return false;
+}
+
+int RunLuaScript(lua_State* L, int (*push)(lua_State* L, void* data), void* data,
+                 const char* errorPrefix) {
+    ScriptRun run{push, data, errorPrefix, -1};
+    ProtectLua(L, RunScriptBody, &run);
+    return run.status;
+}
+
 void InterruptRunningScript() {
     g_interruptStands.store(true);
 }
@@ -485,33 +558,47 @@ void CancelScriptInterrupt() {
 }
 
 void RunLuaFile(const char* name) {
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
-    std::string path = std::string("Resources/Lua/") + (name ? name : "");
-    int status = LoadLuaFile(L, path);
-    if (status != 0) {
-        ReportLoadError(status, path.c_str(), L);
-    } else if (CallLuaScript(L, 0, LUA_MULTRET) != 0) {
-        std::printf("Lua Syntax Error: %s\n", ErrorText(L));
-    }
-    lua_settop(L, top);
+    const std::string path = std::string("Resources/Lua/") + (name ? name : "");
+    RunLuaScript(
+        GetLuaState(),
+        [&path](lua_State* L) {
+            const int status = LoadLuaFile(L, path);
+            if (status == 0) return 0;
+            ReportLoadError(status, path.c_str(), L);
+            return -1;
+        },
+        "Lua Syntax Error");
 }
 
 bool HasPlayer(int n) {
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
     bool found = false;
-    lua_getfield(L, LUA_GLOBALSINDEX, "PLAYER_LIST");
-    if (lua_istable(L, -1)) {
-        lua_rawgeti(L, -1, n);
-        found = lua_isuserdata(L, -1) != 0;
-    }
-    lua_settop(L, top);
+    // A metamethod of the globals that raises would raise again: one try.
+    ProtectLua(
+        GetLuaState(),
+        [n, &found](lua_State* L) {
+            lua_getfield(L, LUA_GLOBALSINDEX, "PLAYER_LIST");
+            if (lua_istable(L, -1)) {
+                lua_rawgeti(L, -1, n);
+                found = lua_isuserdata(L, -1) != 0;
+            }
+        },
+        1);
     return found;
 }
 
 lua_State* NewLuaThread() {
-    return lua_newthread(GetLuaState());
+    lua_State* L = GetLuaState();
+    // Made inside the protected call and handed out through the registry:
+    // reading it back and releasing the reference allocate nothing.
+    int ref = LUA_NOREF;
+    ProtectLua(L, [&ref](lua_State* S) {
+        lua_newthread(S);
+        ref = luaL_ref(S, LUA_REGISTRYINDEX);
+    });
+    if (ref == LUA_NOREF) return nullptr;
+    lua_rawgeti(L, LUA_REGISTRYINDEX, ref);
+    luaL_unref(L, LUA_REGISTRYINDEX, ref);
+    return lua_tothread(L, -1);
 }
 
 int LuaStackDump(lua_State* L) {
@@ -547,29 +634,26 @@ void ConsoleLua(ConsoleArgs& args) {
     }
     ScriptNesting nesting("lua " + name);
     if (nesting.Refused()) return;
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
-    std::string path = "Resources/Lua/" + name + ".lua";
-    int status = LoadLuaFile(L, path);
-    switch (status) {
-        case 0:
-            if (CallLuaScript(L, 0, LUA_MULTRET) != 0) PrintLuaError(L);
-            break;
-        case LUA_ERRSYNTAX:
-            std::printf("File %s had a syntax error.\n", path.c_str());
-            std::printf("Lua Error: %s\n", ErrorText(L));
-            break;
-        case LUA_ERRMEM:
-            std::printf("Error allocating memory for Lua.\n");
-            std::printf("Lua Error: %s\n", ErrorText(L));
-            break;
-        case LUA_ERRFILE:
-            std::printf("Lua was unable to open the file.\n");
-            std::printf("Lua Error: %s\n", ErrorText(L));
-            break;
-        default:
-            break;
-    }
-    lua_settop(L, top);
+    const std::string path = "Resources/Lua/" + name + ".lua";
+    RunLuaScript(GetLuaState(), [&path](lua_State* L) {
+        const int status = LoadLuaFile(L, path);
+        NumberText number;
+        switch (status) {
+            case 0:
+                return 0;
+            case LUA_ERRSYNTAX:
+                std::printf("File %s had a syntax error.\n", path.c_str());
+                break;
+            case LUA_ERRMEM:
+                std::printf("Error allocating memory for Lua.\n");
+                break;
+            case LUA_ERRFILE:
+                std::printf("Lua was unable to open the file.\n");
+                break;
+            default:
+                return -1;
+        }
+        std::printf("Lua Error: %s\n", ErrorText(L, number));
+        return -1;
+    });
 }
-
