@@ -241,6 +241,98 @@ void InterruptHook(lua_State* L, lua_Debug*) {
 
 }  // namespace
 
+namespace {
+
+// The engine's way into Lua from outside a Lua call: a C function that runs
+// the body it is handed and returns what the body pushed. It is made with
+// the state, while nothing can raise, and kept in the registry, so that a
+// call allocates nothing before its protected call begins (lua_cpcall
+// would make a new closure each time, and the function to run is pushed
+// inside, its arguments too).
+int g_entryRef = LUA_NOREF;
+// The one call the entry accepts; scripts can reach the entry as well
+// (debug.getregistry), and it takes no other.
+const void* g_entering = nullptr;
+
+struct ProtectedBody {
+    void (*body)(lua_State* L, void* data);
+    void* data;
+    bool entered;
+    bool returned;
+};
+
+int EnterLua(lua_State* L) {
+    auto* call = static_cast<ProtectedBody*>(lua_touserdata(L, 1));
+    if (!call || call != g_entering) return 0;
+    g_entering = nullptr;
+    lua_settop(L, 0);
+    call->entered = true;
+    call->body(L, call->data);
+    call->returned = true;
+    return lua_gettop(L);
+}
+
+int AnchorEntry(lua_State* L) {
+    lua_pushcfunction(L, EnterLua);
+    lua_rawseti(L, LUA_REGISTRYINDEX, g_entryRef);
+    return 0;
+}
+
+// Pushes the entry. A script may have replaced it in the registry; it is
+// then made again in a protected call of its own. False (nothing pushed,
+// the error printed) when that failed.
+bool PushEntry(lua_State* L) {
+    lua_rawgeti(L, LUA_REGISTRYINDEX, g_entryRef);
+    if (lua_tocfunction(L, -1) == EnterLua) return true;
+    lua_pop(L, 1);
+    if (lua_cpcall(L, AnchorEntry, nullptr) != 0) {
+        PrintLuaError(L);
+        lua_pop(L, 1);
+        return false;
+    }
+    lua_rawgeti(L, LUA_REGISTRYINDEX, g_entryRef);
+    return true;
+}
+
+// ProtectLua's tries. With `results`, what `body` pushed stays on the stack
+// when it returns true, and a try whose results an error took is made
+// again; otherwise the stack is left to the caller to restore.
+bool CallProtected(lua_State* L, void (*body)(lua_State* L, void* data), void* data,
+                   int attempts, bool results) {
+    const int top = lua_gettop(L);
+    if (!lua_checkstack(L, 2)) return false;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (!PushEntry(L)) continue;
+        ProtectedBody call{body, data, false, false};
+        lua_pushlightuserdata(L, &call);
+        g_entering = &call;
+        const int status = lua_pcall(L, 1, LUA_MULTRET, 0);
+        g_entering = nullptr;
+        if (status == 0) return true;
+        PrintLuaError(L);
+        lua_settop(L, top);
+        if (call.returned && !results) return true;
+        // Refused before `body` began (C calls nested too deeply): so would
+        // the next try be.
+        if (!call.entered) return false;
+    }
+    return false;
+}
+
+struct ScriptPush {
+    int (*push)(lua_State* L, void* data);
+    void* data;
+    int arguments;
+};
+
+void PushScriptBody(lua_State* L, void* data) {
+    ScriptPush& run = *static_cast<ScriptPush*>(data);
+    run.arguments = run.push(L, run.data);
+    if (run.arguments < 0) lua_settop(L, 0);
+}
+
+}  // namespace
+
 lua_State* GetLuaState() {
     if (!g_state) {
         g_state = luaL_newstate();
@@ -249,6 +341,8 @@ lua_State* GetLuaState() {
         GuardSetUpvalue(g_state);
         lua_atpanic(g_state, PrintLuaError);
         lua_sethook(g_state, InterruptHook, LUA_MASKCOUNT, kInterruptCheckEvery);
+        lua_pushcfunction(g_state, EnterLua);
+        g_entryRef = luaL_ref(g_state, LUA_REGISTRYINDEX);
         System::MetaBase::releaseLuaRef = ReleaseLuaReference;
     }
     return g_state;
@@ -312,6 +406,7 @@ void CloseLua() {
     System::MetaBase::releaseLuaRef = nullptr;
     lua_State* L = g_state;
     g_state = nullptr;
+    g_entryRef = LUA_NOREF;
     lua_close(L);
     g_luaClosing = false;
 }
@@ -487,62 +582,29 @@ int CallLuaScript(lua_State* L, int arguments, int results) {
     return status;
 }
 
-namespace {
-
-struct ProtectedBody {
-    void (*body)(lua_State* L, void* data);
-    void* data;
-    bool returned;
-};
-
-int RunProtectedBody(lua_State* L) {
-    auto* call = static_cast<ProtectedBody*>(lua_touserdata(L, 1));
-    lua_pop(L, 1);
-    call->body(L, call->data);
-    call->returned = true;
-    return 0;
-}
-
-struct ScriptRun {
-    int (*push)(lua_State* L, void* data);
-    void* data;
-    const char* errorPrefix;
-    int status;
-};
-
-void RunScriptBody(lua_State* L, void* data) {
-    ScriptRun& run = *static_cast<ScriptRun*>(data);
-    if (run.status != -1) return;  // a script runs once, whatever came after
-    const int arguments = run.push(L, run.data);
-    if (arguments < 0) return;
-    run.status = CallLuaScript(L, arguments, LUA_MULTRET);
-    if (run.status != 0) {
-        NumberText number;
-        std::printf("%s: %s\n", run.errorPrefix, ErrorText(L, number));
-    }
-}
-
-}  // namespace
-
 bool ProtectLua(lua_State* L, void (*body)(lua_State* L, void* data), void* data,
                 int attempts) {
     const int top = lua_gettop(L);
-    ProtectedBody call{body, data, false};
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        const int status = lua_cpcall(L, RunProtectedBody, &call);
-        if (status == 0) return true;
-        PrintLuaError(L);
-        lua_settop(L, top);
-        if (call.returned) return true;
-    }
-    return false;
+    const bool ran = CallProtected(L, body, data, attempts, false);
+    lua_settop(L, top);
+    return ran;
 }
 
 int RunLuaScript(lua_State* L, int (*push)(lua_State* L, void* data), void* data,
                  const char* errorPrefix) {
-    ScriptRun run{push, data, errorPrefix, -1};
-    ProtectLua(L, RunScriptBody, &run);
-    return run.status;
+    const int top = lua_gettop(L);
+    ScriptPush run{push, data, -1};
+    int status = -1;
+    // What the push left is on the stack: the function and its arguments.
+    if (CallProtected(L, PushScriptBody, &run, kMaxFinalizerErrors, true) && run.arguments >= 0) {
+        status = CallLuaScript(L, run.arguments, LUA_MULTRET);
+        if (status != 0) {
+            NumberText number;
+            std::printf("%s: %s\n", errorPrefix, ErrorText(L, number));
+        }
+    }
+    lua_settop(L, top);
+    return status;
 }
 
 void InterruptRunningScript() {
@@ -588,16 +650,12 @@ bool HasPlayer(int n) {
 
 lua_State* NewLuaThread() {
     lua_State* L = GetLuaState();
-    // Made inside the protected call and handed out through the registry:
-    // reading it back and releasing the reference allocate nothing.
-    int ref = LUA_NOREF;
-    ProtectLua(L, [&ref](lua_State* S) {
-        lua_newthread(S);
-        ref = luaL_ref(S, LUA_REGISTRYINDEX);
-    });
-    if (ref == LUA_NOREF) return nullptr;
-    lua_rawgeti(L, LUA_REGISTRYINDEX, ref);
-    luaL_unref(L, LUA_REGISTRYINDEX, ref);
+    const int top = lua_gettop(L);
+    const auto make = [](lua_State* S, void*) { lua_newthread(S); };
+    if (!CallProtected(L, make, nullptr, kMaxFinalizerErrors, true)) {
+        lua_settop(L, top);
+        return nullptr;
+    }
     return lua_tothread(L, -1);
 }
 

@@ -132,12 +132,13 @@ int CallLuaScript(lua_State* L, int arguments, int results);
 // Any allocation of Lua may take a collection step, which runs `__gc`
 // finalizers; an error one raises with no protected call around it would
 // reach the panic function, and Lua would end the process.
-// `body` runs inside one protected call (lua_cpcall: the stack it sees is a
-// new one; results go through what it captures). An error raised in it
+// `body` runs inside one protected call, on a stack of its own (results go
+// through what it captures). An error raised in it
 // prints "Lua Error: %s\n" and `body` runs again, `attempts` times at most
 // in all: Lua takes a finalizer off its list before running it, so each try
-// meets one fewer. An error raised after `body` has returned (a collection
-// step as the call ends) is printed only. The stack top is as it was.
+// meets one fewer. An error raised before `body` began (C calls nested too
+// deeply) or after it returned (a collection step as the call ends) is
+// printed only. The stack top is as it was.
 // Returns whether `body` ran to its end.
 bool ProtectLua(lua_State* L, void (*body)(lua_State* L, void* data), void* data,
                 int attempts = kMaxFinalizerErrors);
@@ -150,10 +151,10 @@ bool ProtectLua(lua_State* L, Body&& body, int attempts = kMaxFinalizerErrors) {
 
 // Runs a script from engine code: `push` pushes the function and its
 // arguments and returns how many arguments it pushed, or -1 to run nothing
-// (having printed why); the function runs through CallLuaScript, the whole
-// inside ProtectLua, so that what makes the arguments is protected too. An
-// error while the arguments are made starts them again; the script runs
-// once at most. A failed run prints "<errorPrefix>: %s\n" with the error.
+// (having printed why); the pushes are made inside ProtectLua and handed
+// back, and the function then runs through CallLuaScript. An error while
+// the arguments are made starts them again; the script runs once at most.
+// A failed run prints "<errorPrefix>: %s\n" with the error.
 // Returns the run's status, or -1 when nothing ran.
 int RunLuaScript(lua_State* L, int (*push)(lua_State* L, void* data), void* data,
                  const char* errorPrefix = "Lua Error");
