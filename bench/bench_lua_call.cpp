@@ -315,7 +315,8 @@ int main(int argc, char** argv) {
     const char* hooked = "%-19s hooked %7.2f ns/step, unhooked %7.2f ns/step, ratio %.3f\n";
     compare("interrupt, empty", hooked, "BM_EmptyLoop", "BM_EmptyLoopUnhooked");
     compare("interrupt, arith", hooked, "BM_ArithmeticLoop", "BM_ArithmeticLoopUnhooked");
-    compare("update script run", "%-19s protected %7.1f ns/run, unprotected %7.1f ns/run, ratio %.2f\n",
+    compare("update script run",
+            "%-19s protected %7.1f ns/run, unprotected %7.1f ns/run, ratio %.2f\n",
             "BM_UpdateScriptProtected", "BM_UpdateScriptUnprotected");
     benchmark::Shutdown();
     return 0;

@@ -297,8 +297,8 @@ bool PushEntry(lua_State* L) {
 // ProtectLua's tries. With `results`, what `body` pushed stays on the stack
 // when it returns true, and a try whose results an error took is made
 // again; otherwise the stack is left to the caller to restore.
-bool CallProtected(lua_State* L, void (*body)(lua_State* L, void* data), void* data,
-                   int attempts, bool results) {
+bool CallProtected(lua_State* L, void (*body)(lua_State* L, void* data), void* data, int attempts,
+                   bool results) {
     const int top = lua_gettop(L);
     if (!lua_checkstack(L, 2)) return false;
     for (int attempt = 0; attempt < attempts; ++attempt) {
@@ -582,8 +582,7 @@ int CallLuaScript(lua_State* L, int arguments, int results) {
     return status;
 }
 
-bool ProtectLua(lua_State* L, void (*body)(lua_State* L, void* data), void* data,
-                int attempts) {
+bool ProtectLua(lua_State* L, void (*body)(lua_State* L, void* data), void* data, int attempts) {
     const int top = lua_gettop(L);
     const bool ran = CallProtected(L, body, data, attempts, false);
     lua_settop(L, top);

@@ -190,7 +190,7 @@ TEST(GameProcess, FinalizersThatRaiseWhileTheGamePlaysOnlyPrint) {
             end
         end
     )lua",
-                                                     {{"Test/Object.lua", R"lua(
+                                                    {{"Test/Object.lua", R"lua(
         local self, count = ...
         if count then messages = messages + count else updates = updates + 1 end
         if frames % 7 == 0 then Raise(1) end
