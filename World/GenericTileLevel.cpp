@@ -41,14 +41,7 @@ void GenericTileLevel::SetGraphicsLayer(int n) {
 }
 
 void GenericTileLevel::Update(float) {
-    if (updateScript_ == -1) return;
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
-    if (PushScriptChunk(L, updateScript_)) {
-        PushUserdata(L, this);
-        if (CallLuaScript(L, 1, LUA_MULTRET) != 0) PrintLuaError(L);
-    }
-    lua_settop(L, top);
+    if (updateScript_ != -1) RunScriptChunk(updateScript_, this);
 }
 
 void GenericTileLevel::Draw() {

@@ -30,19 +30,6 @@ MetaValue SetMessageScriptMethod(LuaComponent& self, System::MetaArgs& args) {
     return MetaValue::None();
 }
 
-// Restores the Lua stack top when it goes out of scope.
-class StackGuard {
-public:
-    explicit StackGuard(lua_State* L) : L_(L), top_(lua_gettop(L)) {}
-    ~StackGuard() { lua_settop(L_, top_); }
-    StackGuard(const StackGuard&) = delete;
-    StackGuard& operator=(const StackGuard&) = delete;
-
-private:
-    lua_State* L_;
-    int top_;
-};
-
 }  // namespace
 
 const char* LuaComponent::GetTypeName() const {
@@ -76,12 +63,7 @@ void LuaComponent::RunInitScript() {
 }
 
 void LuaComponent::RunScript(int index) {
-    if (index == kNoScript) return;
-    lua_State* L = GetLuaState();
-    StackGuard guard(L);
-    if (!lua_checkstack(L, 2) || !PushScriptChunk(L, index)) return;
-    PushUserdata(L, GetOwner());
-    if (CallLuaScript(L, 1, LUA_MULTRET) != 0) PrintLuaError(L);
+    if (index != kNoScript) RunScriptChunk(index, GetOwner());
 }
 
 void LuaComponent::RunMessageScript() {
@@ -91,23 +73,23 @@ void LuaComponent::RunMessageScript() {
     messages.swap(queue_);
     if (messageScript_ == kNoScript) return;
 
-    lua_State* L = GetLuaState();
-    StackGuard guard(L);
-    if (!lua_checkstack(L, 3) || !PushScriptChunk(L, messageScript_)) return;
-    const int base = lua_gettop(L);
-    PushUserdata(L, GetOwner());
-    lua_pushnumber(L, static_cast<lua_Number>(messages.size()));
-    for (const MessagePayload& message : messages) {
-        const System::MetaArgs& values = message.Args();
-        const int count = values.empty() ? 0 : static_cast<int>(values.size()) - 1;
-        if (!lua_checkstack(L, count + 1)) {
-            std::printf("Lua Error: too many message values for the message script\n");
-            return;
+    RunLuaScript(GetLuaState(), [this, &messages](lua_State* L) {
+        if (!PushScriptChunk(L, messageScript_)) return -1;
+        const int base = lua_gettop(L);
+        PushUserdata(L, GetOwner());
+        lua_pushnumber(L, static_cast<lua_Number>(messages.size()));
+        for (const MessagePayload& message : messages) {
+            const System::MetaArgs& values = message.Args();
+            const int count = values.empty() ? 0 : static_cast<int>(values.size()) - 1;
+            if (!lua_checkstack(L, count + 1)) {
+                std::printf("Lua Error: too many message values for the message script\n");
+                return -1;
+            }
+            lua_pushnumber(L, count);
+            for (int i = 1; i <= count; ++i) PushLuaValue(L, values[static_cast<std::size_t>(i)]);
         }
-        lua_pushnumber(L, count);
-        for (int i = 1; i <= count; ++i) PushLuaValue(L, values[static_cast<std::size_t>(i)]);
-    }
-    if (CallLuaScript(L, lua_gettop(L) - base, LUA_MULTRET) != 0) PrintLuaError(L);
+        return lua_gettop(L) - base;
+    });
 }
 
 bool LuaComponent::HandleMessage(const MessagePayload& payload) {

@@ -40,16 +40,6 @@ int RegisterScript(const std::string& name) {
     return index;
 }
 
-void RunInitScript(GenericTileLevel& level, int index) {
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
-    if (PushScriptChunk(L, index)) {
-        PushUserdata(L, &level);
-        if (CallLuaScript(L, 1, LUA_MULTRET) != 0) PrintLuaError(L);
-    }
-    lua_settop(L, top);
-}
-
 void ApplyMapProperty(GenericTileLevel& level, const Property& property) {
     if (property.name == "Update" || property.name == "Init") {
         // A script property without a script name names nothing.
@@ -59,7 +49,7 @@ void ApplyMapProperty(GenericTileLevel& level, const Property& property) {
         if (property.name == "Update") {
             level.SetUpdateScript(index);
         } else {
-            RunInitScript(level, index);
+            RunScriptChunk(index, &level);
         }
         return;
     }

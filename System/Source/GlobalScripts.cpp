@@ -20,11 +20,7 @@ void InitLua() {
 void RunGlobalScript(const char* path) {
     ScriptNesting nesting(path ? path : "");
     if (nesting.Refused()) return;
-    int index = LoadScript(path);
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
-    if (PushScriptChunk(L, index) && CallLuaScript(L, 0, LUA_MULTRET) != 0) PrintLuaError(L);
-    lua_settop(L, top);
+    RunScriptChunk(LoadScript(path));
 }
 
 void RunStartOfLevelScript() {

@@ -40,10 +40,22 @@ void ReleaseLuaReference(int ref, const void* thread) {
     if (ours) luaL_unref(L, LUA_REGISTRYINDEX, ref);
 }
 
-const char* ErrorText(lua_State* L) {
+// The error value on top as text. A number is written into `number`, not
+// converted in place by Lua: that conversion allocates, and the collection
+// step that may follow would run finalizers wherever an error is printed,
+// the panic function included.
+using NumberText = char[32];
+const char* ErrorText(lua_State* L, NumberText& number) {
     if (lua_gettop(L) == 0) return "(no error message)";
-    const char* text = lua_tostring(L, -1);
-    return text ? text : "(error object is not a string)";
+    switch (lua_type(L, -1)) {
+        case LUA_TSTRING:
+            return lua_tostring(L, -1);
+        case LUA_TNUMBER:
+            std::snprintf(number, sizeof(number), LUA_NUMBER_FMT, lua_tonumber(L, -1));
+            return number;
+        default:
+            return "(error object is not a string)";
+    }
 }
 
 MetaValue VoidPointer(void* p, MetaValue::Holds holds = MetaValue::Holds::Plain) {
@@ -229,6 +241,98 @@ void InterruptHook(lua_State* L, lua_Debug*) {
 
 }  // namespace
 
+namespace {
+
+// The engine's way into Lua from outside a Lua call: a C function that runs
+// the body it is handed and returns what the body pushed. It is made with
+// the state, while nothing can raise, and kept in the registry, so that a
+// call allocates nothing before its protected call begins (lua_cpcall
+// would make a new closure each time, and the function to run is pushed
+// inside, its arguments too).
+int g_entryRef = LUA_NOREF;
+// The one call the entry accepts; scripts can reach the entry as well
+// (debug.getregistry), and it takes no other.
+const void* g_entering = nullptr;
+
+struct ProtectedBody {
+    void (*body)(lua_State* L, void* data);
+    void* data;
+    bool entered;
+    bool returned;
+};
+
+int EnterLua(lua_State* L) {
+    auto* call = static_cast<ProtectedBody*>(lua_touserdata(L, 1));
+    if (!call || call != g_entering) return 0;
+    g_entering = nullptr;
+    lua_settop(L, 0);
+    call->entered = true;
+    call->body(L, call->data);
+    call->returned = true;
+    return lua_gettop(L);
+}
+
+int AnchorEntry(lua_State* L) {
+    lua_pushcfunction(L, EnterLua);
+    lua_rawseti(L, LUA_REGISTRYINDEX, g_entryRef);
+    return 0;
+}
+
+// Pushes the entry. A script may have replaced it in the registry; it is
+// then made again in a protected call of its own. False (nothing pushed,
+// the error printed) when that failed.
+bool PushEntry(lua_State* L) {
+    lua_rawgeti(L, LUA_REGISTRYINDEX, g_entryRef);
+    if (lua_tocfunction(L, -1) == EnterLua) return true;
+    lua_pop(L, 1);
+    if (lua_cpcall(L, AnchorEntry, nullptr) != 0) {
+        PrintLuaError(L);
+        lua_pop(L, 1);
+        return false;
+    }
+    lua_rawgeti(L, LUA_REGISTRYINDEX, g_entryRef);
+    return true;
+}
+
+// ProtectLua's tries. With `results`, what `body` pushed stays on the stack
+// when it returns true, and a try whose results an error took is made
+// again; otherwise the stack is left to the caller to restore.
+bool CallProtected(lua_State* L, void (*body)(lua_State* L, void* data), void* data, int attempts,
+                   bool results) {
+    const int top = lua_gettop(L);
+    if (!lua_checkstack(L, 2)) return false;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (!PushEntry(L)) continue;
+        ProtectedBody call{body, data, false, false};
+        lua_pushlightuserdata(L, &call);
+        g_entering = &call;
+        const int status = lua_pcall(L, 1, LUA_MULTRET, 0);
+        g_entering = nullptr;
+        if (status == 0) return true;
+        PrintLuaError(L);
+        lua_settop(L, top);
+        if (call.returned && !results) return true;
+        // Refused before `body` began (C calls nested too deeply): so would
+        // the next try be.
+        if (!call.entered) return false;
+    }
+    return false;
+}
+
+struct ScriptPush {
+    int (*push)(lua_State* L, void* data);
+    void* data;
+    int arguments;
+};
+
+void PushScriptBody(lua_State* L, void* data) {
+    ScriptPush& run = *static_cast<ScriptPush*>(data);
+    run.arguments = run.push(L, run.data);
+    if (run.arguments < 0) lua_settop(L, 0);
+}
+
+}  // namespace
+
 lua_State* GetLuaState() {
     if (!g_state) {
         g_state = luaL_newstate();
@@ -237,6 +341,8 @@ lua_State* GetLuaState() {
         GuardSetUpvalue(g_state);
         lua_atpanic(g_state, PrintLuaError);
         lua_sethook(g_state, InterruptHook, LUA_MASKCOUNT, kInterruptCheckEvery);
+        lua_pushcfunction(g_state, EnterLua);
+        g_entryRef = luaL_ref(g_state, LUA_REGISTRYINDEX);
         System::MetaBase::releaseLuaRef = ReleaseLuaReference;
     }
     return g_state;
@@ -277,11 +383,6 @@ int FullCollection(lua_State* L) {
     return 0;
 }
 
-// Past this many finalizer errors in one collection the rest are left to
-// lua_close: finalizers that keep leaving new ones that raise would
-// otherwise hold the game for ever.
-constexpr int kMaxFinalizerErrors = 1000;
-
 }  // namespace
 
 void CollectLuaGarbage() {
@@ -305,6 +406,7 @@ void CloseLua() {
     System::MetaBase::releaseLuaRef = nullptr;
     lua_State* L = g_state;
     g_state = nullptr;
+    g_entryRef = LUA_NOREF;
     lua_close(L);
     g_luaClosing = false;
 }
@@ -425,7 +527,8 @@ void PushUserdata(lua_State* L, System::MetaBase* object) {
 }
 
 int PrintLuaError(lua_State* L) {
-    std::printf("Lua Error: %s\n", ErrorText(L));
+    NumberText number;
+    std::printf("Lua Error: %s\n", ErrorText(L, number));
     return -1;
 }
 
@@ -435,20 +538,27 @@ int LoadLuaFile(lua_State* L, const std::string& path) {
         lua_pushfstring(L, "cannot open %s (not a file)", path.c_str());
         return LUA_ERRFILE;
     }
-    return luaL_loadfile(L, resolved.c_str());
+    const int status = luaL_loadfile(L, resolved.c_str());
+    // The compiler runs in a protected call of its own, where an error that
+    // a finalizer raises in a collection step comes back as a failed compile
+    // (LUA_ERRRUN). It is no fault of the file: raised again, it reaches the
+    // engine's protected call, which prints it and compiles once more.
+    if (status == LUA_ERRRUN) lua_error(L);
+    return status;
 }
 
 void ReportLoadError(int status, const char* path, lua_State* L) {
     if (!L) L = GetLuaState();
+    NumberText number;
     switch (status) {
         case LUA_ERRSYNTAX:
-            std::printf("File %s had a syntax error: %s\n", path, ErrorText(L));
+            std::printf("File %s had a syntax error: %s\n", path, ErrorText(L, number));
             break;
         case LUA_ERRMEM:
-            std::printf("Error allocating memory for Lua: %s\n", ErrorText(L));
+            std::printf("Error allocating memory for Lua: %s\n", ErrorText(L, number));
             break;
         case LUA_ERRFILE:
-            std::printf("Lua was unable to open the file. %s\n", ErrorText(L));
+            std::printf("Lua was unable to open the file. %s\n", ErrorText(L, number));
             break;
         default:
             break;
@@ -472,6 +582,30 @@ int CallLuaScript(lua_State* L, int arguments, int results) {
     return status;
 }
 
+bool ProtectLua(lua_State* L, void (*body)(lua_State* L, void* data), void* data, int attempts) {
+    const int top = lua_gettop(L);
+    const bool ran = CallProtected(L, body, data, attempts, false);
+    lua_settop(L, top);
+    return ran;
+}
+
+int RunLuaScript(lua_State* L, int (*push)(lua_State* L, void* data), void* data,
+                 const char* errorPrefix) {
+    const int top = lua_gettop(L);
+    ScriptPush run{push, data, -1};
+    int status = -1;
+    // What the push left is on the stack: the function and its arguments.
+    if (CallProtected(L, PushScriptBody, &run, kMaxFinalizerErrors, true) && run.arguments >= 0) {
+        status = CallLuaScript(L, run.arguments, LUA_MULTRET);
+        if (status != 0) {
+            NumberText number;
+            std::printf("%s: %s\n", errorPrefix, ErrorText(L, number));
+        }
+    }
+    lua_settop(L, top);
+    return status;
+}
+
 void InterruptRunningScript() {
     g_interruptStands.store(true);
 }
@@ -485,33 +619,43 @@ void CancelScriptInterrupt() {
 }
 
 void RunLuaFile(const char* name) {
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
-    std::string path = std::string("Resources/Lua/") + (name ? name : "");
-    int status = LoadLuaFile(L, path);
-    if (status != 0) {
-        ReportLoadError(status, path.c_str(), L);
-    } else if (CallLuaScript(L, 0, LUA_MULTRET) != 0) {
-        std::printf("Lua Syntax Error: %s\n", ErrorText(L));
-    }
-    lua_settop(L, top);
+    const std::string path = std::string("Resources/Lua/") + (name ? name : "");
+    RunLuaScript(
+        GetLuaState(),
+        [&path](lua_State* L) {
+            const int status = LoadLuaFile(L, path);
+            if (status == 0) return 0;
+            ReportLoadError(status, path.c_str(), L);
+            return -1;
+        },
+        "Lua Syntax Error");
 }
 
 bool HasPlayer(int n) {
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
     bool found = false;
-    lua_getfield(L, LUA_GLOBALSINDEX, "PLAYER_LIST");
-    if (lua_istable(L, -1)) {
-        lua_rawgeti(L, -1, n);
-        found = lua_isuserdata(L, -1) != 0;
-    }
-    lua_settop(L, top);
+    // A metamethod of the globals that raises would raise again: one try.
+    ProtectLua(
+        GetLuaState(),
+        [n, &found](lua_State* L) {
+            lua_getfield(L, LUA_GLOBALSINDEX, "PLAYER_LIST");
+            if (lua_istable(L, -1)) {
+                lua_rawgeti(L, -1, n);
+                found = lua_isuserdata(L, -1) != 0;
+            }
+        },
+        1);
     return found;
 }
 
 lua_State* NewLuaThread() {
-    return lua_newthread(GetLuaState());
+    lua_State* L = GetLuaState();
+    const int top = lua_gettop(L);
+    const auto make = [](lua_State* S, void*) { lua_newthread(S); };
+    if (!CallProtected(L, make, nullptr, kMaxFinalizerErrors, true)) {
+        lua_settop(L, top);
+        return nullptr;
+    }
+    return lua_tothread(L, -1);
 }
 
 int LuaStackDump(lua_State* L) {
@@ -547,29 +691,26 @@ void ConsoleLua(ConsoleArgs& args) {
     }
     ScriptNesting nesting("lua " + name);
     if (nesting.Refused()) return;
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
-    std::string path = "Resources/Lua/" + name + ".lua";
-    int status = LoadLuaFile(L, path);
-    switch (status) {
-        case 0:
-            if (CallLuaScript(L, 0, LUA_MULTRET) != 0) PrintLuaError(L);
-            break;
-        case LUA_ERRSYNTAX:
-            std::printf("File %s had a syntax error.\n", path.c_str());
-            std::printf("Lua Error: %s\n", ErrorText(L));
-            break;
-        case LUA_ERRMEM:
-            std::printf("Error allocating memory for Lua.\n");
-            std::printf("Lua Error: %s\n", ErrorText(L));
-            break;
-        case LUA_ERRFILE:
-            std::printf("Lua was unable to open the file.\n");
-            std::printf("Lua Error: %s\n", ErrorText(L));
-            break;
-        default:
-            break;
-    }
-    lua_settop(L, top);
+    const std::string path = "Resources/Lua/" + name + ".lua";
+    RunLuaScript(GetLuaState(), [&path](lua_State* L) {
+        const int status = LoadLuaFile(L, path);
+        NumberText number;
+        switch (status) {
+            case 0:
+                return 0;
+            case LUA_ERRSYNTAX:
+                std::printf("File %s had a syntax error.\n", path.c_str());
+                break;
+            case LUA_ERRMEM:
+                std::printf("Error allocating memory for Lua.\n");
+                break;
+            case LUA_ERRFILE:
+                std::printf("Lua was unable to open the file.\n");
+                break;
+            default:
+                return -1;
+        }
+        std::printf("Lua Error: %s\n", ErrorText(L, number));
+        return -1;
+    });
 }
-

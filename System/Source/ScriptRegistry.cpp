@@ -90,16 +90,15 @@ void WatchScripts(Registry* registry) {
 // Compiles the file into the Lua registry; -1 (with the message printed)
 // when it does not compile.
 int CompileScript(const char* path) {
-    lua_State* L = GetLuaState();
-    int top = lua_gettop(L);
-    int status = LoadLuaFile(L, path);
     int reference = -1;
-    if (status == 0) {
-        reference = luaL_ref(L, LUA_REGISTRYINDEX);
-    } else {
-        ReportLoadError(status, path, L);
-    }
-    lua_settop(L, top);
+    ProtectLua(GetLuaState(), [path, &reference](lua_State* L) {
+        const int status = LoadLuaFile(L, path);
+        if (status == 0) {
+            reference = luaL_ref(L, LUA_REGISTRYINDEX);
+        } else {
+            ReportLoadError(status, path, L);
+        }
+    });
     return reference;
 }
 
@@ -216,6 +215,27 @@ bool PushScriptChunk(lua_State* L, int index) {
     if (reference == -1) return false;
     lua_rawgeti(L, LUA_REGISTRYINDEX, reference);
     return true;
+}
+
+namespace {
+
+void RunChunk(int index, System::MetaBase* self, bool withSelf) {
+    RunLuaScript(GetLuaState(), [index, self, withSelf](lua_State* L) {
+        if (!PushScriptChunk(L, index)) return -1;
+        if (!withSelf) return 0;
+        PushUserdata(L, self);
+        return 1;
+    });
+}
+
+}  // namespace
+
+void RunScriptChunk(int index) {
+    RunChunk(index, nullptr, false);
+}
+
+void RunScriptChunk(int index, System::MetaBase* self) {
+    RunChunk(index, self, true);
 }
 
 bool GetScriptEntry(int index, ScriptEntry& out) {

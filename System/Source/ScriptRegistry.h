@@ -10,6 +10,10 @@
 
 #include "System/Source/PoolAllocator.h"
 
+namespace System {
+class MetaBase;
+}
+
 // One script file. Times are file modification times in nanoseconds.
 struct ScriptEntry {
     System::String path;   // as the caller gave it; the registry's key
@@ -43,6 +47,11 @@ bool ScriptsChanged();
 // Pushes the entry's current chunk and returns true; pushes nothing and
 // returns false when the entry has none (or there is no such entry).
 bool PushScriptChunk(lua_State* L, int index);
+// Runs the entry's current chunk from engine code (RunLuaScript): without
+// arguments, or with `self` as its one argument (PushUserdata). A failed run
+// prints "Lua Error: %s\n"; an entry without a chunk runs nothing.
+void RunScriptChunk(int index);
+void RunScriptChunk(int index, System::MetaBase* self);
 // A copy of entry `index`; false when there is no such entry.
 bool GetScriptEntry(int index, ScriptEntry& out);
 int ScriptCount();

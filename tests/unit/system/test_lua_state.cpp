@@ -301,6 +301,12 @@ TEST_F(LuaState, PlayersAndThreads) {
     EXPECT_FALSE(HasPlayer(3));
     ASSERT_EQ(Run("PLAYER_LIST = setmetatable({}, {__index = function() error('x') end})"), "");
     EXPECT_FALSE(HasPlayer(1));
+    // A metamethod of the globals that raises is the script's error.
+    ASSERT_EQ(Run("PLAYER_LIST = nil setmetatable(_G, {__index = function() error('no') end})"),
+              "");
+    std::string out = TestSupport::CaptureStdout([] { EXPECT_FALSE(HasPlayer(1)); });
+    EXPECT_EQ(out.rfind("Lua Error: "), 0u) << out;
+    EXPECT_EQ(out.find(": no\n"), out.size() - 5) << out;
     EXPECT_EQ(lua_gettop(L), 0);
 
     lua_State* thread = NewLuaThread();

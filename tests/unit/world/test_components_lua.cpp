@@ -2,6 +2,9 @@
 // tables.
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "System/Source/ConsoleArgs.h"
 #include "components_fixture.h"
 
 namespace {
@@ -211,6 +214,60 @@ TEST_F(LuaComponents, ClassTablesMakeObjectsUnderTheirReportedNames) {
     ASSERT_EQ(luaL_loadstring(L, "LuaComponent.SetInitScript(Transform:new(), 'x')"), 0);
     EXPECT_NE(lua_pcall(L, 0, 0, 0), 0);
     lua_settop(L, top);
+}
+
+// A finalizer that raises at the engine's first allocation, outside any
+// script: making a script's arguments, compiling, the `lua` command, a new
+// thread. Each prints its line and does what it was doing.
+TEST_F(LuaComponents, AFinalizerRaisingAsTheEngineCallsLuaPrintsAndTheWorkGoesOn) {
+    WriteObjectScript("Up.lua", "local self, count, n, text = ...\nran = text or self:GetName()\n");
+    WriteObjectScript("Cmd.lua", "ran = 'command'\n");
+    System::GenericGameObject* object = CreateObject("LuaObject");
+    object->SetName("Hero");
+    auto* lua = Get<LuaComponent>(object, "LuaComponent");
+    lua->SetUpdateScript("Up.lua");
+    lua->SetMessageScript("Up.lua");
+    MessagePayload said = Message({6});
+    said.AddText("said");
+    ConsoleArgs command("lua");
+    command.AddArg("Cmd");
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        const char* ran;
+    } cases[] = {
+        {"update", [&] { lua->Update(0.0f); }, "Hero"},
+        {"compile", [&] { lua->SetInitScript("Up.lua"); }, "Hero"},
+        {"message",
+         [&] {
+             lua->HandleMessage(said);
+             lua->SetUpdateScript("");
+             lua->Update(0.0f);
+         },
+         "said"},
+        {"lua command", [&] { ConsoleLua(command); }, "command"},
+        {"thread",
+         [&] {
+             EXPECT_NE(NewLuaThread(), nullptr);
+             lua_pop(L, 1);
+         },
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A full collection at every step, and one pending once the
+        // collector runs again: at the engine's first allocation.
+        ASSERT_EQ(Run("ran = nil collectgarbage('setpause', 0) collectgarbage('setstepmul', 1e6)\n"
+                      "getmetatable(newproxy(true)).__gc = function() error('raised') end\n"
+                      "collectgarbage('stop')"),
+                  "");
+        lua_gc(L, LUA_GCRESTART, 0);
+        const std::string out = TestSupport::CaptureStdout(c.act);
+        EXPECT_EQ(out.find("Lua Error: "), 0u) << out;
+        EXPECT_EQ(out.find("raised\n"), out.size() - 7) << out;
+        EXPECT_EQ(GlobalText("ran"), c.ran ? c.ran : "(nil)");
+        EXPECT_EQ(lua_gettop(L), 0);
+    }
 }
 
 }  // namespace
