@@ -182,8 +182,9 @@ void Console::DeliverKey(const std::function<void()>& deliver) {
     FocusedPanel = target;
     deliver();
     // A key that moved the focus itself (a command run by Enter) keeps its move.
-    if (FocusedPanel == target && FocusedPanel != pointerFocus && IsLivePanel(static_cast<System::MetaBase*>(pointerFocus)) &&
-        !pointerFocus->doomed) {
+    const bool pointerPanelLives =
+        IsLivePanel(static_cast<System::MetaBase*>(pointerFocus)) && !pointerFocus->doomed;
+    if (FocusedPanel == target && FocusedPanel != pointerFocus && pointerPanelLives) {
         FocusedPanel = pointerFocus;
     }
 }

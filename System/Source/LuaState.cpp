@@ -376,25 +376,11 @@ LuaRegistration RegisterLuaFunction(lua_CFunction function, const char* name) {
 
 bool g_luaClosing = false;
 
-namespace {
-
-int FullCollection(lua_State* L) {
-    lua_gc(L, LUA_GCCOLLECT, 0);
-    return 0;
-}
-
-}  // namespace
-
 void CollectLuaGarbage() {
     lua_State* L = g_state;
     if (!L) return;
-    // Lua takes a finalizer off its list before running it, so each failed
-    // run leaves one fewer, and the next run takes up the rest.
-    for (int errors = 0; errors < kMaxFinalizerErrors; ++errors) {
-        if (lua_cpcall(L, FullCollection, nullptr) == 0) return;
-        PrintLuaError(L);
-        lua_pop(L, 1);
-    }
+    // A finalizer that raises ends the try; the next one takes up the rest.
+    ProtectLua(L, [](lua_State* S) { lua_gc(S, LUA_GCCOLLECT, 0); });
 }
 
 void CloseLua() {

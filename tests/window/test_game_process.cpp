@@ -153,52 +153,6 @@ TEST(GameProcess, FinalizersAtTheQuitRunWhileTheEngineLives) {
     EXPECT_NE(output.find("finalizer raised\n", error), std::string::npos) << output;
 }
 
-// Finalizers that raise, left by the scripts frame after frame under a
-// collector that steps at nearly every allocation, run wherever a step
-// falls: in the scripts, and as the engine makes the arguments of the
-// objects' update and message scripts and of the level's. Each prints its
-// line; the game plays on to the end and nothing is lost.
-TEST(GameProcess, FinalizersThatRaiseWhileTheGamePlaysOnlyPrint) {
-    const std::string output = TestSupport::RunGame(R"lua(
-        collectgarbage('setpause', 0)
-        function Raise(n)
-            for i = 1, n do getmetatable(newproxy(true)).__gc = function() error('raised') end end
-        end
-        objects, frames, updates, messages, sent, sentBy = {}, 0, 0, 0, 0, {}
-        for i = 1, 20 do
-            objects[i] = LuaObject:new()
-            objects[i]:GetComponent('LuaComponent'):SetUpdateScript('Test/Object.lua')
-            objects[i]:GetComponent('LuaComponent'):SetMessageScript('Test/Object.lua')
-        end
-        -- A script stops at the first error a finalizer raises in it, so
-        -- what must happen comes before anything that allocates, and the
-        -- last line is printed in a protected call until it gets through.
-        function OnLevelUpdate()
-            frames = frames + 1
-            sentBy[frames] = sent
-            if frames == 200 then
-                ExecuteConsoleCommand('level QUIT_GAME')
-                -- A message reaches its script in the frame after it is sent.
-                repeat until pcall(print, 'played', updates, messages == sentBy[frames - 1])
-            end
-            -- Step lengths and counts vary, so that the steps fall everywhere.
-            collectgarbage('setstepmul', 50 + frames * 37 % 1000)
-            Raise(1 + frames % 3)
-            for i, o in ipairs(objects) do
-                SendObjectMessage(o:GetId(), 'LuaComponent', 6, 'hello')
-                sent = sent + 1
-            end
-        end
-    )lua",
-                                                    {{"Test/Object.lua", R"lua(
-        local self, count = ...
-        if count then messages = messages + count else updates = updates + 1 end
-        if frames % 7 == 0 then Raise(1) end
-    )lua"}});
-    EXPECT_NE(output.find("played\t3980\ttrue\n"), std::string::npos) << output;
-    EXPECT_NE(output.find("Lua Error: "), std::string::npos) << output;
-}
-
 // The first SIGINT ends a script wherever it loops: where a hook can reach
 // the loop, the script stops with its place named and the level ends; where
 // none can (a finalizer, a long library call), the watchdog ends the game.
