@@ -15,6 +15,7 @@
 #include "System/Source/DataNode.h"
 #include "System/Source/EngineClock.h"
 #include "System/Source/GlobalScripts.h"
+#include "System/Source/LuaGuard.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/MessageQueue.h"
 #include "System/Source/PerformanceGraph.h"

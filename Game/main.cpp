@@ -4,6 +4,7 @@
 #include "Game/Engine.h"
 #include "Game/Registration.h"
 #include "Platform/Signals.h"
+#include "System/Source/LuaGuard.h"
 #include "System/Source/LuaState.h"
 
 namespace {

@@ -18,6 +18,7 @@
 #include "Graphics/RenderTarget.h"
 #include "Graphics/TextureAtlas.h"
 #include "Graphics/Window.h"
+#include "System/Source/LuaGuard.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/ResourcePath.h"
 

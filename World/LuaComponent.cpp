@@ -5,6 +5,7 @@
 
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/LuaBinding.h"
+#include "System/Source/LuaGuard.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/ScriptRegistry.h"
 

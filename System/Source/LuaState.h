@@ -65,11 +65,6 @@ int Guarded(lua_State* L) {
 // upvalues 2 onwards, which `function` reads as its own.
 void PushGuarded(lua_State* L, lua_CFunction function, int upvalues = 0);
 
-// Past this many errors in one protected collection, or in the retries of
-// one ProtectLua, what is left is given up: finalizers that keep leaving
-// new ones that raise would otherwise hold the game for ever.
-constexpr int kMaxFinalizerErrors = 1000;
-
 // A full collection of the shared state inside a protected call. A
 // finalizer that raises prints "Lua Error: %s\n" and the collection goes on
 // with the others. The engine runs one as the main loop ends, while every
@@ -111,6 +106,8 @@ void PushUserdata(lua_State* L, System::MetaBase* object);
 // Prints "Lua Error: %s\n" with the value on top of the stack; returns -1.
 // Also the shared state's panic function.
 int PrintLuaError(lua_State* L);
+// The same with another prefix in place of "Lua Error".
+void PrintLuaErrorAs(lua_State* L, const char* prefix);
 // luaL_loadfile of the resolved `path`; a folder or other non-file is
 // refused as a file that cannot be opened (LUA_ERRFILE), with the path in
 // the message. An error that a finalizer raised while the file compiled is
@@ -122,72 +119,12 @@ void ReportLoadError(int status, const char* path, lua_State* L = nullptr);
 // Prints every value of the stack, from the top down.
 void DumpLuaStack(lua_State* L);
 
-// lua_pcall for the engine's own runs of a script (a global script, an
-// object's or a level's script, a console-run file). Every run, nested ones
-// included, goes through it: an interrupt is measured per outermost run.
-int CallLuaScript(lua_State* L, int arguments, int results);
-
-// Engine code that calls into Lua from outside a call that Lua itself makes
-// (the main loop, a level load, a console line) does so through ProtectLua.
-// Any allocation of Lua may take a collection step, which runs `__gc`
-// finalizers; an error one raises with no protected call around it would
-// reach the panic function, and Lua would end the process.
-// `body` runs inside one protected call, on a stack of its own (results go
-// through what it captures). An error raised in it
-// prints "Lua Error: %s\n" and `body` runs again, `attempts` times at most
-// in all: Lua takes a finalizer off its list before running it, so each try
-// meets one fewer. An error raised before `body` began (C calls nested too
-// deeply) or after it returned (a collection step as the call ends) is
-// printed only. The stack top is as it was.
-// Returns whether `body` ran to its end.
-bool ProtectLua(lua_State* L, void (*body)(lua_State* L, void* data), void* data,
-                int attempts = kMaxFinalizerErrors);
-template <class Body>
-bool ProtectLua(lua_State* L, Body&& body, int attempts = kMaxFinalizerErrors) {
-    using B = std::remove_reference_t<Body>;
-    return ProtectLua(
-        L, [](lua_State* S, void* b) { (*static_cast<B*>(b))(S); }, &body, attempts);
-}
-
-// Runs a script from engine code: `push` pushes the function and its
-// arguments and returns how many arguments it pushed, or -1 to run nothing
-// (having printed why); the pushes are made inside ProtectLua and handed
-// back, and the function then runs through CallLuaScript. An error while
-// the arguments are made starts them again; the script runs once at most.
-// A failed run prints "<errorPrefix>: %s\n" with the error.
-// Returns the run's status, or -1 when nothing ran.
-int RunLuaScript(lua_State* L, int (*push)(lua_State* L, void* data), void* data,
-                 const char* errorPrefix = "Lua Error");
-template <class Push>
-int RunLuaScript(lua_State* L, Push&& push, const char* errorPrefix = "Lua Error") {
-    using P = std::remove_reference_t<Push>;
-    return RunLuaScript(
-        L, [](lua_State* S, void* p) { return (*static_cast<P*>(p))(S); }, &push, errorPrefix);
-}
-// Makes every script run, from now until CancelScriptInterrupt(), raise
-// "<script>:<line>: interrupted" once it has gone on for about a million
-// Lua instructions: the run going on now counts from this call, a later
-// one from its start, so the short scripts of a frame run to their end.
-// Once raised, the error comes back at every instruction of that run, in
-// every coroutine, so that a pcall cannot swallow it. Async-signal-safe:
-// the quit signal's handler calls it.
-void InterruptRunningScript();
-// Whether an interrupt stands (SleepGame wakes for it).
-bool ScriptInterruptPending();
-// Withdraws the interrupt, so that the scripts of the quit itself (the
-// end-of-level script) run to their end.
-void CancelScriptInterrupt();
 // Compiles and runs "Resources/Lua/" + name (the name carries its own
 // extension); a failed run prints "Lua Syntax Error: %s\n".
 void RunLuaFile(const char* name);
 // True when entry n of the global table PLAYER_LIST is a userdata. An error
 // of a script's metamethod on the way prints "Lua Error: %s\n" (false).
 bool HasPlayer(int n);
-// A new thread of the shared state; it stays on top of the shared state's
-// stack, which keeps it alive until the caller pops it. Null (nothing
-// pushed) when making it failed.
-lua_State* NewLuaThread();
-
 // Lua global "stackdump": prints the caller's stack.
 int LuaStackDump(lua_State* L);
 
@@ -214,4 +151,4 @@ private:
 };
 
 // Console commands.
-void ConsoleLua(ConsoleArgs& args);           // lua <script name>
+void ConsoleLua(ConsoleArgs& args);  // lua <script name>

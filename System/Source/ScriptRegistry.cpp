@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "System/Source/LuaGuard.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/ResourcePath.h"
 

@@ -7,6 +7,7 @@
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/ConsoleArgs.h"
 #include "System/Source/GlobalScripts.h"
+#include "System/Source/LuaGuard.h"
 #include "System/Source/LuaState.h"
 #include "System/Source/ScriptRegistry.h"
 #include "support/TestSupport.h"

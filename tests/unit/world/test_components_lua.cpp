@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "System/Source/ConsoleArgs.h"
+#include "System/Source/LuaGuard.h"
 #include "components_fixture.h"
 
 namespace {
