@@ -215,8 +215,9 @@ bool MainLoopPass() {
     // for as long as levels ask for changes while they load.
     if (hooks.windowShouldClose() || QuitSignalReceived()) {
         g_state.requestedState = "QUIT_GAME";
-        CancelScriptInterrupt();
-        QuitSignalAnswered();
+        // The interrupt stands: a level's end script that loops is cut as
+        // any script is, after its grace.
+        QuitSignalTaken();
     }
     g_changedLastPass = ChangePending();
     if (g_changedLastPass) {

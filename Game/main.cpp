@@ -21,9 +21,6 @@ int main(int argc, char** argv) {
     SetQuitSignalHook(InterruptRunningScript);
     InstallQuitSignals();
     int code = StartEngine(argc, argv);
-    // Back from the main loop: a signal during the last end script was
-    // answered by interrupting it.
-    QuitSignalAnswered();
     if (code != 0) return code;
     ShutdownEngine();
     return 0;

@@ -5,9 +5,9 @@
 // the key's text (as the plain property binding must), and the usual way of
 // binding C methods, an __index table of C functions, which Lua looks up
 // without calling C; the second is the fair comparison. Last, what the
-// interrupt check costs a Lua loop, and what running an object's update
-// script inside one protected call costs against the former unprotected
-// pushes.
+// guard against stuck scripts costs a Lua loop and a coroutine resume in
+// play, and what running an object's update script inside one protected
+// call costs against the former unprotected pushes.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -125,6 +125,18 @@ struct Fixture {
         lua_setglobal(L, "gameObject");
         RegisterLuaFunction(ReflectedGlobal, "ReflectedGlobal");
         RegisterLuaFunction(PlainGlobal, "PlainGlobal");
+        // A coroutine to resume, and Lua's own resume, which the engine's
+        // keeps as its upvalue.
+        if (luaL_dostring(L,
+                          "co = coroutine.create(function() while true do "
+                          "coroutine.yield() end end)") != 0) {
+            std::abort();
+        }
+        lua_getglobal(L, "coroutine");
+        lua_getfield(L, -1, "resume");
+        lua_getupvalue(L, -1, 1);
+        lua_setglobal(L, "rawResume");
+        lua_pop(L, 2);
     }
     ~Fixture() {
         StopScriptWatcher();
@@ -193,9 +205,10 @@ void BM_GlobalPlain(benchmark::State& s) {
 void BM_EmptyLoop(benchmark::State& s) {
     RunLoop(s, "plain", "");
 }
-// The engine's interrupt check, a count hook on every Lua thread, against
-// the same loops without it: the empty loop is the worst case (one
-// instruction a step), the arithmetic one closer to a script.
+// The shared state as the game plays, with the guard against stuck scripts
+// in place and no signal yet, against the same loops with every hook taken
+// off: the empty loop is the worst case (one instruction a step), the
+// arithmetic one closer to a script.
 void RunLoopUnhooked(benchmark::State& s, const char* statement) {
     lua_State* L = Shared().L;
     lua_Hook hook = lua_gethook(L);
@@ -213,6 +226,14 @@ void BM_ArithmeticLoop(benchmark::State& s) {
 }
 void BM_ArithmeticLoopUnhooked(benchmark::State& s) {
     RunLoopUnhooked(s, "local y = i * 2 + i / 3");
+}
+// A resume and a yield through the engine's coroutine.resume, which lists
+// the coroutine for the signal, against Lua's own.
+void BM_ResumeListed(benchmark::State& s) {
+    RunLoop(s, "coroutine.resume", "o(co)");
+}
+void BM_ResumeRaw(benchmark::State& s) {
+    RunLoop(s, "rawResume", "o(co)");
 }
 
 // An object's update script as the engine runs it each frame (its chunk
@@ -269,6 +290,8 @@ BENCHMARK(BM_EmptyLoop)->MinTime(kMinSeconds);
 BENCHMARK(BM_EmptyLoopUnhooked)->MinTime(kMinSeconds);
 BENCHMARK(BM_ArithmeticLoop)->MinTime(kMinSeconds);
 BENCHMARK(BM_ArithmeticLoopUnhooked)->MinTime(kMinSeconds);
+BENCHMARK(BM_ResumeListed)->MinTime(kMinSeconds);
+BENCHMARK(BM_ResumeRaw)->MinTime(kMinSeconds);
 BENCHMARK(BM_UpdateScriptProtected)->MinTime(kMinSeconds);
 BENCHMARK(BM_UpdateScriptUnprotected)->MinTime(kMinSeconds);
 
@@ -301,8 +324,8 @@ int main(int argc, char** argv) {
         std::printf(kinds, what, Median(t[a]), Median(t[b]), Median(ratios));
     };
     auto line = [&](const char* what, const std::string& reflected, const std::string& plain) {
-        compare(what, "%-19s reflected %7.1f ns/call, plain %7.1f ns/call, ratio %.2f\n",
-                reflected, plain);
+        compare(what, "%-19s reflected %7.1f ns/call, plain %7.1f ns/call, ratio %.2f\n", reflected,
+                plain);
     };
     std::printf("\nMedians of %d rounds:\n", kRounds);
     line("method (C table)", "BM_MethodReflected", "BM_MethodTable");
@@ -313,9 +336,12 @@ int main(int argc, char** argv) {
     if (t.count("BM_EmptyLoop")) {
         std::printf("empty loop step      %7.1f ns\n", Median(t["BM_EmptyLoop"]));
     }
-    const char* hooked = "%-19s hooked %7.2f ns/step, unhooked %7.2f ns/step, ratio %.3f\n";
-    compare("interrupt, empty", hooked, "BM_EmptyLoop", "BM_EmptyLoopUnhooked");
-    compare("interrupt, arith", hooked, "BM_ArithmeticLoop", "BM_ArithmeticLoopUnhooked");
+    const char* hooked = "%-19s in play %7.2f ns/step, unhooked %7.2f ns/step, ratio %.3f\n";
+    compare("guard, empty loop", hooked, "BM_EmptyLoop", "BM_EmptyLoopUnhooked");
+    compare("guard, arith loop", hooked, "BM_ArithmeticLoop", "BM_ArithmeticLoopUnhooked");
+    compare("guard, resume",
+            "%-19s listed %7.1f ns/resume, Lua's own %7.1f ns/resume, ratio %.2f\n",
+            "BM_ResumeListed", "BM_ResumeRaw");
     compare("update script run",
             "%-19s protected %7.1f ns/run, unprotected %7.1f ns/run, ratio %.2f\n",
             "BM_UpdateScriptProtected", "BM_UpdateScriptUnprotected");

@@ -6,24 +6,52 @@
 
 namespace {
 
-// Every Lua thread checks for an interrupt this often, in instructions: the
-// hook is installed on the shared state before any script runs, and every
-// coroutine inherits it from the thread that creates it.
+// The guard costs nothing until the quit signal: no hook runs in normal
+// play. The signal arms a count hook on every Lua thread whose instructions
+// are running then (the main thread and the coroutines being resumed), the
+// resume functions arm a coroutine they resume afterwards, and a coroutine
+// made afterwards inherits the hook of the thread that makes it.
+// lua_sethook is made to be called from a signal handler.
 constexpr int kInterruptCheckEvery = 1000;
 // Checks a run gets after the interrupt before it is cut: about a million
 // instructions, a few milliseconds.
 constexpr unsigned kInterruptGraceChecks = 1000;
 
-// Set from the signal handler, possibly on another thread: lock-free atomics
-// only. The rest is the main thread's.
+// Written by the signal handler or read by it: lock-free atomics only.
 std::atomic<bool> g_interruptStands{false};
+std::atomic<unsigned> g_checksThisRun{0};
+std::atomic<lua_State*> g_mainThread{nullptr};
 static_assert(std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<unsigned>::is_always_lock_free);
+static_assert(std::atomic<lua_State*>::is_always_lock_free);
 int g_runDepth = 0;
-unsigned g_checksThisRun = 0;
+
+// The coroutines being resumed now, outermost first. An entry is written
+// before the count that covers it, so the handler never reads a half-made
+// one. Deeper nesting than this (Lua's C stack gives out near 200) is not
+// listed: such a coroutine is armed as it is resumed, and its hook does
+// nothing until a signal.
+constexpr int kMaxListedResumes = 256;
+std::atomic<lua_State*> g_resuming[kMaxListedResumes];
+std::atomic<int> g_resumingCount{0};
+
+// Whether the run going on now has been cut: from then on, no error handler
+// of a script runs either (xpcall's), as one called for the cut would run
+// where Lua allows no hook.
+bool RunIsCut() {
+    return g_interruptStands.load(std::memory_order_relaxed) &&
+           g_checksThisRun.load(std::memory_order_relaxed) > kInterruptGraceChecks;
+}
+
+void InterruptHook(lua_State* L, lua_Debug*);
+
+void Arm(lua_State* L) {
+    lua_sethook(L, InterruptHook, LUA_MASKCOUNT, kInterruptCheckEvery);
+}
 
 void InterruptHook(lua_State* L, lua_Debug*) {
-    if (g_interruptStands.load(std::memory_order_relaxed) &&
-        ++g_checksThisRun > kInterruptGraceChecks) {
+    if (!g_interruptStands.load(std::memory_order_relaxed)) return;
+    if (g_checksThisRun.fetch_add(1, std::memory_order_relaxed) + 1 > kInterruptGraceChecks) {
         // Every instruction of this thread from now on: a pcall that catches
         // the error gets back no more than one instruction.
         lua_sethook(L, InterruptHook, LUA_MASKCOUNT, 1);
@@ -33,9 +61,125 @@ void InterruptHook(lua_State* L, lua_Debug*) {
         lua_concat(L, 2);
         lua_error(L);
     }
-    if (lua_gethookcount(L) != kInterruptCheckEvery) {
-        lua_sethook(L, InterruptHook, LUA_MASKCOUNT, kInterruptCheckEvery);
+    if (lua_gethookcount(L) != kInterruptCheckEvery) Arm(L);
+}
+
+// Lists a coroutine for the signal handler while it is being resumed, and
+// arms it when an interrupt stands already.
+class Resuming {
+public:
+    // The signal handler runs on the main thread (the quit signal is handed
+    // on to it), between two instructions of this one: relaxed accesses
+    // kept in order by signal fences suffice, and cost no more than plain
+    // ones.
+    explicit Resuming(lua_State* co) {
+        const int n = g_resumingCount.load(std::memory_order_relaxed);
+        listed_ = n < kMaxListedResumes;
+        if (listed_) {
+            g_resuming[n].store(co, std::memory_order_relaxed);
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            g_resumingCount.store(n + 1, std::memory_order_relaxed);
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+        }
+        if (!listed_ || g_interruptStands.load(std::memory_order_relaxed)) Arm(co);
     }
+    ~Resuming() {
+        if (listed_) {
+            g_resumingCount.store(g_resumingCount.load(std::memory_order_relaxed) - 1,
+                                  std::memory_order_relaxed);
+        }
+    }
+    Resuming(const Resuming&) = delete;
+    Resuming& operator=(const Resuming&) = delete;
+
+private:
+    bool listed_;
+};
+
+// coroutine.resume: Lua's own (upvalue 1), with the coroutine listed.
+int ResumeListed(lua_State* L) {
+    lua_State* co = lua_tothread(L, 1);
+    luaL_argcheck(L, co, 1, "coroutine expected");
+    Resuming resuming(co);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+// The function coroutine.wrap hands out: upvalue 1 the coroutine, 2 Lua's
+// own resume. An error comes back raised, with the caller's place in front
+// when it is a text, as Lua's own wrap does.
+int WrappedResume(lua_State* L) {
+    lua_State* co = lua_tothread(L, lua_upvalueindex(1));
+    Resuming resuming(co);
+    lua_pushvalue(L, lua_upvalueindex(2));
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    if (lua_toboolean(L, 1)) return lua_gettop(L) - 1;
+    lua_settop(L, 2);
+    if (lua_isstring(L, 2)) {
+        luaL_where(L, 1);
+        lua_insert(L, 2);
+        lua_concat(L, 2);
+    }
+    return lua_error(L);
+}
+
+// coroutine.wrap, with upvalue 1 Lua's own resume.
+int WrapListed(lua_State* L) {
+    luaL_argcheck(L, lua_isfunction(L, 1) && !lua_iscfunction(L, 1), 1, "Lua function expected");
+    lua_State* co = lua_newthread(L);
+    lua_pushvalue(L, 1);
+    lua_xmove(L, co, 1);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_pushcclosure(L, WrappedResume, 2);
+    return 1;
+}
+
+// The message handler xpcall installs: the script's own (upvalue 1), unless
+// the run has been cut, when the message goes on as it is.
+int HandleUnlessCut(lua_State* L) {
+    if (RunIsCut()) return 1;
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, 1);
+    return 1;
+}
+
+// xpcall(f, handler), with the handler behind HandleUnlessCut.
+int XpcallUnlessCut(lua_State* L) {
+    luaL_checkany(L, 2);
+    lua_settop(L, 2);
+    lua_pushcclosure(L, HandleUnlessCut, 1);
+    lua_insert(L, 1);
+    const int status = lua_pcall(L, 0, LUA_MULTRET, 1);
+    lua_pushboolean(L, status == 0);
+    lua_replace(L, 1);
+    return lua_gettop(L);
+}
+
+// Replaces `table`.`name` (a table on top of the stack) with `function`,
+// which keeps the library's own one as its upvalue.
+void ReplaceLibraryFunction(lua_State* L, const char* name, lua_CFunction function) {
+    lua_getfield(L, -1, name);
+    lua_pushcclosure(L, function, 1);
+    lua_setfield(L, -2, name);
+}
+
+void ListResumes(lua_State* L) {
+    lua_getglobal(L, "coroutine");
+    if (lua_istable(L, -1)) {
+        lua_getfield(L, -1, "resume");
+        lua_pushcclosure(L, WrapListed, 1);
+        lua_setfield(L, -2, "wrap");
+        ReplaceLibraryFunction(L, "resume", ResumeListed);
+    }
+    lua_pop(L, 1);
+    lua_pushcfunction(L, XpcallUnlessCut);
+    lua_setglobal(L, "xpcall");
 }
 
 }  // namespace
@@ -133,17 +277,19 @@ void PushScriptBody(lua_State* L, void* data) {
 }  // namespace
 
 void PrepareLuaGuard(lua_State* L) {
-    lua_sethook(L, InterruptHook, LUA_MASKCOUNT, kInterruptCheckEvery);
+    ListResumes(L);
+    g_mainThread.store(L);
     lua_pushcfunction(L, EnterLua);
     g_entryRef = luaL_ref(L, LUA_REGISTRYINDEX);
 }
 
 void ForgetLuaGuard() {
+    g_mainThread.store(nullptr);
     g_entryRef = LUA_NOREF;
 }
 
 int CallLuaScript(lua_State* L, int arguments, int results) {
-    if (g_runDepth++ == 0) g_checksThisRun = 0;
+    if (g_runDepth++ == 0) g_checksThisRun.store(0, std::memory_order_relaxed);
     int status = lua_pcall(L, arguments, results, 0);
     --g_runDepth;
     return status;
@@ -173,7 +319,11 @@ int RunLuaScript(lua_State* L, int (*push)(lua_State* L, void* data), void* data
 }
 
 void InterruptRunningScript() {
-    g_interruptStands.store(true);
+    // The run going on now counts its grace from here.
+    if (!g_interruptStands.exchange(true)) g_checksThisRun.store(0);
+    if (lua_State* L = g_mainThread.load()) Arm(L);
+    const int n = g_resumingCount.load();
+    for (int i = 0; i < n; ++i) Arm(g_resuming[i].load());
 }
 
 bool ScriptInterruptPending() {
@@ -182,6 +332,8 @@ bool ScriptInterruptPending() {
 
 void CancelScriptInterrupt() {
     g_interruptStands.store(false);
+    // Coroutines that were armed keep a hook that does nothing now.
+    if (lua_State* L = g_mainThread.load()) lua_sethook(L, nullptr, 0, 0);
 }
 
 lua_State* NewLuaThread() {

@@ -157,7 +157,8 @@ TEST_F(LuaState, StackDumpTexts) {
     const std::string shared = "Table: \n{\n  Key: a\n  Value: 7.000000\n}\n";
     EXPECT_EQ(Output("local t = {a = 7} stackdump(t, t)"),
               "dumpStack Err, type encountered: tabledumpStack Err, type encountered: table"
-              "--- LUA TOP ---\n" + shared + shared + "--- END ---\n\n");
+              "--- LUA TOP ---\n" +
+                  shared + shared + "--- END ---\n\n");
     out = Output("local t = {a = 7} stackdump({x = t, y = t})");
     EXPECT_EQ(out.find("already printed"), std::string::npos);
     EXPECT_NE(out.find("Key: a\n    Value: 7.000000"), out.rfind("Key: a\n    Value: 7.000000"));
@@ -174,6 +175,8 @@ TEST_F(LuaState, ErrorReports) {
     lua_newtable(L);
     EXPECT_EQ(TestSupport::CaptureStdout([&] { PrintLuaError(L); }),
               "Lua Error: (error object is not a string)\n");
+    lua_pushnumber(L, 42);  // error(42)
+    EXPECT_EQ(TestSupport::CaptureStdout([&] { PrintLuaError(L); }), "Lua Error: 42\n");
     lua_pushstring(L, "why");
     EXPECT_EQ(TestSupport::CaptureStdout([&] {
                   ReportLoadError(LUA_ERRSYNTAX, "a.lua");
@@ -346,13 +349,44 @@ TEST_F(LuaState, StartUpWithTheShippedGlobals) {
 
 // Once the quit signal came, a script run is cut only when it goes on for
 // about a million instructions: the short scripts of the frame end as usual.
+// Until the signal no hook runs; it reaches every coroutine running then or
+// resumed later, and no error handler of a script runs for the cut.
 TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
-    auto run = [&](const char* code) {
-        EXPECT_EQ(luaL_loadstring(L, code), 0);
-        std::string error = CallLuaScript(L, 0, 0) != 0 ? lua_tostring(L, -1) : "";
+    auto run = [&](const std::string& code) {
+        EXPECT_EQ(luaL_loadstring(L, code.c_str()), 0);
+        const char* error = CallLuaScript(L, 0, 0) != 0 ? lua_tostring(L, -1) : "";
+        const std::string text = error ? error : "(no text)";
         lua_settop(L, 0);
-        return error;
+        return text;
     };
+    RegisterLuaFunction([](lua_State*) { return InterruptRunningScript(), 0; }, "Signal");
+    ASSERT_EQ(run("co = coroutine.create(function() coroutine.yield() for i = 1, 3e7 do end end)\n"
+                  "coroutine.resume(co)"),
+              "");
+    EXPECT_EQ(lua_gethook(L), nullptr);
+    // Each ends in a loop far past the grace, unless the hook reaches it.
+    const std::string loop = "for i = 1, 3e7 do end ";
+    const struct {
+        const char* what;
+        std::string code;
+    } cases[] = {
+        {"main thread", "Signal() " + loop},
+        {"resumed after the signal", "Signal() local ok, e = coroutine.resume(co) error(e, 0)"},
+        {"signal in a coroutine",
+         "local ok, e = coroutine.resume(coroutine.create(function() Signal() " + loop +
+             "end)) error(e, 0)"},
+        {"signal in a wrapped coroutine", "coroutine.wrap(function() Signal() " + loop + "end)()"},
+        {"error handler", "Signal() handled = 0 xpcall(error, function(e) handled = handled + 1 " +
+                              loop + "return e end) " + loop},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string error = run(c.code);
+        EXPECT_EQ(error.substr(error.size() - 13), ": interrupted") << error;
+        CancelScriptInterrupt();
+    }
+    EXPECT_EQ(run("error(handled, 0)"), "1");
+    EXPECT_EQ(lua_gethook(L), nullptr);
     InterruptRunningScript();
     EXPECT_EQ(run("for i = 1, 100000 do end"), "");
     EXPECT_EQ(run("local n = 0\nwhile true do n = n + 1 end"),
@@ -360,4 +394,29 @@ TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
     EXPECT_EQ(run("for i = 1, 100000 do end"), "");
     CancelScriptInterrupt();
     EXPECT_EQ(run("for i = 1, 3000000 do end"), "");
+}
+
+// The engine's way into Lua takes the engine's own calls only: a script
+// that calls it with a pointer of its own, or puts a function of its own in
+// its place in the registry, runs nothing.
+TEST_F(LuaState, TheProtectedEntryTakesOnlyTheEngine) {
+    // Laid out as the entry's call record.
+    static struct {
+        void (*body)(lua_State*, void*);
+        void* data;
+        bool entered, returned;
+    } forged{[](lua_State* S, void*) { lua_pushboolean(S, 1), lua_setglobal(S, "forged"); },
+             nullptr, false, false};
+    RegisterLuaFunction([](lua_State* S) { return lua_pushlightuserdata(S, &forged), 1; },
+                        "Forged");
+    ASSERT_EQ(Run("for k, v in pairs(debug.getregistry()) do\n"
+                  "  if type(v) == 'function' and not pcall(string.dump, v) then\n"
+                  "    pcall(v, Forged())\n"
+                  "    debug.getregistry()[k] = function() hijacked = true end\n"
+                  "  end\n"
+                  "end"),
+              "");
+    EXPECT_TRUE(
+        ProtectLua(L, [](lua_State* S) { lua_pushboolean(S, 1), lua_setglobal(S, "ran"); }));
+    EXPECT_TRUE(True("ran and not hijacked and not forged"));
 }
