@@ -161,23 +161,15 @@ int XpcallUnlessCut(lua_State* L) {
     return lua_gettop(L);
 }
 
-// Replaces `table`.`name` (a table on top of the stack) with `function`,
-// which keeps the library's own one as its upvalue.
-void ReplaceLibraryFunction(lua_State* L, const char* name, lua_CFunction function) {
-    lua_getfield(L, -1, name);
-    lua_pushcclosure(L, function, 1);
-    lua_setfield(L, -2, name);
-}
-
 void ListResumes(lua_State* L) {
     lua_getglobal(L, "coroutine");
     if (lua_istable(L, -1)) {
         lua_getfield(L, -1, "resume");
         lua_pushcclosure(L, WrapListed, 1);
         lua_setfield(L, -2, "wrap");
-        ReplaceLibraryFunction(L, "resume", ResumeListed);
     }
     lua_pop(L, 1);
+    ReplaceLibraryFunction(L, "coroutine", "resume", ResumeListed);
     lua_pushcfunction(L, XpcallUnlessCut);
     lua_setglobal(L, "xpcall");
 }

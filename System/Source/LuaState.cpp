@@ -195,16 +195,6 @@ int SetUpvalueOfLuaFunction(lua_State* L) {
     return lua_gettop(L);
 }
 
-void GuardSetUpvalue(lua_State* L) {
-    lua_getglobal(L, "debug");
-    if (lua_istable(L, -1)) {
-        lua_getfield(L, -1, "setupvalue");
-        lua_pushcclosure(L, SetUpvalueOfLuaFunction, 1);
-        lua_setfield(L, -2, "setupvalue");
-    }
-    lua_pop(L, 1);
-}
-
 }  // namespace
 
 lua_State* GetLuaState() {
@@ -212,12 +202,23 @@ lua_State* GetLuaState() {
         g_state = luaL_newstate();
         if (!g_state) return nullptr;
         luaL_openlibs(g_state);
-        GuardSetUpvalue(g_state);
+        ReplaceLibraryFunction(g_state, "debug", "setupvalue", SetUpvalueOfLuaFunction);
         lua_atpanic(g_state, PrintLuaError);
         PrepareLuaGuard(g_state);
         System::MetaBase::releaseLuaRef = ReleaseLuaReference;
     }
     return g_state;
+}
+
+void ReplaceLibraryFunction(lua_State* L, const char* library, const char* name,
+                            lua_CFunction function) {
+    lua_getglobal(L, library);
+    if (lua_istable(L, -1)) {
+        lua_getfield(L, -1, name);
+        lua_pushcclosure(L, function, 1);
+        lua_setfield(L, -2, name);
+    }
+    lua_pop(L, 1);
 }
 
 lua_State* PeekLuaState() {

@@ -22,6 +22,10 @@ extern const char* const kEndOfLevelScript;    // "Resources/Lua/Globals/EndOfLe
 // The shared state, created on first need (standard libraries opened,
 // PrintLuaError as panic function). Main thread only.
 lua_State* GetLuaState();
+// Replaces `library`.`name` with `function`, which finds the library's own
+// as its upvalue 1; nothing when there is no such library.
+void ReplaceLibraryFunction(lua_State* L, const char* library, const char* name,
+                            lua_CFunction function);
 // The shared state, or null when there is none (never creates it).
 lua_State* PeekLuaState();
 
