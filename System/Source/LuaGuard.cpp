@@ -149,11 +149,13 @@ int HandleUnlessCut(lua_State* L) {
     return 1;
 }
 
-// xpcall(f, handler), with the handler behind HandleUnlessCut.
+// xpcall(f, handler), with a Lua handler behind HandleUnlessCut. A C one
+// (debug.traceback, most often) runs no loop of its own and is left as it
+// is, so that its traceback starts where the error was raised.
 int XpcallUnlessCut(lua_State* L) {
     luaL_checkany(L, 2);
     lua_settop(L, 2);
-    lua_pushcclosure(L, HandleUnlessCut, 1);
+    if (!lua_iscfunction(L, 2)) lua_pushcclosure(L, HandleUnlessCut, 1);
     lua_insert(L, 1);
     const int status = lua_pcall(L, 0, LUA_MULTRET, 1);
     lua_pushboolean(L, status == 0);
