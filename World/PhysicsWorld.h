@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "System/Source/PoolAllocator.h"
+#include "World/NarrowPhase.h"
 #include "World/Vec2.h"
 
 class PhysicsBody;
@@ -41,15 +42,6 @@ void AddBody(PhysicsBody* body);
 // takes time in proportion to their number.
 void RemoveBody(PhysicsBody* body);
 
-// The result of a narrow-phase test: the normal points from the first
-// body of the pair to the second.
-struct Contact {
-    Vec2 normal;
-    float depth = 0.0f;
-};
-// The narrow phase of one pair (A first). False when the shapes do not
-// touch or the pair has no test. May write contact points into a body.
-bool TestPair(PhysicsBody& a, PhysicsBody& b, Contact& contact);
 // The response of a touching pair; each says whether it changed anything.
 bool CorrectPositions(PhysicsBody& a, PhysicsBody& b, const Contact& contact);
 // Without `bounce` the closing velocity is only taken away: a pair bounces
