@@ -33,14 +33,14 @@ run: build-game
 test: build
 	@cd $(BUILD) && $(XVFB) ctest --output-on-failure -j $(JOBS)
 
-# The unit tests once more, all in one process and in a shuffled order:
-# ctest gives every test a process of its own, which hides a test that
-# leaves something behind for the next. The seed is printed; SEED=n
-# replays an order.
+# The unit tests once more, all in one process, in a shuffled order and
+# twice over: ctest gives every test a process of its own, which hides a
+# test that leaves something behind for the next, or for its own second
+# run. The seed is printed; SEED=n replays an order.
 test-whole: build
 	@seed=$(if $(SEED),$(SEED),$$(shuf -i 1-99999 -n 1)); \
-	  echo "Unit tests in one process, shuffled with seed $$seed (make test-whole SEED=$$seed replays it)"; \
-	  ./$(BUILD)/tests/tazzle_tests --gtest_shuffle --gtest_random_seed=$$seed || \
+	  echo "Unit tests in one process, shuffled with seed $$seed and run twice (make test-whole SEED=$$seed replays it)"; \
+	  ./$(BUILD)/tests/tazzle_tests --gtest_shuffle --gtest_random_seed=$$seed --gtest_repeat=2 || \
 	  { echo "Failed in the order of seed $$seed (make test-whole SEED=$$seed)"; exit 1; }
 
 build-sanitize: deps

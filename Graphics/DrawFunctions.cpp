@@ -32,10 +32,11 @@ void BeginShape(Renderer* renderer, const System::MetaArgs& args, int z) {
     renderer->SetColor(ByteArg(args, 4), ByteArg(args, 5), ByteArg(args, 6), 255);
 }
 
-// The font of DrawText, loaded on first use, and the loader it came from:
-// an index means nothing to another provider's fonts.
+// The font of DrawText, loaded on first use, and the font generation it was
+// loaded in: after a new provider or a cleared registry the index may name
+// another font, or none.
 int textFont = -1;
-int (*textFontLoader)(const char* name, int size) = nullptr;
+unsigned textFontGeneration = 0;
 
 }  // namespace
 
@@ -75,12 +76,16 @@ int LuaDrawText(lua_State* L) {
     Renderer* renderer = CurrentRenderer;
     if (!renderer) return 0;
     const FontProvider& fonts = GetFontProvider();
-    if (textFont == -1 || textFontLoader != fonts.load) {
-        textFontLoader = fonts.load;
+    if (textFontGeneration != FontGeneration()) {
+        textFontGeneration = FontGeneration();
         textFont = fonts.load ? fonts.load("Consola", 8) : -1;
     }
     renderer->SetColor(0, 0, 255, 255);
     renderer->SetFont(textFont);
     renderer->DrawText(IntArg(args, 0), IntArg(args, 1), System::GetArgument(args, 2).ToString());
     return 0;
+}
+
+int DrawTextFont() {
+    return textFontGeneration == FontGeneration() ? textFont : -1;
 }

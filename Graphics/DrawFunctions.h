@@ -10,3 +10,6 @@ int LuaDrawBox(lua_State* L);
 int LuaDrawLine(lua_State* L);
 // DrawText(x, y, text): blue text in the console font ("Consola", 8).
 int LuaDrawText(lua_State* L);
+// The font DrawText has loaded for the fonts as they are; -1 when it has
+// none (not called yet, or the fonts changed since).
+int DrawTextFont();

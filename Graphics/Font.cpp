@@ -342,6 +342,7 @@ void Clear() {
     for (Font* font : registry.fonts) delete font;
     registry.fonts.clear();
     registry.indexByKey.clear();
+    FontIndicesChanged();
 }
 }  // namespace FontRegistry
 

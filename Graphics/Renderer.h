@@ -126,3 +126,8 @@ struct FontProvider {
 };
 void SetFontProvider(const FontProvider& provider);
 const FontProvider& GetFontProvider();
+// Goes up whenever a font index may come to name another font, or none: a
+// new provider, or the registry letting its fonts go. An index kept across
+// calls is good while this stays the same.
+unsigned FontGeneration();
+void FontIndicesChanged();

@@ -21,6 +21,7 @@
 #include "Game/Registration.h"
 #include "Game/StateManager.h"
 #include "Graphics/Camera.h"
+#include "Graphics/DrawFunctions.h"
 #include "Graphics/Font.h"
 #include "Graphics/Renderer.h"
 #include "Graphics/Window.h"
@@ -113,7 +114,7 @@ const std::vector<std::pair<const char*, std::function<std::string()>>>& Probes(
          []() -> std::string {
              const FontProvider& fonts = GetFontProvider();
              return Fields()("find", reinterpret_cast<const void*>(fonts.find))(
-                 "load", reinterpret_cast<const void*>(fonts.load));
+                 "load", reinterpret_cast<const void*>(fonts.load))("drawText", DrawTextFont());
          }},
         {"the input hooks",
          []() -> std::string {

@@ -7,6 +7,7 @@
 
 #include "Graphics/BatchRenderer.h"
 #include "Graphics/DrawFunctions.h"
+#include "Graphics/Font.h"
 #include "test_lua_support.h"
 
 namespace {
@@ -493,4 +494,7 @@ TEST_F(LuaDrawing, DrawTextLoadsItsFontOnceAndDrawsBlue) {
     EXPECT_EQ(v[0].b, 255.0f);
     EXPECT_EQ(v[0].r, 0.0f);
     EXPECT_EQ(renderer.Font(), 3);
+    FontRegistry::Clear();  // the index may name another font now: loaded anew, once
+    EXPECT_EQ(Run("DrawText(1, 2, 'A') DrawText(1, 2, 'A')"), "");
+    EXPECT_EQ(fakeLoads, 2);
 }

@@ -186,6 +186,7 @@ TEST_F(InputEngineTest, ReplayFramesRoundTrip) {
     EXPECT_EQ(KeyState['W'], 0);
     EXPECT_EQ(PadState[(kPadX - kFirstPadCode) + 3 * kPadCodeCount], 1.0f);
     EXPECT_NEAR(GetFrameTime(), 0.01, 1e-9);
+    EXPECT_EQ(GuiLog::keys, (std::vector<int>{'W', 'W'}));  // recorded, replayed; not the live E
 }
 
 TEST_F(InputEngineTest, ReplayTypedWithinOneFrameKeepsTheOrderTyped) {
