@@ -4,7 +4,8 @@ which the texture tests read too: small valid images of every format the game
 loads (PNG, JPEG, BMP, TGA), drawn from one picture; "other_..." files in
 formats it does not load (PSD, HDR, GIF, DDS, text); and "bad_..." files,
 malformed, whose headers give huge, negative or overflowing sizes, or that
-are cut short.
+are cut short. colour_chunks.png carries, besides the picture, chunks whose text
+and colour profile inflate to 8 MB each.
 
 The picture, top row first, 3 x 2 pixels:
   colour: red, green, blue / white, black, yellow
@@ -29,10 +30,12 @@ def rows(pixels, width=W):
 
 # ---- PNG ----
 
+def chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+
 def png(width, height, colour_type, raw_rows, extra=b"", depth=8):
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
     raw = b"".join(b"\0" + bytes(r) for r in raw_rows)
     return (b"\x89PNG\r\n\x1a\n" +
             chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)) +
@@ -47,14 +50,22 @@ def pngs():
     rgba = [c + (a,) for c, a in zip(COLOUR, ALPHA)]
     ga = list(zip(GREY, ALPHA))
     palette = b"".join(bytes(c) for c in COLOUR)
-    plte = struct.pack(">I", len(palette)) + b"PLTE" + palette
-    plte += struct.pack(">I", zlib.crc32(b"PLTE" + palette))
+    colour = png(W, H, 2, [flat(r) for r in rows(COLOUR)])
+    # An ICC header (RGB monitor, D50, no tags) of 8 MB, the rest zeros.
+    icc = struct.pack(">I8x4s4s4s12x4s28x3i", 7900000, b"mntr", b"RGB ", b"XYZ ", b"acsp", 63190,
+                      65536, 54061).ljust(7900000, b"\0")
+    inflating = [chunk(b"zTXt", b"z\0\0" + zlib.compress(b"z" * 7900000, 9))] * 2 + [
+        chunk(b"iTXt", b"i\0\1\0\0\0" + zlib.compress(b"i" * 7900000, 9)),
+        chunk(b"iCCP", b"c\0\0" + zlib.compress(icc, 9))]
     return {
-        "colour.png": png(W, H, 2, [flat(r) for r in rows(COLOUR)]),
+        "colour.png": colour,
+        "colour_chunks.png": png(W, H, 2, [flat(r) for r in rows(COLOUR)], b"".join(inflating)),
+        # A text chunk that claims 2 GiB and holds three bytes.
+        "bad_png_text_length.png": colour[:33] + b"\x7f\xff\xff\xf0tEXtk\0v",
         "colour_alpha.png": png(W, H, 6, [flat(r) for r in rows(rgba)]),
         "grey.png": png(W, H, 0, rows(GREY)),
         "grey_alpha.png": png(W, H, 4, [flat(r) for r in rows(ga)]),
-        "palette.png": png(W, H, 3, rows(list(range(6))), plte),
+        "palette.png": png(W, H, 3, rows(list(range(6))), chunk(b"PLTE", palette)),
         # Sixteen bits a channel: each value v stored as v * 257.
         "colour_16bit.png": png(W, H, 2, [[b for v in flat(r) for b in (v, v)]
                                           for r in rows(COLOUR)], depth=16),

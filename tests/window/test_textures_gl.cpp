@@ -131,6 +131,7 @@ TEST_F(TexturesGl, EachFormatLoadsItsSizeAndPixelsRowsUpsideDown) {
         {"colour.tga", 3, 2, colour},      {"colour_alpha_rle.tga", 3, 2, alpha},
         {"grey.tga", 3, 2, grey},          {"grey.jpg", 16, 8, jpeg},
         {"colour_16bit.png", 3, 2, colour}, {"colour.jpg", 16, 8, colourJpeg},
+        {"colour_chunks.png", 3, 2, colour},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -161,6 +162,8 @@ TEST_F(TexturesGl, AnImageThatCannotBeLoadedGivesNoTextureAndOneLine) {
         {"bad_png_many_pixels.png",
          "it is 10000 x 10000 pixels, more than the 67108864 pixels an image may have"},
         {"other_one_pixel.gif", "Image not of any known type, or corrupt"},
+        {"bad_png_text_length.png",
+         "the file ends inside its tEXt chunk, which claims 2147483632 bytes"},
     };
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(Seed(""))) {
