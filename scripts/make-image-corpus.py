@@ -11,7 +11,8 @@ The picture, top row first, 3 x 2 pixels:
   colour: red, green, blue / white, black, yellow
   alpha:  255, 170, 85 / 0, 255, 51
   grey:   0, 85, 170 / 255, 51, 204
-grey.jpg and colour.jpg are 16 x 8: a block of grey 64 beside one of 192."""
+grey.jpg and colour.jpg are 16 x 8: a block of grey 64 beside one of 192;
+rows.jpg is 8 x 16: 64 above 192."""
 import os
 import struct
 import zlib
@@ -109,6 +110,7 @@ def bmps():
         "bad_bmp_row_overflow.bmp": bmp(0x55555556, 1, 24, tiny),
         "bad_bmp_zero_bits.bmp": bmp(W, H, 0, tiny),
         "bad_bmp_zero_size.bmp": bmp(0, 0, 24, tiny),
+        "bad_bmp_zero_height.bmp": bmp(W, 0, 24, tiny),
         # Taller than any texture.
         "bad_bmp_tall.bmp": bmp(1, 40000, 24, tiny),
     }
@@ -148,6 +150,8 @@ def tgas():
         "bad_tga_huge_map.tga": tga(1, 4, 4, 8, b"\0" * 16, colour_map=(0, 0xFFFF, 24)),
         # 14096 x 4176 from a few bytes of runs: decoded past the end, whole.
         "bad_tga_short_rle.tga": tga(10, 14096, 4176, 16, b"\xff\1\2" * 8),
+        # One byte short of a byte per 64 pixels: 127 bytes for 128 x 64.
+        "bad_tga_short_by_one.tga": tga(11, 128, 64, 8, b"\xff\x80" * 54 + b"\xff"),
         "bad_tga_map_start.tga": tga(1, 2, 2, 8, b"\xff" * 8, colour_map=(0xFFFF, 2, 24)),
     }
 
@@ -195,7 +199,7 @@ def hdrs():
 # ---- JPEG: baseline, flat 8 x 8 blocks of grey ----
 
 def jpeg_grey(width, height, levels, ac_counts=None, components=1):
-    """levels: one grey value per 8 x 8 block, left to right (one row);
+    """levels: one grey value per 8 x 8 block, left to right, then down;
     ac_counts: the AC table's code counts by length, to break it;
     components: 1 (grey) or 3 (YCbCr, colour neutral)."""
     def segment(marker, body):
@@ -234,6 +238,7 @@ def jpegs():
     return {
         "grey.jpg": good,
         "colour.jpg": jpeg_grey(16, 8, [64, 192], components=3),
+        "rows.jpg": jpeg_grey(8, 16, [64, 192]),
         "bad_jpg_huge.jpg": jpeg_grey(16, 8, [64, 192]).replace(
             struct.pack(">HH", 8, 16), struct.pack(">HH", 0xFFFF, 0xFFFF), 1),
         "bad_jpg_zero_height.jpg": good.replace(struct.pack(">HH", 8, 16),
