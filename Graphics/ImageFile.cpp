@@ -104,10 +104,12 @@ bool Allocate(Pixels& out, int width, int height, int channels, std::string& why
 }
 
 // libpng reports an error by a long jump back to ReadPngImage's setjmp,
-// over libpng's own frames only.
+// over libpng's own frames and ReadPngData's only.
 struct PngReader {
     png_structp png = nullptr;
     png_infop info = nullptr;
+    std::FILE* file = nullptr;
+    png_uint_32 chunkLength = 0;  // as the last chunk header read claims it
     char message[128] = "";
 };
 
@@ -115,6 +117,27 @@ struct PngReader {
     auto* reader = static_cast<PngReader*>(png_get_error_ptr(png));
     std::snprintf(reader->message, sizeof reader->message, "%s", message);
     png_longjmp(png, 1);
+}
+
+// libpng's own reader says only "Read Error" where the file ends; this one
+// names the chunk it ends in and the length that chunk claims.
+void ReadPngData(png_structp png, png_bytep data, std::size_t length) {
+    auto* reader = static_cast<PngReader*>(png_get_io_ptr(png));
+    const png_uint_32 where = png_get_io_state(png) & PNG_IO_MASK_LOC;
+    if (std::fread(data, 1, length, reader->file) == length) {
+        if (where == PNG_IO_CHUNK_HDR) reader->chunkLength = png_get_uint_32(data);
+        return;
+    }
+    if (!std::feof(reader->file)) png_error(png, "the file could not be read");
+    if (where != PNG_IO_CHUNK_DATA && where != PNG_IO_CHUNK_CRC)
+        png_error(png, "the file is cut short");
+    const png_uint_32 type = png_get_io_chunk_type(png);
+    char message[96];
+    std::snprintf(message, sizeof message,
+                  "the file ends inside its %c%c%c%c chunk, which claims %lu bytes",
+                  char(type >> 24), char(type >> 16), char(type >> 8), char(type),
+                  static_cast<unsigned long>(reader->chunkLength));
+    png_error(png, message);
 }
 
 void PngWarning(png_structp, png_const_charp) {}
@@ -131,7 +154,14 @@ bool ReadPngImage(PngReader& reader, std::FILE* file, int maxSide, Pixels& out,
     }
     png_set_crc_action(reader.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
     png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
-    png_init_io(reader.png, file);
+    // Besides the pixels only the palette and tRNS (transparency) chunks
+    // change what a texture holds. Every other chunk (text, colour profile,
+    // suggested palette, unknown ones...) is skipped in small reads: libpng
+    // would take the length a text chunk claims, up to 2 GiB, before reading
+    // it, and inflate a thousand compressed texts of 8 MB each.
+    png_set_keep_unknown_chunks(reader.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    reader.file = file;
+    png_set_read_fn(reader.png, &reader, ReadPngData);
     png_read_info(reader.png, reader.info);
     const png_uint_32 width = png_get_image_width(reader.png, reader.info);
     const png_uint_32 height = png_get_image_height(reader.png, reader.info);

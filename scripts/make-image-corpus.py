@@ -4,13 +4,15 @@ which the texture tests read too: small valid images of every format the game
 loads (PNG, JPEG, BMP, TGA), drawn from one picture; "other_..." files in
 formats it does not load (PSD, HDR, GIF, DDS, text); and "bad_..." files,
 malformed, whose headers give huge, negative or overflowing sizes, or that
-are cut short.
+are cut short. colour_chunks.png carries, besides the picture, chunks whose text
+and colour profile inflate to 8 MB each.
 
 The picture, top row first, 3 x 2 pixels:
   colour: red, green, blue / white, black, yellow
   alpha:  255, 170, 85 / 0, 255, 51
   grey:   0, 85, 170 / 255, 51, 204
-grey.jpg and colour.jpg are 16 x 8: a block of grey 64 beside one of 192."""
+grey.jpg and colour.jpg are 16 x 8: a block of grey 64 beside one of 192;
+rows.jpg is 8 x 16: 64 above 192."""
 import os
 import struct
 import zlib
@@ -29,10 +31,12 @@ def rows(pixels, width=W):
 
 # ---- PNG ----
 
+def chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+
 def png(width, height, colour_type, raw_rows, extra=b"", depth=8):
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
     raw = b"".join(b"\0" + bytes(r) for r in raw_rows)
     return (b"\x89PNG\r\n\x1a\n" +
             chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)) +
@@ -47,14 +51,22 @@ def pngs():
     rgba = [c + (a,) for c, a in zip(COLOUR, ALPHA)]
     ga = list(zip(GREY, ALPHA))
     palette = b"".join(bytes(c) for c in COLOUR)
-    plte = struct.pack(">I", len(palette)) + b"PLTE" + palette
-    plte += struct.pack(">I", zlib.crc32(b"PLTE" + palette))
+    colour = png(W, H, 2, [flat(r) for r in rows(COLOUR)])
+    # An ICC header (RGB monitor, D50, no tags) of 8 MB, the rest zeros.
+    icc = struct.pack(">I8x4s4s4s12x4s28x3i", 7900000, b"mntr", b"RGB ", b"XYZ ", b"acsp", 63190,
+                      65536, 54061).ljust(7900000, b"\0")
+    inflating = [chunk(b"zTXt", b"z\0\0" + zlib.compress(b"z" * 7900000, 9))] * 2 + [
+        chunk(b"iTXt", b"i\0\1\0\0\0" + zlib.compress(b"i" * 7900000, 9)),
+        chunk(b"iCCP", b"c\0\0" + zlib.compress(icc, 9))]
     return {
-        "colour.png": png(W, H, 2, [flat(r) for r in rows(COLOUR)]),
+        "colour.png": colour,
+        "colour_chunks.png": png(W, H, 2, [flat(r) for r in rows(COLOUR)], b"".join(inflating)),
+        # A text chunk that claims 2 GiB and holds three bytes.
+        "bad_png_text_length.png": colour[:33] + b"\x7f\xff\xff\xf0tEXtk\0v",
         "colour_alpha.png": png(W, H, 6, [flat(r) for r in rows(rgba)]),
         "grey.png": png(W, H, 0, rows(GREY)),
         "grey_alpha.png": png(W, H, 4, [flat(r) for r in rows(ga)]),
-        "palette.png": png(W, H, 3, rows(list(range(6))), plte),
+        "palette.png": png(W, H, 3, rows(list(range(6))), chunk(b"PLTE", palette)),
         # Sixteen bits a channel: each value v stored as v * 257.
         "colour_16bit.png": png(W, H, 2, [[b for v in flat(r) for b in (v, v)]
                                           for r in rows(COLOUR)], depth=16),
@@ -98,6 +110,7 @@ def bmps():
         "bad_bmp_row_overflow.bmp": bmp(0x55555556, 1, 24, tiny),
         "bad_bmp_zero_bits.bmp": bmp(W, H, 0, tiny),
         "bad_bmp_zero_size.bmp": bmp(0, 0, 24, tiny),
+        "bad_bmp_zero_height.bmp": bmp(W, 0, 24, tiny),
         # Taller than any texture.
         "bad_bmp_tall.bmp": bmp(1, 40000, 24, tiny),
     }
@@ -137,6 +150,8 @@ def tgas():
         "bad_tga_huge_map.tga": tga(1, 4, 4, 8, b"\0" * 16, colour_map=(0, 0xFFFF, 24)),
         # 14096 x 4176 from a few bytes of runs: decoded past the end, whole.
         "bad_tga_short_rle.tga": tga(10, 14096, 4176, 16, b"\xff\1\2" * 8),
+        # One byte short of a byte per 64 pixels: 127 bytes for 128 x 64.
+        "bad_tga_short_by_one.tga": tga(11, 128, 64, 8, b"\xff\x80" * 54 + b"\xff"),
         "bad_tga_map_start.tga": tga(1, 2, 2, 8, b"\xff" * 8, colour_map=(0xFFFF, 2, 24)),
     }
 
@@ -184,7 +199,7 @@ def hdrs():
 # ---- JPEG: baseline, flat 8 x 8 blocks of grey ----
 
 def jpeg_grey(width, height, levels, ac_counts=None, components=1):
-    """levels: one grey value per 8 x 8 block, left to right (one row);
+    """levels: one grey value per 8 x 8 block, left to right, then down;
     ac_counts: the AC table's code counts by length, to break it;
     components: 1 (grey) or 3 (YCbCr, colour neutral)."""
     def segment(marker, body):
@@ -223,6 +238,7 @@ def jpegs():
     return {
         "grey.jpg": good,
         "colour.jpg": jpeg_grey(16, 8, [64, 192], components=3),
+        "rows.jpg": jpeg_grey(8, 16, [64, 192]),
         "bad_jpg_huge.jpg": jpeg_grey(16, 8, [64, 192]).replace(
             struct.pack(">HH", 8, 16), struct.pack(">HH", 0xFFFF, 0xFFFF), 1),
         "bad_jpg_zero_height.jpg": good.replace(struct.pack(">HH", 8, 16),

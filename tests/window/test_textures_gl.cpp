@@ -107,7 +107,7 @@ TEST_F(TexturesGl, EachFormatLoadsItsSizeAndPixelsRowsUpsideDown) {
                                        {255, 255, 255, 255}, {0, 0, 0, 255},   {255, 255, 0, 255}};
     const uint8_t alphas[] = {255, 170, 85, 0, 255, 51};
     const uint8_t greys[] = {0, 85, 170, 255, 51, 204};
-    std::vector<Pixel> alpha, grey, greyAlpha, jpeg, colourJpeg;
+    std::vector<Pixel> alpha, grey, greyAlpha, jpeg, colourJpeg, rowsJpeg;
     for (size_t i = 0; i < 6; ++i) {
         alpha.push_back({colour[i][0], colour[i][1], colour[i][2], alphas[i]});
         grey.push_back({greys[i], 0, 0, 255});
@@ -117,6 +117,7 @@ TEST_F(TexturesGl, EachFormatLoadsItsSizeAndPixelsRowsUpsideDown) {
         const uint8_t level = i % 16 < 8 ? 64 : 192;
         jpeg.push_back({level, 0, 0, 255});
         colourJpeg.push_back({level, level, level, 255});
+        rowsJpeg.push_back({uint8_t(i < 64 ? 64 : 192), 0, 0, 255});  // 8 x 16
     }
     struct Case {
         const char* file;
@@ -131,6 +132,7 @@ TEST_F(TexturesGl, EachFormatLoadsItsSizeAndPixelsRowsUpsideDown) {
         {"colour.tga", 3, 2, colour},      {"colour_alpha_rle.tga", 3, 2, alpha},
         {"grey.tga", 3, 2, grey},          {"grey.jpg", 16, 8, jpeg},
         {"colour_16bit.png", 3, 2, colour}, {"colour.jpg", 16, 8, colourJpeg},
+        {"rows.jpg", 8, 16, rowsJpeg},     {"colour_chunks.png", 3, 2, colour},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -161,6 +163,10 @@ TEST_F(TexturesGl, AnImageThatCannotBeLoadedGivesNoTextureAndOneLine) {
         {"bad_png_many_pixels.png",
          "it is 10000 x 10000 pixels, more than the 67108864 pixels an image may have"},
         {"other_one_pixel.gif", "Image not of any known type, or corrupt"},
+        {"bad_bmp_zero_height.bmp", "its header gives a size of 3 x 0 pixels"},
+        {"bad_tga_short_by_one.tga", "the file is too short for its 128 x 64 pixels"},
+        {"bad_png_text_length.png",
+         "the file ends inside its tEXt chunk, which claims 2147483632 bytes"},
     };
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(Seed(""))) {
