@@ -1,9 +1,11 @@
 // The game's own menus in the real executable, worked with real input
 // events on the display: the start screen's "Play" clicked with the mouse
-// loads the playground; Escape there shows the pause menu, whose focus Down
-// moves and Enter activates ("Quit" ends the game); F3 shows the profiler's
-// pie graph next to the FPS label. The open console keeps the keyboard from
-// the menus and the game, over the start menu and over the pause menu.
+// ends the start screen; in the playground (loaded from the console, so that
+// a game maker's own "Play" changes no test) Escape shows the pause menu,
+// whose focus Down moves and Enter activates ("Quit" ends the game); F3
+// shows the profiler's pie graph next to the FPS label. The open console
+// keeps the keyboard from the menus and the game, over the start menu and
+// over the pause menu.
 //
 // After every key the test waits until the game shows that it took it (a
 // line of output, a frame counted by a level script, the focus frame on
@@ -50,10 +52,13 @@ std::string FrameCounter(const std::string& name) {
 // The game exactly as shipped, but for a frame counter run every frame:
 // "frame" on the start screen and in the playground (as a level script of
 // their own, which the shipped maps do not need), "coins" in the example
-// level (at the top of its player's script).
+// level (at the top of its player's script); and a line at each level's end.
 void CopyShippedResources(const TestSupport::TempDir& dir) {
     const fs::path resources = fs::path(dir.Path()) / "Resources";
     fs::copy(fs::path(TAZZLE_SOURCE_DIR) / "Resources", resources, fs::copy_options::recursive);
+    const std::string end = (resources / "Lua/Globals/EndOfLevel.lua").string();
+    dir.Write("Resources/Lua/Globals/EndOfLevel.lua",
+              TestSupport::ReadFile(end) + "\nprint(\"Level ends\")\n");
     dir.Write("Resources/Lua/Levels/TestFrames.lua", FrameCounter("frame"));
     for (const char* map : {"Levels/00_Menu_Splash.tmx", "Levels/01_Playground.tmx"}) {
         const std::string path = (resources / map).string();
@@ -143,6 +148,22 @@ protected:
         return Press("Escape", [] { return FocusFramePixels(kResumeY) > 100; });
     }
     bool OpenConsole() { return Press("grave", ConsoleShows); }
+    // The playground, loaded from the console, and the console closed again:
+    // "Play" is what a game maker points at a game of their own.
+    bool LoadThePlayground() {
+        const std::string line = "level GenericTileLevel 01_Playground.tmx";
+        if (!OpenConsole()) return false;
+        EXPECT_EQ(Type(line), 0);
+        EXPECT_EQ(OnWindow("key Return"), 0);
+        const auto loaded = [&] {
+            const std::string out = game_->Output();
+            const size_t echo = out.rfind(":" + line + "\n");
+            return echo != std::string::npos &&
+                   out.find("Playground loaded", echo) != std::string::npos;
+        };
+        return TestSupport::WaitWhileRunning(loaded, *game_, 60.0) &&
+               Press("grave", [] { return !ConsoleShows(); });
+    }
     // Resume is focused when the menu shows; Down, then S, reach Quit, and
     // only the focused button wears the focus's frame; Enter ends the game.
     void QuitThroughThePauseMenu() {
@@ -191,9 +212,7 @@ TEST_F(MenusGame, TheConsoleOverThePauseMenuTypesResumeAndClosedGivesTheMenuItsK
     StartAtTheStartMenu();
     if (HasFatalFailure()) return;
     TestSupport::GameProcess& game = *game_;
-    // Enter is the start menu's "Play" key.
-    ASSERT_TRUE(Press("Return", [&] { return CountOutput(game, "Playground loaded") > 0; }))
-        << game.Output();
+    ASSERT_TRUE(LoadThePlayground()) << game.Output();
     ASSERT_TRUE(FramesPass(2)) << game.Output();
 
     ASSERT_TRUE(Pause()) << game.Output();
@@ -287,8 +306,8 @@ void ExpectFilledWithText(TestSupport::GameProcess& game, const char* what, int 
 }
 
 // The shipped levels fill the screen with legible text; the start screen's
-// "Play" clicked with the mouse loads the playground, whose pause menu's
-// focus the keyboard moves to "Quit".
+// "Play" clicked with the mouse ends the start screen; the keyboard moves
+// the playground's pause menu's focus to "Quit".
 TEST_F(MenusGame, TheShippedLevelsFillTheScreenWithLegibleText) {
     StartAtTheStartMenu();
     if (HasFatalFailure()) return;
@@ -296,9 +315,11 @@ TEST_F(MenusGame, TheShippedLevelsFillTheScreenWithLegibleText) {
     // The title stands on its plate over the upper middle of the screen.
     ExpectFilledWithText(game, "the start screen", 500, 200, 1420, 510, 40);
 
-    // "Play" stands at 500, 640 thousandths of the full-screen window.
+    // "Play" stands at 500, 640 thousandths of the full-screen window; what
+    // it starts is the game maker's choice.
     EXPECT_EQ(OnWindow("mousemove 960 691 click 1"), 0);
-    ASSERT_TRUE(WaitForOutput(game, "Playground loaded", 60.0)) << game.Output();
+    ASSERT_TRUE(WaitForOutput(game, "Level ends", 60.0)) << game.Output();
+    ASSERT_TRUE(LoadThePlayground()) << game.Output();
     // The controls line across the top: light text, high enough to read.
     ExpectFilledWithText(game, "the playground", 100, 0, 1820, 110, 18);
 
