@@ -21,6 +21,9 @@ for target in level tile_layer data_file console gui_layout image; do
   # A dictionary of the input's words, where there is one.
   dictionary=$root/tests/fuzz/$target.dict
   if [ -f "$dictionary" ]; then common+=(-dict="$dictionary"); fi
+  # An image takes at most 8192 x 8192 pixels of four bytes (256 MiB): any
+  # one allocation past twice that is a finding, not only the 4 GiB of RSS.
+  if [ "$target" = image ]; then common+=(-malloc_limit_mb=512); fi
   # The layout and image targets need a real GL context: under Xvfb when
   # there is no display, as the window tests do; Mesa's shader cache thread
   # and the font library's lifelong blocks are not ours to report.
