@@ -302,7 +302,6 @@ void WindowToGui(double x, double y, int32_t& gx, int32_t& gy) {
     gy = SafeDoubleToInt(double(scaleY) * (ty - LetterboxOffsetY));
 }
 
-
 void ResizeViewport(int32_t width, int32_t height) {
     if (!FullscreenFlag && GameWindow) glfwSetWindowSize(GameWindow, width, height);
     if (height == 0) height = 1;
@@ -433,6 +432,14 @@ void DrawFrame() {
     }
     KeepPresentedFrame();
     glfwSwapBuffers(GameWindow);
+}
+
+void StartPassOnTop() {
+    if (!CurrentRenderer) return;
+    CurrentRenderer->Render();
+    if (!HasGlContext()) return;
+    BindRenderTarget(nullptr);
+    glClear(GL_DEPTH_BUFFER_BIT);
 }
 
 void TakeScreenshot() {

@@ -37,6 +37,11 @@ void SetForeignGlContext(bool current);
 // The frame: BeginFrame before the world is drawn, DrawFrame after.
 void BeginFrame();
 void DrawFrame();
+// Inside the frame's GUI drawing: draws what was recorded so far and
+// forgets its depths, so that what is drawn next lies over all of it. Depth
+// alone cannot put a panel over every layer: past the projection's depth
+// range (-100 to 100) nothing is drawn at all.
+void StartPassOnTop();
 
 void ToggleFullscreen();
 // The focus callback records what the window system reports; the main loop

@@ -99,9 +99,9 @@ Console::Console() : GuiPanel(600, 800, 500.0f, 500.0f) {
     completion->layer = 1;
     completion->StoreFillColor(100, 100, 100, 255);
 
-    for (GuiPanel* child : {static_cast<GuiPanel*>(output), static_cast<GuiPanel*>(input),
-                            static_cast<GuiPanel*>(title), button,
-                            static_cast<GuiPanel*>(completion)}) {
+    for (GuiPanel* child :
+         {static_cast<GuiPanel*>(output), static_cast<GuiPanel*>(input),
+          static_cast<GuiPanel*>(title), button, static_cast<GuiPanel*>(completion)}) {
         AddChild(child);
     }
     ConsolePanel = this;
@@ -148,10 +148,10 @@ void Console::Toggle() {
 
 void Console::Update() {
     GuiPanel::Update();
-    // The open console is drawn over every menu, whatever layer a script
-    // gave it: its background (drawn one step below its layer) must lie
-    // above the top of every other panel of its parent, ties going to the
-    // panel drawn later.
+    // The open console lies over every menu, whatever layer a script gave
+    // it: its layer rises above the top of every other panel of its parent,
+    // so that a press on its parts reaches them. It is drawn apart, over
+    // everything (DrawOnTop), not at this layer.
     if (!visible || !parent) {
         layer = kConsoleLayer;
         return;
@@ -162,9 +162,19 @@ void Console::Update() {
             top = std::max(top, TopLayer(sibling));
         }
     }
-    // Far enough below the int range that the renderer's sums stay in it.
+    // Far enough below the int range that sums of layers stay in it.
     constexpr int64_t kHighest = int64_t(1) << 24;
     layer = int32_t(std::clamp<int64_t>(top + 2, kConsoleLayer, kHighest));
+}
+
+void Console::DrawOnTop() {
+    // Over a cleared depth the resting layer keeps the parts in their order;
+    // at the raised one they would lie past the projection's depth range
+    // (at 102 over the profiler's graph at 100) and not be drawn at all.
+    const int32_t raised = layer;
+    layer = kConsoleLayer;
+    DrawAlone();
+    layer = raised;
 }
 
 GuiPanel* Console::KeyTarget() const {

@@ -23,6 +23,9 @@ public:
 
     // Keeps the open console's layer above every other panel of its parent.
     void Update() override;
+    // Draws the console where its parent would, at its resting layer: for
+    // a pass of its own over the rest of the GUI.
+    void DrawOnTop();
     // The backquote and the tilde toggle the console; other characters go
     // to the children, and only while the console is shown, with the input
     // as the keyboard's panel whatever the pointer pressed.

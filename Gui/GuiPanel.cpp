@@ -290,20 +290,41 @@ void GuiPanel::UpdateRoot() {
 
 // ---- Drawing.
 
+void GuiPanel::PushFrame(Renderer& r) const {
+    r.PushTranslation(GuiPixelsX(x) - GuiPixelsX(width / 2), GuiPixelsY(y) - GuiPixelsY(height / 2),
+                      layer);
+}
+
+void GuiPanel::DrawInParentFrame(Renderer& r) {
+    r.PushTranslation(0, 0, -1);
+    DrawBackground();
+    r.PopTranslation();
+    Draw();
+}
+
 void GuiPanel::Draw() {
     if (!Active() || !IsVisible() || !CurrentRenderer) return;
     Renderer& r = *CurrentRenderer;
-    r.PushTranslation(GuiPixelsX(x) - GuiPixelsX(width / 2), GuiPixelsY(y) - GuiPixelsY(height / 2),
-                      layer);
+    PushFrame(r);
     for (size_t i = 0; i < children.size(); ++i) {
         GuiPanel* child = children[i];
-        if (child->doomed || !child->IsVisible()) continue;
-        r.PushTranslation(0, 0, -1);
-        child->DrawBackground();
-        r.PopTranslation();
-        child->Draw();
+        if (child->doomed || child->drawnOnTop || !child->IsVisible()) continue;
+        child->DrawInParentFrame(r);
     }
     r.PopTranslation();
+}
+
+void GuiPanel::DrawAlone() {
+    if (!CurrentRenderer || doomed || !IsVisible()) return;
+    System::Vector<const GuiPanel*> ancestors;
+    for (const GuiPanel* above = parent; above; above = above->parent) {
+        if (!above->Active()) return;
+        ancestors.push_back(above);
+    }
+    Renderer& r = *CurrentRenderer;
+    for (size_t i = ancestors.size(); i-- > 0;) ancestors[i]->PushFrame(r);
+    DrawInParentFrame(r);
+    for (size_t i = 0; i < ancestors.size(); ++i) r.PopTranslation();
 }
 
 void GuiPanel::DrawImage(int left, int top, int right, int bottom) {

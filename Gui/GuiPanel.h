@@ -34,6 +34,7 @@
 #include "System/Source/Components/Meta.h"
 
 class DataNode;
+class Renderer;
 
 // P(v, S) = trunc(trunc(v) / 1000 x S + 0.5), in double precision: the
 // position is truncated to an integer first.
@@ -119,6 +120,10 @@ public:
     std::pair<int32_t, int32_t> GetScreenOffset() const;
     // Mouse press: picks FocusedPanel among the panels under (x, y).
     void HitTest(int x, int y);
+    // Draws this panel (background, then content) where its parent's Draw
+    // would, under the translations of all its ancestors: for a panel that
+    // its parent leaves out (drawnOnTop).
+    void DrawAlone();
 
     // ---- Messages (see GuiManager.h).
     // Handles this frame's messages addressed to this panel.
@@ -136,7 +141,9 @@ public:
 
     // ---- Plain accessors.
     const System::String& GetName() const { return name; }
-    void StoreFillColor(uint8_t r, uint8_t g, uint8_t b, uint8_t a) { fillColor = Color(r, g, b, a); }
+    void StoreFillColor(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+        fillColor = Color(r, g, b, a);
+    }
     void StoreBorderColor(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
         borderColor = Color(r, g, b, a);
     }
@@ -197,6 +204,9 @@ public:
 
     // Waiting for deletion at the end of the walk: skipped by every walk.
     bool doomed = false;
+    // Left out of its parent's Draw: drawn by DrawAlone in a pass of its
+    // own, over the whole GUI (the open console).
+    bool drawnOnTop = false;
     // Made by a script's "new": freed at GUI shutdown if never attached.
     bool madeByScript = false;
 
@@ -206,6 +216,13 @@ protected:
     void DrawImage(int left, int top, int right, int bottom);
     // True when this panel takes part in walks (not disabled, not doomed).
     bool Active() const { return !disabled && !doomed; }
+
+private:
+    // The translation to the panel's top-left corner, at its layer, under
+    // which its children are drawn.
+    void PushFrame(Renderer& r) const;
+    // A child's background one depth step below the frame, then its content.
+    void DrawInParentFrame(Renderer& r);
 };
 
 // The focused panel; not owning.

@@ -1,5 +1,6 @@
 // The GUI root's life (start-up, frame, shutdown) and the entry points
 // through which the input module reaches it.
+#include "Graphics/Window.h"
 #include "Gui/ConsolePanel.h"
 #include "Gui/FastPanel.h"
 #include "Gui/GuiFactory.h"
@@ -91,7 +92,17 @@ void DrawGui() {
     GuiRoot->UpdateRoot();
     if (!GuiRoot) return;
     KeepPauseMenuAndFocus();
+    // The open console lies over the rest of the GUI and the HUD whatever
+    // their layers: left out of the tree's drawing, it is drawn last, in a
+    // pass of its own.
+    Console* console = ConsolePanel;
+    const bool consoleOnTop = console && !console->doomed && console->IsVisible();
+    if (console) console->drawnOnTop = consoleOnTop;
     GuiRoot->Draw();
+    if (consoleOnTop) {
+        StartPassOnTop();
+        console->DrawOnTop();
+    }
 }
 
 void GuiShutdown() {

@@ -2,7 +2,8 @@
 // on the display: the backquote opens it, typed text shows in its input, a
 // submitted line is echoed and its "cannot be found" line printed in the
 // output area, Up recalls the line, and "level QUIT_GAME" ends the game;
-// clicks in the output leave the keyboard with the input.
+// clicks in the output leave the keyboard with the input. F3's displays,
+// shown first and toggled while it is open, never hide it.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -34,9 +35,9 @@ const char* kCountFrames = R"lua(
 // What the display shows of the console in a 1920x1080 window: its grey
 // body around (400, 150); dark text in the input (from x 436, y 905) and on
 // the third output line (the "cannot be found" line, the only one reaching
-// past x 600).
+// past x 600); the output's grey at the screen's centre.
 struct ConsolePixels {
-    int body = 0, input = 0, line3 = 0;
+    int body = 0, input = 0, line3 = 0, centre = 0;
 };
 
 ConsolePixels LookAtConsole() {
@@ -48,6 +49,8 @@ ConsolePixels LookAtConsole() {
     seen.body = screen.Count(390, 130, 420, 170, 2, grey);
     seen.input = screen.Count(436, 905, 700, 931, 2, dark);
     seen.line3 = screen.Count(600, 250, 900, 300, 2, dark);
+    auto output = [](ScreenPixel p) { return p.r == 80 && p.g == 80 && p.b == 80; };
+    seen.centre = screen.Count(950, 530, 970, 550, 2, output);
     return seen;
 }
 
@@ -86,9 +89,13 @@ TEST(ConsoleGame, TypedCommandsRunWithEchoHistoryAndQuit) {
     ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
         << game.Output();
     EXPECT_EQ(LookAtConsole().body, 0) << "the console shows before the backquote";
+    press("F3");
     press("grave");
-    ASSERT_TRUE(TestSupport::WaitWhileRunning([] { ConsolePixels p = LookAtConsole(); return p.body > 0; }, game, 30.0))
-        << "the backquote opens no console\n" << game.Output();
+    ASSERT_TRUE(TestSupport::WaitWhileRunning([] { ConsolePixels p = LookAtConsole(); return p.body > 0 && p.centre > 0; }, game, 30.0))
+        << "the backquote opens no console over F3's displays\n" << game.Output();
+    press("F3");
+    press("F3");
+    EXPECT_GT(LookAtConsole().centre, 0) << "F3 hides the open console";
     EXPECT_EQ(LookAtConsole().line3, 0) << "the output is not empty";
     press("click");
     type("clear");
