@@ -1,4 +1,5 @@
--- Runs once when the example map has loaded, with the level as argument.
+-- Runs once as the example map is read (at its "Init" property, before its
+-- objects exist), with the level as argument.
 local level = ...
 -- The map is 960 x 544 units, its top-left corner at (0, 0) and y pointing
 -- up. Bound the camera to it and show 960 units across: the map then fills
