@@ -1,41 +1,32 @@
 // The image decoder on its own, without GL.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <string>
 
 #include "Graphics/ImageFile.h"
-
-namespace {
-
-// The most memory the process has held (VmHWM), in KiB.
-long PeakKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key && key != "VmHWM:") {
-    }
-    long peak = 0;
-    status >> peak;
-    return peak;
-}
-
-}  // namespace
 
 // However long a chunk claims to be and however far its text or colour
 // profile would inflate, no seed of the image fuzz target takes 8 MiB.
 TEST(ImageFile, EverySeedDecodesWithinEightMebibytes) {
+    const auto peakKiB = [] {  // the most the process has held (VmHWM)
+        std::ifstream status("/proc/self/status");
+        std::string key;
+        while (status >> key && key != "VmHWM:") {
+        }
+        long peak = 0;
+        return status >> peak, peak;
+    };
     for (const auto& seed :
          std::filesystem::directory_iterator(TAZZLE_SOURCE_DIR "/tests/fuzz/corpus/image")) {
         std::FILE* file = std::fopen(seed.path().c_str(), "rb");
         ASSERT_NE(file, nullptr);
+        std::ofstream("/proc/self/clear_refs") << "5";  // the peak back to what is held now
+        const long before = peakKiB();
         ImageFile::Pixels pixels;
         std::string why;
-        std::ofstream("/proc/self/clear_refs") << "5";  // the peak back to what is held now
-        const long before = PeakKiB();
         ImageFile::Decode(file, 16384, pixels, why);
         std::fclose(file);
-        EXPECT_LT(PeakKiB() - before, 8 * 1024) << seed.path();
+        EXPECT_LT(peakKiB() - before, 8 * 1024) << seed.path();
     }
 }

@@ -364,24 +364,22 @@ TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
                   "coroutine.resume(co)"),
               "");
     EXPECT_EQ(lua_gethook(L), nullptr);
-    // Each ends in a loop far past the grace, unless the hook reaches it.
-    const std::string loop = "for i = 1, 3e7 do end ";
-    const struct {
-        const char* what;
-        std::string code;
-    } cases[] = {
-        {"main thread", "Signal() " + loop},
-        {"resumed after the signal", "Signal() local ok, e = coroutine.resume(co) error(e, 0)"},
-        {"signal in a coroutine",
-         "local ok, e = coroutine.resume(coroutine.create(function() Signal() " + loop +
-             "end)) error(e, 0)"},
-        {"signal in a wrapped coroutine", "coroutine.wrap(function() Signal() " + loop + "end)()"},
-        {"error handler", "Signal() handled = 0 xpcall(error, function(e) handled = handled + 1 " +
-                              loop + "return e end) " + loop},
+    // Each ends in a loop far past the grace, unless the hook reaches it:
+    // on the main thread, in a coroutine resumed after the signal, the
+    // signal within a coroutine and a wrapped one, in an error handler.
+    const std::string loop = " for i = 1, 3e7 do end ";
+    const std::string cases[] = {
+        "Signal()" + loop,
+        "Signal() local ok, e = coroutine.resume(co) error(e, 0)",
+        "local ok, e = coroutine.resume(coroutine.create(function() Signal()" + loop +
+            "end)) error(e, 0)",
+        "coroutine.wrap(function() Signal()" + loop + "end)()",
+        "Signal() handled = 0 xpcall(error, function(e) handled = handled + 1" + loop +
+            "return e end)" + loop,
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::string error = run(c.code);
+    for (const std::string& code : cases) {
+        SCOPED_TRACE(code);
+        const std::string error = run(code);
         EXPECT_EQ(error.substr(error.size() - 13), ": interrupted") << error;
         CancelScriptInterrupt();
     }
@@ -409,12 +407,9 @@ TEST_F(LuaState, TheProtectedEntryTakesOnlyTheEngine) {
              nullptr, false, false};
     RegisterLuaFunction([](lua_State* S) { return lua_pushlightuserdata(S, &forged), 1; },
                         "Forged");
-    ASSERT_EQ(Run("for k, v in pairs(debug.getregistry()) do\n"
-                  "  if type(v) == 'function' and not pcall(string.dump, v) then\n"
-                  "    pcall(v, Forged())\n"
-                  "    debug.getregistry()[k] = function() hijacked = true end\n"
-                  "  end\n"
-                  "end"),
+    ASSERT_EQ(Run("for k, v in pairs(debug.getregistry()) do if type(v) == 'function' and not\n"
+                  "pcall(string.dump, v) then pcall(v, Forged()) debug.getregistry()[k] =\n"
+                  "function() hijacked = true end end end"),
               "");
     EXPECT_TRUE(
         ProtectLua(L, [](lua_State* S) { lua_pushboolean(S, 1), lua_setglobal(S, "ran"); }));
