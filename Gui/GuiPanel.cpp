@@ -316,15 +316,19 @@ void GuiPanel::Draw() {
 
 void GuiPanel::DrawAlone() {
     if (!CurrentRenderer || doomed || !IsVisible()) return;
-    System::Vector<const GuiPanel*> ancestors;
-    for (const GuiPanel* above = parent; above; above = above->parent) {
+    int ancestors = 0;
+    for (const GuiPanel* above = parent; above; above = above->parent, ++ancestors) {
         if (!above->Active()) return;
-        ancestors.push_back(above);
     }
     Renderer& r = *CurrentRenderer;
-    for (size_t i = ancestors.size(); i-- > 0;) ancestors[i]->PushFrame(r);
+    if (parent) parent->PushFramesFromRoot(r);
     DrawInParentFrame(r);
-    for (size_t i = 0; i < ancestors.size(); ++i) r.PopTranslation();
+    while (ancestors-- > 0) r.PopTranslation();
+}
+
+void GuiPanel::PushFramesFromRoot(Renderer& r) const {
+    if (parent) parent->PushFramesFromRoot(r);
+    PushFrame(r);
 }
 
 void GuiPanel::DrawImage(int left, int top, int right, int bottom) {

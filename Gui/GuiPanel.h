@@ -221,6 +221,8 @@ private:
     // The translation to the panel's top-left corner, at its layer, under
     // which its children are drawn.
     void PushFrame(Renderer& r) const;
+    // The frames of this panel's ancestors and its own, the root's first.
+    void PushFramesFromRoot(Renderer& r) const;
     // A child's background one depth step below the frame, then its content.
     void DrawInParentFrame(Renderer& r);
 };

@@ -96,29 +96,30 @@ private:
     bool listed_;
 };
 
-// coroutine.resume: Lua's own (upvalue 1), with the coroutine listed.
-int ResumeListed(lua_State* L) {
-    lua_State* co = lua_tothread(L, 1);
-    luaL_argcheck(L, co, 1, "coroutine expected");
-    Resuming resuming(co);
-    lua_pushvalue(L, lua_upvalueindex(1));
+// Resumes the coroutine at index 1 through Lua's own resume (at `resume`),
+// with the coroutine listed; leaves what resume gives back.
+int ResumeThrough(lua_State* L, int resume) {
+    Resuming resuming(lua_tothread(L, 1));
+    lua_pushvalue(L, resume);
     lua_insert(L, 1);
     lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
     return lua_gettop(L);
+}
+
+// coroutine.resume: Lua's own (upvalue 1), with the coroutine listed.
+int ResumeListed(lua_State* L) {
+    luaL_argcheck(L, lua_tothread(L, 1), 1, "coroutine expected");
+    return ResumeThrough(L, lua_upvalueindex(1));
 }
 
 // The function coroutine.wrap hands out: upvalue 1 the coroutine, 2 Lua's
 // own resume. An error comes back raised, with the caller's place in front
 // when it is a text, as Lua's own wrap does.
 int WrappedResume(lua_State* L) {
-    lua_State* co = lua_tothread(L, lua_upvalueindex(1));
-    Resuming resuming(co);
-    lua_pushvalue(L, lua_upvalueindex(2));
     lua_pushvalue(L, lua_upvalueindex(1));
     lua_insert(L, 1);
-    lua_insert(L, 1);
-    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
-    if (lua_toboolean(L, 1)) return lua_gettop(L) - 1;
+    const int results = ResumeThrough(L, lua_upvalueindex(2));
+    if (lua_toboolean(L, 1)) return results - 1;
     lua_settop(L, 2);
     if (lua_isstring(L, 2)) {
         luaL_where(L, 1);

@@ -364,12 +364,11 @@ TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
                   "coroutine.resume(co)"),
               "");
     EXPECT_EQ(lua_gethook(L), nullptr);
-    // Each ends in a loop far past the grace, unless the hook reaches it:
-    // on the main thread, in a coroutine resumed after the signal, the
-    // signal within a coroutine and a wrapped one, in an error handler.
+    // Each ends in a loop far past the grace, unless the hook reaches it: in
+    // a coroutine resumed after the signal, the signal within a coroutine
+    // and a wrapped one, in an error handler.
     const std::string loop = " for i = 1, 3e7 do end ";
     const std::string cases[] = {
-        "Signal()" + loop,
         "Signal() local ok, e = coroutine.resume(co) error(e, 0)",
         "local ok, e = coroutine.resume(coroutine.create(function() Signal()" + loop +
             "end)) error(e, 0)",
@@ -380,7 +379,7 @@ TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
     for (const std::string& code : cases) {
         SCOPED_TRACE(code);
         const std::string error = run(code);
-        EXPECT_EQ(error.substr(error.size() - 13), ": interrupted") << error;
+        EXPECT_TRUE(error.ends_with(": interrupted")) << error;
         CancelScriptInterrupt();
     }
     EXPECT_EQ(run("error(handled, 0)"), "1");
