@@ -215,9 +215,10 @@ bool MainLoopPass() {
     // for as long as levels ask for changes while they load.
     if (hooks.windowShouldClose() || QuitSignalReceived()) {
         g_state.requestedState = "QUIT_GAME";
-        // The interrupt stands: a level's end script that loops is cut as
-        // any script is, after its grace.
+        // The interrupt stands: the level's end script gets a grace of its
+        // own, and one that loops is cut after it.
         QuitSignalTaken();
+        RenewScriptGrace();
     }
     g_changedLastPass = ChangePending();
     if (g_changedLastPass) {

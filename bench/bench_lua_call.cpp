@@ -267,7 +267,7 @@ void BM_UpdateScriptUnprotected(benchmark::State& state) {
             const int top = lua_gettop(f.L);
             PushScriptChunk(f.L, index);
             PushUserdata(f.L, &f.gameObject);
-            if (CallLuaScript(f.L, 1, LUA_MULTRET) != 0) PrintLuaError(f.L);
+            if (lua_pcall(f.L, 1, LUA_MULTRET, 0) != 0) PrintLuaError(f.L);
             lua_settop(f.L, top);
         }
     }

@@ -13,18 +13,19 @@ namespace {
 // made afterwards inherits the hook of the thread that makes it.
 // lua_sethook is made to be called from a signal handler.
 constexpr int kInterruptCheckEvery = 1000;
-// Checks a run gets after the interrupt before it is cut: about a million
-// instructions, a few milliseconds.
+// Checks the scripts get after the interrupt before they are cut: about a
+// million instructions, a few milliseconds, shared by every run and every
+// coroutine (a level of a thousand looping objects would otherwise take a
+// grace for each).
 constexpr unsigned kInterruptGraceChecks = 1000;
 
 // Written by the signal handler or read by it: lock-free atomics only.
 std::atomic<bool> g_interruptStands{false};
-std::atomic<unsigned> g_checksThisRun{0};
+std::atomic<unsigned> g_checksSinceInterrupt{0};
 std::atomic<lua_State*> g_mainThread{nullptr};
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<unsigned>::is_always_lock_free);
 static_assert(std::atomic<lua_State*>::is_always_lock_free);
-int g_runDepth = 0;
 
 // The coroutines being resumed now, outermost first. An entry is written
 // before the count that covers it, so the handler never reads a half-made
@@ -35,12 +36,21 @@ constexpr int kMaxListedResumes = 256;
 std::atomic<lua_State*> g_resuming[kMaxListedResumes];
 std::atomic<int> g_resumingCount{0};
 
-// Whether the run going on now has been cut: from then on, no error handler
-// of a script runs either (xpcall's), as one called for the cut would run
-// where Lua allows no hook.
-bool RunIsCut() {
-    return g_interruptStands.load(std::memory_order_relaxed) &&
-           g_checksThisRun.load(std::memory_order_relaxed) > kInterruptGraceChecks;
+int Xpcall(lua_State* L);
+
+// The message handler of every xpcall on the thread's stack becomes one
+// that hands the message on. Lua calls the innermost one for the cut's
+// error from inside the hook, where no hook runs: a handler that loops
+// there would never be cut. Each xpcall keeps that function in its second
+// slot, so that nothing is made here.
+void DisarmHandlers(lua_State* L) {
+    lua_Debug ar;
+    for (int level = 0; lua_getstack(L, level, &ar); ++level) {
+        lua_getinfo(L, "f", &ar);
+        const bool isXpcall = lua_tocfunction(L, -1) == Xpcall;
+        lua_pop(L, 1);
+        if (isXpcall && lua_getlocal(L, &ar, 2)) lua_setlocal(L, &ar, 1);
+    }
 }
 
 void InterruptHook(lua_State* L, lua_Debug*);
@@ -51,10 +61,12 @@ void Arm(lua_State* L) {
 
 void InterruptHook(lua_State* L, lua_Debug*) {
     if (!g_interruptStands.load(std::memory_order_relaxed)) return;
-    if (g_checksThisRun.fetch_add(1, std::memory_order_relaxed) + 1 > kInterruptGraceChecks) {
+    if (g_checksSinceInterrupt.fetch_add(1, std::memory_order_relaxed) + 1 >
+        kInterruptGraceChecks) {
         // Every instruction of this thread from now on: a pcall that catches
         // the error gets back no more than one instruction.
         lua_sethook(L, InterruptHook, LUA_MASKCOUNT, 1);
+        DisarmHandlers(L);
         // Level 0 inside a hook is the Lua function that is running.
         luaL_where(L, 0);
         lua_pushliteral(L, "interrupted");
@@ -65,7 +77,9 @@ void InterruptHook(lua_State* L, lua_Debug*) {
 }
 
 // Lists a coroutine for the signal handler while it is being resumed, and
-// arms it when an interrupt stands already.
+// arms it when an interrupt stands already. One armed before keeps its
+// count: a coroutine that runs a few instructions at each resume reaches
+// its checks all the same.
 class Resuming {
 public:
     // The signal handler runs on the main thread (the quit signal is handed
@@ -81,7 +95,10 @@ public:
             g_resumingCount.store(n + 1, std::memory_order_relaxed);
             std::atomic_signal_fence(std::memory_order_seq_cst);
         }
-        if (!listed_ || g_interruptStands.load(std::memory_order_relaxed)) Arm(co);
+        if ((!listed_ || g_interruptStands.load(std::memory_order_relaxed)) &&
+            lua_gethook(co) != InterruptHook) {
+            Arm(co);
+        }
     }
     ~Resuming() {
         if (listed_) {
@@ -96,84 +113,108 @@ private:
     bool listed_;
 };
 
-// Resumes the coroutine at index 1 through Lua's own resume (at `resume`),
-// with the coroutine listed; leaves what resume gives back.
-int ResumeThrough(lua_State* L, int resume) {
-    Resuming resuming(lua_tothread(L, 1));
-    lua_pushvalue(L, resume);
-    lua_insert(L, 1);
-    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
-    return lua_gettop(L);
+// Why `co` cannot be resumed from L, or null when it can: as Lua's own
+// resume tells a coroutine's status.
+const char* CannotResume(lua_State* L, lua_State* co) {
+    if (co == L) return "running";
+    if (lua_status(co) == LUA_YIELD) return nullptr;
+    lua_Debug ar;
+    if (lua_status(co) == 0 && lua_getstack(co, 0, &ar)) return "normal";
+    return lua_status(co) != 0 || lua_gettop(co) == 0 ? "dead" : nullptr;
 }
 
-// coroutine.resume: Lua's own (upvalue 1), with the coroutine listed.
+// Resumes `co` with the top `arguments` values of L, as Lua's own resume
+// does and with no call between (so coroutines nest as deep as Lua lets
+// them), the coroutine listed while it runs. Returns how many values it
+// gave back, moved onto L, or -1 with the error on top of L.
+int Resume(lua_State* L, lua_State* co, int arguments) {
+    if (!lua_checkstack(co, arguments)) luaL_error(L, "too many arguments to resume");
+    if (const char* status = CannotResume(L, co)) {
+        lua_pushfstring(L, "cannot resume %s coroutine", status);
+        return -1;
+    }
+    lua_xmove(L, co, arguments);
+    lua_setlevel(L, co);
+    int status;
+    {
+        Resuming resuming(co);
+        status = lua_resume(co, arguments);
+    }
+    if (status != 0 && status != LUA_YIELD) {
+        lua_xmove(co, L, 1);
+        return -1;
+    }
+    const int results = lua_gettop(co);
+    if (!lua_checkstack(L, results + 1)) luaL_error(L, "too many results to resume");
+    lua_xmove(co, L, results);
+    return results;
+}
+
+// coroutine.resume.
 int ResumeListed(lua_State* L) {
-    luaL_argcheck(L, lua_tothread(L, 1), 1, "coroutine expected");
-    return ResumeThrough(L, lua_upvalueindex(1));
+    lua_State* co = lua_tothread(L, 1);
+    luaL_argcheck(L, co, 1, "coroutine expected");
+    const int results = Resume(L, co, lua_gettop(L) - 1);
+    lua_pushboolean(L, results >= 0);
+    lua_insert(L, results >= 0 ? -(results + 1) : -2);
+    return results >= 0 ? results + 1 : 2;
 }
 
-// The function coroutine.wrap hands out: upvalue 1 the coroutine, 2 Lua's
-// own resume. An error comes back raised, with the caller's place in front
-// when it is a text, as Lua's own wrap does.
+// The function coroutine.wrap hands out, with the coroutine as upvalue 1.
+// An error comes back raised, with the caller's place in front when it is
+// a text.
 int WrappedResume(lua_State* L) {
-    lua_pushvalue(L, lua_upvalueindex(1));
-    lua_insert(L, 1);
-    const int results = ResumeThrough(L, lua_upvalueindex(2));
-    if (lua_toboolean(L, 1)) return results - 1;
-    lua_settop(L, 2);
-    if (lua_isstring(L, 2)) {
+    const int results = Resume(L, lua_tothread(L, lua_upvalueindex(1)), lua_gettop(L));
+    if (results >= 0) return results;
+    if (lua_isstring(L, -1)) {
         luaL_where(L, 1);
-        lua_insert(L, 2);
+        lua_insert(L, -2);
         lua_concat(L, 2);
     }
     return lua_error(L);
 }
 
-// coroutine.wrap, with upvalue 1 Lua's own resume.
+// coroutine.wrap.
 int WrapListed(lua_State* L) {
     luaL_argcheck(L, lua_isfunction(L, 1) && !lua_iscfunction(L, 1), 1, "Lua function expected");
     lua_State* co = lua_newthread(L);
     lua_pushvalue(L, 1);
     lua_xmove(L, co, 1);
-    lua_pushvalue(L, lua_upvalueindex(1));
-    lua_pushcclosure(L, WrappedResume, 2);
+    lua_pushcclosure(L, WrappedResume, 1);
     return 1;
 }
 
-// The message handler xpcall installs: the script's own (upvalue 1), unless
-// the run has been cut, when the message goes on as it is.
-int HandleUnlessCut(lua_State* L) {
-    if (RunIsCut()) return 1;
-    lua_pushvalue(L, lua_upvalueindex(1));
-    lua_insert(L, 1);
-    lua_call(L, lua_gettop(L) - 1, 1);
+// The handler a cut puts in place of a script's: the message goes on.
+int PassMessage(lua_State*) {
     return 1;
 }
 
-// xpcall(f, handler), with a Lua handler behind HandleUnlessCut. A C one
-// (debug.traceback, most often) runs no loop of its own and is left as it
-// is, so that its traceback starts where the error was raised.
-int XpcallUnlessCut(lua_State* L) {
+// xpcall(f, handler), as Lua's own: the handler is called as it is, with
+// the stack where the error was raised. Slot 1 holds the handler, slot 2
+// what DisarmHandlers puts in its place (upvalue 1).
+int Xpcall(lua_State* L) {
     luaL_checkany(L, 2);
     lua_settop(L, 2);
-    if (!lua_iscfunction(L, 2)) lua_pushcclosure(L, HandleUnlessCut, 1);
     lua_insert(L, 1);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 2);
     const int status = lua_pcall(L, 0, LUA_MULTRET, 1);
     lua_pushboolean(L, status == 0);
-    lua_replace(L, 1);
-    return lua_gettop(L);
+    lua_replace(L, 2);
+    return lua_gettop(L) - 1;
 }
 
 void ListResumes(lua_State* L) {
     lua_getglobal(L, "coroutine");
     if (lua_istable(L, -1)) {
-        lua_getfield(L, -1, "resume");
-        lua_pushcclosure(L, WrapListed, 1);
+        lua_pushcfunction(L, ResumeListed);
+        lua_setfield(L, -2, "resume");
+        lua_pushcfunction(L, WrapListed);
         lua_setfield(L, -2, "wrap");
     }
     lua_pop(L, 1);
-    ReplaceLibraryFunction(L, "coroutine", "resume", ResumeListed);
-    lua_pushcfunction(L, XpcallUnlessCut);
+    lua_pushcfunction(L, PassMessage);
+    lua_pushcclosure(L, Xpcall, 1);
     lua_setglobal(L, "xpcall");
 }
 
@@ -283,13 +324,6 @@ void ForgetLuaGuard() {
     g_entryRef = LUA_NOREF;
 }
 
-int CallLuaScript(lua_State* L, int arguments, int results) {
-    if (g_runDepth++ == 0) g_checksThisRun.store(0, std::memory_order_relaxed);
-    int status = lua_pcall(L, arguments, results, 0);
-    --g_runDepth;
-    return status;
-}
-
 bool ProtectLua(lua_State* L, void (*body)(lua_State* L, void* data), void* data, int attempts) {
     const int top = lua_gettop(L);
     const bool ran = CallProtected(L, body, data, attempts, false);
@@ -304,7 +338,7 @@ int RunLuaScript(lua_State* L, int (*push)(lua_State* L, void* data), void* data
     int status = -1;
     // What the push left is on the stack: the function and its arguments.
     if (CallProtected(L, PushScriptBody, &run, kMaxFinalizerErrors, true) && run.arguments >= 0) {
-        status = CallLuaScript(L, run.arguments, LUA_MULTRET);
+        status = lua_pcall(L, run.arguments, LUA_MULTRET, 0);
         if (status != 0) {
             PrintLuaErrorAs(L, errorPrefix);
         }
@@ -314,8 +348,8 @@ int RunLuaScript(lua_State* L, int (*push)(lua_State* L, void* data), void* data
 }
 
 void InterruptRunningScript() {
-    // The run going on now counts its grace from here.
-    if (!g_interruptStands.exchange(true)) g_checksThisRun.store(0);
+    // The scripts count their grace from here.
+    if (!g_interruptStands.exchange(true)) g_checksSinceInterrupt.store(0);
     if (lua_State* L = g_mainThread.load()) Arm(L);
     const int n = g_resumingCount.load();
     for (int i = 0; i < n; ++i) Arm(g_resuming[i].load());
@@ -323,6 +357,10 @@ void InterruptRunningScript() {
 
 bool ScriptInterruptPending() {
     return g_interruptStands.load();
+}
+
+void RenewScriptGrace() {
+    g_checksSinceInterrupt.store(0);
 }
 
 void CancelScriptInterrupt() {

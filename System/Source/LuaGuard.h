@@ -12,11 +12,6 @@
 // new ones that raise would otherwise hold the game for ever.
 constexpr int kMaxFinalizerErrors = 1000;
 
-// lua_pcall for the engine's own runs of a script (a global script, an
-// object's or a level's script, a console-run file). Every run, nested ones
-// included, goes through it: an interrupt is measured per outermost run.
-int CallLuaScript(lua_State* L, int arguments, int results);
-
 // Engine code that calls into Lua from outside a call that Lua itself makes
 // (the main loop, a level load, a console line) does so through ProtectLua.
 // Any allocation of Lua may take a collection step, which runs `__gc`
@@ -42,7 +37,7 @@ bool ProtectLua(lua_State* L, Body&& body, int attempts = kMaxFinalizerErrors) {
 // Runs a script from engine code: `push` pushes the function and its
 // arguments and returns how many arguments it pushed, or -1 to run nothing
 // (having printed why); the pushes are made inside ProtectLua and handed
-// back, and the function then runs through CallLuaScript. An error while
+// back, and the function then runs in a protected call. An error while
 // the arguments are made starts them again; the script runs once at most.
 // A failed run prints "<errorPrefix>: %s\n" with the error.
 // Returns the run's status, or -1 when nothing ran.
@@ -54,18 +49,20 @@ int RunLuaScript(lua_State* L, Push&& push, const char* errorPrefix = "Lua Error
     return RunLuaScript(
         L, [](lua_State* S, void* p) { return (*static_cast<P*>(p))(S); }, &push, errorPrefix);
 }
-// Makes every script run, from now until CancelScriptInterrupt(), raise
-// "<script>:<line>: interrupted" once it has gone on for about a million
-// Lua instructions: the run going on now counts from this call, a later
-// one from its start, so the short scripts of a frame run to their end.
-// Once raised, the error comes back at every instruction of that run, in
-// every coroutine, so that a pcall cannot swallow it. Async-signal-safe:
-// the quit signal's handler calls it.
+// Makes the scripts, from now until CancelScriptInterrupt(), raise
+// "<script>:<line>: interrupted" once they have gone on for about a million
+// Lua instructions in all, counted from this call: the short scripts of a
+// frame run to their end, and a level's many looping scripts cannot each
+// take a grace of their own. Once raised, the error comes back at every
+// instruction, in every coroutine, so that a pcall cannot swallow it.
+// Async-signal-safe: the quit signal's handler calls it.
 void InterruptRunningScript();
 // Whether an interrupt stands (SleepGame wakes for it).
 bool ScriptInterruptPending();
-// Withdraws the interrupt, so that the scripts of the quit itself (the
-// end-of-level script) run to their end.
+// Gives the scripts from now on a grace of their own again: the end of the
+// level, once the quit is taken, so that a save there still works.
+void RenewScriptGrace();
+// Withdraws the interrupt.
 void CancelScriptInterrupt();
 // A new thread of the shared state; it stays on top of the shared state's
 // stack, which keeps it alive until the caller pops it. Null (nothing

@@ -182,6 +182,14 @@ TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
          nullptr},
         {"string.find", "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')", nullptr,
          SIGTERM},
+        // Runs after the signal share one grace, coroutines a few instructions at a time too.
+        {"200 looping objects", "f = io.open('Resources/Lua/Loop.lua', 'w') f:write('while true do"
+         " local t = {} end') f:close() for i = 1, 200 do LuaObject:new():GetComponent("
+         "'LuaComponent'):SetUpdateScript('Loop.lua') end", "Loop.lua:1: interrupted\n", SIGTERM},
+        {"gsub resumes", "local w = coroutine.wrap(function() while true do coroutine.yield('x') "
+         "end end) string.gsub(string.rep('a', 2e7), 'a', w)", start},
+        // The watchdog's seconds count again from the quit.
+        {"3 s, then 3 s more", "os.execute('sleep 3')", "", SIGTERM, "os.execute('sleep 3')"},
     };
     struct Run {
         TestSupport::TempDir dir;

@@ -354,7 +354,7 @@ TEST_F(LuaState, StartUpWithTheShippedGlobals) {
 TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
     auto run = [&](const std::string& code) {
         EXPECT_EQ(luaL_loadstring(L, code.c_str()), 0);
-        const char* error = CallLuaScript(L, 0, 0) != 0 ? lua_tostring(L, -1) : "";
+        const char* error = lua_pcall(L, 0, 0, 0) != 0 ? lua_tostring(L, -1) : "";
         const std::string text = error ? error : "(no text)";
         lua_settop(L, 0);
         return text;
@@ -375,6 +375,11 @@ TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
         "coroutine.wrap(function() Signal()" + loop + "end)()",
         "Signal() handled = 0 xpcall(error, function(e) handled = handled + 1" + loop +
             "return e end)" + loop,
+        // A few instructions at each resume, by C; no handler is run for the cut's error.
+        "local w = coroutine.wrap(function() while true do coroutine.yield('x') end end)\n"
+        "Signal() string.gsub(string.rep('a', 3e6), 'a', w)",
+        "getmetatable('').__tostring = function() handled = handled + 1 end Signal() "
+        "xpcall(function()" + loop + "end, tostring)",
     };
     for (const std::string& code : cases) {
         SCOPED_TRACE(code);
@@ -384,10 +389,13 @@ TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
     }
     EXPECT_EQ(run("error(handled, 0)"), "1");
     EXPECT_EQ(lua_gethook(L), nullptr);
+    // The runs after the signal share one grace; the end of the level gets its own.
     InterruptRunningScript();
     EXPECT_EQ(run("for i = 1, 100000 do end"), "");
     EXPECT_EQ(run("local n = 0\nwhile true do n = n + 1 end"),
               "[string \"local n = 0...\"]:2: interrupted");
+    EXPECT_EQ(run("for i = 1, 100000 do end"), "[string \"for i = 1, 100000 do end\"]:1: interrupted");
+    RenewScriptGrace();
     EXPECT_EQ(run("for i = 1, 100000 do end"), "");
     CancelScriptInterrupt();
     EXPECT_EQ(run("for i = 1, 3000000 do end"), "");
@@ -413,4 +421,35 @@ TEST_F(LuaState, TheProtectedEntryTakesOnlyTheEngine) {
     EXPECT_TRUE(
         ProtectLua(L, [](lua_State* S) { lua_pushboolean(S, 1), lua_setglobal(S, "ran"); }));
     EXPECT_TRUE(True("ran and not hijacked and not forged"));
+}
+
+// The engine's coroutine.resume, coroutine.wrap and xpcall give what Lua's
+// own give: each case returns the same text in a plain state.
+TEST_F(LuaState, CoroutinesAndXpcallAsLuaHasThem) {
+    const char* const cases[] = {
+        "local function nest(n) if n == 0 then return 'bottom' end local ok, v ="
+        " coroutine.resume(coroutine.create(nest), n - 1) return v end return nest(190) .. nest(250)",
+        "local function nest(n) return n == 0 and 'bottom' or coroutine.wrap(nest)(n - 1) end "
+        "return nest(190)",
+        "return select(2, pcall(function() coroutine.wrap(function() error('x') end)() end))",
+        "local co co = coroutine.create(function() return coroutine.resume(co) end) local _, _, e ="
+        " coroutine.resume(co) return e .. select(2, coroutine.resume(co)) .. select(2, pcall("
+        "coroutine.resume, 1)) .. select(2, pcall(coroutine.wrap, print))",
+        "local function raise() local x = nil + 1 end return select(2, xpcall(raise, function(e) "
+        "local i = debug.getinfo(2, 'Sl') return i.short_src .. i.currentline .. debug.traceback(e)"
+        " end))",
+        "return select(2, xpcall(function() error('x') end, debug.traceback))",
+        "return select(2, xpcall(error, setmetatable({}, {__call = function() return 'c' end})))",
+    };
+    lua_State* plain = luaL_newstate();
+    luaL_openlibs(plain);
+    const auto outcome = [](lua_State* S, const char* code) {
+        const bool ran = luaL_loadstring(S, code) == 0 && lua_pcall(S, 0, 1, 0) == 0;
+        const char* text = lua_tostring(S, -1);
+        std::string result = (ran ? "" : "error: ") + std::string(text ? text : "(no text)");
+        lua_settop(S, 0);
+        return result;
+    };
+    for (const char* code : cases) EXPECT_EQ(outcome(L, code), outcome(plain, code)) << code;
+    lua_close(plain);
 }
