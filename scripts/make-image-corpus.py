@@ -5,7 +5,8 @@ loads (PNG, JPEG, BMP, TGA), drawn from one picture; "other_..." files in
 formats it does not load (PSD, HDR, GIF, DDS, text); and "bad_..." files,
 malformed, whose headers give huge, negative or overflowing sizes, or that
 are cut short. colour_chunks.png carries, besides the picture, chunks whose text
-and colour profile inflate to 8 MB each.
+and colour profile inflate to 8 MB each; colour_alpha_surplus.png's image data
+inflate to 256 MiB of zeros past its rows.
 
 The picture, top row first, 3 x 2 pixels:
   colour: red, green, blue / white, black, yellow
@@ -36,11 +37,15 @@ def chunk(kind, data):
     return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
 
-def png(width, height, colour_type, raw_rows, extra=b"", depth=8):
-    raw = b"".join(b"\0" + bytes(r) for r in raw_rows)
+def png(width, height, colour_type, raw_rows, extra=b"", depth=8, surplus=0):
+    """`surplus` zeros follow the rows in the image data's one stream."""
+    deflate = zlib.compressobj()
+    data = deflate.compress(b"".join(b"\0" + bytes(r) for r in raw_rows))
+    for _ in range(surplus >> 20):
+        data += deflate.compress(bytes(1 << 20))
     return (b"\x89PNG\r\n\x1a\n" +
             chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)) +
-            extra + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+            extra + chunk(b"IDAT", data + deflate.flush()) + chunk(b"IEND", b""))
 
 
 def flat(row_of_tuples):
@@ -75,6 +80,8 @@ def pngs():
         # 10000 x 10000: within a 16384 texture side, over the pixel limit.
         "bad_png_many_pixels.png": png(10000, 10000, 2, [[0, 0, 0]]),
         "bad_png_truncated.png": png(W, H, 2, [flat(r) for r in rows(COLOUR)])[:45],
+        "bad_png_cut_in_crc.png": colour[:31],
+        "colour_alpha_surplus.png": png(W, H, 6, [flat(r) for r in rows(rgba)], surplus=1 << 28),
     }
 
 

@@ -133,6 +133,7 @@ TEST_F(TexturesGl, EachFormatLoadsItsSizeAndPixelsRowsUpsideDown) {
         {"grey.tga", 3, 2, grey},          {"grey.jpg", 16, 8, jpeg},
         {"colour_16bit.png", 3, 2, colour}, {"colour.jpg", 16, 8, colourJpeg},
         {"rows.jpg", 8, 16, rowsJpeg},     {"colour_chunks.png", 3, 2, colour},
+        {"colour_alpha_surplus.png", 3, 2, alpha},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -167,6 +168,7 @@ TEST_F(TexturesGl, AnImageThatCannotBeLoadedGivesNoTextureAndOneLine) {
         {"bad_tga_short_by_one.tga", "the file is too short for its 128 x 64 pixels"},
         {"bad_png_text_length.png",
          "the file ends inside its tEXt chunk, which claims 2147483632 bytes"},
+        {"bad_png_cut_in_crc.png", "the file ends inside its IHDR chunk, which claims 13 bytes"},
     };
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(Seed(""))) {
