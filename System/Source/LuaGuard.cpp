@@ -37,13 +37,17 @@ std::atomic<lua_State*> g_resuming[kMaxListedResumes];
 std::atomic<int> g_resumingCount{0};
 
 int Xpcall(lua_State* L);
+// The xpcalls running now, on every thread.
+int g_xpcallsRunning = 0;
 
 // The message handler of every xpcall on the thread's stack becomes one
 // that hands the message on. Lua calls the innermost one for the cut's
 // error from inside the hook, where no hook runs: a handler that loops
 // there would never be cut. Each xpcall keeps that function in its second
-// slot, so that nothing is made here.
+// slot, so that nothing is made here. Without an xpcall the stack is not
+// walked (a loop of tail calls makes it long).
 void DisarmHandlers(lua_State* L) {
+    if (g_xpcallsRunning == 0) return;
     lua_Debug ar;
     for (int level = 0; lua_getstack(L, level, &ar); ++level) {
         lua_getinfo(L, "f", &ar);
@@ -198,7 +202,9 @@ int Xpcall(lua_State* L) {
     lua_insert(L, 1);
     lua_pushvalue(L, lua_upvalueindex(1));
     lua_insert(L, 2);
+    ++g_xpcallsRunning;
     const int status = lua_pcall(L, 0, LUA_MULTRET, 1);
+    --g_xpcallsRunning;
     lua_pushboolean(L, status == 0);
     lua_replace(L, 2);
     return lua_gettop(L) - 1;
