@@ -39,4 +39,10 @@ ScreenPixel ScreenImage::At(int x, int y) const {
     return pixels_[size_t(y) * size_t(width_) + size_t(x)];
 }
 
+int FpsCounterPixels() {
+    return ScreenImage::Capture().Count(110, 15, 360, 160, 3, [](ScreenPixel p) {
+        return p.r > 180 && p.g > 180 && p.b < 90;
+    });
+}
+
 }  // namespace TestSupport

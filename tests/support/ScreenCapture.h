@@ -39,4 +39,8 @@ private:
     std::vector<ScreenPixel> pixels_;
 };
 
+// Yellow text pixels at the top left of the display, from its edge down past
+// the layout's FPS counter (its text starts 60/1000 across, 100/1000 down).
+int FpsCounterPixels();
+
 }  // namespace TestSupport

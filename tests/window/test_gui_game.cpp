@@ -11,18 +11,7 @@
 #include "support/ScreenCapture.h"
 #include "support/TestSupport.h"
 
-namespace {
-
-// Yellow pixels where the layout puts the FPS label (its text starts at
-// 60/1000, 40/1000 of the screen), on what the display shows.
-int YellowLabelPixels() {
-    TestSupport::ScreenImage screen = TestSupport::ScreenImage::Capture();
-    return screen.Count(110, 15, 360, 90, 3, [](TestSupport::ScreenPixel p) {
-        return p.r > 180 && p.g > 180 && p.b < 90;
-    });
-}
-
-}  // namespace
+using TestSupport::FpsCounterPixels;
 
 TEST(GuiGame, F3ShowsAndHidesTheFpsLabelOfTheLayoutFile) {
     ASSERT_TRUE(TestSupport::EnsureWindowManager());
@@ -34,11 +23,11 @@ TEST(GuiGame, F3ShowsAndHidesTheFpsLabelOfTheLayoutFile) {
     const std::string key = "xdotool search --name '^Tazzle$' windowactivate --sync key F3";
 
     ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0)) << game.Output();
-    EXPECT_EQ(YellowLabelPixels(), 0) << "the label shows before F3";
+    EXPECT_EQ(FpsCounterPixels(), 0) << "the label shows before F3";
     EXPECT_EQ(TestSupport::Shell(key), 0);
-    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return YellowLabelPixels() > 20; }, game, 30.0)) << "F3 shows no label";
+    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return FpsCounterPixels() > 20; }, game, 30.0)) << "F3 shows no label";
     EXPECT_EQ(TestSupport::Shell(key), 0);
-    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return YellowLabelPixels() == 0; }, game, 30.0)) << "F3 again leaves it";
+    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return FpsCounterPixels() == 0; }, game, 30.0)) << "F3 again leaves it";
 
     dir.Write("quit", "x");
     EXPECT_EQ(game.Wait(60.0), 0) << game.Output();

@@ -100,11 +100,12 @@ int LitGraphPixels() {
     });
 }
 
-// The console's grey body, around (400, 150) of the display.
-bool ConsoleShows() {
+// The console's grey body, around (400, 150) of the display; or at (950,
+// 520) and 80, its output's darker grey, where the pause menu lies too.
+bool ConsoleShows(int x = 390, int y = 130, int grey = 150) {
     TestSupport::ScreenImage screen = TestSupport::ScreenImage::Capture();
-    return screen.Count(390, 130, 420, 170, 2, [](TestSupport::ScreenPixel p) {
-               return p.r == 150 && p.g == 150 && p.b == 150;
+    return screen.Count(x, y, x + 30, y + 40, 2, [grey](TestSupport::ScreenPixel p) {
+               return p.r == grey && p.g == grey && p.b == grey;
            }) > 0;
 }
 
@@ -147,7 +148,7 @@ protected:
     bool Pause() {
         return Press("Escape", [] { return FocusFramePixels(kResumeY) > 100; });
     }
-    bool OpenConsole() { return Press("grave", ConsoleShows); }
+    bool OpenConsole() { return Press("grave", [] { return ConsoleShows(); }); }
     // The playground, loaded from the console, and the console closed again:
     // "Play" is what a game maker points at a game of their own.
     bool LoadThePlayground() {
@@ -210,6 +211,8 @@ TEST_F(MenusGame, TheConsoleOverThePauseMenuTypesResumeAndClosedGivesTheMenuItsK
     ASSERT_TRUE(Pause()) << game.Output();
     const int pausedAt = Counted("frame");
     ASSERT_TRUE(OpenConsole()) << game.Output();
+    EXPECT_TRUE(TestSupport::WaitWhileRunning([] { return ConsoleShows(950, 520, 80); }, game, 10))
+        << "the pause menu covers the open console";
     // S and W are letters for the console, not focus moves that would take
     // its input away.
     EXPECT_EQ(Type("bloom2 resume words"), 0);
@@ -314,6 +317,8 @@ TEST_F(MenusGame, TheShippedLevelsFillTheScreenWithLegibleText) {
     ASSERT_TRUE(LoadThePlayground()) << game.Output();
     // The controls line across the top: light text, high enough to read.
     ExpectFilledWithText(game, "the playground", 100, 0, 1820, 110, 18);
+    EXPECT_TRUE(Press("F3", [] { return TestSupport::FpsCounterPixels() > 20; }))
+        << "the playground's panels cover F3's FPS counter";
 
     QuitThroughThePauseMenu();
 }

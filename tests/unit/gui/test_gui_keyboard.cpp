@@ -110,6 +110,8 @@ TEST_F(GuiKeyboard, TheOpenConsoleAloneTakesTheKeysAndIsDrawnOverEveryMenu) {
         if (call == consoleFill) seen = true;
     }
     EXPECT_TRUE(seen) << "the open console is not drawn";
+    EXPECT_EQ(renderer.Only("PushTranslation").size(), renderer.Only("PopTranslation").size())
+        << "the frame leaves translations pushed";
 
     // The backquote closes it and gives the keyboard back.
     GuiHandleChar('`');
