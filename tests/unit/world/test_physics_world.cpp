@@ -283,7 +283,7 @@ TEST_F(PhysicsWorldTest, PolygonsClipReferenceFaceAndTurn) {
     EXPECT_NEAR(box.body->angularVelocity, 0.0f, 1e-5);
     // Each further round of the step takes 40% of what is left of the
     // closing speed (the turning terms weigh in the denominator even though
-    // the two contacts' turns cancel): 6 of the 10 are gone, then 95%.
+    // the two contacts' turns cancel): after the step's rounds, under 5%.
     StepAndDeliver();
     EXPECT_EQ(Numbers(box.log->received.at(0))[2], -1);
     EXPECT_NEAR(box.body->GetVelocity().y, 0.0f, 0.5f);
