@@ -210,7 +210,9 @@ int Xpcall(lua_State* L) {
     return lua_gettop(L) - 1;
 }
 
-void ListResumes(lua_State* L) {
+// The library functions the guard needs its own of: the coroutines' resume
+// and wrap, and xpcall.
+void ReplaceGuardedFunctions(lua_State* L) {
     lua_getglobal(L, "coroutine");
     if (lua_istable(L, -1)) {
         lua_pushcfunction(L, ResumeListed);
@@ -319,7 +321,7 @@ void PushScriptBody(lua_State* L, void* data) {
 }  // namespace
 
 void PrepareLuaGuard(lua_State* L) {
-    ListResumes(L);
+    ReplaceGuardedFunctions(L);
     g_mainThread.store(L);
     lua_pushcfunction(L, EnterLua);
     g_entryRef = luaL_ref(L, LUA_REGISTRYINDEX);
