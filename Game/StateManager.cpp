@@ -9,6 +9,7 @@
 #include "Gui/GuiManager.h"
 #include "Input/InputManager.h"
 #include "Platform/Signals.h"
+#include "System/Source/ConsolePrint.h"
 #include "System/Source/Components/GenericComponent.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/ObjectTables.h"
@@ -129,6 +130,7 @@ void StartStateManager() {
     g_state.previousState = "";
     g_state.currentState = "GenericTileLevel";
     g_state.stateChange = false;
+    g_state.quitting = false;
     delete g_state.graph;
     g_state.graph = new PerformanceGraph();
 }
@@ -145,6 +147,12 @@ void StopStateManager() {
 }
 
 void RequestStateChange(const std::string& state, const std::string& levelFile) {
+    const bool quit = state == "QUIT_GAME";
+    if (g_state.quitting && !quit) {
+        ConsolePrintf("Level %s refused: the game is quitting\n", state.c_str());
+        return;
+    }
+    if (quit) g_state.quitting = true;
     g_state.requestedState = System::MakeString(state);
     g_state.stateChange = true;
     if (levelFile != "PAST") g_state.levelFile = System::MakeString(levelFile);
@@ -215,6 +223,7 @@ bool MainLoopPass() {
     // for as long as levels ask for changes while they load.
     if (hooks.windowShouldClose() || QuitSignalReceived()) {
         g_state.requestedState = "QUIT_GAME";
+        g_state.quitting = true;
         // The interrupt stands: the level's end script gets a grace of its
         // own, and one that loops is cut after it.
         QuitSignalTaken();

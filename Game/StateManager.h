@@ -16,6 +16,8 @@ struct StateManagerData {
     System::String previousState;
     System::String currentState;
     bool stateChange = false;
+    // The quit was asked for: it stands, whatever is asked for after it.
+    bool quitting = false;
     Level* currentLevel = nullptr;
     bool paused = false;
     bool pauseMenuShown = false;
@@ -49,6 +51,8 @@ bool StateDispatch();
 bool MainLoopPass();
 
 // A state change request; the file "PAST" keeps the current level file.
+// Once the quit was asked for, a request for any other state is refused
+// with one line: the level's end script cannot keep the game from ending.
 void RequestStateChange(const std::string& state, const std::string& levelFile);
 void TogglePause();
 void SetPaused(bool paused);

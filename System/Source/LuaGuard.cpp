@@ -1,6 +1,7 @@
 #include "System/Source/LuaGuard.h"
 
 #include <atomic>
+#include <string>
 
 #include "System/Source/LuaState.h"
 
@@ -36,25 +37,39 @@ constexpr int kMaxListedResumes = 256;
 std::atomic<lua_State*> g_resuming[kMaxListedResumes];
 std::atomic<int> g_resumingCount{0};
 
-int Xpcall(lua_State* L);
-// The xpcalls running now, on every thread.
-int g_xpcallsRunning = 0;
+// The text of the run's first cut: every later cut of the same run raises
+// it again, so that a script that caught the cut and went on, and whoever
+// gets its error (a pcall, a resume, the engine's report), still learns
+// where the loop stood. Empty until a cut; each run the engine starts from
+// outside Lua begins afresh.
+std::string g_firstCut;
+// How deep the engine's runs nest (a script can start another through an
+// engine function).
+int g_engineRuns = 0;
 
-// The message handler of every xpcall on the thread's stack becomes one
-// that hands the message on. Lua calls the innermost one for the cut's
-// error from inside the hook, where no hook runs: a handler that loops
-// there would never be cut. Each xpcall keeps that function in its second
-// slot, so that nothing is made here. Without an xpcall the stack is not
-// walked (a loop of tail calls makes it long).
-void DisarmHandlers(lua_State* L) {
-    if (g_xpcallsRunning == 0) return;
-    lua_Debug ar;
-    for (int level = 0; lua_getstack(L, level, &ar); ++level) {
-        lua_getinfo(L, "f", &ar);
-        const bool isXpcall = lua_tocfunction(L, -1) == Xpcall;
-        lua_pop(L, 1);
-        if (isXpcall && lua_getlocal(L, &ar, 2)) lua_setlocal(L, &ar, 1);
-    }
+// An xpcall that is running: its thread and its own activation, whose
+// first slot holds the handler and whose second the function DisarmHandler
+// puts in its place. They nest as the C calls that make them (an xpcall
+// cannot be left by a yield): the innermost one is the running thread's
+// own, or that thread runs none.
+struct RunningXpcall {
+    lua_State* thread;
+    lua_Debug activation;
+    RunningXpcall* outer;
+};
+RunningXpcall* g_innermostXpcall = nullptr;
+
+// The cut's error is raised from inside the hook, where no hook runs, and
+// Lua hands it to the thread's current handler: that of its innermost
+// running xpcall, unless a pcall inside that one catches first. A handler
+// that looped there would never be cut, so it becomes one that hands the
+// message on. An outer xpcall is the innermost one again only once the
+// cut's error has left the inner one, and is cut there in turn; so one
+// handler is replaced at each cut, however deep the stack.
+void DisarmHandler(lua_State* L) {
+    RunningXpcall* running = g_innermostXpcall;
+    if (!running || running->thread != L) return;
+    if (lua_getlocal(L, &running->activation, 2)) lua_setlocal(L, &running->activation, 1);
 }
 
 void InterruptHook(lua_State* L, lua_Debug*);
@@ -68,13 +83,17 @@ void InterruptHook(lua_State* L, lua_Debug*) {
     if (g_checksSinceInterrupt.fetch_add(1, std::memory_order_relaxed) + 1 >
         kInterruptGraceChecks) {
         // Every instruction of this thread from now on: a pcall that catches
-        // the error gets back no more than one instruction.
+        // the error gets back no more than one instruction. Other threads
+        // meet it at their next check, the grace being spent.
         lua_sethook(L, InterruptHook, LUA_MASKCOUNT, 1);
-        DisarmHandlers(L);
-        // Level 0 inside a hook is the Lua function that is running.
-        luaL_where(L, 0);
-        lua_pushliteral(L, "interrupted");
-        lua_concat(L, 2);
+        DisarmHandler(L);
+        if (g_firstCut.empty()) {
+            // Level 0 inside a hook is the Lua function that is running.
+            luaL_where(L, 0);
+            g_firstCut = std::string(lua_tostring(L, -1)) + "interrupted";
+            lua_pop(L, 1);
+        }
+        lua_pushlstring(L, g_firstCut.data(), g_firstCut.size());
         lua_error(L);
     }
     if (lua_gethookcount(L) != kInterruptCheckEvery) Arm(L);
@@ -99,8 +118,10 @@ public:
             g_resumingCount.store(n + 1, std::memory_order_relaxed);
             std::atomic_signal_fence(std::memory_order_seq_cst);
         }
+        // A coroutine made while the signal armed its maker may have
+        // copied the hook without its mask (Lua copies them one by one).
         if ((!listed_ || g_interruptStands.load(std::memory_order_relaxed)) &&
-            lua_gethook(co) != InterruptHook) {
+            (lua_gethook(co) != InterruptHook || lua_gethookmask(co) == 0)) {
             Arm(co);
         }
     }
@@ -195,16 +216,18 @@ int PassMessage(lua_State*) {
 
 // xpcall(f, handler), as Lua's own: the handler is called as it is, with
 // the stack where the error was raised. Slot 1 holds the handler, slot 2
-// what DisarmHandlers puts in its place (upvalue 1).
+// what DisarmHandler puts in its place (upvalue 1).
 int Xpcall(lua_State* L) {
     luaL_checkany(L, 2);
     lua_settop(L, 2);
     lua_insert(L, 1);
     lua_pushvalue(L, lua_upvalueindex(1));
     lua_insert(L, 2);
-    ++g_xpcallsRunning;
+    RunningXpcall running{L, {}, g_innermostXpcall};
+    lua_getstack(L, 0, &running.activation);
+    g_innermostXpcall = &running;
     const int status = lua_pcall(L, 0, LUA_MULTRET, 1);
-    --g_xpcallsRunning;
+    g_innermostXpcall = running.outer;
     lua_pushboolean(L, status == 0);
     lua_replace(L, 2);
     return lua_gettop(L) - 1;
@@ -312,6 +335,17 @@ struct ScriptPush {
     int arguments;
 };
 
+// A run the engine makes: the outermost one forgets the last run's cut.
+class EngineRun {
+public:
+    EngineRun() {
+        if (g_engineRuns++ == 0) g_firstCut.clear();
+    }
+    ~EngineRun() { --g_engineRuns; }
+    EngineRun(const EngineRun&) = delete;
+    EngineRun& operator=(const EngineRun&) = delete;
+};
+
 void PushScriptBody(lua_State* L, void* data) {
     ScriptPush& run = *static_cast<ScriptPush*>(data);
     run.arguments = run.push(L, run.data);
@@ -333,6 +367,7 @@ void ForgetLuaGuard() {
 }
 
 bool ProtectLua(lua_State* L, void (*body)(lua_State* L, void* data), void* data, int attempts) {
+    EngineRun run;
     const int top = lua_gettop(L);
     const bool ran = CallProtected(L, body, data, attempts, false);
     lua_settop(L, top);
@@ -341,6 +376,7 @@ bool ProtectLua(lua_State* L, void (*body)(lua_State* L, void* data), void* data
 
 int RunLuaScript(lua_State* L, int (*push)(lua_State* L, void* data), void* data,
                  const char* errorPrefix) {
+    EngineRun engineRun;
     const int top = lua_gettop(L);
     ScriptPush run{push, data, -1};
     int status = -1;
@@ -373,6 +409,7 @@ void RenewScriptGrace() {
 
 void CancelScriptInterrupt() {
     g_interruptStands.store(false);
+    g_firstCut.clear();
     // Coroutines that were armed keep a hook that does nothing now.
     if (lua_State* L = g_mainThread.load()) lua_sethook(L, nullptr, 0, 0);
 }

@@ -53,8 +53,10 @@ int RunLuaScript(lua_State* L, Push&& push, const char* errorPrefix = "Lua Error
 // "<script>:<line>: interrupted" once they have gone on for about a million
 // Lua instructions in all, counted from this call: the short scripts of a
 // frame run to their end, and a level's many looping scripts cannot each
-// take a grace of their own. Once raised, the error comes back at every
-// instruction, in every coroutine, so that a pcall cannot swallow it.
+// take a grace of their own. Once raised on a thread, the error comes back
+// at its every instruction, and at the next check (within a thousand
+// instructions) of any other, so that a pcall cannot swallow it. Within one
+// run the engine makes, it names the place of the first cut throughout.
 // Async-signal-safe: the quit signal's handler calls it.
 void InterruptRunningScript();
 // Whether an interrupt stands (SleepGame wakes for it).

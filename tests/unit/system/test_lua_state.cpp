@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "System/Source/Components/LuaBinding.h"
 #include "System/Source/ConsoleArgs.h"
@@ -70,6 +75,7 @@ protected:
         lua_setglobal(L, "thing");
     }
     void TearDown() override {
+        CancelScriptInterrupt();
         LuaFixture::TearDown();
         g_read.clear();
     }
@@ -352,18 +358,26 @@ TEST_F(LuaState, StartUpWithTheShippedGlobals) {
 // Until the signal no hook runs; it reaches every coroutine running then or
 // resumed later, and no error handler of a script runs for the cut.
 TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
+    // A run as the engine makes one: its error text, or "".
     auto run = [&](const std::string& code) {
-        EXPECT_EQ(luaL_loadstring(L, code.c_str()), 0);
-        const char* error = lua_pcall(L, 0, 0, 0) != 0 ? lua_tostring(L, -1) : "";
-        const std::string text = error ? error : "(no text)";
-        lua_settop(L, 0);
-        return text;
+        std::string out = TestSupport::CaptureStdout([&] {
+            RunLuaScript(L, [&code](lua_State* S) {
+                return luaL_loadstring(S, code.c_str()) == 0 ? 0 : -1;
+            });
+        });
+        if (out.starts_with("Lua Error: ")) out = out.substr(11);
+        if (out.ends_with("\n")) out.pop_back();
+        return out;
     };
     RegisterLuaFunction([](lua_State*) { return InterruptRunningScript(), 0; }, "Signal");
     ASSERT_EQ(run("co = coroutine.create(function() coroutine.yield() for i = 1, 3e7 do end end)\n"
                   "coroutine.resume(co)"),
               "");
     EXPECT_EQ(lua_gethook(L), nullptr);
+    // A coroutine that yielded is no longer being resumed: the signal leaves it alone.
+    InterruptRunningScript();
+    EXPECT_TRUE(True("debug.gethook(co) == nil"));
+    CancelScriptInterrupt();
     // Each ends in a loop far past the grace, unless the hook reaches it: in
     // a coroutine resumed after the signal, the signal within a coroutine
     // and a wrapped one, in an error handler.
@@ -399,6 +413,73 @@ TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
     EXPECT_EQ(run("for i = 1, 100000 do end"), "");
     CancelScriptInterrupt();
     EXPECT_EQ(run("for i = 1, 3000000 do end"), "");
+    // The cut names the loop's place, also to a script that caught it and
+    // went on, and to the resumer of a coroutine whose xpcall caught it.
+    const std::string caught[][2] = {
+        {"local ok = pcall(function() Signal()\nwhile true do end end)\nfor i = 1, 10 do end", "2"},
+        {"local co = coroutine.create(function()\nlocal ok, e = xpcall(function() Signal()\n"
+         "while true do end end, debug.traceback)\nif not ok then return e end end)\n"
+         "local _, e = coroutine.resume(co)\nerror(e, 0)", "3"},
+        // However deep the stack under the xpcall, and however long a loop of
+        // tail calls ran, the cuts take no longer than anywhere else.
+        {"local function spin(n) if n == 2e6 then Signal() end return spin(n + 1) end\n"
+         "local function deep(n, k) if n > 0 then return 1 + deep(n - 1, k) end\n"
+         "if k > 0 then pcall(deep, 90, k - 1) end spin(0) end\n"
+         "xpcall(function() deep(90, 190) end, function(m) return m end)", "1"},
+    };
+    for (const auto& [code, line] : caught) {
+        const auto started = std::chrono::steady_clock::now();
+        const std::string error = run(code);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+        EXPECT_TRUE(error.ends_with("]:" + line + ": interrupted")) << code << "\n" << error;
+        EXPECT_LT(took.count(), 2.0) << code;
+        CancelScriptInterrupt();
+    }
+}
+
+// Lua copies a thread's hook to a coroutine it makes one field after the
+// other; the signal, landing between them, leaves the coroutine the hook
+// without its mask. Its resume arms it all the same. Signals come from
+// another thread as fast as it can send them until a few such coroutines
+// were made (or five seconds passed).
+TEST_F(LuaState, ACoroutineMadeAsTheSignalLandsIsArmed) {
+    struct sigaction action {}, saved {};
+    action.sa_handler = [](int) { InterruptRunningScript(); };
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &saved), 0);
+    lua_newtable(L);
+    int halfArmed = 0;
+    {
+        std::atomic<bool> stop{false};
+        const pthread_t self = pthread_self();
+        std::thread signaller([&] {
+            while (!stop.load()) pthread_kill(self, SIGUSR1);
+        });
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (halfArmed < 3 && std::chrono::steady_clock::now() < until) {
+            lua_sethook(L, nullptr, 0, 0);
+            lua_State* co = lua_newthread(L);
+            if (lua_gethook(co) && lua_gethookmask(co) == 0) {
+                lua_rawseti(L, -2, ++halfArmed);
+            } else {
+                lua_pop(L, 1);
+            }
+        }
+        stop = true;
+        signaller.join();
+    }
+    sigaction(SIGUSR1, &saved, nullptr);
+    ASSERT_GT(halfArmed, 0) << "no coroutine was made as a signal landed";
+    for (int i = 1; i <= halfArmed; ++i) {
+        lua_rawgeti(L, -1, i);
+        luaL_loadstring(L, "for i = 1, 3e7 do end");
+        lua_xmove(L, lua_tothread(L, -2), 1);
+        lua_pop(L, 1);
+    }
+    lua_setglobal(L, "made");
+    EXPECT_EQ(Run("for i, co in ipairs(made) do local ok, e = coroutine.resume(co)\n"
+                  "assert(not ok and e:find('interrupted'), i .. ': ' .. tostring(e)) end"),
+              "");
 }
 
 // The engine's way into Lua takes the engine's own calls only: a script
