@@ -6,7 +6,8 @@ formats it does not load (PSD, HDR, GIF, DDS, text); and "bad_..." files,
 malformed, whose headers give huge, negative or overflowing sizes, or that
 are cut short. colour_chunks.png carries, besides the picture, chunks whose text
 and colour profile inflate to 8 MB each; colour_alpha_surplus.png's image data
-inflate to 256 MiB of zeros past its rows.
+inflate to 256 MiB of zeros past its rows, and those of
+colour_alpha_interlaced_surplus.png past its last pass.
 
 The picture, top row first, 3 x 2 pixels:
   colour: red, green, blue / white, black, yellow
@@ -37,14 +38,25 @@ def chunk(kind, data):
     return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
 
-def png(width, height, colour_type, raw_rows, extra=b"", depth=8, surplus=0):
-    """`surplus` zeros follow the rows in the image data's one stream."""
+# Adam7's passes: (first column, first row, column step, row step).
+ADAM7 = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2),
+         (0, 1, 1, 2)]
+
+
+def png(width, height, colour_type, raw_rows, extra=b"", depth=8, surplus=0, interlaced=False):
+    """`surplus` zeros follow the rows in the image data's one stream; an
+    interlaced image's rows are those of its seven passes in turn."""
+    if interlaced:
+        size = len(raw_rows[0]) // width  # bytes a pixel
+        raw_rows = [[v for x in range(x0, width, dx) for v in r[x * size:(x + 1) * size]]
+                    for x0, y0, dx, dy in ADAM7 if x0 < width for r in raw_rows[y0::dy]]
     deflate = zlib.compressobj()
     data = deflate.compress(b"".join(b"\0" + bytes(r) for r in raw_rows))
     for _ in range(surplus >> 20):
         data += deflate.compress(bytes(1 << 20))
     return (b"\x89PNG\r\n\x1a\n" +
-            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)) +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0,
+                                       int(interlaced))) +
             extra + chunk(b"IDAT", data + deflate.flush()) + chunk(b"IEND", b""))
 
 
@@ -82,6 +94,8 @@ def pngs():
         "bad_png_truncated.png": png(W, H, 2, [flat(r) for r in rows(COLOUR)])[:45],
         "bad_png_cut_in_crc.png": colour[:31],
         "colour_alpha_surplus.png": png(W, H, 6, [flat(r) for r in rows(rgba)], surplus=1 << 28),
+        "colour_alpha_interlaced_surplus.png": png(W, H, 6, [flat(r) for r in rows(rgba)],
+                                                   surplus=1 << 28, interlaced=True),
     }
 
 

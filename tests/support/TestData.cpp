@@ -32,21 +32,33 @@ std::string Deflate(const std::string& raw) {
     return packed;
 }
 
-std::string MakePng(int width, int height, const std::vector<std::vector<uint8_t>>& pixels) {
+std::string MakePng(int width, int height, const std::vector<std::vector<uint8_t>>& pixels,
+                    bool interlaced) {
+    // Passes as (first column, first row, column step, row step): the whole
+    // picture, or Adam7's seven.
+    static const int kPasses[8][4] = {{0, 0, 1, 1}, {0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8},
+                                      {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
     std::string raw;
-    for (int row = 0; row < height; ++row) {
-        raw.push_back('\0');  // no filter
-        for (int col = 0; col < width; ++col) {
-            for (uint8_t byte : pixels[size_t(row * width + col)]) raw.push_back(char(byte));
+    for (int p = interlaced ? 1 : 0; p < (interlaced ? 8 : 1); ++p) {
+        const int* pass = kPasses[p];
+        for (int row = pass[1]; row < height && pass[0] < width; row += pass[3]) {
+            raw.push_back('\0');  // no filter
+            for (int col = pass[0]; col < width; col += pass[2]) {
+                for (uint8_t byte : pixels[size_t(row * width + col)]) raw.push_back(char(byte));
+            }
         }
     }
     std::string header;
     Put32(header, uint32_t(width));
     Put32(header, uint32_t(height));
-    header += {8, char(pixels[0].size() == 4 ? 6 : 2), 0, 0, 0};
+    header += {8, char(pixels[0].size() == 4 ? 6 : 2), 0, 0, char(interlaced)};
     std::string png = "\x89PNG\r\n\x1a\n";
     PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", Deflate(raw));
+    // In IDAT chunks of 256 bytes, as encoders split the data (libpng's at
+    // 8 KiB): a decoder then reads from the file within every row of a large
+    // picture, the last one too, whatever its own buffer holds.
+    const std::string data = Deflate(raw);
+    for (size_t at = 0; at < data.size(); at += 256) PutChunk(png, "IDAT", data.substr(at, 256));
     PutChunk(png, "IEND", "");
     return png;
 }

@@ -30,15 +30,21 @@ std::string SolidPng(int width, int height, Pixel rgba) {
     return MakePng(width, height, std::vector<Pixel>(size_t(width * height), rgba));
 }
 
-// The RGBA texel (x, row) of a texture of the given width, rows from the bottom.
-Pixel Texel(unsigned texture, int width, int height, int x, int row) {
-    std::vector<uint8_t> texels(size_t(width * height * 4));
+// The RGBA texels of a texture of the given size, rows from the bottom.
+std::vector<Pixel> Texels(unsigned texture, int width, int height) {
+    std::vector<uint8_t> bytes(size_t(width * height * 4));
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
     glBindTexture(GL_TEXTURE_2D, 0);
-    auto at = texels.begin() + (row * width + x) * 4;
-    return Pixel(at, at + 4);
+    std::vector<Pixel> texels;
+    for (auto at = bytes.begin(); at != bytes.end(); at += 4) texels.emplace_back(at, at + 4);
+    return texels;
+}
+
+// The texel (x, row) of a texture of the given width, rows from the bottom.
+Pixel Texel(unsigned texture, int width, int height, int x, int row) {
+    return Texels(texture, width, height)[size_t(row * width + x)];
 }
 
 class TexturesGl : public ::testing::Test {
@@ -119,6 +125,18 @@ TEST_F(TexturesGl, EachFormatLoadsItsSizeAndPixelsRowsUpsideDown) {
         colourJpeg.push_back({level, level, level, 255});
         rowsJpeg.push_back({uint8_t(i < 64 ? 64 : 192), 0, 0, 255});  // 8 x 16
     }
+    // 256 x 256, each row and column of its own, whole and interlaced: the
+    // last row and the last pass are read as the rest. The interlaced one is
+    // transposed: freed memory holding the other does not pass for it.
+    std::vector<Pixel> pattern, transposed;
+    for (int i = 0; i < 256 * 256; ++i) {
+        const uint8_t x = uint8_t(i % 256), y = uint8_t(i / 256);
+        pattern.push_back({x, y, uint8_t(x ^ y), uint8_t(255 - x)});
+        transposed.push_back({y, x, uint8_t(x ^ y), uint8_t(255 - y)});
+    }
+    const std::string large = dir.Write("large.png", MakePng(256, 256, pattern));
+    const std::string largeInterlaced =
+        dir.Write("large_interlaced.png", MakePng(256, 256, transposed, true));
     struct Case {
         const char* file;
         int width, height;
@@ -134,21 +152,34 @@ TEST_F(TexturesGl, EachFormatLoadsItsSizeAndPixelsRowsUpsideDown) {
         {"colour_16bit.png", 3, 2, colour}, {"colour.jpg", 16, 8, colourJpeg},
         {"rows.jpg", 8, 16, rowsJpeg},     {"colour_chunks.png", 3, 2, colour},
         {"colour_alpha_surplus.png", 3, 2, alpha},
+        {"colour_alpha_interlaced_surplus.png", 3, 2, alpha},
+        {large.c_str(), 256, 256, pattern},
+        {largeInterlaced.c_str(), 256, 256, transposed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         TextureInfo info;
         info.owns = true;
-        std::string path = Seed(c.file);
+        std::string path = std::filesystem::path(Seed("")) / c.file;  // or c.file, when absolute
         EXPECT_EQ(TestSupport::CaptureStdout([&] { LoadTexture(path.c_str(), info); }), "");
         ASSERT_EQ(info.width, c.width);
         ASSERT_EQ(info.height, c.height);
+        const std::vector<Pixel> texels = Texels(info.texture, c.width, c.height);
+        const auto Ints = [](const Pixel& p) { return std::vector<int>(p.begin(), p.end()); };
+        int wrong = 0;
         for (int row = 0; row < c.height; ++row) {
             for (int x = 0; x < c.width; ++x) {
-                EXPECT_EQ(Texel(info.texture, c.width, c.height, x, row),
-                          c.topRowFirst[size_t((c.height - 1 - row) * c.width + x)]);
+                const Pixel& want = c.topRowFirst[size_t((c.height - 1 - row) * c.width + x)];
+                const Pixel& got = texels[size_t(row * c.width + x)];
+                // The first wrong texel of a picture, and how many there are.
+                if (got != want && wrong++ == 0) {
+                    ADD_FAILURE() << "the texel at x " << x << ", row " << row
+                                  << " from the bottom is " << testing::PrintToString(Ints(got))
+                                  << ", not " << testing::PrintToString(Ints(want));
+                }
             }
         }
+        EXPECT_EQ(wrong, 0);
     }
 }
 
