@@ -28,7 +28,7 @@ build-game: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tazzle
 
 run: build-game
-	@if [ -n "$$DISPLAY" ]; then ./$(BUILD)/tazzle; else $(XVFB) ./$(BUILD)/tazzle; fi
+	@bash scripts/run-game.sh ./$(BUILD)/tazzle
 
 test: build
 	@cd $(BUILD) && $(XVFB) ctest --output-on-failure -j $(JOBS)

@@ -59,6 +59,22 @@ TEST(GameProcess, AScriptCanQuitThroughTheConsole) {
     EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), "ended\nended\nended\n");
 }
 
+// Ctrl+C under `make run` without a display, as the terminal sends it: to
+// the whole foreground process group. The X server the game got is not in
+// it, and the level ends as it would with a display.
+TEST(GameProcess, CtrlCUnderMakeRunWithoutADisplayEndsTheLevel) {
+    TestSupport::TempDir dir;
+    WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest);
+    TestSupport::GameProcess game(
+        "/usr/bin/setsid", dir.Path(), false,
+        {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY});
+    ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
+        << game.Output();
+    kill(-game.Pid(), SIGINT);
+    EXPECT_EQ(game.Wait(30.0), 0) << game.Output();
+    EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), "ended\n") << game.Output();
+}
+
 TEST(GameProcess, WithoutADisplayItExitsWithOne) {
     TestSupport::TempDir dir;
     WriteScripts(dir, "");
