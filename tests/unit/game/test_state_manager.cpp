@@ -150,9 +150,10 @@ TEST_F(StateManagerTest, LevelCommandMessages) {
 // Also when the end script asks for another level, as one that moves the
 // player on to the next map would: the quit stands, whoever asked for it.
 TEST_F(StateManagerTest, QuitRunsTheEndScriptAndEndsTheLoop) {
-    WriteScript("EndOfLevel.lua", "endCount = (endCount or 0) + 1\n"
-                                  "ExecuteConsoleCommand('level Level next.tmx')\n"
-                                  "ExecuteConsoleCommand('reload')\n");
+    WriteScript("EndOfLevel.lua",
+                "endCount = (endCount or 0) + 1\n"
+                "ExecuteConsoleCommand('level Level next.tmx')\n"
+                "ExecuteConsoleCommand('reload')\n");
     static bool closed = false;
     for (bool byWindow : {false, true}) {
         SCOPED_TRACE(byWindow ? "window closed" : "level QUIT_GAME");
@@ -162,8 +163,9 @@ TEST_F(StateManagerTest, QuitRunsTheEndScriptAndEndsTheLoop) {
         GetMainLoopHooks().windowShouldClose = [] { return closed; };
         if (!byWindow) Lua("ExecuteConsoleCommand('level QUIT_GAME')");
         const std::string out = TestSupport::CaptureStdout([&] { EXPECT_FALSE(Frame(0.01)); });
-        EXPECT_EQ(out, "Level Level refused: the game is quitting\n"
-                       "Level RESTART_LEVEL refused: the game is quitting\n");
+        EXPECT_EQ(out,
+                  "Level Level refused: the game is quitting\n"
+                  "Level RESTART_LEVEL refused: the game is quitting\n");
         EXPECT_EQ(Global("endCount"), 1.0);
         EXPECT_EQ(GetObjectCount(), 0);
         EXPECT_EQ(GetStateManager().currentState, "QUIT_GAME");
