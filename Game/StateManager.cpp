@@ -130,7 +130,6 @@ void StartStateManager() {
     g_state.previousState = "";
     g_state.currentState = "GenericTileLevel";
     g_state.stateChange = false;
-    g_state.quitting = false;
     delete g_state.graph;
     g_state.graph = new PerformanceGraph();
 }
@@ -147,12 +146,10 @@ void StopStateManager() {
 }
 
 void RequestStateChange(const std::string& state, const std::string& levelFile) {
-    const bool quit = state == "QUIT_GAME";
-    if (g_state.quitting && !quit) {
+    if (IsState(g_state.requestedState, "QUIT_GAME") && state != "QUIT_GAME") {
         ConsolePrintf("Level %s refused: the game is quitting\n", state.c_str());
         return;
     }
-    if (quit) g_state.quitting = true;
     g_state.requestedState = System::MakeString(state);
     g_state.stateChange = true;
     if (levelFile != "PAST") g_state.levelFile = System::MakeString(levelFile);
@@ -222,8 +219,7 @@ bool MainLoopPass() {
     // wins over a pending level change, which would otherwise keep it out
     // for as long as levels ask for changes while they load.
     if (hooks.windowShouldClose() || QuitSignalReceived()) {
-        g_state.requestedState = "QUIT_GAME";
-        g_state.quitting = true;
+        RequestStateChange("QUIT_GAME", "PAST");
         // The interrupt stands: the level's end script gets a grace of its
         // own, and one that loops is cut after it.
         QuitSignalTaken();

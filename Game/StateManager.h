@@ -16,8 +16,6 @@ struct StateManagerData {
     System::String previousState;
     System::String currentState;
     bool stateChange = false;
-    // The quit was asked for: it stands, whatever is asked for after it.
-    bool quitting = false;
     Level* currentLevel = nullptr;
     bool paused = false;
     bool pauseMenuShown = false;

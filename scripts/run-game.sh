@@ -7,23 +7,9 @@
 set -u
 game="$1"
 if [ -n "${DISPLAY:-}" ]; then exec "$game"; fi
-server=
-trap '[ -n "$server" ] && kill "$server" 2>/dev/null; wait' EXIT
-# The first free display from :99 on; another server may take one first.
-for n in $(seq 99 199); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  setsid Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-  server=$!
-  for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    kill -0 "$server" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$server" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
-    DISPLAY=":$n" "$game"
-    exit
-  fi
-  server=
-done
-echo "No display could be started for the game" >&2
-exit 1
+# Xvfb takes a free display and writes its number once it accepts clients.
+exec 3< <(exec setsid Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp 2>/dev/null)
+server=$!
+trap 'kill "$server" 2>/dev/null' EXIT
+read -r display <&3 || { echo "No display could be started for the game" >&2; exit 1; }
+DISPLAY=":$display" "$game"
