@@ -235,6 +235,7 @@ bool MainLoopPass() {
     ReplayTimeStep();
     BeginProfileSection("Input Manager", Color(255, 64, 16, 255));
     InputManager::Update();
+    if (Recorder) Recorder->EndFrame();
     ApplyWindowFocus();
     if (!g_state.pauseMenuShown && InputManager::GetActionTriggered(0, "Pause_Game") != 0.0f) {
         TogglePause();

@@ -58,6 +58,10 @@ void ReplayRecorder::Write(const void* block, std::size_t size) {
     if (std::fwrite(block, size, 1, stream) != 1) ReportWriteError(errno);
 }
 
+void ReplayRecorder::EndFrame() {
+    if (open && recording && std::fflush(stream) != 0) ReportWriteError(errno);
+}
+
 // A recording that lost a block is no use past it: say so once and stop.
 void ReplayRecorder::ReportWriteError(int error) {
     if (!writeFailed) {

@@ -26,6 +26,10 @@ public:
     // Recording with a file open: appends the block. A block that cannot be
     // written ends the recording with one line naming the file and why.
     void Write(const void* block, std::size_t size);
+    // Recording: the frame's blocks are all written and reach the file now,
+    // so that a game that never closes it (the watchdog, a crash, SIGKILL)
+    // leaves every frame it recorded whole.
+    void EndFrame();
     // Playing back with a file open: reads the block. True only when the
     // whole block was read; otherwise the block keeps what it held, and a
     // file that ran out is closed with one line, so that the game goes on

@@ -1,21 +1,29 @@
-// Ctrl+C in a terminal (SIGINT) and `kill` (SIGTERM) ask the game to end the
-// way closing its window does: the level ends through its end script and the
-// process exits normally.
+// Ctrl+C in a terminal (SIGINT), `kill` (SIGTERM) and the terminal's hangup
+// (SIGHUP: the terminal closed, the SSH session dropped) ask the game to end
+// the way closing its window does: the level ends through its end script and
+// the process exits normally.
 #pragma once
 
 // Seconds the game has after the first signal to get back to its main loop,
 // and then again to end its level and shut down, before the watchdog ends it.
 constexpr unsigned kQuitSignalGraceSeconds = 5;
+// A signal this soon after the first is the same request handed on by
+// another: make passes SIGTERM on to its child, the start script passes on
+// what reached it alone, the shell and then the kernel each send the
+// terminal's hangup to the whole job.
+constexpr double kQuitSignalEchoSeconds = 1.0;
 
-// Installs the handlers. A second signal (either of the two) ends the
-// process at once, for a game that no longer reaches the end of its frame. So does
-// the watchdog, kQuitSignalGraceSeconds after the first signal, or after
-// QuitSignalTaken(): a script can be stuck where it cannot be interrupted (a
-// finalizer, a long call into a library), also while the level ends. It
-// prints one line and exits with 128 + the signal's number, as a shell
-// reports a process that the signal ended.
+// Installs the handlers; a SIGHUP ignored when the game started (`nohup`)
+// stays ignored. A second signal (any of the three), later than
+// kQuitSignalEchoSeconds after the first, ends the process at once, for a
+// game that no longer reaches the end of its frame. So does the watchdog,
+// kQuitSignalGraceSeconds after the first signal, or after
+// QuitSignalTaken(): a script can be held where it cannot be interrupted (a
+// finalizer, a long call into a library, a long load), also while the level
+// ends. It prints one line and exits with 128 + the signal's number, as a
+// shell reports a process that the signal ended.
 void InstallQuitSignals();
-// Whether SIGINT or SIGTERM arrived since the handlers were installed.
+// Whether one of the three arrived since the handlers were installed.
 bool QuitSignalReceived();
 // The main loop takes the quit that a signal asked for: the watchdog gives
 // the level's end and the shutdown kQuitSignalGraceSeconds of their own.

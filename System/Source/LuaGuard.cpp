@@ -50,8 +50,12 @@ int g_engineRuns = 0;
 // An xpcall that is running: its thread and its own activation, whose
 // first slot holds the handler and whose second the function DisarmHandler
 // puts in its place. They nest as the C calls that make them (an xpcall
-// cannot be left by a yield): the innermost one is the running thread's
-// own, or that thread runs none.
+// cannot be left by a yield), whatever thread each belongs to. The
+// innermost one may be another thread's than the one running: a coroutine
+// inside its own xpcall may call an engine function that runs a script on
+// the main thread. That run has no handler (the engine's runs set none), so
+// an error raised in it reaches no xpcall's handler, and there is nothing
+// to replace.
 struct RunningXpcall {
     lua_State* thread;
     lua_Debug activation;
@@ -409,7 +413,6 @@ void RenewScriptGrace() {
 
 void CancelScriptInterrupt() {
     g_interruptStands.store(false);
-    g_firstCut.clear();
     // Coroutines that were armed keep a hook that does nothing now.
     if (lua_State* L = g_mainThread.load()) lua_sethook(L, nullptr, 0, 0);
 }

@@ -32,6 +32,9 @@ GameProcess::GameProcess(const std::string& binary, const std::string& workDir, 
             dup2(out, STDERR_FILENO);
             close(out);
         }
+        // A hangup ends the game unless it was ignored at its start: the
+        // tests decide that, not whoever started them (nohup).
+        signal(SIGHUP, SIG_DFL);
         if (!withDisplay) unsetenv("DISPLAY");
         for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
         execv(binary.c_str(), argv.data());

@@ -1,12 +1,14 @@
 // The real executable, started in a directory with its own small Resources
 // tree, under the test display.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Platform/Signals.h"
@@ -59,20 +61,81 @@ TEST(GameProcess, AScriptCanQuitThroughTheConsole) {
     EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), "ended\nended\nended\n");
 }
 
-// Ctrl+C under `make run` without a display, as the terminal sends it: to
-// the whole foreground process group. The X server the game got is not in
-// it, and the level ends as it would with a display.
-TEST(GameProcess, CtrlCUnderMakeRunWithoutADisplayEndsTheLevel) {
-    TestSupport::TempDir dir;
-    WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest);
-    TestSupport::GameProcess game(
-        "/usr/bin/setsid", dir.Path(), false,
-        {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY});
-    ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
-        << game.Output();
-    kill(-game.Pid(), SIGINT);
-    EXPECT_EQ(game.Wait(30.0), 0) << game.Output();
-    EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), "ended\n") << game.Output();
+namespace {
+
+// The Xvfb that the start script runs for the game (its child), or 0.
+pid_t ServerOf(pid_t script) {
+    const std::string found = TestSupport::ReadFile("/proc/" + std::to_string(script) +
+                                                    "/task/" + std::to_string(script) +
+                                                    "/children");
+    for (size_t at = 0; at < found.size();) {
+        const size_t end = found.find(' ', at);
+        const std::string pid = found.substr(at, end - at);
+        if (TestSupport::ReadFile("/proc/" + pid + "/comm") == "Xvfb\n") return std::stoi(pid);
+        at = end == std::string::npos ? end : end + 1;
+    }
+    return 0;
+}
+
+// Whether the process is gone (or only waits to be reaped) within 10 s.
+bool Ends(pid_t pid) {
+    for (int i = 0; i < 200; ++i) {
+        const std::string stat = TestSupport::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+        const size_t state = stat.rfind(") ");
+        if (state == std::string::npos || stat[state + 2] == 'Z') return true;
+        usleep(50000);
+    }
+    return false;
+}
+
+}  // namespace
+
+// `make run`'s job ended from a terminal: Ctrl+C, `kill` and the hangup
+// reach the whole process group, and make hands SIGTERM on to its child
+// too. The game ends its level and exits as on its own; the X server of
+// the start script stops only after it, and in every ending.
+TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
+    struct Case {
+        const char* what;
+        int signal;
+        bool toGroup, toScript, withDisplay;
+        int code;               // the script's exit status: the game's; -1 for a signal's end
+        int ended;              // runs of the end script
+        const char* endTail = "";
+    };
+    const Case cases[] = {
+        {"Ctrl+C", SIGINT, true, false, false, 0, 1},
+        {"kill %1", SIGTERM, true, true, false, 0, 1},
+        {"the terminal closed", SIGHUP, true, false, false, 0, 1},
+        {"make alone killed", SIGTERM, false, true, false, 0, 1},
+        // The script becomes the game: it gets the group's SIGTERM and make's.
+        {"kill %1 with a display", SIGTERM, true, true, true, 0, 1},
+        {"the watchdog", SIGTERM, true, true, false, 128 + SIGTERM, 1,
+         "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')"},
+        // Nothing is handed on; the server ends with its last client.
+        {"kill -KILL %1", SIGKILL, true, false, false, -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestSupport::TempDir dir;
+        WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest, c.endTail);
+        TestSupport::GameProcess game(
+            "/usr/bin/setsid", dir.Path(), c.withDisplay,
+            {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY});
+        ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
+            << game.Output();
+        const pid_t server = ServerOf(game.Pid());
+        EXPECT_EQ(server != 0, !c.withDisplay);
+        if (c.toGroup) kill(-game.Pid(), c.signal);
+        if (c.toScript) kill(game.Pid(), c.signal);
+        EXPECT_EQ(game.Wait(30.0), c.code) << game.Output();
+        const std::string ended = TestSupport::ReadFile(dir.Path() + "/ended.txt");
+        EXPECT_EQ(std::count(ended.begin(), ended.end(), '\n'), c.ended) << game.Output();
+        EXPECT_EQ(game.Output().find("X connection"), std::string::npos) << game.Output();
+        if (server) {
+            EXPECT_TRUE(Ends(server));
+        }
+    }
 }
 
 TEST(GameProcess, WithoutADisplayItExitsWithOne) {
@@ -139,12 +202,29 @@ TEST(GameProcess, SignalsEndAGameThatIsStuck) {
         TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
         ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
             << game.Output();
-        game.Signal(SIGINT);
+        game.Signal(SIGHUP);
         ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ended.txt", game, 30.0))
             << game.Output();
+        // Sooner, it would be taken for the first one handed on.
+        EXPECT_EQ(game.Wait(kQuitSignalEchoSeconds), -1);
         game.Signal(SIGINT);
         EXPECT_EQ(game.Wait(30.0), -1);
         EXPECT_EQ(game.TermSignal(), SIGINT) << game.Output();
+    }
+    {
+        // Started under `nohup`: the hangup stays ignored.
+        TestSupport::TempDir dir;
+        WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest);
+        TestSupport::GameProcess game("/bin/sh", dir.Path(), true,
+                                      {"-c", "trap '' HUP; exec \"$0\"", TAZZLE_BINARY});
+        ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
+            << game.Output();
+        game.Signal(SIGHUP);
+        EXPECT_EQ(game.Wait(2.0), -1);
+        EXPECT_TRUE(game.Running());
+        game.Signal(SIGTERM);
+        EXPECT_EQ(game.Wait(30.0), 0) << game.Output();
+        EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), "ended\n");
     }
 }
 
@@ -190,6 +270,7 @@ TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
     const Case cases[] = {
         {"pcall", "while true do pcall(function() while true do end end) end", start},
         {"coroutine", "coroutine.wrap(function() while true do end end)()", start},
+        {"hangup", "while true do end", start, SIGHUP},
         {"SleepGame", "SleepGame(1e9)", "", SIGTERM},
         // Cut in the handler, xpcall gives back the error; the next
         // instruction (the function's end) is cut again, naming the loop.
@@ -199,6 +280,19 @@ TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
         {"deep under xpcall", "xpcall(function() local function deep(n, k) if n > 0 then return"
          " 1 + deep(n - 1, k) end if k > 0 then pcall(deep, 90, k - 1) end while true do end end"
          " deep(90, 190) end, function(m) return m end)", start, SIGTERM},
+        // The cut hands on the message of the innermost running xpcall's
+        // handler only: one of its own thread, and not one that returned.
+        {"nested xpcall", "xpcall(function() xpcall(function() while true do end end,"
+         " function() while true do end end) end, function(m) return m end)", start},
+        {"coroutine under xpcall", "xpcall(function() coroutine.wrap(function() while true do end"
+         " end)() end, print)", start},
+        // The returned one ran 31 calls deep (30 of them pcall's, deep in C);
+        // `probe` loops at that depth, its first local kept or replaced.
+        {"after an xpcall returned", "local function probe() local a, b = 'kept', 'replaced'"
+         " report = function() return a end while true do end end local function dig(n) if n =="
+         " 1 then probe() else dig(n - 1) end end local t = {} for i = 1, 29 do t[i] = pcall end"
+         " t[30], t[31], t[32] = xpcall, function() end, print pcall(unpack(t)) dig(30)",
+         "probe kept\n", SIGINT, "print('probe ' .. tostring(report and report()))"},
         // The quit stands over the level the end script asks for.
         {"end script asks for a level", "", "Level GenericTileLevel refused: the game is quitting\n",
          SIGTERM, "ExecuteConsoleCommand('level GenericTileLevel 00_Menu_Splash.tmx')"},

@@ -162,6 +162,36 @@ TEST(InputReplay, OddReplayFilesEndInALineAndAGameThatRuns) {
     }
 }
 
+// However the game ends (here killed outright, as by a crash or the
+// watchdog), the recording holds whole frames, one at least for every frame
+// the level updated, and plays back as the game ran.
+TEST(InputReplay, AKilledGamesRecordingKeepsEveryFrame) {
+    TestSupport::TempDir dir;
+    MakeLoggingGame(dir);
+    const std::string frames = dir.Path() + "/frames.txt";
+    std::vector<std::string> recorded;
+    {
+        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), true, {},
+                                      {{"TAZZLE_RECORD", "run.rpl"}});
+        ASSERT_TRUE(TestSupport::WaitWhileRunning([&] { return Lines(frames).size() >= 30; },
+                                                  game, 60.0))
+            << game.Output();
+        game.Signal(SIGKILL);
+        game.Wait(30.0);
+        EXPECT_EQ(game.TermSignal(), SIGKILL);
+        recorded = Lines(frames);
+    }
+    const size_t bytes = std::filesystem::file_size(dir.Path() + "/run.rpl");
+    EXPECT_EQ(bytes % ReplayRecorder::kFrameBytes, 0u) << bytes;
+    EXPECT_GE(bytes / ReplayRecorder::kFrameBytes, recorded.size());
+    EXPECT_LE(bytes / ReplayRecorder::kFrameBytes, recorded.size() + 1);
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), true, Args{"run.rpl"});
+    EXPECT_TRUE(RunFramesThenStop(game, frames, recorded.size() + 2)) << game.Output();
+    const std::vector<std::string> played = Lines(frames);
+    ASSERT_GE(played.size(), recorded.size());
+    EXPECT_EQ(std::vector<std::string>(played.begin(), played.begin() + recorded.size()), recorded);
+}
+
 // A recording that meets a full disk (here a file-size limit) says so once,
 // stops, and the game goes on.
 TEST(InputReplay, ARecordingThatCannotBeWrittenSaysSoOnce) {

@@ -148,6 +148,8 @@ TEST_F(InputEngineTest, ReplayFramesRoundTrip) {
         InputManager::CharCallback(nullptr, 'q');
     });
     Pass();
+    // Each frame reaches the file as it ends, not only as the file closes.
+    EXPECT_EQ(TestSupport::ReadFile(path).size(), 2 * ReplayRecorder::kFrameBytes);
     delete Recorder;
     Recorder = nullptr;
 
