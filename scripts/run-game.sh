@@ -28,13 +28,10 @@ exec 3< <(exec setsid Xvfb -displayfd 1 -terminate -screen 0 1920x1080x24 -nolis
   2>/dev/null)
 server=$!
 trap 'kill "$server" 2>/dev/null' EXIT
-if ! read -r display <&3; then
-  if [ -n "$signalled" ]; then exit $((128 + $(kill -l "$signalled"))); fi
-  echo "No display could be started for the game" >&2
-  exit 1
-fi
+read -r display <&3 || { echo "No display could be started for the game" >&2; exit 1; }
 DISPLAY=":$display" "$game" <&0 &
 pid=$!
+# One that came while the server started (a trap does not cut read short).
 if [ -n "$signalled" ]; then pass "$signalled"; fi
 # wait returns early for each trapped signal; the last one gives the game's
 # exit status.
