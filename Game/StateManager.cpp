@@ -222,11 +222,12 @@ bool MainLoopPass() {
         RequestStateChange("QUIT_GAME", "PAST");
         // The interrupt stands: the level's end script gets a grace of its
         // own, and one that loops is cut after it.
-        QuitSignalTaken();
         RenewScriptGrace();
     }
     g_changedLastPass = ChangePending();
     if (g_changedLastPass) {
+        // Whatever asked for it, the quit is taken: the level ends now.
+        if (IsState(g_state.requestedState, "QUIT_GAME")) QuitTaken();
         ChangeState();
         return StateDispatch();
     }

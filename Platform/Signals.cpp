@@ -13,12 +13,16 @@ constexpr int kQuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
 volatile std::sig_atomic_t g_quitRequested = 0;
 volatile std::sig_atomic_t g_quitSignal = 0;
 volatile std::sig_atomic_t g_quitTaken = 0;
+// Whether the main loop had taken a quit (the window's close, a script's)
+// when the first signal arrived.
+volatile std::sig_atomic_t g_signalAfterTaken = 0;
 // When the first signal arrived. Only the handler touches it, on the main
 // thread, with the other quit signals blocked.
 timespec g_firstSignalAt{};
 void (*volatile g_quitHook)() = nullptr;
 pthread_t g_mainThread;
 pid_t g_mainThreadId = 0;
+pid_t g_gameProcess = 0;
 
 double SecondsSince(const timespec& then) {
     timespec now{};
@@ -27,6 +31,15 @@ double SecondsSince(const timespec& then) {
 }
 
 void OnQuitSignal(int signal) {
+    // A child forked from the game that has not run its program yet (a
+    // library's helper) has the game's handlers but is not the game: it
+    // takes the signal as a process without them would. Handed on to the
+    // main thread, it would come back to it for ever.
+    if (getpid() != g_gameProcess) {
+        std::signal(signal, SIG_DFL);
+        raise(signal);
+        return;
+    }
     // The hook touches what only the main thread may (a running script);
     // the kernel hands a signal to any thread that does not block it.
     if (gettid() != g_mainThreadId) {
@@ -43,6 +56,7 @@ void OnQuitSignal(int signal) {
     clock_gettime(CLOCK_MONOTONIC, &g_firstSignalAt);
     g_quitRequested = 1;
     g_quitSignal = signal;
+    g_signalAfterTaken = g_quitTaken;
     alarm(kQuitSignalGraceSeconds);
     if (void (*hook)() = g_quitHook) hook();
 }
@@ -58,10 +72,20 @@ void OnWatchdog(int) {
     static const char kNotEnded[] =
         "The game did not end within 5 seconds of taking the quit: its level's end or its "
         "shutdown went on; ending it now.\n";
+    static const char kStillEnding[] =
+        "The game did not end within 5 seconds of the quit signal: its level's end or its "
+        "shutdown went on; ending it now.\n";
     static_assert(kQuitSignalGraceSeconds == 5, "the lines above name the seconds");
-    const bool taken = g_quitTaken != 0;
-    ssize_t written = write(STDOUT_FILENO, taken ? kNotEnded : kNotBack,
-                            (taken ? sizeof(kNotEnded) : sizeof(kNotBack)) - 1);
+    const char* line = kNotBack;
+    size_t length = sizeof(kNotBack) - 1;
+    if (g_signalAfterTaken) {
+        line = kStillEnding;
+        length = sizeof(kStillEnding) - 1;
+    } else if (g_quitTaken) {
+        line = kNotEnded;
+        length = sizeof(kNotEnded) - 1;
+    }
+    ssize_t written = write(STDOUT_FILENO, line, length);
     (void)written;
     _exit(128 + (g_quitSignal != 0 ? int(g_quitSignal) : SIGINT));
 }
@@ -71,6 +95,7 @@ void OnWatchdog(int) {
 void InstallQuitSignals() {
     g_mainThread = pthread_self();
     g_mainThreadId = gettid();
+    g_gameProcess = getpid();
     struct sigaction action {};
     action.sa_handler = OnQuitSignal;
     sigemptyset(&action.sa_mask);
@@ -94,10 +119,9 @@ bool QuitSignalReceived() {
     return g_quitRequested != 0;
 }
 
-void QuitSignalTaken() {
-    if (!g_quitRequested) return;
+void QuitTaken() {
     g_quitTaken = 1;
-    alarm(kQuitSignalGraceSeconds);
+    if (g_quitRequested) alarm(kQuitSignalGraceSeconds);
 }
 
 void SetQuitSignalHook(void (*hook)()) {

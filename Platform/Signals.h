@@ -9,25 +9,30 @@
 constexpr unsigned kQuitSignalGraceSeconds = 5;
 // A signal this soon after the first is the same request handed on by
 // another: make passes SIGTERM on to its child, the start script passes on
-// what reached it alone, the shell and then the kernel each send the
-// terminal's hangup to the whole job.
+// every one that reaches it (the game got the group's own already), the
+// shell and then the kernel each send the terminal's hangup to the whole
+// job.
 constexpr double kQuitSignalEchoSeconds = 1.0;
 
 // Installs the handlers; a SIGHUP ignored when the game started (`nohup`)
 // stays ignored. A second signal (any of the three), later than
 // kQuitSignalEchoSeconds after the first, ends the process at once, for a
 // game that no longer reaches the end of its frame. So does the watchdog,
-// kQuitSignalGraceSeconds after the first signal, or after
-// QuitSignalTaken(): a script can be held where it cannot be interrupted (a
+// kQuitSignalGraceSeconds after the first signal, or after QuitTaken()
+// when the signal came first: a script can be held where it cannot be interrupted (a
 // finalizer, a long call into a library, a long load), also while the level
 // ends. It prints one line and exits with 128 + the signal's number, as a
-// shell reports a process that the signal ended.
+// shell reports a process that the signal ended. A child forked from the
+// game (from any thread) that has not run another program takes the signals
+// by their default action.
 void InstallQuitSignals();
 // Whether one of the three arrived since the handlers were installed.
 bool QuitSignalReceived();
-// The main loop takes the quit that a signal asked for: the watchdog gives
-// the level's end and the shutdown kQuitSignalGraceSeconds of their own.
-void QuitSignalTaken();
+// The main loop takes a quit, whatever asked for it (a signal, the window's
+// close, a script): after a signal the watchdog gives the level's end and
+// the shutdown kQuitSignalGraceSeconds of their own, and its line names the
+// level's end as what went on.
+void QuitTaken();
 // Called from the signal handler after the flag is set, so that work that
 // never returns to the main loop (a script stuck in a loop) can be stopped.
 // It runs inside the handler: it must be async-signal-safe.

@@ -102,6 +102,7 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         int code;               // the script's exit status: the game's; -1 for a signal's end
         int ended;              // runs of the end script
         const char* endTail = "";
+        const char* line = nullptr;  // a line the output holds
     };
     const Case cases[] = {
         {"Ctrl+C", SIGINT, true, false, false, 0, 1},
@@ -111,7 +112,8 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         // The script becomes the game: it gets the group's SIGTERM and make's.
         {"kill %1 with a display", SIGTERM, true, true, true, 0, 1},
         {"the watchdog", SIGTERM, true, true, false, 128 + SIGTERM, 1,
-         "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')"},
+         "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')",
+         "within 5 seconds of taking the quit: its level's end or its shutdown went on"},
         // Nothing is handed on; the server ends with its last client.
         {"kill -KILL %1", SIGKILL, true, false, false, -1, 0},
     };
@@ -132,6 +134,9 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         const std::string ended = TestSupport::ReadFile(dir.Path() + "/ended.txt");
         EXPECT_EQ(std::count(ended.begin(), ended.end(), '\n'), c.ended) << game.Output();
         EXPECT_EQ(game.Output().find("X connection"), std::string::npos) << game.Output();
+        if (c.line) {
+            EXPECT_NE(game.Output().find(c.line), std::string::npos) << game.Output();
+        }
         if (server) {
             EXPECT_TRUE(Ends(server));
         }
@@ -148,7 +153,8 @@ TEST(GameProcess, WithoutADisplayItExitsWithOne) {
 
 // Signals reach a game that no frame is coming from: a level that reloads
 // itself from its start script, a script stuck in a loop, and an end script
-// stuck in a long library call, which the second signal ends at once.
+// stuck in a long library call, which the second signal ends at once (or,
+// after a script's quit, the watchdog).
 TEST(GameProcess, SignalsEndAGameThatIsStuck) {
     ASSERT_TRUE(TestSupport::EnsureWindowManager());
     for (bool byWindow : {false, true}) {
@@ -195,16 +201,34 @@ TEST(GameProcess, SignalsEndAGameThatIsStuck) {
         EXPECT_NE(game.Output().find("interrupted\n"), std::string::npos) << game.Output();
         EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), "ended\n");
     }
-    {
+    // An end script stuck in a long library call, after a signal or after
+    // a script's quit.
+    for (bool byScript : {false, true}) {
+        SCOPED_TRACE(byScript ? "a script quit" : "a signal");
         TestSupport::TempDir dir;
         WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest,
                      "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')\n");
         TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path());
         ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
             << game.Output();
-        game.Signal(SIGHUP);
+        if (byScript) {
+            dir.Write("quit", "");
+        } else {
+            game.Signal(SIGHUP);
+        }
         ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ended.txt", game, 30.0))
             << game.Output();
+        if (byScript) {
+            // The watchdog's seconds count from the signal; what went on was
+            // the level's end.
+            game.Signal(SIGTERM);
+            EXPECT_EQ(game.Wait(30.0), 128 + SIGTERM) << game.Output();
+            EXPECT_NE(game.Output().find("within 5 seconds of the quit signal: its level's end or "
+                                         "its shutdown went on"),
+                      std::string::npos)
+                << game.Output();
+            continue;
+        }
         // Sooner, it would be taken for the first one handed on.
         EXPECT_EQ(game.Wait(kQuitSignalEchoSeconds), -1);
         game.Signal(SIGINT);
@@ -348,6 +372,9 @@ TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
         // Once: a count, as an end script that runs for ever writes many lines.
         EXPECT_EQ(std::count(ended.begin(), ended.end(), '\n'), where ? 1 : 0);
         EXPECT_EQ(output.find("did not end within") != std::string::npos, !where) << output;
+        // Each stuck before its main loop took the quit.
+        EXPECT_EQ(output.find("it did not get back to its main loop") != std::string::npos, !where)
+            << output;
         // coroutine.wrap passes the error on with its own place in front.
         if (where) {
             EXPECT_NE(output.find(where), std::string::npos) << output;
