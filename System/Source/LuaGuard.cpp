@@ -51,11 +51,12 @@ int g_engineRuns = 0;
 // first slot holds the handler and whose second the function DisarmHandler
 // puts in its place. They nest as the C calls that make them (an xpcall
 // cannot be left by a yield), whatever thread each belongs to. The
-// innermost one may be another thread's than the one running: a coroutine
-// inside its own xpcall may call an engine function that runs a script on
-// the main thread. That run has no handler (the engine's runs set none), so
-// an error raised in it reaches no xpcall's handler, and there is nothing
-// to replace.
+// innermost one may be another thread's than the one running. Most often a
+// thread inside an xpcall resumes a coroutine that has none of its own (a
+// resume sets no handler); or a coroutine inside its own xpcall calls an
+// engine function that runs a script on the main thread (the engine's runs
+// set none). Either way an error raised in the running thread reaches no
+// xpcall's handler, and there is nothing to replace.
 struct RunningXpcall {
     lua_State* thread;
     lua_Debug activation;

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,18 +65,29 @@ TEST(GameProcess, AScriptCanQuitThroughTheConsole) {
 
 namespace {
 
-// The Xvfb that the start script runs for the game (its child), or 0.
-pid_t ServerOf(pid_t script) {
-    const std::string found = TestSupport::ReadFile("/proc/" + std::to_string(script) +
-                                                    "/task/" + std::to_string(script) +
-                                                    "/children");
+// The child of the start script that runs under that name (the X server
+// "Xvfb", the game once it has started), or 0.
+pid_t ChildOf(pid_t script, const std::string& name) {
+    const std::string found = TestSupport::ReadFile("/proc/" + std::to_string(script) + "/task/" +
+                                                    std::to_string(script) + "/children");
     for (size_t at = 0; at < found.size();) {
         const size_t end = found.find(' ', at);
         const std::string pid = found.substr(at, end - at);
-        if (TestSupport::ReadFile("/proc/" + pid + "/comm") == "Xvfb\n") return std::stoi(pid);
+        if (TestSupport::ReadFile("/proc/" + pid + "/comm") == name + "\n") return std::stoi(pid);
         at = end == std::string::npos ? end : end + 1;
     }
     return 0;
+}
+
+// What the process's descriptors lead to ("pipe:[n]", a path).
+std::set<std::string> DescriptorsOf(pid_t pid) {
+    std::set<std::string> found;
+    std::error_code error;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        found.insert(std::filesystem::read_symlink(entry.path(), error).string());
+    }
+    return found;
 }
 
 // Whether the process is gone (or only waits to be reaped) within 10 s.
@@ -99,10 +112,15 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         const char* what;
         int signal;
         bool toGroup, toScript, withDisplay;
-        int code;               // the script's exit status: the game's; -1 for a signal's end
-        int ended;              // runs of the end script
+        int code;   // the script's exit status: the game's; -1 for a signal's end
+        int ended;  // runs of the end script
         const char* endTail = "";
         const char* line = nullptr;  // a line the output holds
+        // When the signals are sent: once the level runs; as soon as the X
+        // server runs, before it takes clients (the game is not started,
+        // or, should it come up first, takes the quit); as soon as the game
+        // has started, before its handlers are in place.
+        enum { kPlaying, kServerStarting, kGameStarting } when = kPlaying;
     };
     const Case cases[] = {
         {"Ctrl+C", SIGINT, true, false, false, 0, 1},
@@ -114,9 +132,23 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         {"the watchdog", SIGTERM, true, true, false, 128 + SIGTERM, 1,
          "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')",
          "within 5 seconds of taking the quit: its level's end or its shutdown went on"},
-        // Nothing is handed on; the server ends with its last client.
+        // Nothing is handed on; the server ends with the script.
         {"kill -KILL %1", SIGKILL, true, false, false, -1, 0},
+        {"Ctrl+C as the server starts", SIGINT, true, false, false, 128 + SIGINT, 0, "", nullptr,
+         Case::kServerStarting},
+        {"the terminal closed as the server starts", SIGHUP, true, false, false, 128 + SIGHUP, 0,
+         "", nullptr, Case::kServerStarting},
+        // The game ignores the group's SIGINT until its handler is in; the
+        // one handed on waits for that.
+        {"Ctrl+C as the game starts", SIGINT, true, false, false, 0, 1, "", nullptr,
+         Case::kGameStarting},
+        {"kill -KILL %1 as the server starts", SIGKILL, true, false, false, -1, 0, "", nullptr,
+         Case::kServerStarting},
+        // The server has a display but no client yet.
+        {"kill -KILL %1 as the game starts", SIGKILL, true, false, false, -1, 0, "", nullptr,
+         Case::kGameStarting},
     };
+    const std::string gameName = std::filesystem::path(TAZZLE_BINARY).filename().string();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TestSupport::TempDir dir;
@@ -124,22 +156,50 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         TestSupport::GameProcess game(
             "/usr/bin/setsid", dir.Path(), c.withDisplay,
             {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY});
-        ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
-            << game.Output();
-        const pid_t server = ServerOf(game.Pid());
+        pid_t server = 0;
+        if (c.when == Case::kPlaying) {
+            ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
+                << game.Output();
+            server = ChildOf(game.Pid(), "Xvfb");
+            // The game holds none of the script's own (3 to 5): the
+            // server's pipe, its messages.
+            const std::set<std::string> held = DescriptorsOf(ChildOf(game.Pid(), gameName));
+            for (int fd = 3; server && fd <= 5; ++fd) {
+                std::error_code error;
+                const std::string own = std::filesystem::read_symlink(
+                    "/proc/" + std::to_string(game.Pid()) + "/fd/" + std::to_string(fd), error);
+                EXPECT_EQ(held.count(own), 0u) << own;
+            }
+        } else {
+            const std::string awaited = c.when == Case::kServerStarting ? "Xvfb" : gameName;
+            for (int i = 0; i < 30000 && game.Running() && !ChildOf(game.Pid(), awaited); ++i) {
+                usleep(500);
+            }
+            server = ChildOf(game.Pid(), "Xvfb");
+            ASSERT_NE(server, 0) << game.Output();
+        }
         EXPECT_EQ(server != 0, !c.withDisplay);
         if (c.toGroup) kill(-game.Pid(), c.signal);
         if (c.toScript) kill(game.Pid(), c.signal);
-        EXPECT_EQ(game.Wait(30.0), c.code) << game.Output();
+        const int code = game.Wait(30.0);
         const std::string ended = TestSupport::ReadFile(dir.Path() + "/ended.txt");
-        EXPECT_EQ(std::count(ended.begin(), ended.end(), '\n'), c.ended) << game.Output();
+        if (c.when != Case::kServerStarting || code != 0) {
+            EXPECT_EQ(code, c.code) << game.Output();
+            EXPECT_EQ(std::count(ended.begin(), ended.end(), '\n'), c.ended) << game.Output();
+        }
+        // The script ended after the game, and nothing of the game is left.
+        if (code >= 0) {
+            EXPECT_NE(kill(-game.Pid(), 0), 0);
+        }
         EXPECT_EQ(game.Output().find("X connection"), std::string::npos) << game.Output();
         if (c.line) {
             EXPECT_NE(game.Output().find(c.line), std::string::npos) << game.Output();
         }
-        if (server) {
-            EXPECT_TRUE(Ends(server));
+        if (server && !Ends(server)) {
+            ADD_FAILURE() << "the X server was left running";
+            kill(server, SIGKILL);
         }
+        kill(-game.Pid(), SIGKILL);
     }
 }
 
@@ -149,6 +209,25 @@ TEST(GameProcess, WithoutADisplayItExitsWithOne) {
     TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), false);
     EXPECT_EQ(game.Wait(30.0), 1) << game.Output();
     EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/ended.txt"));
+}
+
+// Without a display and without an X server that starts, the start script
+// says so with the cause Xvfb gave.
+TEST(GameProcess, MakeRunSaysWhyItsXServerFailed) {
+    TestSupport::TempDir dir;
+    WriteScripts(dir, "");
+    dir.Write("bin/Xvfb",
+              "#!/bin/sh\nprintf '(EE) \\nFatal server error:\\n(EE) Couldn'\\''t add screen "
+              "0(EE) \\n' >&2\nexit 1\n");
+    std::filesystem::permissions(dir.Path() + "/bin/Xvfb", std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    TestSupport::GameProcess game(
+        "/bin/bash", dir.Path(), false,
+        {std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY},
+        {{"PATH", dir.Path() + "/bin:" + std::getenv("PATH")}});
+    EXPECT_EQ(game.Wait(30.0), 1);
+    EXPECT_EQ(game.Output(),
+              "Xvfb could not start a display for the game: Couldn't add screen 0\n");
 }
 
 // Signals reach a game that no frame is coming from: a level that reloads
