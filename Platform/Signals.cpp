@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -61,10 +62,10 @@ void OnQuitSignal(int signal) {
     if (void (*hook)() = g_quitHook) hook();
 }
 
-// Only write() and _exit() here: the main thread may be anywhere, inside
-// malloc or holding stdout's lock. Lines printed before are already out,
-// as stdout is line-buffered. The line says what is known: how far the
-// game got, not what held it.
+// Only write(), strlen() and _exit() here: the main thread may be
+// anywhere, inside malloc or holding stdout's lock. Lines printed before
+// are already out, as stdout is line-buffered. The line says what is known:
+// how far the game got, not what held it.
 void OnWatchdog(int) {
     static const char kNotBack[] =
         "The game did not end within 5 seconds of the quit signal: it did not get back to its "
@@ -76,16 +77,8 @@ void OnWatchdog(int) {
         "The game did not end within 5 seconds of the quit signal: its level's end or its "
         "shutdown went on; ending it now.\n";
     static_assert(kQuitSignalGraceSeconds == 5, "the lines above name the seconds");
-    const char* line = kNotBack;
-    size_t length = sizeof(kNotBack) - 1;
-    if (g_signalAfterTaken) {
-        line = kStillEnding;
-        length = sizeof(kStillEnding) - 1;
-    } else if (g_quitTaken) {
-        line = kNotEnded;
-        length = sizeof(kNotEnded) - 1;
-    }
-    ssize_t written = write(STDOUT_FILENO, line, length);
+    const char* line = g_signalAfterTaken ? kStillEnding : g_quitTaken ? kNotEnded : kNotBack;
+    ssize_t written = write(STDOUT_FILENO, line, std::strlen(line));
     (void)written;
     _exit(128 + (g_quitSignal != 0 ? int(g_quitSignal) : SIGINT));
 }

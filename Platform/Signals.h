@@ -18,13 +18,13 @@ constexpr double kQuitSignalEchoSeconds = 1.0;
 // stays ignored. A second signal (any of the three), later than
 // kQuitSignalEchoSeconds after the first, ends the process at once, for a
 // game that no longer reaches the end of its frame. So does the watchdog,
-// kQuitSignalGraceSeconds after the first signal, or after QuitTaken()
-// when the signal came first: a script can be held where it cannot be interrupted (a
-// finalizer, a long call into a library, a long load), also while the level
-// ends. It prints one line and exits with 128 + the signal's number, as a
-// shell reports a process that the signal ended. A child forked from the
-// game (from any thread) that has not run another program takes the signals
-// by their default action.
+// kQuitSignalGraceSeconds after the first signal, or after QuitTaken() when
+// the signal came first: a script can be held where it cannot be
+// interrupted (a finalizer, a long call into a library, a long load), also
+// while the level ends. It prints one line and exits with 128 + the
+// signal's number, as a shell reports a process that the signal ended. A
+// child forked from the game (from any thread) that has not run another
+// program takes the signals by their default action.
 void InstallQuitSignals();
 // Whether one of the three arrived since the handlers were installed.
 bool QuitSignalReceived();
