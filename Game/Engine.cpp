@@ -46,6 +46,19 @@ T* Require(T* object, const char* what) {
     return object;
 }
 
+// Without its window system there is no game: say which display could not
+// be opened and why (a stale DISPLAY over SSH, a server that has gone).
+bool StartWindowSystem() {
+    if (glfwInit()) return true;
+    const char* why = nullptr;
+    glfwGetError(&why);
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr, "Could not open the display %s: %s\n",
+                 display && *display ? display : "(DISPLAY is not set)",
+                 why ? why : "the window system did not start");
+    return false;
+}
+
 // The FPS counter's text reaches the panel "FPS" as a settings tree.
 void ApplyFpsText(const char* text) {
     DataNode* settings = MakeNodeWithString("FPS", "SetText", text);
@@ -104,7 +117,7 @@ int StartEngine(int argc, char** argv) {
     SetGuiFrameHooks(GuiFrameHooks{GuiStartup, DrawGui, GuiShutdown});
     SetGuiSoundHook(PlayGuiClick);
     SetGuiActionHook(InputManager::GetActionTriggered);
-    if (!glfwInit()) return 1;
+    if (!StartWindowSystem()) return 1;
     if (!RenderStartup()) {
         glfwTerminate();
         return 1;

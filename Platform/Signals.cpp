@@ -62,6 +62,18 @@ void OnQuitSignal(int signal) {
     if (void (*hook)() = g_quitHook) hook();
 }
 
+// A write to a pipe or socket that nobody reads any more (the `tee` or
+// `head` the output went to has ended with the job) fails with EPIPE and
+// the game goes on, so that its level still ends. Caught rather than
+// ignored: exec resets a caught signal, while an ignored one would be
+// inherited by the commands the game runs (`yes | head` would misbehave).
+void OnBrokenPipe(int signal) {
+    if (getpid() != g_gameProcess) {
+        std::signal(signal, SIG_DFL);
+        raise(signal);
+    }
+}
+
 // Only write(), strlen() and _exit() here: the main thread may be
 // anywhere, inside malloc or holding stdout's lock. Lines printed before
 // are already out, as stdout is line-buffered. The line says what is known:
@@ -102,6 +114,11 @@ void InstallQuitSignals() {
         }
         sigaction(signal, &action, nullptr);
     }
+    struct sigaction brokenPipe {};
+    brokenPipe.sa_handler = OnBrokenPipe;
+    sigemptyset(&brokenPipe.sa_mask);
+    brokenPipe.sa_flags = SA_RESTART;
+    sigaction(SIGPIPE, &brokenPipe, nullptr);
     struct sigaction watchdog {};
     watchdog.sa_handler = OnWatchdog;
     sigemptyset(&watchdog.sa_mask);

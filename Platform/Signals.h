@@ -1,21 +1,23 @@
 // Ctrl+C in a terminal (SIGINT), `kill` (SIGTERM) and the terminal's hangup
 // (SIGHUP: the terminal closed, the SSH session dropped) ask the game to end
 // the way closing its window does: the level ends through its end script and
-// the process exits normally.
+// the process exits normally. An output whose reader has gone (a `tee` or
+// `head` ended with the job) ends nothing: writes to it fail quietly.
 #pragma once
 
 // Seconds the game has after the first signal to get back to its main loop,
 // and then again to end its level and shut down, before the watchdog ends it.
 constexpr unsigned kQuitSignalGraceSeconds = 5;
 // A signal this soon after the first is the same request handed on by
-// another: make passes SIGTERM on to its child, the start script passes on
-// every one that reaches it (the game got the group's own already), the
-// shell and then the kernel each send the terminal's hangup to the whole
-// job.
+// another: make passes SIGTERM on to its child (the game itself, as the
+// start script becomes the game once its display is up) besides the one
+// `kill %1` sends the job, and the shell and then the kernel each send the
+// terminal's hangup to the whole job.
 constexpr double kQuitSignalEchoSeconds = 1.0;
 
 // Installs the handlers; a SIGHUP ignored when the game started (`nohup`)
-// stays ignored. A second signal (any of the three), later than
+// stays ignored. SIGPIPE is caught and does nothing, so the commands the
+// game runs start with its default action. A second signal (any of the three), later than
 // kQuitSignalEchoSeconds after the first, ends the process at once, for a
 // game that no longer reaches the end of its frame. So does the watchdog,
 // kQuitSignalGraceSeconds after the first signal, or after QuitTaken() when

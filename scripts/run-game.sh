@@ -1,78 +1,89 @@
 #!/usr/bin/env bash
 # Starts the game (the executable named first) in the working directory;
-# without a display, on an Xvfb of its own, which is stopped once the game
-# has ended, however it ends.
+# without a display, on an Xvfb of its own, which ends when the game does,
+# however it ends.
 #
-# Ctrl+C, the terminal's hangup and `kill %1` (a job, not `kill PID`) reach
-# the whole process group, the game with it, which ends its level and exits
-# as it would on its own. The X server runs in a session of its own, out of
-# their reach (it would close at once and end the game before its
-# end-of-level script), and this script stays until the game has ended: the
-# signals only run the traps below, which hand every one on to the game,
-# also those that reached this script alone (make hands SIGTERM to its
-# child); the game takes a signal within a second of the first as that one
-# handed on.
+# Once the display is up the script becomes the game (exec): every signal
+# then reaches the game itself, once and when it is sent, as without this
+# script: Ctrl+C, `kill %1` and the terminal's hangup through the job's
+# process group, make's SIGTERM to its child, `kill` with the PID. The X
+# server runs in a session of its own, out of the group's reach (it would
+# close at once and end the game before its end-of-level script), and ends
+# by its parent's death signal when the game ends.
 set -u
 game="$1"
 if [ -n "${DISPLAY:-}" ]; then exec "$game"; fi
-pid=
+shopt -s extglob
 signalled=
-# The name the game runs under once started (the kernel keeps 15 bytes).
-name=${game##*/}
-name=${name:0:15}
-# A signal is handed on once the game's own handler for it is in place.
-# Before, it would be lost: bash's child that is about to become the game
-# takes it for a trap of its own, and the game starts with SIGINT ignored,
-# as bash starts every command in the background.
-pass() {
-  signalled=$1
-  [ -n "$pid" ] || return 0
-  local bit=$((1 << ($(kill -l "$1") - 1))) key value state caught running
-  while :; do
-    running= state=Z caught=0
-    while read -r key value _; do
-      case $key in
-        Name:) running=$value ;;
-        State:) state=$value ;;
-        SigCgt:) caught=$value ;;
-      esac
-    done 2>/dev/null <"/proc/$pid/status"
-    case $state in Z | X) return 0 ;; esac
-    if [ "$running" = "$name" ] && ((0x$caught & bit)); then break; fi
-    sleep 0.01
+server=
+# A quit signal before the game runs ends the script, the server with it,
+# with 128 + the signal's number, as the game would have ended. The traps
+# only note it: the script checks at least every 0.1 s.
+for s in INT TERM HUP; do trap "signalled=$s" "$s"; done
+# The server's TERM can come before it has started: bash's child that is
+# about to become it takes a signal for this script's trap and drops it.
+# So it is sent again until the server is gone.
+stop_server() {
+  local tries stat
+  [ -n "$server" ] || return 0
+  for ((tries = 0; tries < 50; tries++)); do
+    kill "$server" 2>/dev/null || return 0
+    read -r stat 2>/dev/null <"/proc/$server/stat" || return 0
+    stat=${stat##*) }
+    [ "${stat:0:1}" != Z ] || return 0
+    sleep 0.02
   done
-  kill -s "$1" "$pid" 2>/dev/null
+  kill -KILL "$server" 2>/dev/null
 }
-for s in INT TERM HUP; do trap "pass $s" "$s"; done
-# Xvfb's messages go to a file that is gone from the folder at once (no
-# file is left, however this script ends); only a failure shows them.
-log=$(mktemp)
-exec 4>"$log" 5<"$log"
-rm -f "$log"
-# Xvfb takes a free display and writes its number once it accepts clients.
-# It ends when this script does, however that happens: its parent's death
+trap stop_server EXIT
+quit_if_signalled() {
+  if [ -n "$signalled" ]; then exit $((128 + $(kill -l "$signalled"))); fi
+}
+# Xvfb takes a free display and writes its number once it accepts clients;
+# its messages come through the same pipe, and only a failure shows them.
+# Nothing but bash's own builtins runs in this job's process group once the
+# server is started, so the group's signal cannot kill a step of the start:
+# setpriv and setsid run there only until setsid has made the session.
+# The server ends when its parent does, however that happens: the death
 # signal is set while it is still in this job's process group, so a SIGKILL
-# to the job reaches it either way, also before the game connects.
+# to the job reaches it either way, also before the game connects. After
+# the game's start, nobody reads the pipe: Xvfb ignores SIGPIPE, so what it
+# writes then is dropped.
 exec 3< <(exec setpriv --pdeathsig TERM setsid Xvfb -displayfd 1 -screen 0 1920x1080x24 \
-  -nolisten tcp 2>&4 5<&-)
+  -nolisten tcp 2>&1)
 server=$!
-trap 'kill "$server" 2>/dev/null' EXIT
-if ! read -r display <&3; then
-  why=$(sed 's/(EE) *//g' <&5 | awk 'NR == 1 { first = $0 }
-    /Fatal server error:/ { getline; fatal = $0 }
-    END { print fatal != "" ? fatal : first }')
+display= messages=() line=
+while :; do
+  quit_if_signalled
+  # A read cut short by its time limit keeps what it got in `part`.
+  read -t 0.1 -r part <&3
+  status=$?
+  line+=$part
+  if ((status > 128)); then continue; fi
+  if ((status == 0)) && [[ $line == +([0-9]) ]]; then
+    display=$line
+    break
+  fi
+  line=${line//'(EE)'*( )/}
+  [ -z "$line" ] || messages+=("$line")
+  line=
+  if ((status != 0)); then break; fi
+done
+quit_if_signalled
+if [ -z "$display" ]; then
+  why=
+  for ((i = 0; i < ${#messages[@]}; i++)); do
+    if [[ ${messages[i]} == *"Fatal server error:"* ]]; then why=${messages[i + 1]:-}; fi
+  done
+  [ -n "$why" ] || why=${messages[0]:-}
   echo "Xvfb could not start a display for the game${why:+: $why}" >&2
   exit 1
 fi
-# One that came while the server started (a trap does not cut read short):
-# the game is not started at all.
-if [ -n "$signalled" ]; then exit $((128 + $(kill -l "$signalled"))); fi
-DISPLAY=":$display" "$game" <&0 3<&- 4>&- 5<&- &
-pid=$!
-# One that came as the game was started.
-if [ -n "$signalled" ]; then pass "$signalled"; fi
-# Polled, not waited for: a trap that cuts bash's wait short just as the
-# game ends can lose that end, and wait then waits for ever. A trap runs once
-# the sleep is over. The last wait gives the game's exit status.
-while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
-wait "$pid"
+# From here a signal ends the script by its default action (the server
+# with it, by the death signal) or, once exec has begun, is left to the
+# game: a trap would only note it, too late.
+trap - INT TERM HUP
+quit_if_signalled
+trap - EXIT
+export DISPLAY=":$display"
+exec "$game" 3<&-

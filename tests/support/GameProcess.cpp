@@ -18,7 +18,7 @@ namespace TestSupport {
 
 GameProcess::GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay,
                          const std::vector<std::string>& args,
-                         const std::map<std::string, std::string>& env)
+                         const std::map<std::string, std::string>& env, int output)
     : outputPath_(workDir + "/output.txt") {
     std::vector<char*> argv{const_cast<char*>(binary.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -26,15 +26,18 @@ GameProcess::GameProcess(const std::string& binary, const std::string& workDir, 
     pid_ = fork();
     if (pid_ == 0) {
         if (chdir(workDir.c_str()) != 0) _exit(127);
-        int out = open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int out =
+            output >= 0 ? output : open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out >= 0) {
             dup2(out, STDOUT_FILENO);
             dup2(out, STDERR_FILENO);
             close(out);
         }
-        // A hangup ends the game unless it was ignored at its start: the
-        // tests decide that, not whoever started them (nohup).
+        // The game starts with a hangup's and a broken pipe's default action,
+        // as from a shell: the tests decide otherwise, not whoever started
+        // them (nohup, a runner that ignores SIGPIPE).
         signal(SIGHUP, SIG_DFL);
+        signal(SIGPIPE, SIG_DFL);
         if (!withDisplay) unsetenv("DISPLAY");
         for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
         execv(binary.c_str(), argv.data());

@@ -13,11 +13,11 @@ namespace TestSupport {
 class GameProcess {
 public:
     // Starts the game with `workDir` as its working directory and its output
-    // in workDir/output.txt. `withDisplay` false removes DISPLAY; `env` adds
-    // to the environment.
+    // in workDir/output.txt, or to `output` when one is given. `withDisplay`
+    // false removes DISPLAY; `env` adds to the environment.
     GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay = true,
                 const std::vector<std::string>& args = {},
-                const std::map<std::string, std::string>& env = {});
+                const std::map<std::string, std::string>& env = {}, int output = -1);
     ~GameProcess();
     GameProcess(const GameProcess&) = delete;
     GameProcess& operator=(const GameProcess&) = delete;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,8 +94,10 @@ bool Ends(pid_t pid) {
 
 // `make run`'s job ended from a terminal: Ctrl+C, `kill` and the hangup
 // reach the whole process group, and make hands SIGTERM on to its child
-// too. The game ends its level and exits as on its own; the X server of
-// the start script stops only after it, and in every ending.
+// too. Once its display is up the start script is the game, which ends its
+// level and exits as on its own, each signal reaching it once, when sent;
+// the X server ends after it, in every ending. A signal before the game
+// runs ends the start with 128 + its number, silently.
 TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
     struct Case {
         const char* what;
@@ -105,31 +108,44 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         const char* endTail = "";
         const char* line = nullptr;  // a line the output holds
         // When the signals are sent: once the level runs; as soon as the X
-        // server runs, before it takes clients (the game is not started,
-        // or, should it come up first, takes the quit); as soon as the game
-        // has started, before its handlers are in place.
+        // server runs, before it takes clients; as soon as the script has
+        // become the game, before or after its handlers are in place (the
+        // game then ends by the signal before any level, or takes the quit).
         enum { kPlaying, kServerStarting, kGameStarting } when = kPlaying;
+        // A program of the start replaced on PATH by one that only sleeps:
+        // a server that never gives its display, a slow step before it.
+        const char* standIn = nullptr;
+        double again = 0;      // seconds after which the group gets the signal again
+        size_t saveBytes = 0;  // the size of save.txt, which the end tail writes
     };
+    // The README's save, after a command, say making its folder.
+    const char* const saveAfterACommand =
+        "os.execute('sleep 3') local f = io.open('save.txt', 'w') for i = 1, 20000 do "
+        "f:write(string.rep('x', 99), '\\n') end f:close()";
     const Case cases[] = {
         {"Ctrl+C", SIGINT, true, false, false, 0, 1},
         {"kill %1", SIGTERM, true, true, false, 0, 1},
         {"the terminal closed", SIGHUP, true, false, false, 0, 1},
         {"make alone killed", SIGTERM, false, true, false, 0, 1},
-        // The script becomes the game: it gets the group's SIGTERM and make's.
         {"kill %1 with a display", SIGTERM, true, true, true, 0, 1},
         {"the watchdog", SIGTERM, true, true, false, 128 + SIGTERM, 1,
          "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')",
          "within 5 seconds of taking the quit: its level's end or its shutdown went on"},
-        // Nothing is handed on; the server ends with the script.
+        // The C library's system() ignores it in the game; the command gets it.
+        {"a second Ctrl+C while the level's end waits in os.execute", SIGINT, true, false, false, 0,
+         1, saveAfterACommand, nullptr, Case::kPlaying, nullptr, 1.5, 2000000},
         {"kill -KILL %1", SIGKILL, true, false, false, -1, 0},
         {"Ctrl+C as the server starts", SIGINT, true, false, false, 128 + SIGINT, 0, "", nullptr,
-         Case::kServerStarting},
+         Case::kServerStarting, "Xvfb"},
         {"the terminal closed as the server starts", SIGHUP, true, false, false, 128 + SIGHUP, 0,
-         "", nullptr, Case::kServerStarting},
-        // The game ignores the group's SIGINT until its handler is in; the
-        // one handed on waits for that.
+         "", nullptr, Case::kServerStarting, "Xvfb"},
+        {"kill %1 as the server starts", SIGTERM, true, true, false, 128 + SIGTERM, 0, "", nullptr,
+         Case::kServerStarting, "Xvfb"},
+        {"Ctrl+C in a slow step before the server", SIGINT, true, false, false, 128 + SIGINT, 0, "",
+         nullptr, Case::kServerStarting, "setpriv"},
         {"Ctrl+C as the game starts", SIGINT, true, false, false, 0, 1, "", nullptr,
          Case::kGameStarting},
+        // Nothing is handed on; the server ends with the script.
         {"kill -KILL %1 as the server starts", SIGKILL, true, false, false, -1, 0, "", nullptr,
          Case::kServerStarting},
         // The server has a display but no client yet.
@@ -141,38 +157,64 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         SCOPED_TRACE(c.what);
         TestSupport::TempDir dir;
         WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest, c.endTail);
+        std::filesystem::create_directory(dir.Path() + "/tmp");
+        std::map<std::string, std::string> env{{"TMPDIR", dir.Path() + "/tmp"}};
+        if (c.standIn) {
+            dir.Write(std::string("bin/") + c.standIn, "#!/bin/sh\nexec sleep 60\n");
+            std::filesystem::permissions(dir.Path() + "/bin/" + c.standIn,
+                                         std::filesystem::perms::owner_exec,
+                                         std::filesystem::perm_options::add);
+            env["PATH"] = dir.Path() + "/bin:" + std::getenv("PATH");
+        }
         TestSupport::GameProcess game(
             "/usr/bin/setsid", dir.Path(), c.withDisplay,
-            {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY});
+            {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY}, env);
+        const std::string comm = "/proc/" + std::to_string(game.Pid()) + "/comm";
         pid_t server = 0;
         if (c.when == Case::kPlaying) {
             ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
                 << game.Output();
             server = ChildOf(game.Pid(), "Xvfb");
         } else {
-            const std::string awaited = c.when == Case::kServerStarting ? "Xvfb" : gameName;
-            for (int i = 0; i < 30000 && game.Running() && !ChildOf(game.Pid(), awaited); ++i) {
-                usleep(500);
-            }
-            server = ChildOf(game.Pid(), "Xvfb");
+            const std::string awaited = c.standIn ? "sleep" : "Xvfb";
+            auto reached = [&] {
+                return c.when == Case::kGameStarting
+                           ? TestSupport::ReadFile(comm) == gameName + "\n"
+                           : ChildOf(game.Pid(), awaited) != 0;
+            };
+            for (int i = 0; i < 30000 && game.Running() && !reached(); ++i) usleep(500);
+            server = ChildOf(game.Pid(), awaited);
             ASSERT_NE(server, 0) << game.Output();
         }
         EXPECT_EQ(server != 0, !c.withDisplay);
         if (c.toGroup) kill(-game.Pid(), c.signal);
         if (c.toScript) kill(game.Pid(), c.signal);
-        const int code = game.Wait(30.0);
-        const std::string ended = TestSupport::ReadFile(dir.Path() + "/ended.txt");
-        if (c.when != Case::kServerStarting || code != 0) {
-            EXPECT_EQ(code, c.code) << game.Output();
-            EXPECT_EQ(std::count(ended.begin(), ended.end(), '\n'), c.ended) << game.Output();
+        if (c.again > 0) {
+            EXPECT_EQ(game.Wait(c.again), -1);
+            kill(-game.Pid(), c.signal);
         }
-        // The script ended after the game, and nothing of the game is left.
+        // Before the game, within a second.
+        const int code = game.Wait(c.when == Case::kServerStarting ? 2.0 : 30.0);
+        const std::string ended = TestSupport::ReadFile(dir.Path() + "/ended.txt");
+        const std::string output = game.Output();
+        if (c.when == Case::kGameStarting && game.TermSignal() == c.signal) {
+            EXPECT_EQ(ended, "");  // ended by the signal before its handlers
+        } else {
+            EXPECT_EQ(code, c.code) << output;
+            EXPECT_EQ(std::count(ended.begin(), ended.end(), '\n'), c.ended) << output;
+        }
+        if (c.saveBytes) {
+            EXPECT_EQ(std::filesystem::file_size(dir.Path() + "/save.txt"), c.saveBytes);
+        }
+        // Nothing of the game is left, nor of the start, and no file of it.
         if (code >= 0) {
             EXPECT_NE(kill(-game.Pid(), 0), 0);
         }
-        EXPECT_EQ(game.Output().find("X connection"), std::string::npos) << game.Output();
+        EXPECT_TRUE(std::filesystem::is_empty(dir.Path() + "/tmp"));
+        EXPECT_EQ(output.find("X connection"), std::string::npos) << output;
+        EXPECT_EQ(output.find("could not start"), std::string::npos) << output;
         if (c.line) {
-            EXPECT_NE(game.Output().find(c.line), std::string::npos) << game.Output();
+            EXPECT_NE(output.find(c.line), std::string::npos) << output;
         }
         if (server && !Ends(server)) {
             ADD_FAILURE() << "the X server was left running";
@@ -182,12 +224,53 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
     }
 }
 
-TEST(GameProcess, WithoutADisplayItExitsWithOne) {
+// Output to a pipe whose reader has gone (a `tee` or `head` ended with the
+// job): the game plays on, and its quit runs the level's end to the last
+// line. The commands it runs start with SIGPIPE's default action, as from a
+// shell: the signal's bit is not in their set of ignored ones.
+TEST(GameProcess, OutputWithoutAReaderEndsNothing) {
     TestSupport::TempDir dir;
-    WriteScripts(dir, "");
-    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), false);
-    EXPECT_EQ(game.Wait(30.0), 1) << game.Output();
-    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/ended.txt"));
+    WriteScripts(
+        dir, TestSupport::kReadyThenQuitOnRequest,
+        "for i = 1, 100 do print('saving', i) end\n"
+        "os.execute('grep SigIgn /proc/self/status > executed.txt')\n"
+        "local p = io.popen('grep SigIgn /proc/self/status') local s = p:read('*a') p:close()\n"
+        "local f = io.open('opened.txt', 'w') f:write(s) f:close()\n");
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    close(pipeEnds[0]);
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), true, {}, {}, pipeEnds[1]);
+    close(pipeEnds[1]);
+    ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
+        << "ended by signal " << game.TermSignal();
+    game.Signal(SIGINT);
+    EXPECT_EQ(game.Wait(30.0), 0) << "ended by signal " << game.TermSignal();
+    for (const char* file : {"executed.txt", "opened.txt"}) {
+        SCOPED_TRACE(file);
+        const std::string ignored = TestSupport::ReadFile(dir.Path() + "/" + file);
+        ASSERT_EQ(ignored.rfind("SigIgn:", 0), 0u) << ignored;
+        EXPECT_EQ(std::stoull(ignored.substr(7), nullptr, 16) & (1ull << (SIGPIPE - 1)), 0u);
+    }
+}
+
+// One line names the display and why, as over SSH with a stale DISPLAY.
+TEST(GameProcess, WithoutADisplayItSaysSoAndExitsWithOne) {
+    const char* const unused = ":4093";
+    ASSERT_FALSE(std::filesystem::exists("/tmp/.X11-unix/X4093"));
+    for (bool stale : {false, true}) {
+        SCOPED_TRACE(stale ? "a display that is not there" : "no DISPLAY");
+        TestSupport::TempDir dir;
+        WriteScripts(dir, "");
+        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), false, {},
+                                      stale
+                                          ? std::map<std::string, std::string>{{"DISPLAY", unused}}
+                                          : std::map<std::string, std::string>{});
+        EXPECT_EQ(game.Wait(30.0), 1) << game.Output();
+        EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/ended.txt"));
+        const std::string line = stale ? "Could not open the display :4093: "
+                                       : "Could not open the display (DISPLAY is not set): ";
+        EXPECT_NE(game.Output().find(line), std::string::npos) << game.Output();
+    }
 }
 
 // Without a display and without an X server that starts, the start script
@@ -359,25 +442,33 @@ TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
         {"xpcall handler", "xpcall(function() error('x') end, function() while true do end end)",
          start},
         // Deep under an xpcall, a cut at every level of pcall on the way out.
-        {"deep under xpcall", "xpcall(function() local function deep(n, k) if n > 0 then return"
+        {"deep under xpcall",
+         "xpcall(function() local function deep(n, k) if n > 0 then return"
          " 1 + deep(n - 1, k) end if k > 0 then pcall(deep, 90, k - 1) end while true do end end"
-         " deep(90, 190) end, function(m) return m end)", start, SIGTERM},
+         " deep(90, 190) end, function(m) return m end)",
+         start, SIGTERM},
         // The cut hands on the message of the innermost running xpcall's
         // handler only: one of its own thread, and not one that returned.
-        {"nested xpcall", "xpcall(function() xpcall(function() while true do end end,"
-         " function() while true do end end) end, function(m) return m end)", start},
-        {"coroutine under xpcall", "xpcall(function() coroutine.wrap(function() while true do end"
-         " end)() end, print)", start},
+        {"nested xpcall",
+         "xpcall(function() xpcall(function() while true do end end,"
+         " function() while true do end end) end, function(m) return m end)",
+         start},
+        {"coroutine under xpcall",
+         "xpcall(function() coroutine.wrap(function() while true do end"
+         " end)() end, print)",
+         start},
         // The returned one ran 31 calls deep (30 of them pcall's, deep in C);
         // `probe` loops at that depth, its first local kept or replaced.
-        {"after an xpcall returned", "local function probe() local a, b = 'kept', 'replaced'"
+        {"after an xpcall returned",
+         "local function probe() local a, b = 'kept', 'replaced'"
          " report = function() return a end while true do end end local function dig(n) if n =="
          " 1 then probe() else dig(n - 1) end end local t = {} for i = 1, 29 do t[i] = pcall end"
          " t[30], t[31], t[32] = xpcall, function() end, print pcall(unpack(t)) dig(30)",
          "probe kept\n", SIGINT, "print('probe ' .. tostring(report and report()))"},
         // The quit stands over the level the end script asks for.
-        {"end script asks for a level", "", "Level GenericTileLevel refused: the game is quitting\n",
-         SIGTERM, "ExecuteConsoleCommand('level GenericTileLevel 00_Menu_Splash.tmx')"},
+        {"end script asks for a level", "",
+         "Level GenericTileLevel refused: the game is quitting\n", SIGTERM,
+         "ExecuteConsoleCommand('level GenericTileLevel 00_Menu_Splash.tmx')"},
         {"end script", "", "Globals/EndOfLevel.lua:2: interrupted\n", SIGTERM, "while true do end"},
         {"__gc",
          "getmetatable(newproxy(true)).__gc = function() while true do end end; "
@@ -386,11 +477,15 @@ TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
         {"string.find", "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')", nullptr,
          SIGTERM},
         // Runs after the signal share one grace, coroutines a few instructions at a time too.
-        {"200 looping objects", "f = io.open('Resources/Lua/Loop.lua', 'w') f:write('while true do"
+        {"200 looping objects",
+         "f = io.open('Resources/Lua/Loop.lua', 'w') f:write('while true do"
          " local t = {} end') f:close() for i = 1, 200 do LuaObject:new():GetComponent("
-         "'LuaComponent'):SetUpdateScript('Loop.lua') end", "Loop.lua:1: interrupted\n", SIGTERM},
-        {"gsub resumes", "local w = coroutine.wrap(function() while true do coroutine.yield('x') "
-         "end end) string.gsub(string.rep('a', 2e7), 'a', w)", start},
+         "'LuaComponent'):SetUpdateScript('Loop.lua') end",
+         "Loop.lua:1: interrupted\n", SIGTERM},
+        {"gsub resumes",
+         "local w = coroutine.wrap(function() while true do coroutine.yield('x') "
+         "end end) string.gsub(string.rep('a', 2e7), 'a', w)",
+         start},
         // The watchdog's seconds count again from the quit.
         {"3 s, then 3 s more", "os.execute('sleep 3')", "", SIGTERM, "os.execute('sleep 3')"},
     };
