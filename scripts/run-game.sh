@@ -18,8 +18,8 @@ signalled=
 server=
 # A quit signal before the game runs ends the script, the server with it,
 # with 128 + the signal's number, as the game would have ended. The traps
-# only note it: the script checks at least every 0.1 s.
-for s in INT TERM HUP; do trap "signalled=$s" "$s"; done
+# only note its number: the script checks at least every 0.1 s.
+for s in INT TERM HUP; do trap "signalled=$(kill -l "$s")" "$s"; done
 # The server's TERM can come before it has started: bash's child that is
 # about to become it takes a signal for this script's trap and drops it.
 # So it is sent again until the server is gone.
@@ -37,18 +37,18 @@ stop_server() {
 }
 trap stop_server EXIT
 quit_if_signalled() {
-  if [ -n "$signalled" ]; then exit $((128 + $(kill -l "$signalled"))); fi
+  if [ -n "$signalled" ]; then exit $((128 + signalled)); fi
 }
 # Xvfb takes a free display and writes its number once it accepts clients;
-# its messages come through the same pipe, and only a failure shows them.
-# Nothing but bash's own builtins runs in this job's process group once the
-# server is started, so the group's signal cannot kill a step of the start:
-# setpriv and setsid run there only until setsid has made the session.
-# The server ends when its parent does, however that happens: the death
-# signal is set while it is still in this job's process group, so a SIGKILL
-# to the job reaches it either way, also before the game connects. After
-# the game's start, nobody reads the pipe: Xvfb ignores SIGPIPE, so what it
-# writes then is dropped.
+# its messages come through the same pipe (no file to leave behind), and
+# only a failure shows them. While it starts, only bash's own builtins run
+# in this job's process group: the group's signal can kill no step but
+# setpriv or setsid before the session is made, which only ends the pipe
+# early, and the signal noted then decides. The server ends when its
+# parent does, however that happens: the death signal is set while it is
+# still in this job's process group, so a SIGKILL to the job reaches it
+# either way, also before the game connects. After the game's start nobody
+# reads the pipe: Xvfb ignores SIGPIPE, so what it writes then is dropped.
 exec 3< <(exec setpriv --pdeathsig TERM setsid Xvfb -displayfd 1 -screen 0 1920x1080x24 \
   -nolisten tcp 2>&1)
 server=$!

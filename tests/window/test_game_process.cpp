@@ -65,8 +65,8 @@ TEST(GameProcess, AScriptCanQuitThroughTheConsole) {
 
 namespace {
 
-// The child of the start script that runs under that name (the X server
-// "Xvfb", the game once it has started), or 0.
+// The child of the start script (the game, once the script has become it)
+// that runs under that name (the X server "Xvfb", a stand-in's "sleep"), or 0.
 pid_t ChildOf(pid_t script, const std::string& name) {
     const std::string found = TestSupport::ReadFile("/proc/" + std::to_string(script) + "/task/" +
                                                     std::to_string(script) + "/children");
@@ -115,8 +115,9 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         // A program of the start replaced on PATH by one that only sleeps:
         // a server that never gives its display, a slow step before it.
         const char* standIn = nullptr;
-        double again = 0;      // seconds after which the group gets the signal again
-        size_t saveBytes = 0;  // the size of save.txt, which the end tail writes
+        double again = 0;                // seconds after which the group gets the signal again
+        size_t saveBytes = 0;            // the size of save.txt, which the end tail writes
+        const char* linkedAs = nullptr;  // the game run through a link of that name
     };
     // The README's save, after a command, say making its folder.
     const char* const saveAfterACommand =
@@ -128,6 +129,8 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         {"the terminal closed", SIGHUP, true, false, false, 0, 1},
         {"make alone killed", SIGTERM, false, true, false, 0, 1},
         {"kill %1 with a display", SIGTERM, true, true, true, 0, 1},
+        {"make alone killed, the game's name with blanks", SIGTERM, false, true, false, 0, 1, "",
+         nullptr, Case::kPlaying, nullptr, 0, 0, "the game, véritable édition"},
         {"the watchdog", SIGTERM, true, true, false, 128 + SIGTERM, 1,
          "string.find(string.rep('a', 60), string.rep('a*', 60) .. 'b')",
          "within 5 seconds of taking the quit: its level's end or its shutdown went on"},
@@ -145,7 +148,7 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
          nullptr, Case::kServerStarting, "setpriv"},
         {"Ctrl+C as the game starts", SIGINT, true, false, false, 0, 1, "", nullptr,
          Case::kGameStarting},
-        // Nothing is handed on; the server ends with the script.
+        // The server ends by its death signal with the script or the game.
         {"kill -KILL %1 as the server starts", SIGKILL, true, false, false, -1, 0, "", nullptr,
          Case::kServerStarting},
         // The server has a display but no client yet.
@@ -157,6 +160,8 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         SCOPED_TRACE(c.what);
         TestSupport::TempDir dir;
         WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest, c.endTail);
+        const std::string binary = c.linkedAs ? dir.Path() + "/" + c.linkedAs : TAZZLE_BINARY;
+        if (c.linkedAs) std::filesystem::create_symlink(TAZZLE_BINARY, binary);
         std::filesystem::create_directory(dir.Path() + "/tmp");
         std::map<std::string, std::string> env{{"TMPDIR", dir.Path() + "/tmp"}};
         if (c.standIn) {
@@ -168,7 +173,7 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         }
         TestSupport::GameProcess game(
             "/usr/bin/setsid", dir.Path(), c.withDisplay,
-            {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY}, env);
+            {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", binary}, env);
         const std::string comm = "/proc/" + std::to_string(game.Pid()) + "/comm";
         pid_t server = 0;
         if (c.when == Case::kPlaying) {
