@@ -17,15 +17,15 @@ constexpr double kQuitSignalEchoSeconds = 1.0;
 
 // Installs the handlers; a SIGHUP ignored when the game started (`nohup`)
 // stays ignored. SIGPIPE is caught and does nothing, so the commands the
-// game runs start with its default action. A second signal (any of the three), later than
-// kQuitSignalEchoSeconds after the first, ends the process at once, for a
-// game that no longer reaches the end of its frame. So does the watchdog,
-// kQuitSignalGraceSeconds after the first signal, or after QuitTaken() when
-// the signal came first: a script can be held where it cannot be
-// interrupted (a finalizer, a long call into a library, a long load), also
-// while the level ends. It prints one line and exits with 128 + the
-// signal's number, as a shell reports a process that the signal ended. A
-// child forked from the game (from any thread) that has not run another
+// game runs start with its default action. A second signal (any of the
+// three), later than kQuitSignalEchoSeconds after the first, ends the
+// process at once, for a game that no longer reaches the end of its frame.
+// So does the watchdog, kQuitSignalGraceSeconds after the first signal, or
+// after QuitTaken() when the signal came first: a script can be held where
+// it cannot be interrupted (a finalizer, a long call into a library, a long
+// load), also while the level ends. It prints one line and exits with 128 +
+// the signal's number, as a shell reports a process that the signal ended.
+// A child forked from the game (from any thread) that has not run another
 // program takes the signals by their default action.
 void InstallQuitSignals();
 // Whether one of the three arrived since the handlers were installed.
