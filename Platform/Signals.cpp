@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -31,16 +32,19 @@ double SecondsSince(const timespec& then) {
     return double(now.tv_sec - then.tv_sec) + double(now.tv_nsec - then.tv_nsec) * 1e-9;
 }
 
+// A child forked from the game that has not run its program yet (a
+// library's helper) has the game's handlers but is not the game: it takes
+// the signal as a process without them would. Handed on to the main thread,
+// a quit would come back to it for ever.
+bool TakenByDefaultOutsideTheGame(int signal) {
+    if (getpid() == g_gameProcess) return false;
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+    return true;
+}
+
 void OnQuitSignal(int signal) {
-    // A child forked from the game that has not run its program yet (a
-    // library's helper) has the game's handlers but is not the game: it
-    // takes the signal as a process without them would. Handed on to the
-    // main thread, it would come back to it for ever.
-    if (getpid() != g_gameProcess) {
-        std::signal(signal, SIG_DFL);
-        raise(signal);
-        return;
-    }
+    if (TakenByDefaultOutsideTheGame(signal)) return;
     // The hook touches what only the main thread may (a running script);
     // the kernel hands a signal to any thread that does not block it.
     if (gettid() != g_mainThreadId) {
@@ -68,10 +72,7 @@ void OnQuitSignal(int signal) {
 // ignored: exec resets a caught signal, while an ignored one would be
 // inherited by the commands the game runs (`yes | head` would misbehave).
 void OnBrokenPipe(int signal) {
-    if (getpid() != g_gameProcess) {
-        std::signal(signal, SIG_DFL);
-        raise(signal);
-    }
+    TakenByDefaultOutsideTheGame(signal);
 }
 
 // Only write(), strlen() and _exit() here: the main thread may be
@@ -114,15 +115,13 @@ void InstallQuitSignals() {
         }
         sigaction(signal, &action, nullptr);
     }
-    struct sigaction brokenPipe {};
-    brokenPipe.sa_handler = OnBrokenPipe;
-    sigemptyset(&brokenPipe.sa_mask);
-    brokenPipe.sa_flags = SA_RESTART;
-    sigaction(SIGPIPE, &brokenPipe, nullptr);
-    struct sigaction watchdog {};
-    watchdog.sa_handler = OnWatchdog;
-    sigemptyset(&watchdog.sa_mask);
-    sigaction(SIGALRM, &watchdog, nullptr);
+    const std::pair<int, void (*)(int)> others[] = {{SIGPIPE, OnBrokenPipe}, {SIGALRM, OnWatchdog}};
+    for (auto [signal, handler] : others) {
+        struct sigaction other {};
+        other.sa_handler = handler;
+        sigemptyset(&other.sa_mask);
+        sigaction(signal, &other, nullptr);
+    }
 }
 
 bool QuitSignalReceived() {

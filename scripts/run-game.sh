@@ -69,6 +69,11 @@ while :; do
   line=
   if ((status != 0)); then break; fi
 done
+# From here a signal ends the script by its default action (the server
+# with it, by the death signal) or, once exec has begun, is left to the
+# game: a trap would only note it, too late. One noted already ends it
+# here, also when it ended a step of the start.
+trap - INT TERM HUP
 quit_if_signalled
 if [ -z "$display" ]; then
   why=
@@ -79,11 +84,6 @@ if [ -z "$display" ]; then
   echo "Xvfb could not start a display for the game${why:+: $why}" >&2
   exit 1
 fi
-# From here a signal ends the script by its default action (the server
-# with it, by the death signal) or, once exec has begun, is left to the
-# game: a trap would only note it, too late.
-trap - INT TERM HUP
-quit_if_signalled
 trap - EXIT
 export DISPLAY=":$display"
 exec "$game" 3<&-

@@ -79,6 +79,16 @@ pid_t ChildOf(pid_t script, const std::string& name) {
     return 0;
 }
 
+// Puts an executable script of that name in dir/bin; the environment that
+// finds it first on PATH.
+std::map<std::string, std::string> StandIn(const TestSupport::TempDir& dir, const std::string& name,
+                                           const std::string& text) {
+    dir.Write("bin/" + name, text);
+    std::filesystem::permissions(dir.Path() + "/bin/" + name, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    return {{"PATH", dir.Path() + "/bin:" + std::getenv("PATH")}};
+}
+
 // Whether the process is gone (or only waits to be reaped) within 10 s.
 bool Ends(pid_t pid) {
     for (int i = 0; i < 200; ++i) {
@@ -162,14 +172,8 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest, c.endTail);
         const std::string binary = c.linkedAs ? dir.Path() + "/" + c.linkedAs : TAZZLE_BINARY;
         if (c.linkedAs) std::filesystem::create_symlink(TAZZLE_BINARY, binary);
-        std::map<std::string, std::string> env;
-        if (c.standIn) {
-            dir.Write(std::string("bin/") + c.standIn, "#!/bin/sh\nexec sleep 60\n");
-            std::filesystem::permissions(dir.Path() + "/bin/" + c.standIn,
-                                         std::filesystem::perms::owner_exec,
-                                         std::filesystem::perm_options::add);
-            env["PATH"] = dir.Path() + "/bin:" + std::getenv("PATH");
-        }
+        const auto env = c.standIn ? StandIn(dir, c.standIn, "#!/bin/sh\nexec sleep 60\n")
+                                   : std::map<std::string, std::string>{};
         TestSupport::GameProcess game(
             "/usr/bin/setsid", dir.Path(), c.withDisplay,
             {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", binary}, env);
@@ -281,15 +285,13 @@ TEST(GameProcess, WithoutADisplayItSaysSoAndExitsWithOne) {
 TEST(GameProcess, MakeRunSaysWhyItsXServerFailed) {
     TestSupport::TempDir dir;
     WriteScripts(dir, "");
-    dir.Write("bin/Xvfb",
-              "#!/bin/sh\nprintf '(EE) \\nFatal server error:\\n(EE) Couldn'\\''t add screen "
-              "0(EE) \\n' >&2\nexit 1\n");
-    std::filesystem::permissions(dir.Path() + "/bin/Xvfb", std::filesystem::perms::owner_exec,
-                                 std::filesystem::perm_options::add);
+    const auto env =
+        StandIn(dir, "Xvfb",
+                "#!/bin/sh\nprintf '(EE) \\nFatal server error:\\n(EE) Couldn'\\''t add screen "
+                "0(EE) \\n' >&2\nexit 1\n");
     TestSupport::GameProcess game(
         "/bin/bash", dir.Path(), false,
-        {std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY},
-        {{"PATH", dir.Path() + "/bin:" + std::getenv("PATH")}});
+        {std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY}, env);
     EXPECT_EQ(game.Wait(30.0), 1);
     EXPECT_EQ(game.Output(),
               "Xvfb could not start a display for the game: Couldn't add screen 0\n");
