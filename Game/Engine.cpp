@@ -9,6 +9,7 @@
 #include "Game/GameHooks.h"
 #include "Game/StateManager.h"
 #include "Graphics/Camera.h"
+#include "Graphics/DisplayConnection.h"
 #include "Graphics/Effect.h"
 #include "Graphics/Font.h"
 #include "Graphics/Renderer.h"
@@ -49,7 +50,10 @@ T* Require(T* object, const char* what) {
 // Without its window system there is no game: say which display could not
 // be opened and why (a stale DISPLAY over SSH, a server that has gone).
 bool StartWindowSystem() {
-    if (glfwInit()) return true;
+    if (glfwInit()) {
+        WatchDisplayConnection();
+        return true;
+    }
     const char* why = nullptr;
     glfwGetError(&why);
     const char* display = std::getenv("DISPLAY");
@@ -148,7 +152,7 @@ int StartEngine(int argc, char** argv) {
     return 0;
 }
 
-void ShutdownEngine() {
+int ShutdownEngine() {
     DeleteMenuLists();
     delete Recorder;
     Recorder = nullptr;
@@ -179,4 +183,5 @@ void ShutdownEngine() {
     delete GlobalShaderCache;
     GlobalShaderCache = nullptr;
     System::ShutdownEnginePool();
+    return DisplayLost() ? 1 : 0;
 }

@@ -40,7 +40,7 @@ System::String g_earlyFile;
 bool g_changedLastPass = false;
 
 bool DefaultWindowShouldClose() {
-    return GameWindow && glfwWindowShouldClose(GameWindow);
+    return WindowShouldClose();
 }
 
 void DefaultSetCursorVisible(bool visible) {

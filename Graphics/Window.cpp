@@ -14,6 +14,7 @@
 
 #include "Graphics/BatchRenderer.h"
 #include "Graphics/Camera.h"
+#include "Graphics/DisplayConnection.h"
 #include "Graphics/Effect.h"
 #include "Graphics/Font.h"
 #include "Graphics/RenderTarget.h"
@@ -232,8 +233,20 @@ namespace {
 bool g_foreignContext = false;
 }  // namespace
 
+// After the display's loss the context's drawable is gone with it: no GL,
+// until glfwTerminate releases what is left.
 bool HasGlContext() {
-    return GameWindow != nullptr || g_foreignContext;
+    return (GameWindow != nullptr && !DisplayLost()) || g_foreignContext;
+}
+
+bool WindowShouldClose() {
+    if (DisplayLost()) {
+        // Every use of the window checks it for null: from here nothing asks
+        // the broken connection anything. glfwTerminate destroys it.
+        GameWindow = nullptr;
+        return true;
+    }
+    return GameWindow && glfwWindowShouldClose(GameWindow);
 }
 void SetForeignGlContext(bool current) {
     g_foreignContext = current;
@@ -337,7 +350,7 @@ int32_t GuiToWorldY(float v) {
 }
 
 void BeginFrame() {
-    if (!GameWindow || !CurrentRenderer) return;
+    if (!GameWindow || !HasGlContext() || !CurrentRenderer) return;
     Renderer& r = *CurrentRenderer;
     glColor4ub(255, 255, 255, 255);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
@@ -361,7 +374,7 @@ void BeginFrame() {
 }
 
 void DrawFrame() {
-    if (!GameWindow || !CurrentRenderer) return;
+    if (!GameWindow || !HasGlContext() || !CurrentRenderer) return;
     Renderer& r = *CurrentRenderer;
     const glm::mat4 identity(1.0f);
     // No pixels of the last scene remain in the new one.

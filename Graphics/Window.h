@@ -33,6 +33,9 @@ void RenderShutdown();
 // that made a context of its own (a tool, a test) declared it current.
 bool HasGlContext();
 void SetForeignGlContext(bool current);
+// Whether the window is to close: the window system asked (its close
+// button), or the display it was on is lost, and the window with it.
+bool WindowShouldClose();
 
 // The frame: BeginFrame before the world is drawn, DrawFrame after.
 void BeginFrame();

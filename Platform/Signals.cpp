@@ -52,6 +52,9 @@ void OnQuitSignal(int signal) {
         return;
     }
     if (g_quitRequested) {
+        // A terminal that closes is nobody asking for the end now: the
+        // level's end goes on, bounded by the watchdog.
+        if (signal == SIGHUP) return;
         if (SecondsSince(g_firstSignalAt) < kQuitSignalEchoSeconds) return;
         // The first signal asks politely, a second one is final.
         std::signal(signal, SIG_DFL);

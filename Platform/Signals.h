@@ -17,9 +17,11 @@ constexpr double kQuitSignalEchoSeconds = 1.0;
 
 // Installs the handlers; a SIGHUP ignored when the game started (`nohup`)
 // stays ignored. SIGPIPE is caught and does nothing, so the commands the
-// game runs start with its default action. A second signal (any of the
-// three), later than kQuitSignalEchoSeconds after the first, ends the
-// process at once, for a game that no longer reaches the end of its frame.
+// game runs start with its default action. A second SIGINT or SIGTERM,
+// later than kQuitSignalEchoSeconds after the first, ends the process at
+// once, for a game that no longer reaches the end of its frame; a hangup
+// after the first signal ends nothing (a terminal closing while the level
+// ends, as after Ctrl+C, is nobody asking for the end now).
 // So does the watchdog, kQuitSignalGraceSeconds after the first signal, or
 // after QuitTaken() when the signal came first: a script can be held where
 // it cannot be interrupted (a finalizer, a long call into a library, a long

@@ -14,13 +14,13 @@ PACKAGES=(
   # stb_image decode images)
   liblua5.1-0-dev libglfw3-dev libglew-dev libsoil-dev libpng-dev libturbojpeg0-dev libstb-dev
   libfreetype-dev
-  libtinyxml2-dev zlib1g-dev libglm-dev libb64-dev
+  libtinyxml2-dev zlib1g-dev libglm-dev libb64-dev libx11-dev
   # platform layers
   libsdl2-dev libsndfile1-dev libkissfft-dev libfontconfig-dev
   fonts-dejavu-core fonts-liberation
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool openbox wmctrl
-  libgl1-mesa-dri libx11-dev
+  libgl1-mesa-dri
   # physics benchmark only: the comparison engine, never linked into the game
   libbox2d-dev
   # fuzzing: clang's libFuzzer and sanitizer runtimes
@@ -28,22 +28,32 @@ PACKAGES=(
   "$@"
 )
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
+# Read whole before it runs (bash reading a command substitution while a
+# trap runs loses the trap).
+main() {
+  local s p name status missing=() SUDO=""
+  local -A installed=()
+  # Ctrl+C, `kill` or a hangup ends the check as it comes, after the
+  # command it interrupted: that command's failure is no missing package.
+  for s in INT TERM HUP; do trap "trap - $s; kill -$s \$\$" "$s"; done
+  # One query for all, each installed package on a line of its own.
+  while read -r name status; do
+    if [ "$status" = "install ok installed" ]; then installed[$name]=1; fi
+  done < <(dpkg-query -W -f='${Package} ${Status}\n' "${PACKAGES[@]}" 2>/dev/null)
+  for p in "${PACKAGES[@]}"; do
+    [ -n "${installed[$p]:-}" ] || missing+=("$p")
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
   fi
-done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
+  echo "Installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+  $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
+}
 
-echo "Installing: ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO="sudo"
-fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
-$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
+main

@@ -18,7 +18,8 @@ namespace TestSupport {
 
 GameProcess::GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay,
                          const std::vector<std::string>& args,
-                         const std::map<std::string, std::string>& env, int output)
+                         const std::map<std::string, std::string>& env, int output,
+                         const std::vector<int>& closed)
     : outputPath_(workDir + "/output.txt") {
     std::vector<char*> argv{const_cast<char*>(binary.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -33,6 +34,7 @@ GameProcess::GameProcess(const std::string& binary, const std::string& workDir, 
             dup2(out, STDERR_FILENO);
             close(out);
         }
+        for (int descriptor : closed) close(descriptor);
         // The game starts with a hangup's and a broken pipe's default action,
         // as from a shell: the tests decide otherwise, not whoever started
         // them (nohup, a runner that ignores SIGPIPE).

@@ -14,10 +14,12 @@ class GameProcess {
 public:
     // Starts the game with `workDir` as its working directory and its output
     // in workDir/output.txt, or to `output` when one is given. `withDisplay`
-    // false removes DISPLAY; `env` adds to the environment.
+    // false removes DISPLAY; `env` adds to the environment; the descriptors
+    // `closed` (of 0, 1 and 2) are closed.
     GameProcess(const std::string& binary, const std::string& workDir, bool withDisplay = true,
                 const std::vector<std::string>& args = {},
-                const std::map<std::string, std::string>& env = {}, int output = -1);
+                const std::map<std::string, std::string>& env = {}, int output = -1,
+                const std::vector<int>& closed = {});
     ~GameProcess();
     GameProcess(const GameProcess&) = delete;
     GameProcess& operator=(const GameProcess&) = delete;

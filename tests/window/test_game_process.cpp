@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
@@ -89,6 +90,22 @@ std::map<std::string, std::string> StandIn(const TestSupport::TempDir& dir, cons
     return {{"PATH", dir.Path() + "/bin:" + std::getenv("PATH")}};
 }
 
+// Whether a process of that group runs (one that only waits to be reaped,
+// say a command's child that the hangup ended after its shell, is gone).
+bool LivesInGroup(pid_t group) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string stat = TestSupport::ReadFile(entry.path().string() + "/stat");
+        const size_t state = stat.rfind(") ");
+        if (state == std::string::npos || stat[state + 2] == 'Z') continue;
+        int parent = 0, processGroup = 0;
+        if (std::sscanf(stat.c_str() + state + 4, "%d %d", &parent, &processGroup) == 2 &&
+            processGroup == group) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Whether the process is gone (or only waits to be reaped) within 10 s.
 bool Ends(pid_t pid) {
     for (int i = 0; i < 200; ++i) {
@@ -100,14 +117,39 @@ bool Ends(pid_t pid) {
     return false;
 }
 
+// The value of a variable in the process's environment; "" when unset.
+std::string EnvironmentOf(pid_t pid, const std::string& name) {
+    const std::string all = TestSupport::ReadFile("/proc/" + std::to_string(pid) + "/environ");
+    const std::string key = name + "=";
+    for (size_t at = 0; at < all.size();) {
+        const size_t end = all.find('\0', at);
+        const std::string entry = all.substr(at, end - at);
+        if (entry.rfind(key, 0) == 0) return entry.substr(key.size());
+        at = end == std::string::npos ? end : end + 1;
+    }
+    return "";
+}
+
+// Whether a client (xdotool) opens the display with that cookie file, as
+// this user or, where the tests run as root, as another.
+bool ClientConnects(const std::string& display, const std::string& cookie, bool asOther = false) {
+    return TestSupport::Shell(std::string(asOther ? "setpriv --reuid=65534 --regid=65534 "
+                                                    "--clear-groups "
+                                                  : "") +
+                              "env DISPLAY=" + display + " XAUTHORITY=" + cookie +
+                              " xdotool getdisplaygeometry >/dev/null 2>&1") == 0;
+}
+
 }  // namespace
 
 // `make run`'s job ended from a terminal: Ctrl+C, `kill` and the hangup
 // reach the whole process group, and make hands SIGTERM on to its child
 // too. Once its display is up the start script is the game, which ends its
-// level and exits as on its own, each signal reaching it once, when sent;
-// the X server ends after it, in every ending. A signal before the game
-// runs ends the start with 128 + its number, silently.
+// level and exits as on its own, each signal reaching it when sent; the X
+// server ends after it, in every ending, and nobody but the game's user
+// with its cookie can use it. A signal before the game runs ends the start
+// with 128 + its number, silently. A lost display ends the level too. No
+// file is left in TMPDIR, however it ends.
 TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
     struct Case {
         const char* what;
@@ -120,18 +162,32 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         // When the signals are sent: once the level runs; as soon as the X
         // server runs, before it takes clients; as soon as the script has
         // become the game, before or after its handlers are in place (the
-        // game then ends by the signal before any level, or takes the quit).
-        enum { kPlaying, kServerStarting, kGameStarting } when = kPlaying;
+        // game then ends by the signal before any level, or takes the quit);
+        // while the server's cookie file exists.
+        enum { kPlaying, kServerStarting, kGameStarting, kCookieMade } when = kPlaying;
         // A program of the start replaced on PATH by one that only sleeps:
         // a server that never gives its display, a slow step before it.
         const char* standIn = nullptr;
         double again = 0;                // seconds after which the group gets the signal again
         size_t saveBytes = 0;            // the size of save.txt, which the end tail writes
         const char* linkedAs = nullptr;  // the game run through a link of that name
+        int againSignal = 0;             // the signal sent again, when not the first
+        // A signal to the X server: with the first, or in place of the
+        // second when `again` is set. The game then names its display.
+        int serverSignal = 0;
     };
     // The README's save, after a command, say making its folder.
     const char* const saveAfterACommand =
         "os.execute('sleep 3') local f = io.open('save.txt', 'w') for i = 1, 20000 do "
+        "f:write(string.rep('x', 99), '\\n') end f:close()";
+    const char* const saveAfterAPipe =
+        "local p = io.popen('sleep 3') p:read('*a') p:close() local f = io.open('save.txt', 'w') "
+        "for i = 1, 20000 do f:write(string.rep('x', 99), '\\n') end f:close()";
+    // Drawing first, as a level's end may.
+    const char* const drawThenSave =
+        "DrawBox(0, 0, 10, 10, 255, 0, 0) DrawLine(0, 0, 5, 5, 0, 255, 0) DrawText(0, 0, 'bye') "
+        "os.execute('sleep 1') DrawBox(0, 0, 10, 10, 255, 0, 0) DrawText(0, 0, 'bye') "
+        "local f = io.open('save.txt', 'w') for i = 1, 20000 do "
         "f:write(string.rep('x', 99), '\\n') end f:close()";
     const Case cases[] = {
         {"Ctrl+C", SIGINT, true, false, false, 0, 1},
@@ -147,6 +203,22 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         // The C library's system() ignores it in the game; the command gets it.
         {"a second Ctrl+C while the level's end waits in os.execute", SIGINT, true, false, false, 0,
          1, saveAfterACommand, nullptr, Case::kPlaying, nullptr, 1.5, 2000000},
+        // A closed terminal is nobody asking for the end now.
+        {"Ctrl+C, then the terminal closed while the level's end waits in os.execute", SIGINT, true,
+         false, false, 0, 1, saveAfterACommand, nullptr, Case::kPlaying, nullptr, 1.5, 2000000,
+         nullptr, SIGHUP},
+        {"Ctrl+C, then the terminal closed while the level's end waits in io.popen", SIGINT, true,
+         false, false, 0, 1, saveAfterAPipe, nullptr, Case::kPlaying, nullptr, 1.5, 2000000,
+         nullptr, SIGHUP},
+        {"the X server ended", 0, false, false, false, 1, 1, drawThenSave, nullptr,
+         Case::kPlaying, nullptr, 0, 2000000, nullptr, 0, SIGTERM},
+        {"the X server killed", 0, false, false, false, 1, 1, drawThenSave, nullptr,
+         Case::kPlaying, nullptr, 0, 2000000, nullptr, 0, SIGKILL},
+        // An SSH session with X forwarding dropped.
+        {"the X server killed with the hangup", SIGHUP, true, false, false, 1, 1, drawThenSave,
+         nullptr, Case::kPlaying, nullptr, 0, 2000000, nullptr, 0, SIGKILL},
+        {"Ctrl+C, then the X server killed while the level's end runs", SIGINT, true, false, false,
+         1, 1, drawThenSave, nullptr, Case::kPlaying, nullptr, 0.5, 2000000, nullptr, 0, SIGKILL},
         {"kill -KILL %1", SIGKILL, true, false, false, -1, 0},
         {"Ctrl+C as the server starts", SIGINT, true, false, false, 128 + SIGINT, 0, "", nullptr,
          Case::kServerStarting, "Xvfb"},
@@ -164,6 +236,12 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         // The server has a display but no client yet.
         {"kill -KILL %1 as the game starts", SIGKILL, true, false, false, -1, 0, "", nullptr,
          Case::kGameStarting},
+        // The file is made out of the job's reach, and unlinked before the
+        // server runs; a stand-in mktemp holds it there a while.
+        {"Ctrl+C while the cookie is made", SIGINT, true, false, false, 128 + SIGINT, 0, "",
+         nullptr, Case::kCookieMade, "mktemp"},
+        {"kill -KILL %1 while the cookie is made", SIGKILL, true, false, false, -1, 0, "", nullptr,
+         Case::kCookieMade, "mktemp"},
     };
     const std::string gameName = std::filesystem::path(TAZZLE_BINARY).filename().string();
     for (const Case& c : cases) {
@@ -172,23 +250,44 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest, c.endTail);
         const std::string binary = c.linkedAs ? dir.Path() + "/" + c.linkedAs : TAZZLE_BINARY;
         if (c.linkedAs) std::filesystem::create_symlink(TAZZLE_BINARY, binary);
-        const auto env = c.standIn ? StandIn(dir, c.standIn, "#!/bin/sh\nexec sleep 60\n")
-                                   : std::map<std::string, std::string>{};
+        auto env = !c.standIn ? std::map<std::string, std::string>{}
+                   : c.when == Case::kCookieMade
+                       ? StandIn(dir, c.standIn,
+                                 "#!/bin/sh\nf=$(/usr/bin/mktemp \"$@\") || exit\nsleep 0.2\n"
+                                 "echo \"$f\"\n")
+                       : StandIn(dir, c.standIn, "#!/bin/sh\nexec sleep 60\n");
+        const std::string tmp = dir.Path() + "/tmp";
+        std::filesystem::create_directory(tmp);
+        env["TMPDIR"] = tmp;
         TestSupport::GameProcess game(
             "/usr/bin/setsid", dir.Path(), c.withDisplay,
             {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", binary}, env);
         const std::string comm = "/proc/" + std::to_string(game.Pid()) + "/comm";
         pid_t server = 0;
+        std::string display;
         if (c.when == Case::kPlaying) {
             ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
                 << game.Output();
             server = ChildOf(game.Pid(), "Xvfb");
+            display = EnvironmentOf(game.Pid(), "DISPLAY");
+            if (server) {
+                const std::string cookie = EnvironmentOf(game.Pid(), "XAUTHORITY");
+                EXPECT_TRUE(ClientConnects(display, cookie));
+                EXPECT_FALSE(ClientConnects(display, "/dev/null"));
+                if (geteuid() == 0) {
+                    EXPECT_FALSE(ClientConnects(display, cookie, true));
+                }
+            }
         } else {
-            const std::string awaited = c.standIn ? "sleep" : "Xvfb";
+            const std::string awaited = c.when == Case::kCookieMade ? "bash"
+                                        : c.standIn                 ? "sleep"
+                                                                    : "Xvfb";
             auto reached = [&] {
-                return c.when == Case::kGameStarting
-                           ? TestSupport::ReadFile(comm) == gameName + "\n"
-                           : ChildOf(game.Pid(), awaited) != 0;
+                switch (c.when) {
+                    case Case::kGameStarting: return TestSupport::ReadFile(comm) == gameName + "\n";
+                    case Case::kCookieMade: return !std::filesystem::is_empty(tmp);
+                    default: return ChildOf(game.Pid(), awaited) != 0;
+                }
             };
             for (int i = 0; i < 30000 && game.Running() && !reached(); ++i) usleep(500);
             server = ChildOf(game.Pid(), awaited);
@@ -197,12 +296,18 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         EXPECT_EQ(server != 0, !c.withDisplay);
         if (c.toGroup) kill(-game.Pid(), c.signal);
         if (c.toScript) kill(game.Pid(), c.signal);
+        if (c.serverSignal && c.again == 0) kill(server, c.serverSignal);
         if (c.again > 0) {
             EXPECT_EQ(game.Wait(c.again), -1);
-            kill(-game.Pid(), c.signal);
+            if (c.serverSignal) {
+                kill(server, c.serverSignal);
+            } else {
+                kill(-game.Pid(), c.againSignal ? c.againSignal : c.signal);
+            }
         }
         // Before the game, within a second.
-        const int code = game.Wait(c.when == Case::kServerStarting ? 2.0 : 30.0);
+        const int code =
+            game.Wait(c.when == Case::kServerStarting || c.when == Case::kCookieMade ? 2.0 : 30.0);
         const std::string ended = TestSupport::ReadFile(dir.Path() + "/ended.txt");
         const std::string output = game.Output();
         if (c.when == Case::kGameStarting && game.TermSignal() == c.signal) {
@@ -216,17 +321,20 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         }
         // Nothing of the game is left, nor of the start.
         if (code >= 0) {
-            EXPECT_NE(kill(-game.Pid(), 0), 0);
+            EXPECT_FALSE(LivesInGroup(game.Pid()));
         }
         EXPECT_EQ(output.find("X connection"), std::string::npos) << output;
         EXPECT_EQ(output.find("could not start"), std::string::npos) << output;
         if (c.line) {
             EXPECT_NE(output.find(c.line), std::string::npos) << output;
         }
+        const std::string lost = "Lost the display " + display + ": its X server ended";
+        EXPECT_EQ(output.find(lost) != std::string::npos, c.serverSignal != 0) << output;
         if (server && !Ends(server)) {
             ADD_FAILURE() << "the X server was left running";
             kill(server, SIGKILL);
         }
+        EXPECT_TRUE(std::filesystem::is_empty(tmp));
         kill(-game.Pid(), SIGKILL);
     }
 }
@@ -274,27 +382,89 @@ TEST(GameProcess, WithoutADisplayItSaysSoAndExitsWithOne) {
                                           : std::map<std::string, std::string>{});
         EXPECT_EQ(game.Wait(30.0), 1) << game.Output();
         EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/ended.txt"));
-        const std::string line = stale ? "Could not open the display :4093: "
-                                       : "Could not open the display (DISPLAY is not set): ";
+        const std::string line =
+            stale ? "Could not open the display :4093: X11: Failed to open display :4093\n"
+                  : "Could not open the display (DISPLAY is not set): X11: The DISPLAY "
+                    "environment variable is missing\n";
         EXPECT_NE(game.Output().find(line), std::string::npos) << game.Output();
     }
 }
 
 // Without a display and without an X server that starts, the start script
-// says so with the cause Xvfb gave.
+// says so with the cause Xvfb gave, within a moment however much it wrote
+// (with /tmp read-only it tries every display number, 12 MB of messages).
 TEST(GameProcess, MakeRunSaysWhyItsXServerFailed) {
+    const struct {
+        const char* what;
+        const char* standIn;
+        const char* line;
+    } cases[] = {
+        {"a short failure",
+         "printf '(EE) \\nFatal server error:\\n(EE) Couldn'\\''t add screen 0(EE) \\n' >&2\nexit 1\n",
+         "Xvfb could not start a display for the game: Couldn't add screen 0\n"},
+        {"10 MB of messages first",
+         "yes '_XSERVTransMakeAllCOTSServerListeners: failed to create listener for local' | "
+         "head -c 10000000 >&2\nprintf '\\n(EE) \\nFatal server error:\\n(EE) Failed to find a "
+         "socket to listen on\\n(EE) \\n' >&2\nexit 1\n",
+         "Xvfb could not start a display for the game: Failed to find a socket to listen on\n"},
+        {"one 10 MB line",
+         "head -c 10000000 /dev/zero | tr '\\0' x >&2\nprintf '\\ntoo long\\n' >&2\nexit 1\n",
+         "Xvfb could not start a display for the game: too long\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestSupport::TempDir dir;
+        WriteScripts(dir, "");
+        const auto env = StandIn(dir, "Xvfb", std::string("#!/bin/sh\n") + c.standIn);
+        TestSupport::GameProcess game(
+            "/bin/bash", dir.Path(), false,
+            {std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY}, env);
+        EXPECT_EQ(game.Wait(2.0), 1);
+        EXPECT_EQ(game.Output(), c.line);
+    }
+}
+
+// Started with standard output, error or all three closed (`make run >&-`):
+// the game's X connection, sound socket and files take other numbers, and
+// what it writes there is dropped. It plays, and a quit ends its level.
+TEST(GameProcess, ClosedStandardDescriptorsAreNothingElse) {
+    const std::vector<std::vector<int>> closings = {{1}, {2}, {0, 1, 2}};
+    for (const std::vector<int>& closed : closings) {
+        SCOPED_TRACE("closed: " + std::to_string(closed.size()) + " from " +
+                     std::to_string(closed.front()));
+        TestSupport::TempDir dir;
+        WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest,
+                     "local f = io.open('saved.txt', 'w') f:write('saved') f:close()\n");
+        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), true, {}, {}, -1, closed);
+        ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
+            << game.Output();
+        game.Signal(SIGINT);
+        EXPECT_EQ(game.Wait(30.0), 0) << game.Output();
+        EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/saved.txt"), "saved");
+    }
+}
+
+// Ctrl+C while make checks which packages are installed ends the check,
+// also when the program it runs ends with a plain failure on the signal:
+// nothing is taken for missing, and nothing is installed.
+TEST(GameProcess, CtrlCInThePackageCheckInstallsNothing) {
     TestSupport::TempDir dir;
-    WriteScripts(dir, "");
-    const auto env =
-        StandIn(dir, "Xvfb",
-                "#!/bin/sh\nprintf '(EE) \\nFatal server error:\\n(EE) Couldn'\\''t add screen "
-                "0(EE) \\n' >&2\nexit 1\n");
-    TestSupport::GameProcess game(
-        "/bin/bash", dir.Path(), false,
-        {std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY}, env);
-    EXPECT_EQ(game.Wait(30.0), 1);
-    EXPECT_EQ(game.Output(),
-              "Xvfb could not start a display for the game: Couldn't add screen 0\n");
+    auto env = StandIn(dir, "dpkg-query",
+                       "#!/bin/sh\ntouch asked\ntrap 'exit 1' INT\nsleep 30 &\nwait\nexit 1\n");
+    for (const char* installer : {"apt-get", "sudo"}) {
+        StandIn(dir, installer, "#!/bin/sh\ntouch installed\n");
+    }
+    TestSupport::GameProcess check(
+        "/usr/bin/setsid", dir.Path(), false,
+        {"bash", std::string(TAZZLE_SOURCE_DIR) + "/scripts/install-deps.sh"}, env);
+    ASSERT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/asked", check, 30.0))
+        << check.Output();
+    kill(-check.Pid(), SIGINT);
+    check.Wait(10.0);
+    EXPECT_EQ(check.TermSignal(), SIGINT) << check.Output();
+    EXPECT_EQ(check.Output().find("Installing"), std::string::npos) << check.Output();
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/installed"));
+    kill(-check.Pid(), SIGKILL);
 }
 
 // Signals reach a game that no frame is coming from: a level that reloads
