@@ -28,18 +28,21 @@ PACKAGES=(
   "$@"
 )
 
-# Read whole before it runs (bash reading a command substitution while a
-# trap runs loses the trap).
+# No command or process substitution once the traps are set: bash parses
+# their text as it expands them, and a trap that runs meanwhile is lost.
+shopt -s lastpipe
 main() {
   local s p name status missing=() SUDO=""
   local -A installed=()
   # Ctrl+C, `kill` or a hangup ends the check as it comes, after the
   # command it interrupted: that command's failure is no missing package.
   for s in INT TERM HUP; do trap "trap - $s; kill -$s \$\$" "$s"; done
-  # One query for all, each installed package on a line of its own.
-  while read -r name status; do
-    if [ "$status" = "install ok installed" ]; then installed[$name]=1; fi
-  done < <(dpkg-query -W -f='${Package} ${Status}\n' "${PACKAGES[@]}" 2>/dev/null)
+  # One query for all, each installed package on a line of its own (it
+  # fails for one that dpkg has never seen).
+  dpkg-query -W -f='${Package} ${Status}\n' "${PACKAGES[@]}" 2>/dev/null |
+    while read -r name status; do
+      if [ "$status" = "install ok installed" ]; then installed[$name]=1; fi
+    done || true
   for p in "${PACKAGES[@]}"; do
     [ -n "${installed[$p]:-}" ] || missing+=("$p")
   done
@@ -48,7 +51,7 @@ main() {
   fi
 
   echo "Installing: ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then
+  if [ "$EUID" -ne 0 ]; then
     SUDO="sudo"
   fi
   export DEBIAN_FRONTEND=noninteractive

@@ -12,8 +12,10 @@
 # and end the game before its end-of-level script), and ends by its
 # parent's death signal when the game ends.
 #
-# All of it is one function, read whole before it runs: bash reading a
-# command substitution while a trap runs loses the trap.
+# Once the traps are set the script runs no command or process
+# substitution: bash parses their text as it expands them, and a trap that
+# runs meanwhile breaks that parse and is lost ("trap: line 2: unexpected
+# EOF while looking for matching `)'").
 set -u
 main() {
   local game=$1 here=${BASH_SOURCE[0]%/*}
@@ -30,18 +32,27 @@ main() {
   trap 'signalled=1' HUP
   trap stop_server EXIT
   # Xvfb takes a free display and writes its number once it accepts
-  # clients; its messages come through the same pipe (no file to leave
-  # behind), and only a failure shows them. While it starts, only bash's own
-  # builtins run in this job's process group: the group's signal can kill
-  # no step but setpriv or setsid before the session is made, which only
-  # ends the pipe early, and the signal noted then decides. The server ends
-  # when its parent does, however that happens: the death signal is set
-  # while it is still in this job's process group, so a SIGKILL to the job
-  # reaches it either way, also before the game connects. After the game's
-  # start nobody reads the pipe: what the server writes then is dropped.
-  exec 3< <(exec setpriv --pdeathsig TERM setsid bash "$here/xvfb-with-cookie.sh" \
-    -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp)
+  # clients; the last 4 KiB of its messages come through the same pipe
+  # once it has ended (no file to leave behind), and only a failure shows
+  # them. While it starts, only bash's own builtins run in this job's
+  # process group: the group's signal can kill no step but the coprocess's
+  # shell, setpriv or setsid before the session is made, which only ends
+  # the pipe early, and the signal noted then decides. The server ends when
+  # its parent does, however that happens: the death signal is set while
+  # it is still in this job's process group, so a SIGKILL to the job
+  # reaches it either way, also before the game connects.
+  # A coprocess (parsed with the rest of main) gives the pipe. It is no
+  # job to report (bash would print "Hangup" for one the terminal ended),
+  # and its read end is taken as descriptor 3 at once: bash closes its own
+  # when it ends, while a failure's last messages may still be coming. Only
+  # the group's signal ends it that soon, and then the signal decides.
+  coproc SERVER {
+    exec setpriv --pdeathsig TERM setsid bash "$here/xvfb-with-cookie.sh" \
+      -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp </dev/null 2>&1
+  }
   server=$!
+  disown 2>/dev/null
+  { exec 3<&"${SERVER[0]:-}"; } 2>/dev/null || exec 3</dev/null
   local display= messages=() line= part status
   while :; do
     quit_if_signalled

@@ -16,15 +16,19 @@
 # entry of its file whatever it names, and Xlib takes such an entry for
 # any display.
 set -u
+shopt -s lastpipe
 main() {
-  local file
-  ended=
-  trap 'ended=1' TERM
-  umask 077
+  local file=
   # Only the server's last 4 KiB of messages: one that fails at length
   # (a read-only /tmp has it write 12 MB) is told within a moment.
   exec 2> >(exec tail -c 4096)
-  file=$(mktemp -t tazzle-cookie.XXXXXXXXXX) || exit 1
+  # No command or process substitution once the trap is set (see
+  # run-game.sh): the file's name comes through a pipe.
+  ended=
+  trap 'ended=1' TERM
+  umask 077
+  mktemp -t tazzle-cookie.XXXXXXXXXX | read -r file
+  [ -n "$file" ] || exit 1
   if ! { printf '\377\377\000\000\000\000\000\022MIT-MAGIC-COOKIE-1\000\020' &&
     head -c 16 /dev/urandom; } >"$file" || ! exec 4<"$file"; then
     rm -f "$file"
