@@ -16,8 +16,7 @@ std::atomic<bool> g_displayLost{false};
 void NoteLoss(Display* display) {
     if (g_displayLost.exchange(true)) return;
     const char* name = display ? DisplayString(display) : nullptr;
-    std::fprintf(stderr,
-                 "Lost the display %s: its X server ended or the connection to it broke.\n",
+    std::fprintf(stderr, "Lost the display %s: its X server ended or the connection to it broke.\n",
                  name && *name ? name : "(unnamed)");
 }
 

@@ -253,7 +253,7 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         auto env = !c.standIn ? std::map<std::string, std::string>{}
                    : c.when == Case::kCookieMade
                        ? StandIn(dir, c.standIn,
-                                 "#!/bin/sh\nf=$(/usr/bin/mktemp \"$@\") || exit\nsleep 0.2\n"
+                                 "#!/bin/sh\nf=$(/usr/bin/mktemp \"$@\") || exit\nsleep 0.1\n"
                                  "echo \"$f\"\n")
                        : StandIn(dir, c.standIn, "#!/bin/sh\nexec sleep 60\n");
         const std::string tmp = dir.Path() + "/tmp";
@@ -407,9 +407,6 @@ TEST(GameProcess, MakeRunSaysWhyItsXServerFailed) {
          "head -c 10000000 >&2\nprintf '\\n(EE) \\nFatal server error:\\n(EE) Failed to find a "
          "socket to listen on\\n(EE) \\n' >&2\nexit 1\n",
          "Xvfb could not start a display for the game: Failed to find a socket to listen on\n"},
-        {"one 10 MB line",
-         "head -c 10000000 /dev/zero | tr '\\0' x >&2\nprintf '\\ntoo long\\n' >&2\nexit 1\n",
-         "Xvfb could not start a display for the game: too long\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
