@@ -210,10 +210,10 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         {"Ctrl+C, then the terminal closed while the level's end waits in io.popen", SIGINT, true,
          false, false, 0, 1, saveAfterAPipe, nullptr, Case::kPlaying, nullptr, 1.5, 2000000,
          nullptr, SIGHUP},
-        {"the X server ended", 0, false, false, false, 1, 1, drawThenSave, nullptr,
-         Case::kPlaying, nullptr, 0, 2000000, nullptr, 0, SIGTERM},
-        {"the X server killed", 0, false, false, false, 1, 1, drawThenSave, nullptr,
-         Case::kPlaying, nullptr, 0, 2000000, nullptr, 0, SIGKILL},
+        {"the X server ended", 0, false, false, false, 1, 1, drawThenSave, nullptr, Case::kPlaying,
+         nullptr, 0, 2000000, nullptr, 0, SIGTERM},
+        {"the X server killed", 0, false, false, false, 1, 1, drawThenSave, nullptr, Case::kPlaying,
+         nullptr, 0, 2000000, nullptr, 0, SIGKILL},
         // An SSH session with X forwarding dropped.
         {"the X server killed with the hangup", SIGHUP, true, false, false, 1, 1, drawThenSave,
          nullptr, Case::kPlaying, nullptr, 0, 2000000, nullptr, 0, SIGKILL},
@@ -284,9 +284,12 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
                                                                     : "Xvfb";
             auto reached = [&] {
                 switch (c.when) {
-                    case Case::kGameStarting: return TestSupport::ReadFile(comm) == gameName + "\n";
-                    case Case::kCookieMade: return !std::filesystem::is_empty(tmp);
-                    default: return ChildOf(game.Pid(), awaited) != 0;
+                    case Case::kGameStarting:
+                        return TestSupport::ReadFile(comm) == gameName + "\n";
+                    case Case::kCookieMade:
+                        return !std::filesystem::is_empty(tmp);
+                    default:
+                        return ChildOf(game.Pid(), awaited) != 0;
                 }
             };
             for (int i = 0; i < 30000 && game.Running() && !reached(); ++i) usleep(500);
@@ -400,7 +403,8 @@ TEST(GameProcess, MakeRunSaysWhyItsXServerFailed) {
         const char* line;
     } cases[] = {
         {"a short failure",
-         "printf '(EE) \\nFatal server error:\\n(EE) Couldn'\\''t add screen 0(EE) \\n' >&2\nexit 1\n",
+         "printf '(EE) \\nFatal server error:\\n(EE) Couldn'\\''t add screen 0(EE) \\n' >&2\n"
+         "exit 1\n",
          "Xvfb could not start a display for the game: Couldn't add screen 0\n"},
         {"10 MB of messages first",
          "yes '_XSERVTransMakeAllCOTSServerListeners: failed to create listener for local' | "
