@@ -28,8 +28,9 @@ PACKAGES=(
   "$@"
 )
 
-# No command or process substitution once the traps are set: bash parses
-# their text as it expands them, and a trap that runs meanwhile is lost.
+# As in run-game.sh: one function, parsed whole before its traps are set,
+# and no command or process substitution once they are (bash parses their
+# text as it expands them, and a trap that runs meanwhile is lost).
 shopt -s lastpipe
 main() {
   local s p name status missing=() SUDO=""

@@ -12,16 +12,17 @@
 # and end the game before its end-of-level script), and ends by its
 # parent's death signal when the game ends.
 #
-# Once the traps are set the script runs no command or process
-# substitution: bash parses their text as it expands them, and a trap that
-# runs meanwhile breaks that parse and is lost ("trap: line 2: unexpected
-# EOF while looking for matching `)'").
+# A trap that runs while bash parses is lost, and breaks the parse ("trap:
+# line 2: unexpected EOF while looking for matching `)'"). So the start is
+# one function, parsed whole before its traps are set, and it runs no
+# command or process substitution once they are: bash parses their text
+# again as it expands them.
 set -u
+shopt -s extglob
 main() {
   local game=$1 here=${BASH_SOURCE[0]%/*}
   if [ -n "${DISPLAY:-}" ]; then exec "$game"; fi
   [ "$here" != "${BASH_SOURCE[0]}" ] || here=.
-  shopt -s extglob
   signalled=
   server=
   # A quit signal before the game runs ends the script and the server, with

@@ -90,16 +90,22 @@ std::map<std::string, std::string> StandIn(const TestSupport::TempDir& dir, cons
     return {{"PATH", dir.Path() + "/bin:" + std::getenv("PATH")}};
 }
 
+// What follows a process's name in its stat line ("S 1 2 ..."), or "" when
+// it is gone or only waits to be reaped.
+std::string LiveStat(const std::string& process) {
+    const std::string stat = TestSupport::ReadFile(process + "/stat");
+    const size_t state = stat.rfind(") ");
+    if (state == std::string::npos || stat[state + 2] == 'Z') return "";
+    return stat.substr(state + 2);
+}
+
 // Whether a process of that group runs (one that only waits to be reaped,
 // say a command's child that the hangup ended after its shell, is gone).
 bool LivesInGroup(pid_t group) {
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string stat = TestSupport::ReadFile(entry.path().string() + "/stat");
-        const size_t state = stat.rfind(") ");
-        if (state == std::string::npos || stat[state + 2] == 'Z') continue;
-        int parent = 0, processGroup = 0;
-        if (std::sscanf(stat.c_str() + state + 4, "%d %d", &parent, &processGroup) == 2 &&
-            processGroup == group) {
+        const std::string stat = LiveStat(entry.path().string());
+        int processGroup = 0;
+        if (std::sscanf(stat.c_str(), "%*c %*d %d", &processGroup) == 1 && processGroup == group) {
             return true;
         }
     }
@@ -109,9 +115,7 @@ bool LivesInGroup(pid_t group) {
 // Whether the process is gone (or only waits to be reaped) within 10 s.
 bool Ends(pid_t pid) {
     for (int i = 0; i < 200; ++i) {
-        const std::string stat = TestSupport::ReadFile("/proc/" + std::to_string(pid) + "/stat");
-        const size_t state = stat.rfind(") ");
-        if (state == std::string::npos || stat[state + 2] == 'Z') return true;
+        if (LiveStat("/proc/" + std::to_string(pid)).empty()) return true;
         usleep(50000);
     }
     return false;
