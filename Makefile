@@ -27,7 +27,11 @@ build: configure
 build-game: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tazzle
 
-run: build-game
+# The package check's and the build's lines go to standard error: standard
+# output carries the game's own lines only (`make run | head -n 1`, `make
+# run >/dev/full`).
+run:
+	@$(MAKE) --no-print-directory build-game >&2
 	@bash scripts/run-game.sh ./$(BUILD)/tazzle
 
 test: build

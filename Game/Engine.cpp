@@ -1,7 +1,9 @@
 #include "Game/Engine.h"
 
 #include <GLFW/glfw3.h>
+#include <sys/wait.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,6 +21,7 @@
 #include "Gui/GuiManager.h"
 #include "Gui/GuiPanel.h"
 #include "Input/InputManager.h"
+#include "Platform/Signals.h"
 #include "System/Source/Components/GenericGameObject.h"
 #include "System/Source/Components/ObjectTables.h"
 #include "System/Source/DataNode.h"
@@ -50,10 +53,7 @@ T* Require(T* object, const char* what) {
 // Without its window system there is no game: say which display could not
 // be opened and why (a stale DISPLAY over SSH, a server that has gone).
 bool StartWindowSystem() {
-    if (glfwInit()) {
-        WatchDisplayConnection();
-        return true;
-    }
+    if (OpenDisplayConnection()) return true;
     const char* why = nullptr;
     glfwGetError(&why);
     const char* display = std::getenv("DISPLAY");
@@ -71,6 +71,24 @@ void ApplyFpsText(const char* text) {
         FreeNodeTree(settings);
         delete settings;
     }
+}
+
+// The C library's system() ignores SIGINT and SIGQUIT in the game while the
+// command runs: Ctrl+C ends only the command. As a shell does for its
+// children, the game then takes it as its own, once: the first asks for the
+// quit; after that, a Ctrl+C that ends a command the level's end waits for
+// ends nothing more.
+int ExecuteTakingItsInterrupt(lua_State* L) {
+    lua_settop(L, 1);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, 1, 1);
+    const int status = int(lua_tointeger(L, -1));
+    if (WIFSIGNALED(status) && (WTERMSIG(status) == SIGINT || WTERMSIG(status) == SIGQUIT) &&
+        !QuitSignalReceived()) {
+        raise(SIGINT);
+    }
+    return 1;
 }
 
 // The GUI's sounds: effects, at no position, once.
@@ -136,6 +154,7 @@ int StartEngine(int argc, char** argv) {
     CreateScriptRegistry();
     InputManager::Init();
     InitLua();
+    ReplaceLibraryFunction(GetLuaState(), "os", "execute", ExecuteTakingItsInterrupt);
     SetFpsTextHook(ApplyFpsText);
     StartStateManager();
     Recorder = Require(CreateReplayRecorder(argc, argv), "replay recorder");

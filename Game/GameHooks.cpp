@@ -23,10 +23,6 @@ void OnFocusChange(bool focused) {
     }
 }
 
-GLFWwindow* TheGameWindow() {
-    return GameWindow;
-}
-
 bool GameWindowFocused() {
     return WindowFocused;
 }
@@ -61,7 +57,7 @@ void InstallGameHooks() {
     SetListenerHook(CameraPosition);
     // What reaches the input module of the window and goes on to the GUI.
     InputManager::GetWindowHooks() =
-        InputManager::WindowHooks{TheGameWindow, WindowToGui, GameWindowFocused, TakeScreenshot};
+        InputManager::WindowHooks{UsableWindow, WindowToGui, GameWindowFocused, TakeScreenshot};
     InputManager::GetGuiHooks() = GuiInputHooks();
     // The profiler's graph is a GUI panel.
     SetGraphMakerHook(GuiPieGraph::CreateForProfiler);

@@ -44,9 +44,8 @@ bool DefaultWindowShouldClose() {
 }
 
 void DefaultSetCursorVisible(bool visible) {
-    if (GameWindow) {
-        glfwSetInputMode(GameWindow, GLFW_CURSOR,
-                         visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+    if (GLFWwindow* window = UsableWindow()) {
+        glfwSetInputMode(window, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
     }
 }
 

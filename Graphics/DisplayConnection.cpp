@@ -5,43 +5,122 @@
 #define GLFW_EXPOSE_NATIVE_X11
 #include <GLFW/glfw3.h>
 #include <GLFW/glfw3native.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cstdio>
+#include <csignal>
+#include <cstring>
+#include <iterator>
 
 namespace {
 
 std::atomic<bool> g_displayLost{false};
+std::atomic<bool> g_windowReady{false};
+// The open connection's socket and the display's name, for the handlers.
+int g_connection = -1;
+const char* g_displayName = nullptr;
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS};
+struct sigaction g_crashActions[std::size(kCrashSignals)];
+bool g_guardingStart = false;
 
-void NoteLoss(Display* display) {
+// One write, so that the line comes whole also from a signal handler.
+void NoteLoss(const char* name) {
     if (g_displayLost.exchange(true)) return;
-    const char* name = display ? DisplayString(display) : nullptr;
-    std::fprintf(stderr, "Lost the display %s: its X server ended or the connection to it broke.\n",
-                 name && *name ? name : "(unnamed)");
+    if (!name || !*name) name = "(unnamed)";
+    static const char kHead[] = "Lost the display ";
+    static const char kTail[] = ": its X server ended or the connection to it broke.\n";
+    char line[256];
+    const size_t nameLength = std::min(std::strlen(name), sizeof line - sizeof kHead - sizeof kTail);
+    std::memcpy(line, kHead, sizeof kHead - 1);
+    std::memcpy(line + sizeof kHead - 1, name, nameLength);
+    std::memcpy(line + sizeof kHead - 1 + nameLength, kTail, sizeof kTail - 1);
+    ssize_t written = write(STDERR_FILENO, line, sizeof kHead - 1 + nameLength + sizeof kTail - 1);
+    (void)written;
 }
 
-// Xlib's own function prints and exits; this one notes the loss and lets
-// the call that found it return, failing. Every later call on the broken
-// connection returns at once.
+// The server has closed its end: it shows on the socket before Xlib has read
+// that far.
+bool ConnectionHungUp() {
+    if (g_connection < 0) return false;
+    pollfd connection{g_connection, POLLRDHUP, 0};
+    return poll(&connection, 1, 0) > 0 &&
+           (connection.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+// Xlib's own function prints and exits. Until the window is ready nothing is
+// at stake (no level has run) and GLFW and Mesa would go on with the broken
+// connection's null replies, dereferencing them or waiting for ever for the
+// new window's events: the game ends here. Later the call that found the
+// loss returns, failing, and every later call on the connection returns at
+// once.
 int OnIoError(Display* display) {
-    NoteLoss(display);
+    NoteLoss(DisplayString(display));
+    if (!g_windowReady.load()) _exit(1);
     return 0;
 }
 
 // Called where Xlib would otherwise exit.
 void OnIoErrorExit(Display* display, void*) {
-    NoteLoss(display);
+    NoteLoss(DisplayString(display));
+}
+
+// Mesa asks the server through its own connection calls, past Xlib, and
+// dereferences a missing reply: while the window is made, a crash on a
+// connection the server has closed is the loss. Any other crash is passed
+// on as it came (the faulting instruction runs again under the handler that
+// was there before).
+void OnCrashWhileStarting(int signal) {
+    if (ConnectionHungUp()) {
+        NoteLoss(g_displayName);
+        _exit(1);
+    }
+    for (size_t i = 0; i < std::size(kCrashSignals); ++i) {
+        if (kCrashSignals[i] == signal) sigaction(signal, &g_crashActions[i], nullptr);
+    }
 }
 
 }  // namespace
 
-void WatchDisplayConnection() {
+bool OpenDisplayConnection() {
     XSetIOErrorHandler(OnIoError);
+    if (!glfwInit()) return false;
+    Display* display = glfwGetX11Display();
+    g_connection = ConnectionNumber(display);
+    g_displayName = DisplayString(display);
+    struct sigaction guard {};
+    guard.sa_handler = OnCrashWhileStarting;
+    sigemptyset(&guard.sa_mask);
+    for (size_t i = 0; i < std::size(kCrashSignals); ++i) {
+        sigaction(kCrashSignals[i], &guard, &g_crashActions[i]);
+    }
+    g_guardingStart = true;
+    return true;
+}
+
+void DisplayConnectionReady() {
     if (Display* display = glfwGetX11Display()) {
         XSetIOErrorExitHandler(display, OnIoErrorExit, nullptr);
     }
+    for (size_t i = 0; g_guardingStart && i < std::size(kCrashSignals); ++i) {
+        sigaction(kCrashSignals[i], &g_crashActions[i], nullptr);
+    }
+    g_guardingStart = false;
+    g_windowReady.store(true);
 }
 
 bool DisplayLost() {
     return g_displayLost.load();
+}
+
+// A call that waits for a reply the server will never send gets none, and
+// GLFW dereferences what it gets (the video mode of a fullscreen switch,
+// say): Xlib is made to find the loss in a call that copes with it.
+bool DisplayAnswers() {
+    if (g_displayLost.load()) return false;
+    if (!ConnectionHungUp()) return true;
+    if (Display* display = glfwGetX11Display()) XSync(display, False);
+    NoteLoss(g_displayName);
+    return false;
 }

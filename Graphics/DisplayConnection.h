@@ -1,12 +1,21 @@
 // The window system's connection (the X server the window is on). Xlib ends
 // the process at once when that connection breaks: the server ended, the
 // SSH session that forwarded it dropped, the desktop session closed. The
-// game instead notes the loss and ends its level as a closed window does,
-// so that the end-of-level script still runs (its drawing does nothing).
+// game instead names the display in one line; once its window is ready it
+// ends its level as a closed window does, so that the end-of-level script
+// still runs (its drawing does nothing).
 #pragma once
 
-// After glfwInit: a lost connection from then on is noted, with one line on
-// standard error naming the display, instead of ending the process.
-void WatchDisplayConnection();
-// Whether the connection broke since WatchDisplayConnection.
+// Starts the window system (glfwInit); false when it cannot. From here a
+// lost connection is noted, with one line on standard error naming the
+// display, instead of Xlib's own lines and exit; until
+// DisplayConnectionReady the process then exits with status 1, also when
+// the loss makes the window's making crash.
+bool OpenDisplayConnection();
+// Once the window and its context are made: a loss only is noted from then on.
+void DisplayConnectionReady();
+// Whether the connection broke.
 bool DisplayLost();
+// Whether the window system may be asked anything: false once the loss is
+// noted, and when the server has hung up since, which notes it.
+bool DisplayAnswers();

@@ -212,11 +212,14 @@ bool RenderStartup() {
                 int(7000.0f / float(GetViewportHeight()) + 0.5f));
     glfwSetInputMode(GameWindow, GLFW_CURSOR, GLFW_CURSOR_HIDDEN);
     WindowFocused = true;
+    DisplayConnectionReady();
     return true;
 }
 
 void RenderShutdown() {
-    if (GameWindow) glfwDestroyWindow(GameWindow);
+    // A window on a lost display is left to glfwTerminate, which only
+    // frees what it holds once Xlib has seen the loss.
+    if (GLFWwindow* window = UsableWindow()) glfwDestroyWindow(window);
     GameWindow = nullptr;
     glfwTerminate();
     // The context is gone: what follows frees records only.
@@ -239,28 +242,28 @@ bool HasGlContext() {
     return (GameWindow != nullptr && !DisplayLost()) || g_foreignContext;
 }
 
+GLFWwindow* UsableWindow() {
+    return GameWindow && DisplayAnswers() ? GameWindow : nullptr;
+}
+
 bool WindowShouldClose() {
-    if (DisplayLost()) {
-        // Every use of the window checks it for null: from here nothing asks
-        // the broken connection anything. glfwTerminate destroys it.
-        GameWindow = nullptr;
-        return true;
-    }
-    return GameWindow && glfwWindowShouldClose(GameWindow);
+    GLFWwindow* window = UsableWindow();
+    return window ? glfwWindowShouldClose(window) : DisplayLost();
 }
 void SetForeignGlContext(bool current) {
     g_foreignContext = current;
 }
 
 void ToggleFullscreen() {
-    if (!GameWindow) return;
+    GLFWwindow* window = UsableWindow();
+    if (!window) return;
     FullscreenFlag = !FullscreenFlag;
     int count = 0;
     GLFWmonitor** monitors = glfwGetMonitors(&count);
     GLFWmonitor* monitor = count > 0 ? monitors[0] : nullptr;
     const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
     int x = 0, y = 0;
-    glfwGetWindowPos(GameWindow, &x, &y);
+    glfwGetWindowPos(window, &x, &y);
     if (FullscreenFlag) {
         WindowedWidth = WindowWidth;
         WindowedHeight = WindowHeight;
@@ -268,11 +271,11 @@ void ToggleFullscreen() {
         WindowedY = y;
         RememberWindowedSize = true;
         if (monitor && mode) {
-            glfwSetWindowMonitor(GameWindow, monitor, 0, 0, mode->width, mode->height,
+            glfwSetWindowMonitor(window, monitor, 0, 0, mode->width, mode->height,
                                  mode->refreshRate);
         }
     } else {
-        glfwSetWindowMonitor(GameWindow, nullptr, WindowedX, WindowedY, WindowedWidth,
+        glfwSetWindowMonitor(window, nullptr, WindowedX, WindowedY, WindowedWidth,
                              WindowedHeight, GLFW_DONT_CARE);
     }
 }
@@ -293,7 +296,9 @@ void ApplyWindowFocus() {
     // flicker while a window is being placed) is no change of focus.
     if (focused == WindowFocused) return;
     if (g_focusHook) g_focusHook(focused);
-    if (!focused && FullscreenFlag && GameWindow) glfwIconifyWindow(GameWindow);
+    if (!focused && FullscreenFlag) {
+        if (GLFWwindow* window = UsableWindow()) glfwIconifyWindow(window);
+    }
     WindowFocused = focused;
 }
 
@@ -316,7 +321,9 @@ void WindowToGui(double x, double y, int32_t& gx, int32_t& gy) {
 }
 
 void ResizeViewport(int32_t width, int32_t height) {
-    if (!FullscreenFlag && GameWindow) glfwSetWindowSize(GameWindow, width, height);
+    if (!FullscreenFlag) {
+        if (GLFWwindow* window = UsableWindow()) glfwSetWindowSize(window, width, height);
+    }
     if (height == 0) height = 1;
     WindowWidth = width;
     WindowHeight = height;
@@ -444,7 +451,7 @@ void DrawFrame() {
         SaveScreenshot();
     }
     KeepPresentedFrame();
-    glfwSwapBuffers(GameWindow);
+    if (GLFWwindow* window = UsableWindow()) glfwSwapBuffers(window);
 }
 
 void StartPassOnTop() {

@@ -33,6 +33,10 @@ void RenderShutdown();
 // that made a context of its own (a tool, a test) declared it current.
 bool HasGlContext();
 void SetForeignGlContext(bool current);
+// The game window while its window system answers; null without one and
+// once its display is lost. Every call that asks the window system about
+// the window goes through it: after the loss none is made.
+GLFWwindow* UsableWindow();
 // Whether the window is to close: the window system asked (its close
 // button), or the display it was on is lost, and the window with it.
 bool WindowShouldClose();

@@ -1,9 +1,12 @@
 #include "Platform/Signals.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -22,6 +25,10 @@ volatile std::sig_atomic_t g_signalAfterTaken = 0;
 // thread, with the other quit signals blocked.
 timespec g_firstSignalAt{};
 void (*volatile g_quitHook)() = nullptr;
+// When the watchdog's count last started, in nanoseconds of the monotonic
+// clock; set from handlers and the main loop alike.
+std::atomic<int64_t> g_watchdogArmedAt{0};
+volatile std::sig_atomic_t g_watchdogEnding = 0;
 pthread_t g_mainThread;
 pid_t g_mainThreadId = 0;
 pid_t g_gameProcess = 0;
@@ -30,6 +37,17 @@ double SecondsSince(const timespec& then) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return double(now.tv_sec - then.tv_sec) + double(now.tv_nsec - then.tv_nsec) * 1e-9;
+}
+
+int64_t MonotonicNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+void ArmWatchdog() {
+    g_watchdogArmedAt.store(MonotonicNanoseconds());
+    alarm(kQuitSignalGraceSeconds);
 }
 
 // A child forked from the game that has not run its program yet (a
@@ -65,7 +83,7 @@ void OnQuitSignal(int signal) {
     g_quitRequested = 1;
     g_quitSignal = signal;
     g_signalAfterTaken = g_quitTaken;
-    alarm(kQuitSignalGraceSeconds);
+    ArmWatchdog();
     if (void (*hook)() = g_quitHook) hook();
 }
 
@@ -78,11 +96,34 @@ void OnBrokenPipe(int signal) {
     TakenByDefaultOutsideTheGame(signal);
 }
 
-// Only write(), strlen() and _exit() here: the main thread may be
-// anywhere, inside malloc or holding stdout's lock. Lines printed before
-// are already out, as stdout is line-buffered. The line says what is known:
-// how far the game got, not what held it.
+// A stop (Ctrl+Z, SIGSTOP) ends with SIGCONT: the watchdog's seconds count
+// again from the resume. When its time ran out during the stop, the
+// watchdog itself finds that it came late.
+void OnContinue(int) {
+    if (getpid() != g_gameProcess || g_watchdogEnding) return;
+    if (alarm(0) != 0) ArmWatchdog();
+}
+
+// Only async-signal-safe calls here: the main thread may be anywhere,
+// inside malloc or holding stdout's lock. Lines printed before are already
+// out, as stdout is line-buffered. The line says what is known: how far the
+// game got, not what held it. It is dropped when the output cannot take it
+// now (a terminal stopped with Ctrl+S, a pipe nobody reads): the game ends
+// on time whatever its output does, also when the write waits after all (a
+// terminal with room for half the line), by the last alarm.
 void OnWatchdog(int) {
+    const int code = 128 + (g_quitSignal != 0 ? int(g_quitSignal) : SIGINT);
+    if (g_watchdogEnding) _exit(code);
+    // Due long before it came: the game did not run in between (its job was
+    // stopped, the machine slept), and that time is not the game's.
+    const double late = double(MonotonicNanoseconds() - g_watchdogArmedAt.load()) * 1e-9 -
+                        kQuitSignalGraceSeconds;
+    if (late > kWatchdogLateSeconds) {
+        ArmWatchdog();
+        return;
+    }
+    g_watchdogEnding = 1;
+    alarm(1);
     static const char kNotBack[] =
         "The game did not end within 5 seconds of the quit signal: it did not get back to its "
         "main loop; ending it now.\n";
@@ -94,9 +135,8 @@ void OnWatchdog(int) {
         "shutdown went on; ending it now.\n";
     static_assert(kQuitSignalGraceSeconds == 5, "the lines above name the seconds");
     const char* line = g_signalAfterTaken ? kStillEnding : g_quitTaken ? kNotEnded : kNotBack;
-    ssize_t written = write(STDOUT_FILENO, line, std::strlen(line));
-    (void)written;
-    _exit(128 + (g_quitSignal != 0 ? int(g_quitSignal) : SIGINT));
+    WriteWithoutWaiting(STDOUT_FILENO, line, std::strlen(line));
+    _exit(code);
 }
 
 }  // namespace
@@ -118,12 +158,20 @@ void InstallQuitSignals() {
         }
         sigaction(signal, &action, nullptr);
     }
-    const std::pair<int, void (*)(int)> others[] = {{SIGPIPE, OnBrokenPipe}, {SIGALRM, OnWatchdog}};
-    for (auto [signal, handler] : others) {
-        struct sigaction other {};
-        other.sa_handler = handler;
-        sigemptyset(&other.sa_mask);
-        sigaction(signal, &other, nullptr);
+    // The watchdog's last alarm interrupts its own handler.
+    const struct {
+        int signal;
+        void (*handler)(int);
+        int flags;
+    } others[] = {{SIGPIPE, OnBrokenPipe, 0},
+                  {SIGALRM, OnWatchdog, SA_NODEFER | SA_RESTART},
+                  {SIGCONT, OnContinue, SA_RESTART}};
+    for (const auto& other : others) {
+        struct sigaction action {};
+        action.sa_handler = other.handler;
+        action.sa_flags = other.flags;
+        sigemptyset(&action.sa_mask);
+        sigaction(other.signal, &action, nullptr);
     }
 }
 
@@ -133,7 +181,14 @@ bool QuitSignalReceived() {
 
 void QuitTaken() {
     g_quitTaken = 1;
-    if (g_quitRequested) alarm(kQuitSignalGraceSeconds);
+    if (g_quitRequested) ArmWatchdog();
+}
+
+void WriteWithoutWaiting(int descriptor, const char* text, size_t length) {
+    pollfd output{descriptor, POLLOUT, 0};
+    if (poll(&output, 1, 0) != 1 || !(output.revents & POLLOUT)) return;
+    ssize_t written = write(descriptor, text, length);
+    (void)written;
 }
 
 void SetQuitSignalHook(void (*hook)()) {

@@ -5,6 +5,8 @@
 // `head` ended with the job) ends nothing: writes to it fail quietly.
 #pragma once
 
+#include <cstddef>
+
 // Seconds the game has after the first signal to get back to its main loop,
 // and then again to end its level and shut down, before the watchdog ends it.
 constexpr unsigned kQuitSignalGraceSeconds = 5;
@@ -14,6 +16,9 @@ constexpr unsigned kQuitSignalGraceSeconds = 5;
 // `kill %1` sends the job, and the shell and then the kernel each send the
 // terminal's hangup to the whole job.
 constexpr double kQuitSignalEchoSeconds = 1.0;
+// A watchdog that comes this much later than it was due finds that the game
+// did not run meanwhile (a stopped job), and counts again.
+constexpr double kWatchdogLateSeconds = 1.0;
 
 // Installs the handlers; a SIGHUP ignored when the game started (`nohup`)
 // stays ignored. SIGPIPE is caught and does nothing, so the commands the
@@ -25,8 +30,10 @@ constexpr double kQuitSignalEchoSeconds = 1.0;
 // So does the watchdog, kQuitSignalGraceSeconds after the first signal, or
 // after QuitTaken() when the signal came first: a script can be held where
 // it cannot be interrupted (a finalizer, a long call into a library, a long
-// load), also while the level ends. It prints one line and exits with 128 +
-// the signal's number, as a shell reports a process that the signal ended.
+// load), also while the level ends. It prints one line (when the output
+// takes it at once) and exits with 128 + the signal's number, as a shell
+// reports a process that the signal ended. Time the game spends stopped
+// (Ctrl+Z) does not count.
 // A child forked from the game (from any thread) that has not run another
 // program takes the signals by their default action.
 void InstallQuitSignals();
@@ -41,3 +48,7 @@ void QuitTaken();
 // never returns to the main loop (a script stuck in a loop) can be stopped.
 // It runs inside the handler: it must be async-signal-safe.
 void SetQuitSignalHook(void (*hook)());
+// Writes the text only when the descriptor takes it without waiting (else
+// drops it): a line from a signal handler must not hold the process on a
+// terminal stopped with Ctrl+S or a pipe nobody reads. Async-signal-safe.
+void WriteWithoutWaiting(int descriptor, const char* text, size_t length);

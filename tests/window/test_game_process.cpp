@@ -1,13 +1,23 @@
 // The real executable, started in a directory with its own small Resources
 // tree, under the test display.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -29,6 +39,13 @@ void WriteScripts(const TestSupport::TempDir& dir, const std::string& startOfLev
     dir.Write(
         "Resources/Lua/Globals/EndOfLevel.lua",
         "local f = io.open('ended.txt', 'a'); f:write('ended\\n'); f:close()\n" + endOfLevelTail);
+}
+
+// How often `part` occurs in `text`.
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
 }
 
 }  // namespace
@@ -179,6 +196,7 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         // A signal to the X server: with the first, or in place of the
         // second when `again` is set. The game then names its display.
         int serverSignal = 0;
+        double resume = 0;  // seconds after which SIGCONT follows the second signal
     };
     // The README's save, after a command, say making its folder.
     const char* const saveAfterACommand =
@@ -193,6 +211,17 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         "os.execute('sleep 1') DrawBox(0, 0, 10, 10, 255, 0, 0) DrawText(0, 0, 'bye') "
         "local f = io.open('save.txt', 'w') for i = 1, 20000 do "
         "f:write(string.rep('x', 99), '\\n') end f:close()";
+    // The end script ends the X server itself, waits until it is gone, and
+    // switches to fullscreen once or twice before its save.
+    const std::string killServer =
+        "os.execute('s=$(pgrep -x -P $PPID Xvfb) && kill -KILL $s && while [ -e /proc/$s ] && "
+        "! grep -q \"^State:.Z\" /proc/$s/status; do sleep 0.01; done') ";
+    const std::string save =
+        " local f = io.open('save.txt', 'w') for i = 1, 20000 do f:write(string.rep('x', 99), "
+        "'\\n') end f:close()";
+    const std::string fullscreenOnce = killServer + "ExecuteConsoleCommand('fullscreen')" + save;
+    const std::string fullscreenTwice =
+        killServer + "ExecuteConsoleCommand('fullscreen') ExecuteConsoleCommand('fullscreen')" + save;
     const Case cases[] = {
         {"Ctrl+C", SIGINT, true, false, false, 0, 1},
         {"kill %1", SIGTERM, true, true, false, 0, 1},
@@ -223,6 +252,20 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
          nullptr, Case::kPlaying, nullptr, 0, 2000000, nullptr, 0, SIGKILL},
         {"Ctrl+C, then the X server killed while the level's end runs", SIGINT, true, false, false,
          1, 1, drawThenSave, nullptr, Case::kPlaying, nullptr, 0.5, 2000000, nullptr, 0, SIGKILL},
+        // No signal: the level's Quit. Each found the server gone in
+        // fullscreen's first request and crashed.
+        {"Quit, the X server gone, then fullscreen", 0, false, false, false, 1, 1,
+         fullscreenOnce.c_str(), nullptr, Case::kPlaying, nullptr, 0, 2000000},
+        {"Quit, the X server gone, then fullscreen twice", 0, false, false, false, 1, 1,
+         fullscreenTwice.c_str(), nullptr, Case::kPlaying, nullptr, 0, 2000000},
+        {"Ctrl+C, the X server gone, then fullscreen", SIGINT, true, false, false, 1, 1,
+         fullscreenOnce.c_str(), nullptr, Case::kPlaying, nullptr, 0, 2000000},
+        {"Ctrl+C, the X server gone, then fullscreen twice", SIGINT, true, false, false, 1, 1,
+         fullscreenTwice.c_str(), nullptr, Case::kPlaying, nullptr, 0, 2000000},
+        // The time the job was stopped is not the watchdog's.
+        {"Ctrl+C, then the job stopped for 6 s while the level's end waits in os.execute", SIGINT,
+         true, false, false, 0, 1, saveAfterACommand, nullptr, Case::kPlaying, nullptr, 1.0,
+         2000000, nullptr, SIGSTOP, 0, 6.0},
         {"kill -KILL %1", SIGKILL, true, false, false, -1, 0},
         {"Ctrl+C as the server starts", SIGINT, true, false, false, 128 + SIGINT, 0, "", nullptr,
          Case::kServerStarting, "Xvfb"},
@@ -241,11 +284,11 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         {"kill -KILL %1 as the game starts", SIGKILL, true, false, false, -1, 0, "", nullptr,
          Case::kGameStarting},
         // The file is made out of the job's reach, and unlinked before the
-        // server runs; a stand-in mktemp holds it there a while.
+        // server runs; a stand-in stat, which checks it, holds it there a while.
         {"Ctrl+C while the cookie is made", SIGINT, true, false, false, 128 + SIGINT, 0, "",
-         nullptr, Case::kCookieMade, "mktemp"},
+         nullptr, Case::kCookieMade, "stat"},
         {"kill -KILL %1 while the cookie is made", SIGKILL, true, false, false, -1, 0, "", nullptr,
-         Case::kCookieMade, "mktemp"},
+         Case::kCookieMade, "stat"},
     };
     const std::string gameName = std::filesystem::path(TAZZLE_BINARY).filename().string();
     for (const Case& c : cases) {
@@ -256,9 +299,7 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         if (c.linkedAs) std::filesystem::create_symlink(TAZZLE_BINARY, binary);
         auto env = !c.standIn ? std::map<std::string, std::string>{}
                    : c.when == Case::kCookieMade
-                       ? StandIn(dir, c.standIn,
-                                 "#!/bin/sh\nf=$(/usr/bin/mktemp \"$@\") || exit\nsleep 0.1\n"
-                                 "echo \"$f\"\n")
+                       ? StandIn(dir, c.standIn, "#!/bin/sh\nsleep 0.1\nexec /usr/bin/stat \"$@\"\n")
                        : StandIn(dir, c.standIn, "#!/bin/sh\nexec sleep 60\n");
         const std::string tmp = dir.Path() + "/tmp";
         std::filesystem::create_directory(tmp);
@@ -304,6 +345,7 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         if (c.toGroup) kill(-game.Pid(), c.signal);
         if (c.toScript) kill(game.Pid(), c.signal);
         if (c.serverSignal && c.again == 0) kill(server, c.serverSignal);
+        if (c.signal == 0 && c.serverSignal == 0) dir.Write("quit", "");
         if (c.again > 0) {
             EXPECT_EQ(game.Wait(c.again), -1);
             if (c.serverSignal) {
@@ -311,6 +353,10 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
             } else {
                 kill(-game.Pid(), c.againSignal ? c.againSignal : c.signal);
             }
+        }
+        if (c.resume > 0) {
+            EXPECT_EQ(game.Wait(c.resume), -1);
+            kill(-game.Pid(), SIGCONT);
         }
         // Before the game, within a second.
         const int code =
@@ -327,16 +373,18 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
             EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/save.txt").size(), c.saveBytes);
         }
         // Nothing of the game is left, nor of the start.
-        if (code >= 0) {
-            EXPECT_FALSE(LivesInGroup(game.Pid()));
+        if (c.code == -1) {
+            EXPECT_EQ(game.TermSignal(), c.signal);
         }
+        EXPECT_FALSE(LivesInGroup(game.Pid()));
         EXPECT_EQ(output.find("X connection"), std::string::npos) << output;
         EXPECT_EQ(output.find("could not start"), std::string::npos) << output;
         if (c.line) {
             EXPECT_NE(output.find(c.line), std::string::npos) << output;
         }
+        // Once, where the display was lost.
         const std::string lost = "Lost the display " + display + ": its X server ended";
-        EXPECT_EQ(output.find(lost) != std::string::npos, c.serverSignal != 0) << output;
+        EXPECT_EQ(Occurrences(output, lost), c.code == 1 ? 1u : 0u) << output;
         if (server && !Ends(server)) {
             ADD_FAILURE() << "the X server was left running";
             kill(server, SIGKILL);
@@ -344,6 +392,95 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         EXPECT_TRUE(std::filesystem::is_empty(tmp));
         kill(-game.Pid(), SIGKILL);
     }
+}
+
+// `make run` with TMPDIR a folder another user can rename files in (its
+// own, mode 1777, as a folder without the sticky bit would allow too): that
+// user puts a file of its own, empty or with a cookie it knows, in place
+// of each new file there, keeping it under a second name as well. Each
+// start either refuses in one line, or its display refuses that user with
+// no cookie and with whatever its files hold. In /tmp (root's, 1777) the
+// game starts.
+TEST(GameProcess, MakeRunsCookieCannotBeSwappedByAnotherUser) {
+    if (geteuid() != 0) GTEST_SKIP() << "another user is needed";
+    char folder[] = "/tmp/tazzle-swap-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    ASSERT_EQ(chown(folder, 65534, 65534), 0);
+    ASSERT_EQ(chmod(folder, 01777), 0);
+    const pid_t other = fork();
+    if (other == 0) {
+        const std::string cookie =
+            std::string("\xff\xff\0\0\0\0\0\x12MIT-MAGIC-COOKIE-1\0\x10", 28) + std::string(16, 'A');
+        const int watch = inotify_init();
+        if (setgid(65534) != 0 || setuid(65534) != 0 ||
+            inotify_add_watch(watch, folder, IN_CREATE) < 0) {
+            _exit(1);
+        }
+        alignas(inotify_event) char events[4096];
+        for (int n = 0;;) {
+            const ssize_t got = read(watch, events, sizeof events);
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                at += ssize_t(sizeof(inotify_event) + event->len);
+                if (std::strncmp(event->name, "tazzle-cookie.", 14) != 0) continue;
+                const std::string mine = std::string(folder) + "/mine" + std::to_string(++n);
+                std::ofstream(mine, std::ios::binary) << (n % 2 ? cookie : "");
+                link(mine.c_str(), (std::string(folder) + "/kept" + std::to_string(n)).c_str());
+                rename(mine.c_str(), (std::string(folder) + "/" + event->name).c_str());
+            }
+        }
+    }
+    for (int start = -1; start < 5; ++start) {
+        SCOPED_TRACE("start " + std::to_string(start));
+        TestSupport::TempDir dir;
+        WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest);
+        TestSupport::GameProcess game(
+            "/bin/bash", dir.Path(), false,
+            {std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY},
+            {{"TMPDIR", start < 0 ? "/tmp" : folder}});
+        const bool started = TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0);
+        EXPECT_TRUE(started || start >= 0) << game.Output();
+        if (!started) {
+            EXPECT_EQ(game.Wait(5.0), 1);
+            EXPECT_EQ(game.Output().rfind("Xvfb could not start a display for the game: The X "
+                                          "server's cookie was not kept to this user in ",
+                                          0),
+                      0u)
+                << game.Output();
+            EXPECT_EQ(Occurrences(game.Output(), "\n"), 1u) << game.Output();
+            continue;
+        }
+        const std::string display = EnvironmentOf(game.Pid(), "DISPLAY");
+        EXPECT_FALSE(ClientConnects(display, "/dev/null", true));
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            EXPECT_FALSE(ClientConnects(display, entry.path().string(), true)) << entry.path();
+        }
+        dir.Write("quit", "");
+        EXPECT_EQ(game.Wait(30.0), 0) << game.Output();
+    }
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
+    std::filesystem::remove_all(folder);
+}
+
+// Standard output that blocks (a terminal stopped with Ctrl+S, `| less`
+// left unscrolled, a FIFO held open and not read): the game waits in its
+// write, as any program does, and the watchdog still ends it on time,
+// without its line.
+TEST(GameProcess, AnOutputThatBlocksHoldsNotTheEnd) {
+    TestSupport::TempDir dir;
+    WriteScripts(dir, "io.write(string.rep('x', 200000))\n");
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), true, {}, {}, ends[1]);
+    close(ends[1]);
+    // Until the pipe is full: the game waits in its write.
+    int queued = 0;
+    ASSERT_TRUE(TestSupport::WaitWhileRunning(
+        [&] { return ioctl(ends[0], FIONREAD, &queued) == 0 && queued >= 60000; }, game, 60.0));
+    game.Signal(SIGTERM);
+    EXPECT_EQ(game.Wait(kQuitSignalGraceSeconds + 1.0), 128 + SIGTERM);
+    close(ends[0]);
 }
 
 // Output to a pipe whose reader has gone (a `tee` or `head` ended with the
@@ -394,6 +531,149 @@ TEST(GameProcess, WithoutADisplayItSaysSoAndExitsWithOne) {
                   : "Could not open the display (DISPLAY is not set): X11: The DISPLAY "
                     "environment variable is missing\n";
         EXPECT_NE(game.Output().find(line), std::string::npos) << game.Output();
+    }
+}
+
+namespace {
+
+// The next whole request in `pending` (the connection's setup first): its
+// size, or 0 while it is still coming. Xlib speaks the machine's byte order.
+size_t NextRequest(const std::string& pending, bool& setupDone) {
+    auto field = [&](size_t at, size_t bytes) {
+        uint32_t value = 0;
+        std::memcpy(&value, pending.data() + at, bytes);
+        return size_t(value);
+    };
+    size_t size = 0;
+    if (!setupDone && pending.size() >= 12) {
+        size = 12 + (field(6, 2) + 3) / 4 * 4 + (field(8, 2) + 3) / 4 * 4;
+    } else if (setupDone && pending.size() >= 4) {
+        size = field(2, 2) * 4;
+        if (size == 0 && pending.size() >= 8) size = field(4, 4) * 4;  // BIG-REQUESTS
+    }
+    if (size == 0 || pending.size() < size) return 0;
+    setupDone = true;
+    return size;
+}
+
+// An X display of its own (`number`) whose connections go on to the
+// test's display, until a client sends the count-th request with that
+// major opcode whose bytes hold `text` (with no opcode, any request once
+// the file `cut` exists): then every connection closes at once, as when
+// the server ends. The child that serves it, which exits there.
+pid_t BreakingDisplay(int number, int opcode, const std::string& text, int count,
+                      const std::string& cut) {
+    const std::string display = std::getenv("DISPLAY");
+    const std::string target = "/tmp/.X11-unix/X" + display.substr(1, display.find('.') - 1);
+    auto address = [](const std::string& path) {
+        sockaddr_un at{};
+        at.sun_family = AF_UNIX;
+        std::strncpy(at.sun_path, path.c_str(), sizeof at.sun_path - 1);
+        return at;
+    };
+    const sockaddr_un own = address("/tmp/.X11-unix/X" + std::to_string(number));
+    const sockaddr_un real = address(target);
+    unlink(own.sun_path);
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (bind(listener, (const sockaddr*)&own, sizeof own) != 0 || listen(listener, 8) != 0) return -1;
+    const pid_t child = fork();
+    if (child != 0) {
+        close(listener);
+        return child;
+    }
+    struct Connection {
+        int client, server;
+        std::string pending;
+        bool setupDone = false;
+    };
+    std::vector<Connection> connections;
+    char buffer[65536];
+    for (;;) {
+        std::vector<pollfd> ready{{listener, POLLIN, 0}};
+        for (const Connection& c : connections) {
+            ready.push_back({c.client, POLLIN, 0});
+            ready.push_back({c.server, POLLIN, 0});
+        }
+        poll(ready.data(), ready.size(), -1);
+        for (size_t i = 0; i < connections.size(); ++i) {
+            Connection& c = connections[i];
+            if (ready[2 + 2 * i].revents) {
+                const ssize_t got = read(c.server, buffer, sizeof buffer);
+                if (got <= 0 || send(c.client, buffer, size_t(got), MSG_NOSIGNAL) != got) _exit(1);
+            }
+            if (!ready[1 + 2 * i].revents) continue;
+            const ssize_t got = read(c.client, buffer, sizeof buffer);
+            if (got <= 0) _exit(1);
+            c.pending.append(buffer, size_t(got));
+            for (bool setup = !c.setupDone; const size_t size = NextRequest(c.pending, c.setupDone);
+                 setup = false) {
+                const std::string request = c.pending.substr(0, size);
+                const bool marked = opcode < 0 ? access(cut.c_str(), F_OK) == 0
+                                               : uint8_t(request[0]) == opcode &&
+                                                     request.find(text) != std::string::npos &&
+                                                     --count == 0;
+                if (!setup && marked) _exit(0);
+                if (send(c.server, request.data(), size, MSG_NOSIGNAL) != ssize_t(size)) _exit(1);
+                c.pending.erase(0, size);
+            }
+        }
+        if (ready[0].revents) {
+            const int client = accept(listener, nullptr, nullptr);
+            const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+            if (connect(server, (const sockaddr*)&real, sizeof real) != 0) _exit(1);
+            connections.push_back({client, server, "", false});
+        }
+    }
+}
+
+}  // namespace
+
+// The display lost while the game starts (an SSH session with X forwarding
+// that ends as the game opens, a killed server): until its window is
+// ready, the game ends at once with 1 and its own line; from then on as in
+// play, through the level's end. No crash, no wait for ever, no line of
+// Xlib's.
+TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
+    const struct {
+        const char* what;
+        int opcode;  // the request the connections break at
+        const char* text;
+        int count;
+        const char* ended;  // what the end script wrote
+    } cases[] = {
+        {"during glfwInit", 98, "RANDR", 1, ""},  // QueryExtension
+        // Mesa asks past Xlib and crashed on the missing reply.
+        {"as Mesa sets up its context", 98, "MIT-SHM", 1, ""},
+        {"as the window is made", 78, "", 1, ""},  // CreateColormap
+        // GLFW waited for the window's first event for ever.
+        {"as the window is shown", 8, "", 1, ""},  // MapWindow
+        // The first request after the start script ran.
+        {"just before the first frame", -1, "", 0, "ended\n"},
+    };
+    const int number = 4092;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestSupport::TempDir dir;
+        WriteScripts(dir, std::string("io.open('cut', 'w'):close()\n") +
+                              TestSupport::kReadyThenQuitOnRequest);
+        // The test display's cookie, for the display in between.
+        TestSupport::Shell("xauth -f " + dir.Path() + "/cookie add :4092 . $(xauth list \"$DISPLAY\" "
+                           "2>/dev/null | awk '{print $3; exit}') >/dev/null 2>&1");
+        const pid_t display = BreakingDisplay(number, c.opcode, c.text, c.count, dir.Path() + "/cut");
+        ASSERT_GT(display, 0);
+        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), false, {},
+                                      {{"DISPLAY", ":4092"}, {"XAUTHORITY", dir.Path() + "/cookie"}});
+        int status = 0;
+        waitpid(display, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "it never came that far";
+        EXPECT_EQ(game.Wait(1.0), 1) << game.Output();
+        const std::string output = game.Output();
+        EXPECT_EQ(Occurrences(output, "Lost the display :4092: its X server ended"), 1) << output;
+        for (const char* xlib : {"Xlib", "XIO", "X connection"}) {
+            EXPECT_EQ(output.find(xlib), std::string::npos) << output;
+        }
+        EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), c.ended) << output;
+        unlink("/tmp/.X11-unix/X4092");
     }
 }
 
@@ -450,16 +730,30 @@ TEST(GameProcess, ClosedStandardDescriptorsAreNothingElse) {
 }
 
 // Ctrl+C while make checks which packages are installed ends the check,
-// also when the programs it runs end with a plain failure on the signal (as
+// also when the program it runs ends with a plain failure on the signal (as
 // bash's child that is about to become one does: it takes the signal for
-// the shell): nothing is taken for missing, and nothing is installed.
+// the shell): nothing is taken for missing, and nothing is installed. With
+// every package in place nothing is installed either.
 TEST(GameProcess, CtrlCInThePackageCheckInstallsNothing) {
     TestSupport::TempDir dir;
     auto env = StandIn(dir, "dpkg-query",
                        "#!/bin/sh\ntouch asked\ntrap 'exit 1' INT\nsleep 30 &\nwait\nexit 1\n");
-    StandIn(dir, "grep", "#!/bin/sh\ntrap 'exit 1' INT\ncat >/dev/null\nexit 1\n");
     for (const char* installer : {"apt-get", "sudo"}) {
         StandIn(dir, installer, "#!/bin/sh\ntouch installed\n");
+    }
+    {
+        TestSupport::TempDir all;
+        auto everything = StandIn(all, "dpkg-query",
+                                  "#!/bin/sh\nshift 2\nfor p; do echo \"$p install ok installed\"; done\n");
+        for (const char* installer : {"apt-get", "sudo"}) {
+            StandIn(all, installer, "#!/bin/sh\ntouch installed\n");
+        }
+        TestSupport::GameProcess check(
+            "/bin/bash", all.Path(), false,
+            {std::string(TAZZLE_SOURCE_DIR) + "/scripts/install-deps.sh"}, everything);
+        EXPECT_EQ(check.Wait(10.0), 0) << check.Output();
+        EXPECT_EQ(check.Output(), "");
+        EXPECT_FALSE(std::filesystem::exists(all.Path() + "/installed"));
     }
     TestSupport::GameProcess check(
         "/usr/bin/setsid", dir.Path(), false,
@@ -658,6 +952,9 @@ TEST(GameProcess, TheFirstSignalEndsAScriptWhereverItLoops) {
          "end end) string.gsub(string.rep('a', 2e7), 'a', w)", start},
         // The watchdog's seconds count again from the quit.
         {"3 s, then 3 s more", "os.execute('sleep 3')", "", SIGTERM, "os.execute('sleep 3')"},
+        // The game ignored it while the command ran (the C library's
+        // system), and played on; no signal of the test's.
+        {"a command ended by Ctrl+C", "os.execute('kill -INT $$')", "", 0},
     };
     struct Run {
         TestSupport::TempDir dir;
