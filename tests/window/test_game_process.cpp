@@ -536,92 +536,65 @@ TEST(GameProcess, WithoutADisplayItSaysSoAndExitsWithOne) {
 
 namespace {
 
-// The next whole request in `pending` (the connection's setup first): its
-// size, or 0 while it is still coming. Xlib speaks the machine's byte order.
-size_t NextRequest(const std::string& pending, bool& setupDone) {
-    auto field = [&](size_t at, size_t bytes) {
-        uint32_t value = 0;
-        std::memcpy(&value, pending.data() + at, bytes);
-        return size_t(value);
-    };
-    size_t size = 0;
-    if (!setupDone && pending.size() >= 12) {
-        size = 12 + (field(6, 2) + 3) / 4 * 4 + (field(8, 2) + 3) / 4 * 4;
-    } else if (setupDone && pending.size() >= 4) {
-        size = field(2, 2) * 4;
-        if (size == 0 && pending.size() >= 8) size = field(4, 4) * 4;  // BIG-REQUESTS
-    }
-    if (size == 0 || pending.size() < size) return 0;
-    setupDone = true;
-    return size;
+// The size of the whole request at the front of `pending` (first the
+// connection's setup); 0 while it is still coming. Xlib speaks the
+// machine's byte order.
+size_t WholeRequest(const std::string& pending, bool setup) {
+    uint16_t at[6] = {};
+    std::memcpy(at, pending.data(), std::min(pending.size(), sizeof at));
+    if (pending.size() < (setup ? 12u : at[1] ? 4u : 8u)) return 0;
+    const size_t size = setup   ? 12 + (at[3] + 3u) / 4 * 4 + (at[4] + 3u) / 4 * 4
+                        : at[1] ? at[1] * 4u
+                                : (at[2] | size_t(at[3]) << 16) * 4;  // BIG-REQUESTS
+    return pending.size() < size ? 0 : size;
 }
 
-// An X display of its own (`number`) whose connections go on to the
-// test's display, until a client sends the count-th request with that
-// major opcode whose bytes hold `text` (with no opcode, any request once
-// the file `cut` exists): then every connection closes at once, as when
-// the server ends. The child that serves it, which exits there.
+// An X display of its own (`number`) whose one connection goes on to the
+// test's display until the client sends the count-th request with that
+// major opcode whose bytes hold `text` (with no opcode: any request once
+// the file `cut` exists). The child that serves it then exits, and the
+// connection closes as when the server ends.
 pid_t BreakingDisplay(int number, int opcode, const std::string& text, int count,
                       const std::string& cut) {
-    const std::string display = std::getenv("DISPLAY");
-    const std::string target = "/tmp/.X11-unix/X" + display.substr(1, display.find('.') - 1);
-    auto address = [](const std::string& path) {
-        sockaddr_un at{};
-        at.sun_family = AF_UNIX;
-        std::strncpy(at.sun_path, path.c_str(), sizeof at.sun_path - 1);
+    auto address = [](const std::string& display) {
+        sockaddr_un at{AF_UNIX, {}};
+        std::snprintf(at.sun_path, sizeof at.sun_path, "/tmp/.X11-unix/X%d",
+                      std::atoi(display.c_str() + 1));
         return at;
     };
-    const sockaddr_un own = address("/tmp/.X11-unix/X" + std::to_string(number));
-    const sockaddr_un real = address(target);
+    const sockaddr_un own = address(":" + std::to_string(number));
+    const sockaddr_un real = address(std::getenv("DISPLAY"));
     unlink(own.sun_path);
     const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (bind(listener, (const sockaddr*)&own, sizeof own) != 0 || listen(listener, 8) != 0) return -1;
+    if (bind(listener, (const sockaddr*)&own, sizeof own) != 0 || listen(listener, 1) != 0) return -1;
     const pid_t child = fork();
     if (child != 0) {
         close(listener);
         return child;
     }
-    struct Connection {
-        int client, server;
-        std::string pending;
-        bool setupDone = false;
-    };
-    std::vector<Connection> connections;
+    const int client = accept(listener, nullptr, nullptr);
+    const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (connect(server, (const sockaddr*)&real, sizeof real) != 0) _exit(1);
+    std::string pending;
     char buffer[65536];
-    for (;;) {
-        std::vector<pollfd> ready{{listener, POLLIN, 0}};
-        for (const Connection& c : connections) {
-            ready.push_back({c.client, POLLIN, 0});
-            ready.push_back({c.server, POLLIN, 0});
+    for (bool setup = true;;) {
+        pollfd ready[] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+        poll(ready, 2, -1);
+        const int from = ready[0].revents ? client : server;
+        const ssize_t got = read(from, buffer, sizeof buffer);
+        if (got <= 0) _exit(1);
+        if (from == server) {
+            send(client, buffer, size_t(got), MSG_NOSIGNAL);
+            continue;
         }
-        poll(ready.data(), ready.size(), -1);
-        for (size_t i = 0; i < connections.size(); ++i) {
-            Connection& c = connections[i];
-            if (ready[2 + 2 * i].revents) {
-                const ssize_t got = read(c.server, buffer, sizeof buffer);
-                if (got <= 0 || send(c.client, buffer, size_t(got), MSG_NOSIGNAL) != got) _exit(1);
-            }
-            if (!ready[1 + 2 * i].revents) continue;
-            const ssize_t got = read(c.client, buffer, sizeof buffer);
-            if (got <= 0) _exit(1);
-            c.pending.append(buffer, size_t(got));
-            for (bool setup = !c.setupDone; const size_t size = NextRequest(c.pending, c.setupDone);
-                 setup = false) {
-                const std::string request = c.pending.substr(0, size);
-                const bool marked = opcode < 0 ? access(cut.c_str(), F_OK) == 0
-                                               : uint8_t(request[0]) == opcode &&
-                                                     request.find(text) != std::string::npos &&
-                                                     --count == 0;
-                if (!setup && marked) _exit(0);
-                if (send(c.server, request.data(), size, MSG_NOSIGNAL) != ssize_t(size)) _exit(1);
-                c.pending.erase(0, size);
-            }
-        }
-        if (ready[0].revents) {
-            const int client = accept(listener, nullptr, nullptr);
-            const int server = socket(AF_UNIX, SOCK_STREAM, 0);
-            if (connect(server, (const sockaddr*)&real, sizeof real) != 0) _exit(1);
-            connections.push_back({client, server, "", false});
+        pending.append(buffer, size_t(got));
+        for (size_t size; (size = WholeRequest(pending, setup)) != 0; setup = false) {
+            const bool marked = opcode < 0 ? access(cut.c_str(), F_OK) == 0
+                                           : uint8_t(pending[0]) == opcode &&
+                                                 pending.find(text) < size && --count == 0;
+            if (!setup && marked) _exit(0);
+            send(server, pending.data(), size, MSG_NOSIGNAL);
+            pending.erase(0, size);
         }
     }
 }
