@@ -246,9 +246,10 @@ GLFWwindow* UsableWindow() {
     return GameWindow && DisplayAnswers() ? GameWindow : nullptr;
 }
 
+// The close flag is GLFW's own: no request. A hang-up is found by the
+// frame's event poll.
 bool WindowShouldClose() {
-    GLFWwindow* window = UsableWindow();
-    return window ? glfwWindowShouldClose(window) : DisplayLost();
+    return DisplayLost() || (GameWindow && glfwWindowShouldClose(GameWindow));
 }
 void SetForeignGlContext(bool current) {
     g_foreignContext = current;

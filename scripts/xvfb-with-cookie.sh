@@ -32,9 +32,10 @@ main() {
   mktemp -u -t tazzle-cookie.XXXXXXXXXX | read -r file
   od -An -v -N16 -tx1 /dev/urandom | tr -d ' \n' | read -r cookie
   if [ -z "$file" ] || [ ${#cookie} -ne 32 ]; then exit 1; fi
-  # The wildcard family, no address, no display number, the name
-  # MIT-MAGIC-COOKIE-1 and the 16 bytes, in hex; printf is bash's own, so
-  # the cookie is on no command line.
+  # One entry, in hex: the wildcard family, no address and no display
+  # number (the number is known only once the server is up, and Xlib takes
+  # such an entry for any display), the name MIT-MAGIC-COOKIE-1 and the 16
+  # bytes. printf is bash's own, so the cookie is on no command line.
   entry=ffff000000000012${MAGIC}0010$cookie
   for ((i = 0; i < ${#entry}; i += 2)); do escaped+="\\x${entry:i:2}"; done
   if ! open_new "$file"; then
