@@ -2,8 +2,10 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <semaphore.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -25,10 +27,16 @@ volatile std::sig_atomic_t g_signalAfterTaken = 0;
 // thread, with the other quit signals blocked.
 timespec g_firstSignalAt{};
 void (*volatile g_quitHook)() = nullptr;
-// When the watchdog's count last started, in nanoseconds of the monotonic
-// clock; set from handlers and the main loop alike.
+// The watchdog's count starts again from here: the first signal, the main
+// loop's taking of the quit after it, a resume. In nanoseconds of the boot
+// clock (a machine that slept is a stop too); 0 until the first signal.
 std::atomic<int64_t> g_watchdogArmedAt{0};
+// Resumes (SIGCONT) so far, whichever thread took them.
+std::atomic<unsigned> g_resumes{0};
 volatile std::sig_atomic_t g_watchdogEnding = 0;
+volatile std::sig_atomic_t g_watchdogCode = 0;
+// Posted when the count first starts; the watchdog's thread waits on it.
+sem_t g_watchdogArmed;
 pthread_t g_mainThread;
 pid_t g_mainThreadId = 0;
 pid_t g_gameProcess = 0;
@@ -39,15 +47,16 @@ double SecondsSince(const timespec& then) {
     return double(now.tv_sec - then.tv_sec) + double(now.tv_nsec - then.tv_nsec) * 1e-9;
 }
 
-int64_t MonotonicNanoseconds() {
+int64_t BootNanoseconds() {
     timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(CLOCK_BOOTTIME, &now);
     return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+// From a handler too: both calls are async-signal-safe.
 void ArmWatchdog() {
-    g_watchdogArmedAt.store(MonotonicNanoseconds());
-    alarm(kQuitSignalGraceSeconds);
+    const bool first = g_watchdogArmedAt.exchange(BootNanoseconds()) == 0;
+    if (first) sem_post(&g_watchdogArmed);
 }
 
 // A child forked from the game that has not run its program yet (a
@@ -97,11 +106,16 @@ void OnBrokenPipe(int signal) {
 }
 
 // A stop (Ctrl+Z, SIGSTOP) ends with SIGCONT: the watchdog's seconds count
-// again from the resume. When its time ran out during the stop, the
-// watchdog itself finds that it came late.
+// again from the resume.
 void OnContinue(int) {
-    if (getpid() != g_gameProcess || g_watchdogEnding) return;
-    if (alarm(0) != 0) ArmWatchdog();
+    if (getpid() != g_gameProcess) return;
+    g_resumes.fetch_add(1);
+}
+
+// The watchdog's last alarm: its line could not be written at once after
+// all (a terminal with room for half of it).
+void OnLastAlarm(int) {
+    if (g_watchdogEnding) _exit(g_watchdogCode);
 }
 
 // Only async-signal-safe calls here: the main thread may be anywhere,
@@ -109,19 +123,10 @@ void OnContinue(int) {
 // out, as stdout is line-buffered. The line says what is known: how far the
 // game got, not what held it. It is dropped when the output cannot take it
 // now (a terminal stopped with Ctrl+S, a pipe nobody reads): the game ends
-// on time whatever its output does, also when the write waits after all (a
-// terminal with room for half the line), by the last alarm.
-void OnWatchdog(int) {
-    const int code = 128 + (g_quitSignal != 0 ? int(g_quitSignal) : SIGINT);
-    if (g_watchdogEnding) _exit(code);
-    // Due long before it came: the game did not run in between (its job was
-    // stopped, the machine slept), and that time is not the game's.
-    const double late = double(MonotonicNanoseconds() - g_watchdogArmedAt.load()) * 1e-9 -
-                        kQuitSignalGraceSeconds;
-    if (late > kWatchdogLateSeconds) {
-        ArmWatchdog();
-        return;
-    }
+// on time whatever its output does, also when the write waits after all, by
+// the last alarm.
+[[noreturn]] void EndByWatchdog() {
+    g_watchdogCode = 128 + (g_quitSignal != 0 ? int(g_quitSignal) : SIGINT);
     g_watchdogEnding = 1;
     alarm(1);
     static const char kNotBack[] =
@@ -136,12 +141,75 @@ void OnWatchdog(int) {
     static_assert(kQuitSignalGraceSeconds == 5, "the lines above name the seconds");
     const char* line = g_signalAfterTaken ? kStillEnding : g_quitTaken ? kNotEnded : kNotBack;
     WriteWithoutWaiting(STDOUT_FILENO, line, std::strlen(line));
-    _exit(code);
+    _exit(g_watchdogCode);
+}
+
+// A thread of its own, with every signal blocked, counts the seconds in
+// short steps. A stop (Ctrl+Z, SIGSTOP to the job or to the game alone, a
+// machine that slept) holds it too, so its count can tell: a step that took
+// far longer than it asked for, or a resume that came meanwhile, starts the
+// count again, whenever in the count the stop began or ended. An alarm
+// cannot tell so: one that ran out while the game was stopped is taken at
+// the resume, before or after the resume's own signal, on any thread.
+void* Watch(void*) {
+    while (sem_wait(&g_watchdogArmed) != 0) {
+    }
+    constexpr int64_t kStep = kWatchdogStepSeconds * 1e9;
+    constexpr int64_t kStopped = kWatchdogStopSeconds * 1e9;
+    constexpr int64_t kGrace = int64_t(kQuitSignalGraceSeconds) * 1000000000;
+    int64_t countFrom = g_watchdogArmedAt.load();
+    int64_t last = BootNanoseconds();
+    unsigned resumes = g_resumes.load();
+    bool due = false;
+    sigset_t continued;
+    sigemptyset(&continued);
+    for (;;) {
+        const timespec step{0, long(kStep)};
+        clock_nanosleep(CLOCK_BOOTTIME, 0, &step, nullptr);
+        const int64_t now = BootNanoseconds();
+        // A resume whose handler has not run yet still shows as pending.
+        sigpending(&continued);
+        if (now - last > kStopped || g_resumes.load() != resumes ||
+            sigismember(&continued, SIGCONT) == 1) {
+            countFrom = now;
+            resumes = g_resumes.load();
+        }
+        last = now;
+        countFrom = std::max(countFrom, g_watchdogArmedAt.load());
+        // Found due twice: at a resume every thread wakes at once, and the
+        // one that took SIGCONT may not have run its handler yet.
+        if (now - countFrom < kGrace) {
+            due = false;
+        } else if (due) {
+            EndByWatchdog();
+        } else {
+            due = true;
+        }
+    }
 }
 
 }  // namespace
 
+// Started once, with every signal blocked: it inherits that mask, and no
+// signal meant for the game can land on it.
+void StartWatchdog() {
+    static bool started = false;
+    if (started) return;
+    started = true;
+    sem_init(&g_watchdogArmed, 0, 0);
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
+    pthread_t watchdog;
+    if (pthread_create(&watchdog, nullptr, Watch, nullptr) == 0) {
+        pthread_setname_np(watchdog, "watchdog");
+        pthread_detach(watchdog);
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
 void InstallQuitSignals() {
+    StartWatchdog();
     g_mainThread = pthread_self();
     g_mainThreadId = gettid();
     g_gameProcess = getpid();
@@ -158,13 +226,12 @@ void InstallQuitSignals() {
         }
         sigaction(signal, &action, nullptr);
     }
-    // The watchdog's last alarm interrupts its own handler.
     const struct {
         int signal;
         void (*handler)(int);
         int flags;
     } others[] = {{SIGPIPE, OnBrokenPipe, 0},
-                  {SIGALRM, OnWatchdog, SA_NODEFER | SA_RESTART},
+                  {SIGALRM, OnLastAlarm, SA_RESTART},
                   {SIGCONT, OnContinue, SA_RESTART}};
     for (const auto& other : others) {
         struct sigaction action {};

@@ -16,9 +16,11 @@ constexpr unsigned kQuitSignalGraceSeconds = 5;
 // `kill %1` sends the job, and the shell and then the kernel each send the
 // terminal's hangup to the whole job.
 constexpr double kQuitSignalEchoSeconds = 1.0;
-// A watchdog that comes this much later than it was due finds that the game
-// did not run meanwhile (a stopped job), and counts again.
-constexpr double kWatchdogLateSeconds = 1.0;
+// The watchdog counts in steps of this; a step that takes longer than
+// kWatchdogStopSeconds finds that the game did not run meanwhile (a stopped
+// job, a machine that slept), and counts again from there.
+constexpr double kWatchdogStepSeconds = 0.05;
+constexpr double kWatchdogStopSeconds = 0.25;
 
 // Installs the handlers; a SIGHUP ignored when the game started (`nohup`)
 // stays ignored. SIGPIPE is caught and does nothing, so the commands the
@@ -33,7 +35,8 @@ constexpr double kWatchdogLateSeconds = 1.0;
 // load), also while the level ends. It prints one line (when the output
 // takes it at once) and exits with 128 + the signal's number, as a shell
 // reports a process that the signal ended. Time the game spends stopped
-// (Ctrl+Z) does not count.
+// (Ctrl+Z) does not count: the seconds start again at the resume. The
+// watchdog is a thread of its own, started here, idle until the first signal.
 // A child forked from the game (from any thread) that has not run another
 // program takes the signals by their default action.
 void InstallQuitSignals();

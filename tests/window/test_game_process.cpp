@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Platform/Signals.h"
@@ -386,6 +388,103 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
             kill(server, SIGKILL);
         }
         EXPECT_TRUE(std::filesystem::is_empty(tmp));
+        kill(-game.Pid(), SIGKILL);
+    }
+}
+
+// Time the job spends stopped is not the watchdog's: its 5 seconds start
+// again at the resume, wherever in the count the stop began and ended, and
+// whoever was stopped (Ctrl+Z, `kill -STOP` to the group, or the game alone,
+// as a machine that sleeps). The level's end waits 2 s in a command that
+// ignores Ctrl+C, then saves; the job is stopped half a second after the
+// signal. The watchdog still ends an end that outlives it, 5 s after the
+// resume. The rows run side by side, on one clock.
+TEST(GameProcess, AStoppedJobsTimeIsNotTheWatchdogs) {
+    const struct {
+        const char* what;
+        int signal;
+        bool toGroup;   // the signal, the stop and the resume: to the group, or the game alone
+        double resume;  // seconds after the signal
+        const char* command = "sleep 2";
+        int code = 0;
+        double stop = 0.5;
+    } cases[] = {
+        {"Ctrl+C, resumed just before the deadline", SIGINT, true, 4.6},
+        {"Ctrl+C, resumed just after the deadline", SIGINT, true, 5.3},
+        {"Ctrl+C, resumed half a second after the deadline", SIGINT, true, 5.6},
+        {"Ctrl+C, resumed a second after the deadline", SIGINT, true, 5.95},
+        {"kill, the game alone stopped", SIGTERM, false, 5.5},
+        // Too short for the watchdog's own steps to tell: the resume does.
+        {"Ctrl+C, stopped a fifth of a second over the deadline", SIGINT, true, 5.15, "sleep 6", 0,
+         4.95},
+        {"Ctrl+C, a command that outlives the watchdog", SIGINT, true, 5.5, "sleep 30",
+         128 + SIGINT},
+    };
+    struct Run {
+        TestSupport::TempDir dir;
+        std::unique_ptr<TestSupport::GameProcess> game;
+        std::chrono::steady_clock::time_point ended;
+    };
+    std::vector<Run> runs(std::size(cases));
+    for (size_t i = 0; i < runs.size(); ++i) {
+        WriteScripts(runs[i].dir, TestSupport::kReadyThenQuitOnRequest,
+                     std::string("os.execute(\"trap '' INT; ") + cases[i].command +
+                         "\") local f = io.open('save.txt', 'w') for i = 1, 20000 do "
+                         "f:write(string.rep('x', 99), '\\n') end f:close()");
+        runs[i].game = std::make_unique<TestSupport::GameProcess>(
+            "/usr/bin/setsid", runs[i].dir.Path(), true, std::vector<std::string>{TAZZLE_BINARY});
+        ASSERT_TRUE(
+            TestSupport::AwaitFileWhileRunning(runs[i].dir.Path() + "/ready", *runs[i].game, 60.0))
+            << cases[i].what << "\n"
+            << runs[i].game->Output();
+    }
+    auto send = [&](size_t i, int signal) {
+        kill(cases[i].toGroup ? -runs[i].game->Pid() : runs[i].game->Pid(), signal);
+    };
+    const auto start = std::chrono::steady_clock::now();
+    auto at = [&](double seconds) {
+        std::this_thread::sleep_until(start + std::chrono::duration<double>(seconds));
+    };
+    struct Event {
+        double at;
+        size_t row;
+        int signal;
+    };
+    std::vector<Event> events;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        events.insert(events.end(), {{0.0, i, cases[i].signal},
+                                     {cases[i].stop, i, SIGSTOP},
+                                     {cases[i].resume, i, SIGCONT}});
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const Event& a, const Event& b) { return a.at < b.at; });
+    for (const Event& event : events) {
+        at(event.at);
+        send(event.row, event.signal);
+    }
+    for (bool running = true;
+         running && std::chrono::steady_clock::now() < start + std::chrono::seconds(30);) {
+        running = false;
+        for (Run& run : runs) {
+            if (run.ended.time_since_epoch().count() == 0 && !run.game->Running()) {
+                run.ended = std::chrono::steady_clock::now();
+            }
+            running = running || run.game->Running();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        TestSupport::GameProcess& game = *runs[i].game;
+        EXPECT_EQ(game.Wait(0), cases[i].code) << game.Output();
+        const size_t saved = TestSupport::ReadFile(runs[i].dir.Path() + "/save.txt").size();
+        EXPECT_EQ(saved, cases[i].code == 0 ? 2000000u : 0u);
+        if (cases[i].code != 0) {
+            const double afterResume =
+                std::chrono::duration<double>(runs[i].ended - start).count() - cases[i].resume;
+            EXPECT_GT(afterResume, kQuitSignalGraceSeconds - 0.5);
+            EXPECT_LT(afterResume, kQuitSignalGraceSeconds + 1.5);
+        }
         kill(-game.Pid(), SIGKILL);
     }
 }
