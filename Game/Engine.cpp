@@ -141,7 +141,7 @@ int StartEngine(int argc, char** argv) {
     SetGuiActionHook(InputManager::GetActionTriggered);
     if (!StartWindowSystem()) return 1;
     if (!RenderStartup()) {
-        glfwTerminate();
+        CloseDisplayConnection();
         return 1;
     }
 

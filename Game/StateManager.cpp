@@ -44,9 +44,9 @@ bool DefaultWindowShouldClose() {
 }
 
 void DefaultSetCursorVisible(bool visible) {
-    if (GLFWwindow* window = UsableWindow()) {
+    AskAboutWindow([visible](GLFWwindow* window) {
         glfwSetInputMode(window, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
-    }
+    });
 }
 
 bool IsState(const System::String& state, const char* name) {

@@ -10,20 +10,19 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
+#include <cstdio>
 #include <cstring>
-#include <iterator>
+
+#include "Platform/WindowSystemGuard.h"
 
 namespace {
 
 std::atomic<bool> g_displayLost{false};
 std::atomic<bool> g_windowReady{false};
-// The open connection's socket and the display's name, for the handlers.
+// The open connection's socket and the display's name, for the handlers;
+// the name is kept here, as Xlib's own copy goes with glfwTerminate.
 int g_connection = -1;
-const char* g_displayName = nullptr;
-constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS};
-struct sigaction g_crashActions[std::size(kCrashSignals)];
-bool g_guardingStart = false;
+char g_displayName[128] = "";
 
 // One write, so that the line comes whole also from a signal handler.
 void NoteLoss(const char* name) {
@@ -32,7 +31,8 @@ void NoteLoss(const char* name) {
     static const char kHead[] = "Lost the display ";
     static const char kTail[] = ": its X server ended or the connection to it broke.\n";
     char line[256];
-    const size_t nameLength = std::min(std::strlen(name), sizeof line - sizeof kHead - sizeof kTail);
+    const size_t nameLength =
+        std::min(std::strlen(name), sizeof line - sizeof kHead - sizeof kTail);
     std::memcpy(line, kHead, sizeof kHead - 1);
     std::memcpy(line + sizeof kHead - 1, name, nameLength);
     std::memcpy(line + sizeof kHead - 1 + nameLength, kTail, sizeof kTail - 1);
@@ -66,19 +66,12 @@ void OnIoErrorExit(Display* display, void*) {
     NoteLoss(DisplayString(display));
 }
 
-// Mesa asks the server through its own connection calls, past Xlib, and
-// dereferences a missing reply: while the window is made, a crash on a
-// connection the server has closed is the loss. Any other crash is passed
-// on as it came (the faulting instruction runs again under the handler that
-// was there before).
-void OnCrashWhileStarting(int signal) {
-    if (ConnectionHungUp()) {
-        NoteLoss(g_displayName);
-        _exit(1);
-    }
-    for (size_t i = 0; i < std::size(kCrashSignals); ++i) {
-        if (kCrashSignals[i] == signal) sigaction(signal, &g_crashActions[i], nullptr);
-    }
+bool ConnectionGone() {
+    return g_displayLost.load() || ConnectionHungUp();
+}
+
+void NoteLossOfDisplay() {
+    NoteLoss(g_displayName);
 }
 
 }  // namespace
@@ -88,14 +81,10 @@ bool OpenDisplayConnection() {
     if (!glfwInit()) return false;
     Display* display = glfwGetX11Display();
     g_connection = ConnectionNumber(display);
-    g_displayName = DisplayString(display);
-    struct sigaction guard {};
-    guard.sa_handler = OnCrashWhileStarting;
-    sigemptyset(&guard.sa_mask);
-    for (size_t i = 0; i < std::size(kCrashSignals); ++i) {
-        sigaction(kCrashSignals[i], &guard, &g_crashActions[i]);
-    }
-    g_guardingStart = true;
+    std::snprintf(g_displayName, sizeof g_displayName, "%s", DisplayString(display));
+    // Mesa asks the server through its own connection calls, past Xlib, and
+    // dereferences a missing reply while the window is made.
+    GuardTheStart(ConnectionLoss{ConnectionGone, NoteLossOfDisplay});
     return true;
 }
 
@@ -103,11 +92,14 @@ void DisplayConnectionReady() {
     if (Display* display = glfwGetX11Display()) {
         XSetIOErrorExitHandler(display, OnIoErrorExit, nullptr);
     }
-    for (size_t i = 0; g_guardingStart && i < std::size(kCrashSignals); ++i) {
-        sigaction(kCrashSignals[i], &g_crashActions[i], nullptr);
-    }
-    g_guardingStart = false;
+    EndStartGuard();
     g_windowReady.store(true);
+}
+
+void CloseDisplayConnection() {
+    EndStartGuard();
+    if (!WindowSystemCallLeft()) CallWindowSystem([] { glfwTerminate(); });
+    g_connection = -1;
 }
 
 bool DisplayLost() {
@@ -120,7 +112,9 @@ bool DisplayLost() {
 bool DisplayAnswers() {
     if (g_displayLost.load()) return false;
     if (!ConnectionHungUp()) return true;
-    if (Display* display = glfwGetX11Display()) XSync(display, False);
+    if (Display* display = glfwGetX11Display()) {
+        CallWindowSystem([display] { XSync(display, False); });
+    }
     NoteLoss(g_displayName);
     return false;
 }

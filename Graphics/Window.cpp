@@ -219,9 +219,9 @@ bool RenderStartup() {
 void RenderShutdown() {
     // A window on a lost display is left to glfwTerminate, which only
     // frees what it holds once Xlib has seen the loss.
-    if (GLFWwindow* window = UsableWindow()) glfwDestroyWindow(window);
+    AskAboutWindow([](GLFWwindow* window) { glfwDestroyWindow(window); });
     GameWindow = nullptr;
-    glfwTerminate();
+    CloseDisplayConnection();
     // The context is gone: what follows frees records only.
     if (g_guiHooks.shutdown) g_guiHooks.shutdown();
     ReleasePostProcessing();
@@ -255,29 +255,37 @@ void SetForeignGlContext(bool current) {
     g_foreignContext = current;
 }
 
+// Each call asks the server: one that finds the loss leaves the rest
+// unasked, and so does one that the loss cuts short.
 void ToggleFullscreen() {
-    GLFWwindow* window = UsableWindow();
-    if (!window) return;
+    if (!UsableWindow()) return;
     FullscreenFlag = !FullscreenFlag;
-    int count = 0;
-    GLFWmonitor** monitors = glfwGetMonitors(&count);
-    GLFWmonitor* monitor = count > 0 ? monitors[0] : nullptr;
-    const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+    GLFWmonitor* monitor = nullptr;
+    const GLFWvidmode* mode = nullptr;
     int x = 0, y = 0;
-    glfwGetWindowPos(window, &x, &y);
+    AskAboutWindow([&](GLFWwindow*) {
+        int count = 0;
+        GLFWmonitor** monitors = glfwGetMonitors(&count);
+        monitor = count > 0 ? monitors[0] : nullptr;
+        mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+    });
+    AskAboutWindow([&](GLFWwindow* window) { glfwGetWindowPos(window, &x, &y); });
     if (FullscreenFlag) {
         WindowedWidth = WindowWidth;
         WindowedHeight = WindowHeight;
         WindowedX = x;
         WindowedY = y;
         RememberWindowedSize = true;
-        if (monitor && mode) {
+        if (!monitor || !mode) return;
+        AskAboutWindow([&](GLFWwindow* window) {
             glfwSetWindowMonitor(window, monitor, 0, 0, mode->width, mode->height,
                                  mode->refreshRate);
-        }
+        });
     } else {
-        glfwSetWindowMonitor(window, nullptr, WindowedX, WindowedY, WindowedWidth,
-                             WindowedHeight, GLFW_DONT_CARE);
+        AskAboutWindow([](GLFWwindow* window) {
+            glfwSetWindowMonitor(window, nullptr, WindowedX, WindowedY, WindowedWidth,
+                                 WindowedHeight, GLFW_DONT_CARE);
+        });
     }
 }
 
@@ -298,7 +306,7 @@ void ApplyWindowFocus() {
     if (focused == WindowFocused) return;
     if (g_focusHook) g_focusHook(focused);
     if (!focused && FullscreenFlag) {
-        if (GLFWwindow* window = UsableWindow()) glfwIconifyWindow(window);
+        AskAboutWindow([](GLFWwindow* window) { glfwIconifyWindow(window); });
     }
     WindowFocused = focused;
 }
@@ -323,7 +331,7 @@ void WindowToGui(double x, double y, int32_t& gx, int32_t& gy) {
 
 void ResizeViewport(int32_t width, int32_t height) {
     if (!FullscreenFlag) {
-        if (GLFWwindow* window = UsableWindow()) glfwSetWindowSize(window, width, height);
+        AskAboutWindow([=](GLFWwindow* window) { glfwSetWindowSize(window, width, height); });
     }
     if (height == 0) height = 1;
     WindowWidth = width;
@@ -452,7 +460,7 @@ void DrawFrame() {
         SaveScreenshot();
     }
     KeepPresentedFrame();
-    if (GLFWwindow* window = UsableWindow()) glfwSwapBuffers(window);
+    AskAboutWindow([](GLFWwindow* window) { glfwSwapBuffers(window); });
 }
 
 void StartPassOnTop() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/WindowSystemGuard.h"
+
 struct GLFWwindow;
 
 extern GLFWwindow* GameWindow;
@@ -37,6 +39,15 @@ void SetForeignGlContext(bool current);
 // once its display is lost. Every call that asks the window system about
 // the window goes through it: after the loss none is made.
 GLFWwindow* UsableWindow();
+// Asks the window system about the game window: ask(window) runs while
+// the window is usable, guarded, so that a loss found before it leaves it
+// unasked and a loss that cuts it short leaves it unfinished (it holds no
+// object with a destructor). Whether it ran to its end.
+template <typename Ask>
+bool AskAboutWindow(Ask&& ask) {
+    GLFWwindow* window = UsableWindow();
+    return window && CallWindowSystem([&] { ask(window); });
+}
 // Whether the window is to close: the window system asked (its close
 // button), or the display it was on is lost, and the window with it.
 bool WindowShouldClose();

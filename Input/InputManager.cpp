@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "Input/InputInternal.h"
+#include "Platform/WindowSystemGuard.h"
 #include "Platform/XInput.h"
 #include "System/Source/DataNode.h"
 #include "System/Source/FrameState.h"
@@ -32,8 +33,10 @@ static GLFWwindow* HookedWindow() {
     return GetWindowHooks().window ? GetWindowHooks().window() : nullptr;
 }
 
+// Guarded: the poll may be the call that meets a connection whose server
+// has just gone.
 static void PollWindowEvents() {
-    if (HookedWindow()) glfwPollEvents();
+    if (HookedWindow()) CallWindowSystem([] { glfwPollEvents(); });
 }
 void (*PollEvents)() = PollWindowEvents;
 
@@ -192,7 +195,7 @@ void ToGui(double x, double y, int32_t& gx, int32_t& gy) {
 void ReadCursor(GLFWwindow* window, double& x, double& y) {
     x = g_cursorX;
     y = g_cursorY;
-    if (window) glfwGetCursorPos(window, &x, &y);
+    if (window) CallWindowSystem([&] { glfwGetCursorPos(window, &x, &y); });
 }
 
 float StickSide(float v) {

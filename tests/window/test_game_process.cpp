@@ -30,6 +30,9 @@
 #include "support/GameProcess.h"
 #include "support/TestSupport.h"
 
+// Last: its macros (None, Status, Bool) would reach the headers above.
+#include <X11/Xlib.h>
+
 namespace {
 
 // The end script adds a line to ended.txt, then runs `endOfLevelTail`.
@@ -644,54 +647,132 @@ size_t WholeRequest(const std::string& pending, bool setup) {
     return pending.size() < size ? 0 : size;
 }
 
-// An X display of its own (`number`) whose one connection goes on to the
-// test's display until the client sends the count-th request with that
-// major opcode whose bytes hold `text` (with no opcode: any request once
-// the file `cut` exists). The child that serves it then exits, and the
+// Where a request is cut: the count-th request with that major opcode (and
+// minor, for an extension's, when one is given) whose bytes hold `text`,
+// counted once the file `mark` exists when one is named; with no opcode, the
+// first request from then. With a signal, the client is sent that signal
+// there instead, and the connection goes on.
+struct RequestCut {
+    int major;
+    int minor;
+    const char* text;
+    int count;
+    std::string mark;
+    int signal = 0;
+
+    bool Matches(const std::string& request) {
+        if (!mark.empty() && access(mark.c_str(), F_OK) != 0) return false;
+        if (major < 0) return true;
+        return uint8_t(request[0]) == major && (minor < 0 || uint8_t(request[1]) == minor) &&
+               request.find(text) != std::string::npos && --count == 0;
+    }
+};
+
+// An X display of its own, at the first free number from 4092 down, whose
+// one connection goes on to the test's display until the client sends the
+// request that is cut. The child that serves it then exits, and the
 // connection closes as when the server ends.
-pid_t BreakingDisplay(int number, int opcode, const std::string& text, int count,
-                      const std::string& cut) {
-    auto address = [](const std::string& display) {
+class BreakingDisplay {
+public:
+    explicit BreakingDisplay(RequestCut cut) {
+        const std::string real = Socket(std::atoi(std::getenv("DISPLAY") + 1));
+        const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+        for (number_ = 4092; number_ > 4000; --number_) {
+            const std::string own = Socket(number_);
+            if (std::filesystem::exists("/tmp/.X" + std::to_string(number_) + "-lock")) continue;
+            const sockaddr_un at = Address(own);
+            if (bind(listener, (const sockaddr*)&at, sizeof at) == 0 && listen(listener, 1) == 0) {
+                struct stat made {};
+                stat(own.c_str(), &made);
+                made_ = made.st_ino;
+                break;
+            }
+        }
+        if (made_ == 0) {
+            close(listener);
+            return;
+        }
+        child_ = fork();
+        if (child_ != 0) {
+            close(listener);
+            return;
+        }
+        Serve(listener, real, cut);
+    }
+    ~BreakingDisplay() {
+        if (Cutting()) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+        // Only the socket this made: a server may have taken the number since.
+        struct stat found {};
+        if (made_ != 0 && stat(Socket(number_).c_str(), &found) == 0 && found.st_ino == made_) {
+            unlink(Socket(number_).c_str());
+        }
+    }
+    std::string Name() const { return ":" + std::to_string(number_); }
+    bool Serving() const { return child_ > 0; }
+    // Waits up to `seconds` for the cut; whether it came.
+    bool AwaitCut(double seconds) {
+        for (int i = 0; i < seconds * 100 && Cutting(); ++i) usleep(10000);
+        return !Cutting() && WIFEXITED(status_) && WEXITSTATUS(status_) == 0;
+    }
+
+private:
+    static std::string Socket(int number) { return "/tmp/.X11-unix/X" + std::to_string(number); }
+    static sockaddr_un Address(const std::string& path) {
         sockaddr_un at{AF_UNIX, {}};
-        std::snprintf(at.sun_path, sizeof at.sun_path, "/tmp/.X11-unix/X%d",
-                      std::atoi(display.c_str() + 1));
+        std::snprintf(at.sun_path, sizeof at.sun_path, "%s", path.c_str());
         return at;
-    };
-    const sockaddr_un own = address(":" + std::to_string(number));
-    const sockaddr_un real = address(std::getenv("DISPLAY"));
-    unlink(own.sun_path);
-    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (bind(listener, (const sockaddr*)&own, sizeof own) != 0 || listen(listener, 1) != 0) return -1;
-    const pid_t child = fork();
-    if (child != 0) {
-        close(listener);
-        return child;
     }
-    const int client = accept(listener, nullptr, nullptr);
-    const int server = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (connect(server, (const sockaddr*)&real, sizeof real) != 0) _exit(1);
-    std::string pending;
-    char buffer[65536];
-    for (bool setup = true;;) {
-        pollfd ready[] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
-        poll(ready, 2, -1);
-        const int from = ready[0].revents ? client : server;
-        const ssize_t got = read(from, buffer, sizeof buffer);
-        if (got <= 0) _exit(1);
-        if (from == server) {
-            send(client, buffer, size_t(got), MSG_NOSIGNAL);
-            continue;
-        }
-        pending.append(buffer, size_t(got));
-        for (size_t size; (size = WholeRequest(pending, setup)) != 0; setup = false) {
-            const bool marked = opcode < 0 ? access(cut.c_str(), F_OK) == 0
-                                           : uint8_t(pending[0]) == opcode &&
-                                                 pending.find(text) < size && --count == 0;
-            if (!setup && marked) _exit(0);
-            send(server, pending.data(), size, MSG_NOSIGNAL);
-            pending.erase(0, size);
+    bool Cutting() {
+        return child_ > 0 && status_ == -1 && waitpid(child_, &status_, WNOHANG) == 0;
+    }
+    [[noreturn]] static void Serve(int listener, const std::string& real, RequestCut cut) {
+        const int client = accept(listener, nullptr, nullptr);
+        ucred peer{};
+        socklen_t size = sizeof peer;
+        getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &size);
+        const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+        const sockaddr_un at = Address(real);
+        if (connect(server, (const sockaddr*)&at, sizeof at) != 0) _exit(1);
+        std::string pending;
+        char buffer[65536];
+        for (bool setup = true;;) {
+            pollfd ready[] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+            poll(ready, 2, -1);
+            const int from = ready[0].revents ? client : server;
+            const ssize_t got = read(from, buffer, sizeof buffer);
+            if (got <= 0) _exit(cut.count == 0 && cut.signal ? 0 : 1);
+            if (from == server) {
+                send(client, buffer, size_t(got), MSG_NOSIGNAL);
+                continue;
+            }
+            pending.append(buffer, size_t(got));
+            for (size_t size; (size = WholeRequest(pending, setup)) != 0; setup = false) {
+                if (!setup && cut.Matches(pending.substr(0, size))) {
+                    if (!cut.signal) _exit(0);
+                    kill(peer.pid, cut.signal);
+                }
+                send(server, pending.data(), size, MSG_NOSIGNAL);
+                pending.erase(0, size);
+            }
         }
     }
+
+    int number_ = 0;
+    ino_t made_ = 0;
+    pid_t child_ = -1;
+    int status_ = -1;
+};
+
+// An extension's major opcode on the test's display.
+int MajorOpcode(const char* extension) {
+    Display* display = XOpenDisplay(nullptr);
+    int major = -1, event = 0, error = 0;
+    if (display && !XQueryExtension(display, extension, &major, &event, &error)) major = -1;
+    if (display) XCloseDisplay(display);
+    return major;
 }
 
 }  // namespace
@@ -699,49 +780,97 @@ pid_t BreakingDisplay(int number, int opcode, const std::string& text, int count
 // The display lost while the game starts (an SSH session with X forwarding
 // that ends as the game opens, a killed server): until its window is
 // ready, the game ends at once with 1 and its own line; from then on as in
-// play, through the level's end. No crash, no wait for ever, no line of
-// Xlib's.
+// play, through the level's end. So also at each request of a switch to a
+// window and back, with the level switching every frame: one line, the
+// level's end and its save whole, 1. No crash, no wait for ever, no line
+// of Xlib's.
 TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
+    const int randr = MajorOpcode("RANDR");
+    ASSERT_GT(randr, 0);
     const struct {
         const char* what;
-        int opcode;  // the request the connections break at
+        int major;
+        int minor;
         const char* text;
         int count;
-        const char* ended;  // what the end script wrote
+        bool marked;     // counted once the start script has run (every frame a switch)
+        bool switching;  // the level switches every frame
+        int signal = 0;  // sent to the game there instead
     } cases[] = {
-        {"during glfwInit", 98, "RANDR", 1, ""},  // QueryExtension
+        {"during glfwInit", 98, -1, "RANDR", 1, false, false},  // QueryExtension
         // Mesa asks past Xlib and crashed on the missing reply.
-        {"as Mesa sets up its context", 98, "MIT-SHM", 1, ""},
-        {"as the window is made", 78, "", 1, ""},  // CreateColormap
+        {"as Mesa sets up its context", 98, -1, "MIT-SHM", 1, false, false},
+        {"as the window is made", 78, -1, "", 1, false, false},  // CreateColormap
         // GLFW waited for the window's first event for ever.
-        {"as the window is shown", 8, "", 1, ""},  // MapWindow
-        // The first request after the start script ran.
-        {"just before the first frame", -1, "", 0, "ended\n"},
+        {"as the window is shown", 8, -1, "", 1, false, false},  // MapWindow
+        // Not a fault of the window system's: it ends the game as without
+        // the start's guard (which swallowed it).
+        {"kill -SEGV as the window is made", 78, -1, "", 1, false, false, SIGSEGV},
+        {"just before the first frame", -1, -1, "", 0, true, false},
+        // To a window: the video mode (GLFW's RandR code crashed on the null
+        // reply), the window's position, then the switch itself.
+        {"to a window, the screen's resources", randr, 25, "", 1, true, true},
+        {"to a window, the monitor's mode", randr, 20, "", 1, true, true},
+        {"to a window, its position", 40, -1, "", 1, true, true},
+        {"to a window, the switch's first request", 18, -1, "", 1, true, true},
+        {"to a window, the screen saver", 107, -1, "", 1, true, true},
+        {"to a window, its size", 12, -1, "", 1, true, true},
+        // Back to fullscreen: after the loss was found in the same switch
+        // the next call crashed too.
+        {"to fullscreen, the screen's resources", randr, 25, "", 2, true, true},
+        {"to fullscreen, the monitor's mode", randr, 20, "", 2, true, true},
+        {"to fullscreen, the switch's first request", 18, -1, "", 3, true, true},
+        {"to fullscreen, the screen saver", 108, -1, "", 1, true, true},
+        {"to fullscreen, the monitor's mode set", randr, 25, "", 3, true, true},
     };
-    const int number = 4092;
+    const std::string save =
+        "local f = io.open('save.txt', 'w') for i = 1, 20000 do f:write(string.rep('x', 99), "
+        "'\\n') end f:close()\n";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TestSupport::TempDir dir;
-        WriteScripts(dir, std::string("io.open('cut', 'w'):close()\n") +
-                              TestSupport::kReadyThenQuitOnRequest);
+        WriteScripts(dir,
+                     c.switching ? "frames = 0\n"
+                                   "function OnLevelUpdate()\n"
+                                   "  frames = frames + 1\n"
+                                   "  if frames == 5 then io.open('cut', 'w'):close() end\n"
+                                   "  ExecuteConsoleCommand('fullscreen')\n"
+                                   "end\n"
+                                 : std::string("io.open('cut', 'w'):close()\n") +
+                                       TestSupport::kReadyThenQuitOnRequest,
+                     c.switching ? save : "");
+        BreakingDisplay display(RequestCut{c.major, c.minor, c.text, c.count,
+                                           c.marked ? dir.Path() + "/cut" : "", c.signal});
+        ASSERT_TRUE(display.Serving());
         // The test display's cookie, for the display in between.
-        TestSupport::Shell("xauth -f " + dir.Path() + "/cookie add :4092 . $(xauth list \"$DISPLAY\" "
-                           "2>/dev/null | awk '{print $3; exit}') >/dev/null 2>&1");
-        const pid_t display = BreakingDisplay(number, c.opcode, c.text, c.count, dir.Path() + "/cut");
-        ASSERT_GT(display, 0);
-        TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), false, {},
-                                      {{"DISPLAY", ":4092"}, {"XAUTHORITY", dir.Path() + "/cookie"}});
-        int status = 0;
-        waitpid(display, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "it never came that far";
-        EXPECT_EQ(game.Wait(1.0), 1) << game.Output();
+        TestSupport::Shell("xauth -f " + dir.Path() + "/cookie add " + display.Name() +
+                           " . $(xauth list \"$DISPLAY\" 2>/dev/null | awk '{print $3; exit}') "
+                           ">/dev/null 2>&1");
+        TestSupport::GameProcess game(
+            TAZZLE_BINARY, dir.Path(), false, {},
+            {{"DISPLAY", display.Name()}, {"XAUTHORITY", dir.Path() + "/cookie"}});
+        EXPECT_TRUE(display.AwaitCut(60.0)) << "it never came that far\n" << game.Output();
+        EXPECT_EQ(game.Wait(c.switching ? 10.0 : 1.0), c.signal ? -1 : 1) << game.Output();
         const std::string output = game.Output();
-        EXPECT_EQ(Occurrences(output, "Lost the display :4092: its X server ended"), 1) << output;
+        if (c.signal) {
+#ifdef __SANITIZE_ADDRESS__
+            EXPECT_EQ(game.TermSignal(), SIGABRT) << output;  // the sanitizer's report
+#else
+            EXPECT_EQ(game.TermSignal(), c.signal) << output;
+#endif
+            EXPECT_EQ(output.find("Lost the display"), std::string::npos) << output;
+            continue;
+        }
+        EXPECT_EQ(
+            Occurrences(output, "Lost the display " + display.Name() + ": its X server ended"), 1)
+            << output;
         for (const char* xlib : {"Xlib", "XIO", "X connection"}) {
             EXPECT_EQ(output.find(xlib), std::string::npos) << output;
         }
-        EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), c.ended) << output;
-        unlink("/tmp/.X11-unix/X4092");
+        EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), c.marked ? "ended\n" : "")
+            << output;
+        EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/save.txt").size(),
+                  c.switching ? 2000000u : 0u);
     }
 }
 
