@@ -495,25 +495,30 @@ TEST(GameProcess, AStoppedJobsTimeIsNotTheWatchdogs) {
 // `make run` with TMPDIR a folder another user can rename files in (its
 // own, mode 1777, as a folder without the sticky bit would allow too): that
 // user puts a file of its own, empty or with a cookie it knows, in place
-// of each new file there, keeping it under a second name as well. Each
-// start either refuses in one line, or its display refuses that user with
-// no cookie and with whatever its files hold. In /tmp (root's, 1777) the
-// game starts.
+// of each new file there, keeping it under a second name as well; a slow
+// stat holds the start until it has. Each such start refuses in one line,
+// with no server, and leaves that user's file where it was put, as it does
+// when mktemp names a file of theirs that is there already. In /tmp
+// (root's, 1777) the game starts, and its display refuses that user with
+// no cookie and with whatever the folder's files hold.
 TEST(GameProcess, MakeRunsCookieCannotBeSwappedByAnotherUser) {
     if (geteuid() != 0) GTEST_SKIP() << "another user is needed";
     char folder[] = "/tmp/tazzle-swap-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     ASSERT_EQ(chown(folder, 65534, 65534), 0);
     ASSERT_EQ(chmod(folder, 01777), 0);
+    const std::string cookie =
+        std::string("\xff\xff\0\0\0\0\0\x12MIT-MAGIC-COOKIE-1\0\x10", 28) + std::string(16, 'A');
+    const std::string placed = std::string(folder) + "/placed";
     const pid_t other = fork();
     if (other == 0) {
-        const std::string cookie =
-            std::string("\xff\xff\0\0\0\0\0\x12MIT-MAGIC-COOKIE-1\0\x10", 28) + std::string(16, 'A');
         const int watch = inotify_init();
         if (setgid(65534) != 0 || setuid(65534) != 0 ||
             inotify_add_watch(watch, folder, IN_CREATE) < 0) {
             _exit(1);
         }
+        // Made once the folder is watched: the attacked starts wait for it.
+        std::ofstream(placed, std::ios::binary) << cookie;
         alignas(inotify_event) char events[4096];
         for (int n = 0;;) {
             const ssize_t got = read(watch, events, sizeof events);
@@ -528,26 +533,52 @@ TEST(GameProcess, MakeRunsCookieCannotBeSwappedByAnotherUser) {
             }
         }
     }
-    for (int start = -1; start < 5; ++start) {
+    for (int i = 0; i < 500 && !std::filesystem::exists(placed); ++i) usleep(10000);
+    // Start 0 is given `placed` by mktemp; 1 and 2 have their files swapped
+    // (kept1 holds the cookie, kept2 nothing).
+    for (int start = -1; start < 3; ++start) {
         SCOPED_TRACE("start " + std::to_string(start));
         TestSupport::TempDir dir;
         WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest);
+        auto env = StandIn(dir, "stat", "#!/bin/sh\nsleep 0.3\nexec /usr/bin/stat \"$@\"\n");
+        // mktemp names that user's file; its second call, which asks only why
+        // the name failed, makes no file (one there would be swapped too).
+        if (start == 0) {
+            StandIn(dir, "mktemp",
+                    "#!/bin/sh\nif [ \"$1\" = -u ]; then echo " + placed +
+                        "; else exec /usr/bin/mktemp -u \"$@\"; fi\n");
+        }
+        env["TMPDIR"] = start < 0 ? "/tmp" : folder;
         TestSupport::GameProcess game(
             "/bin/bash", dir.Path(), false,
-            {std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY},
-            {{"TMPDIR", start < 0 ? "/tmp" : folder}});
-        const bool started = TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0);
-        EXPECT_TRUE(started || start >= 0) << game.Output();
-        if (!started) {
+            {std::string(TAZZLE_SOURCE_DIR) + "/scripts/run-game.sh", TAZZLE_BINARY}, env);
+        if (start >= 0) {
             EXPECT_EQ(game.Wait(5.0), 1);
-            EXPECT_EQ(game.Output().rfind("Xvfb could not start a display for the game: The X "
-                                          "server's cookie was not kept to this user in ",
-                                          0),
-                      0u)
-                << game.Output();
-            EXPECT_EQ(Occurrences(game.Output(), "\n"), 1u) << game.Output();
+            EXPECT_EQ(
+                game.Output(),
+                "Xvfb could not start a display for the game: The X server's cookie " +
+                    (start == 0 ? std::string("could not be made: another file took its name\n")
+                                : "was not kept to this user in " + std::string(folder) +
+                                      " (its file was replaced or changed meanwhile): set "
+                                      "TMPDIR to a folder only you can change\n"));
+            EXPECT_NE(TestSupport::Shell("grep -qsFxz TMPDIR=" + std::string(folder) +
+                                         " /proc/[0-9]*/environ"),
+                      0)
+                << "a process of the start was left";
+            EXPECT_EQ(waitpid(other, nullptr, WNOHANG), 0) << "the other user gave up";
+            // That user's file is left as it was put: at the name mktemp gave,
+            // or at the cookie's, linked as kept<n> too.
+            const std::string theirs =
+                start == 0 ? placed : std::string(folder) + "/kept" + std::to_string(start);
+            struct stat file {};
+            EXPECT_EQ(stat(theirs.c_str(), &file), 0);
+            EXPECT_EQ(file.st_uid, 65534u);
+            EXPECT_EQ(file.st_nlink, start == 0 ? 1u : 2u);
+            EXPECT_EQ(TestSupport::ReadFile(theirs), start == 2 ? "" : cookie);
             continue;
         }
+        EXPECT_TRUE(TestSupport::AwaitFileWhileRunning(dir.Path() + "/ready", game, 60.0))
+            << game.Output();
         const std::string display = EnvironmentOf(game.Pid(), "DISPLAY");
         EXPECT_FALSE(ClientConnects(display, "/dev/null", true));
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
