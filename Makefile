@@ -70,8 +70,9 @@ fuzz: build-fuzz
 	@LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp MESA_SHADER_CACHE_DISABLE=true \
 	  $(XVFB) bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# The script watcher is the engine's second thread: its tests run under
-# ThreadSanitizer.
+# The script watcher is the one thread that shares the engine's data with
+# the main thread (the watchdog's thread shares only atomics): its tests run
+# under ThreadSanitizer.
 test-tsan: deps
 	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAZZLE_TSAN=ON \
 	  -DTAZZLE_BENCH=OFF >/dev/null

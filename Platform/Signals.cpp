@@ -17,12 +17,15 @@ namespace {
 
 constexpr int kQuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-volatile std::sig_atomic_t g_quitRequested = 0;
-volatile std::sig_atomic_t g_quitSignal = 0;
-volatile std::sig_atomic_t g_quitTaken = 0;
+// Shared by the handlers, the main loop and the watchdog's thread: atomics
+// that need no lock are safe in all three.
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free);
+std::atomic<int> g_quitRequested{0};
+std::atomic<int> g_quitSignal{0};
+std::atomic<int> g_quitTaken{0};
 // Whether the main loop had taken a quit (the window's close, a script's)
 // when the first signal arrived.
-volatile std::sig_atomic_t g_signalAfterTaken = 0;
+std::atomic<int> g_signalAfterTaken{0};
 // When the first signal arrived. Only the handler touches it, on the main
 // thread, with the other quit signals blocked.
 timespec g_firstSignalAt{};
@@ -33,8 +36,8 @@ void (*volatile g_quitHook)() = nullptr;
 std::atomic<int64_t> g_watchdogArmedAt{0};
 // Resumes (SIGCONT) so far, whichever thread took them.
 std::atomic<unsigned> g_resumes{0};
-volatile std::sig_atomic_t g_watchdogEnding = 0;
-volatile std::sig_atomic_t g_watchdogCode = 0;
+std::atomic<int> g_watchdogEnding{0};
+std::atomic<int> g_watchdogCode{0};
 // Posted when the count first starts; the watchdog's thread waits on it.
 sem_t g_watchdogArmed;
 pthread_t g_mainThread;
@@ -91,7 +94,7 @@ void OnQuitSignal(int signal) {
     clock_gettime(CLOCK_MONOTONIC, &g_firstSignalAt);
     g_quitRequested = 1;
     g_quitSignal = signal;
-    g_signalAfterTaken = g_quitTaken;
+    g_signalAfterTaken = g_quitTaken.load();
     ArmWatchdog();
     if (void (*hook)() = g_quitHook) hook();
 }
@@ -188,8 +191,6 @@ void* Watch(void*) {
     }
 }
 
-}  // namespace
-
 // Started once, with every signal blocked: it inherits that mask, and no
 // signal meant for the game can land on it.
 void StartWatchdog() {
@@ -207,6 +208,8 @@ void StartWatchdog() {
     }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
+
+}  // namespace
 
 void InstallQuitSignals() {
     StartWatchdog();

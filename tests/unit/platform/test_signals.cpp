@@ -1,6 +1,8 @@
-// The quit signals' handlers, installed in a stand-in for the game forked
-// from the test, so that the test process keeps its own.
+// The quit signals' handlers, and the guard around calls into the window
+// system's libraries, installed in a stand-in for the game forked from the
+// test, so that the test process keeps its own.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <thread>
 
 #include "Platform/Signals.h"
+#include "Platform/WindowSystemGuard.h"
 
 // A child forked from the game that has not run another program (or never
 // will) is not the game: a quit signal ends it as it would a process without
@@ -49,5 +52,42 @@ TEST(QuitSignals, AChildForkedFromTheGameEndsByTheSignal) {
             ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
             EXPECT_EQ(WEXITSTATUS(status), 0);
         }
+    }
+}
+
+namespace {
+bool g_gone = false;
+int g_notes = 0;
+}  // namespace
+
+// A crash in a call into the window system while the connection is gone is
+// the loss; any other crash, and a crash signal that a process sent, ends
+// the stand-in as without the guard.
+TEST(WindowSystemGuard, ACrashIsTheLossOnlyWhileTheConnectionIsGone) {
+    // A write to a page that allows none: a fault no sanitizer sees first.
+    auto fault = [] {
+        *static_cast<volatile int*>(
+            mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) = 1;
+    };
+    const struct {
+        bool gone;
+        void (*crash)();
+        int ended;  // the stand-in's exit code; -1: a signal ended it
+    } cases[] = {{true, fault, 7}, {false, fault, -1}, {true, [] { raise(SIGBUS); }, -1}};
+    for (const auto& c : cases) {
+        const pid_t child = fork();
+        if (child == 0) {
+            g_gone = c.gone;
+            GuardTheStart({[] { return g_gone; }, [] { ++g_notes; }});
+            EndStartGuard();
+            // Left, noted once, and nothing is called again.
+            bool again = false;
+            const bool whole = CallWindowSystem(c.crash);
+            const bool refused = !CallWindowSystem([&] { again = true; });
+            _exit(!whole && refused && !again && WindowSystemCallLeft() && g_notes == 1 ? 7 : 3);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.ended);
     }
 }
