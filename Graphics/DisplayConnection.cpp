@@ -99,6 +99,7 @@ void DisplayConnectionReady() {
 void CloseDisplayConnection() {
     EndStartGuard();
     if (!WindowSystemCallLeft()) CallWindowSystem([] { glfwTerminate(); });
+    EndWindowSystemGuard();
     g_connection = -1;
 }
 

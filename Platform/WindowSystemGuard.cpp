@@ -13,10 +13,11 @@ namespace {
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS};
 struct sigaction g_before[std::size(kCrashSignals)];
 ConnectionLoss g_loss;
+volatile std::sig_atomic_t g_guarding = 0;
 volatile std::sig_atomic_t g_guardingStart = 0;
 volatile std::sig_atomic_t g_inCall = 0;
 volatile std::sig_atomic_t g_callLeft = 0;
-pid_t g_callThread = 0;
+pid_t g_guardThread = 0;
 sigjmp_buf g_callJump;
 
 void RestoreBefore() {
@@ -29,8 +30,8 @@ void RestoreBefore() {
 // tgkill or sigqueue gives 0 or less.
 void OnCrash(int signal, siginfo_t* info, void*) {
     const bool fault = info != nullptr && info->si_code > 0;
-    if (fault && g_loss.happened()) {
-        if (g_inCall && gettid() == g_callThread) {
+    if (fault && g_loss.happened() && gettid() == g_guardThread) {
+        if (g_inCall) {
             g_loss.note();
             g_callLeft = 1;
             siglongjmp(g_callJump, 1);
@@ -55,7 +56,15 @@ void SkipTheLibrariesExit(int status, void*) {
     _exit(status);
 }
 
-void InstallGuard() {
+}  // namespace
+
+// The handler stays from the start to the window system's end, so that a
+// call in play (several each frame) costs no system call.
+void GuardTheStart(const ConnectionLoss& loss) {
+    if (!loss.happened || !loss.note || g_guarding) return;
+    if (!g_loss.happened) on_exit(SkipTheLibrariesExit, nullptr);
+    g_loss = loss;
+    g_guardThread = gettid();
     struct sigaction guard {};
     guard.sa_sigaction = OnCrash;
     guard.sa_flags = SA_SIGINFO;
@@ -63,41 +72,40 @@ void InstallGuard() {
     for (size_t i = 0; i < std::size(kCrashSignals); ++i) {
         sigaction(kCrashSignals[i], &guard, &g_before[i]);
     }
-}
-
-}  // namespace
-
-void GuardTheStart(const ConnectionLoss& loss) {
-    if (!loss.happened || !loss.note || g_guardingStart) return;
-    if (!g_loss.happened) on_exit(SkipTheLibrariesExit, nullptr);
-    g_loss = loss;
-    InstallGuard();
+    g_guarding = 1;
     g_guardingStart = 1;
 }
 
 void EndStartGuard() {
-    if (!g_guardingStart) return;
+    g_guardingStart = 0;
+}
+
+void EndWindowSystemGuard() {
+    if (!g_guarding) return;
+    g_guarding = 0;
     g_guardingStart = 0;
     RestoreBefore();
 }
 
 bool CallWindowSystem(void (*call)(void*), void* data) {
     if (g_callLeft) return false;
-    if (!g_loss.happened || g_guardingStart || g_inCall) {
+    if (!g_guarding || g_guardingStart || g_inCall) {
         call(data);
         return true;
     }
-    g_callThread = gettid();
-    InstallGuard();
-    if (sigsetjmp(g_callJump, 1) != 0) {
+    // No mask is saved (a system call each time): the way back from the
+    // handler unblocks its signals itself.
+    if (sigsetjmp(g_callJump, 0) != 0) {
         g_inCall = 0;
-        RestoreBefore();
+        sigset_t crash;
+        sigemptyset(&crash);
+        for (int signal : kCrashSignals) sigaddset(&crash, signal);
+        pthread_sigmask(SIG_UNBLOCK, &crash, nullptr);
         return false;
     }
     g_inCall = 1;
     call(data);
     g_inCall = 0;
-    RestoreBefore();
     return true;
 }
 

@@ -19,17 +19,20 @@ struct ConnectionLoss {
     void (*note)() = nullptr;
 };
 
-// From here until EndStartGuard, such a crash anywhere ends the process with
-// 1: while the window is made nothing is at stake yet (no level has run).
+// From here until EndStartGuard, such a crash on this thread ends the
+// process with 1: while the window is made nothing is at stake yet (no level
+// has run). After it, only such a crash inside CallWindowSystem is the loss.
 void GuardTheStart(const ConnectionLoss& loss);
-// The start is over, or failed: the guard is taken off.
 void EndStartGuard();
+// The window system is ended, or its start failed: the guard is taken off.
+void EndWindowSystemGuard();
 
 // Runs call(data), a call into the window system's libraries, after the
-// start. Such a crash inside it leaves the call: false. The libraries may
-// then hold a lock or half an update, so nothing may call them again, their
-// shutdown included (WindowSystemCallLeft). Without GuardTheStart before,
-// or inside the start's guard, it only calls.
+// start, on the thread that started the guard. Such a crash inside it
+// leaves the call: false. The libraries may then hold a lock or half an
+// update, so nothing may call them again, their shutdown included
+// (WindowSystemCallLeft). Without the guard, or inside the start's, it only
+// calls.
 bool CallWindowSystem(void (*call)(void*), void* data);
 // Whether a call was left.
 bool WindowSystemCallLeft();
