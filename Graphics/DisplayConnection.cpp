@@ -52,18 +52,22 @@ bool ConnectionHungUp() {
 // Xlib's own function prints and exits. Until the window is ready nothing is
 // at stake (no level has run) and GLFW and Mesa would go on with the broken
 // connection's null replies, dereferencing them or waiting for ever for the
-// new window's events: the game ends here. Later the call that found the
-// loss returns, failing, and every later call on the connection returns at
-// once.
+// new window's events: the game ends here. Later a guarded call that meets
+// the loss is left there, as GLFW too would go on (a fullscreen switch
+// takes its window for hidden and waits for it to show); elsewhere the call
+// that found it returns, failing, and every later call on the connection
+// returns at once.
 int OnIoError(Display* display) {
     NoteLoss(DisplayString(display));
     if (!g_windowReady.load()) _exit(1);
+    LeaveWindowSystemCall();
     return 0;
 }
 
 // Called where Xlib would otherwise exit.
 void OnIoErrorExit(Display* display, void*) {
     NoteLoss(DisplayString(display));
+    LeaveWindowSystemCall();
 }
 
 bool ConnectionGone() {

@@ -12,8 +12,9 @@
 // DisplayConnectionReady the process then exits with status 1, also when
 // the loss makes the window's making crash.
 bool OpenDisplayConnection();
-// Once the window and its context are made: a loss only is noted from then on,
-// also one that makes a call into the window system crash (the call is left).
+// Once the window and its context are made: a loss only is noted from then on.
+// A guarded call into the window system (CallWindowSystem) that meets it,
+// by a crash or by Xlib's report, is left.
 void DisplayConnectionReady();
 // Ends the window system (glfwTerminate), also after a start that failed;
 // after a call was left in the middle, nothing is asked of it any more.

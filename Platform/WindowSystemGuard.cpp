@@ -112,3 +112,9 @@ bool CallWindowSystem(void (*call)(void*), void* data) {
 bool WindowSystemCallLeft() {
     return g_callLeft != 0;
 }
+
+void LeaveWindowSystemCall() {
+    if (!g_inCall || gettid() != g_guardThread) return;
+    g_callLeft = 1;
+    siglongjmp(g_callJump, 1);
+}

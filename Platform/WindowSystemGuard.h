@@ -36,6 +36,13 @@ void EndWindowSystemGuard();
 bool CallWindowSystem(void (*call)(void*), void* data);
 // Whether a call was left.
 bool WindowSystemCallLeft();
+// For a loss the libraries report themselves, on a connection that fails
+// without a crash (Xlib's I/O error handlers): inside CallWindowSystem on
+// the guard's thread after the start, leaves that call as a crash there
+// does, for the libraries would go on with the dead connection (GLFW waits
+// for an event that never comes, at full speed while older events stay
+// queued). Returns anywhere else.
+void LeaveWindowSystemCall();
 
 // For a lambda or a function; it must hold no object with a destructor, as
 // it may be left in the middle.

@@ -607,9 +607,10 @@ size_t WholeRequest(const std::string& pending, bool setup) {
 // once the file `mark` exists unless it is ""; with no opcode, the first
 // request from then. The child that serves it then exits, and the
 // connection closes as when the server ends; with a signal, the client gets
-// that signal there instead.
+// that signal there instead. With `expose`, an Expose of the window that
+// request names comes first, a moment before, so that Xlib queues it.
 pid_t BreakingDisplay(int opcode, int minor, const std::string& text, int count,
-                      const std::string& mark, int signal, std::string& own) {
+                      const std::string& mark, int signal, bool expose, std::string& own) {
     sockaddr_un at{AF_UNIX, {}}, real{AF_UNIX, {}};
     std::snprintf(real.sun_path, sizeof real.sun_path, "/tmp/.X11-unix/X%d",
                   std::atoi(std::getenv("DISPLAY") + 1));
@@ -632,6 +633,7 @@ pid_t BreakingDisplay(int opcode, int minor, const std::string& text, int count,
     if (connect(server, (const sockaddr*)&real, sizeof real) != 0) _exit(1);
     std::string pending;
     char buffer[65536];
+    uint16_t sequence = 0;  // of the last request the server was given
     for (bool setup = true;;) {
         pollfd ready[] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
         poll(ready, 2, -1);
@@ -650,8 +652,15 @@ pid_t BreakingDisplay(int opcode, int minor, const std::string& text, int count,
                 (opcode == -1 ||
                  ((opcode == -2 ? major >= 128 && pending[1] == minor : major == opcode) &&
                   pending.find(text) < size && --count == 0));
+            if (!setup && cut && expose) {
+                uint8_t event[32] = {12, 0, uint8_t(sequence), uint8_t(sequence >> 8)};
+                std::memcpy(event + 4, pending.data() + 4, 4);  // 0 by 0 at the corner
+                send(client, event, sizeof event, MSG_NOSIGNAL);
+                usleep(200000);
+            }
             if (!setup && cut && !signal) _exit(0);
             if (!setup && cut) kill(peer.pid, signal);
+            sequence += !setup;
             send(server, pending.data(), size, MSG_NOSIGNAL);
             pending.erase(0, size);
         }
@@ -675,6 +684,7 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
         int count;
         bool switching;  // counted once the level runs, switching every frame
         int signal = 0;  // sent to the game there instead
+        bool expose = false;  // with an event queued before the loss
     } cases[] = {
         {"during glfwInit", 98, 0, "RANDR", 1, false},  // QueryExtension
         // Mesa asks past Xlib and crashed on the missing reply.
@@ -693,6 +703,9 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
         {"to fullscreen, the monitor's mode", randr, 20, "", 2, true},
         {"to fullscreen, the switch's first request", 18, 0, "", 3, true},
         {"to fullscreen, the monitor's mode set", randr, 25, "", 3, true},
+        // GLFW took the window for hidden and waited, for ever, for it to
+        // show: the queued event made each wait end at once.
+        {"to fullscreen, whether the window shows, an event queued", 3, 0, "", 1, true, 0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -710,7 +723,8 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
         std::string own;
         const bool marked = c.switching || c.opcode == -1;
         const pid_t display = BreakingDisplay(c.opcode, c.minor, c.text, c.count,
-                                              marked ? dir.Path() + "/cut" : "", c.signal, own);
+                                              marked ? dir.Path() + "/cut" : "", c.signal, c.expose,
+                                              own);
         ASSERT_GT(display, 0);
         const std::string name = ":" + own.substr(own.rfind('X') + 1);
         // The test display's cookie, for the display in between.

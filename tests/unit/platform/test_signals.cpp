@@ -58,22 +58,29 @@ TEST(QuitSignals, AChildForkedFromTheGameEndsByTheSignal) {
 namespace {
 bool g_gone = false;
 int g_notes = 0;
+
+// A write to a page that allows none: a fault no sanitizer sees first.
+void Fault() {
+    *static_cast<volatile int*>(mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) =
+        1;
+}
 }  // namespace
 
 // A crash in a call into the window system while the connection is gone is
-// the loss; any other crash, and a crash signal that a process sent, ends
-// the stand-in as without the guard.
+// the loss; any other crash (also one on another thread), and a crash
+// signal that a process sent (also once a call was left), ends the stand-in
+// as without the guard.
 TEST(WindowSystemGuard, ACrashIsTheLossOnlyWhileTheConnectionIsGone) {
-    // A write to a page that allows none: a fault no sanitizer sees first.
-    auto fault = [] {
-        *static_cast<volatile int*>(
-            mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) = 1;
-    };
     const struct {
         bool gone;
         void (*crash)();
-        int ended;  // the stand-in's exit code; -1: a signal ended it
-    } cases[] = {{true, fault, 7}, {false, fault, -1}, {true, [] { raise(SIGBUS); }, -1}};
+        bool sentAfter;  // kill -SEGV once the call was left
+        int ended;       // the stand-in's exit code; -1: a signal ended it
+    } cases[] = {{true, Fault, false, 7},
+                 {false, Fault, false, -1},
+                 {true, [] { raise(SIGBUS); }, false, -1},
+                 {true, Fault, true, -1},
+                 {true, [] { std::thread(Fault).join(); }, false, -1}};
     for (const auto& c : cases) {
         const pid_t child = fork();
         if (child == 0) {
@@ -84,6 +91,7 @@ TEST(WindowSystemGuard, ACrashIsTheLossOnlyWhileTheConnectionIsGone) {
             bool again = false;
             const bool whole = CallWindowSystem(c.crash);
             const bool refused = !CallWindowSystem([&] { again = true; });
+            if (c.sentAfter) kill(getpid(), SIGSEGV);
             _exit(!whole && refused && !again && WindowSystemCallLeft() && g_notes == 1 ? 7 : 3);
         }
         int status = 0;
