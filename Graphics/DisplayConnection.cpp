@@ -64,10 +64,9 @@ int OnIoError(Display* display) {
     return 0;
 }
 
-// Called where Xlib would otherwise exit.
+// Called where Xlib would otherwise exit, after OnIoError returned.
 void OnIoErrorExit(Display* display, void*) {
     NoteLoss(DisplayString(display));
-    LeaveWindowSystemCall();
 }
 
 bool ConnectionGone() {

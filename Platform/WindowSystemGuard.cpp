@@ -33,8 +33,7 @@ void OnCrash(int signal, siginfo_t* info, void*) {
     if (fault && g_loss.happened() && gettid() == g_guardThread) {
         if (g_inCall) {
             g_loss.note();
-            g_callLeft = 1;
-            siglongjmp(g_callJump, 1);
+            LeaveWindowSystemCall();
         }
         if (g_guardingStart) {
             g_loss.note();
