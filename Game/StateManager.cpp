@@ -43,6 +43,10 @@ bool DefaultWindowShouldClose() {
     return WindowShouldClose();
 }
 
+bool DefaultDisplayLost() {
+    return GameWindow && !UsableWindow();
+}
+
 void DefaultSetCursorVisible(bool visible) {
     AskAboutWindow([visible](GLFWwindow* window) {
         glfwSetInputMode(window, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
@@ -75,6 +79,16 @@ void ChangeState() {
     g_state.previousState = g_state.currentState;
     g_state.currentState = g_state.requestedState;
     g_state.stateChange = false;
+}
+
+// A quit that came while the old level ended for a change (a signal, the
+// display lost, the window's close seen meanwhile) took that end for its
+// own: the end script ran once, and the next level is not loaded, so that
+// none of its scripts runs, nor the end script again on it.
+bool QuitCameDuringChange() {
+    if (IsState(g_state.currentState, "QUIT_GAME")) return false;
+    MainLoopHooks& hooks = GetMainLoopHooks();
+    return QuitSignalReceived() || hooks.windowShouldClose() || hooks.displayLost();
 }
 
 Level* CurrentLevel() {
@@ -114,6 +128,7 @@ StateManagerData& GetStateManager() {
 
 MainLoopHooks& GetMainLoopHooks() {
     if (!g_hooks.windowShouldClose) g_hooks.windowShouldClose = DefaultWindowShouldClose;
+    if (!g_hooks.displayLost) g_hooks.displayLost = DefaultDisplayLost;
     if (!g_hooks.setCursorVisible) g_hooks.setCursorVisible = DefaultSetCursorVisible;
     return g_hooks;
 }
@@ -228,6 +243,11 @@ bool MainLoopPass() {
         // Whatever asked for it, the quit is taken: the level ends now.
         if (IsState(g_state.requestedState, "QUIT_GAME")) QuitTaken();
         ChangeState();
+        if (QuitCameDuringChange()) {
+            g_state.currentState = "QUIT_GAME";
+            g_state.requestedState = "QUIT_GAME";
+            QuitTaken();
+        }
         return StateDispatch();
     }
     g_state.frameStart = EngineTime();

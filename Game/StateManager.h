@@ -34,6 +34,9 @@ StateManagerData& GetStateManager();
 // The loop's contact with the window system, replaceable for tests.
 struct MainLoopHooks {
     bool (*windowShouldClose)() = nullptr;  // the window was asked to close
+    // The display is lost, found also when nothing was asked of it since
+    // its server hung up (a level's end that only waited).
+    bool (*displayLost)() = nullptr;
     void (*setCursorVisible)(bool visible) = nullptr;
 };
 MainLoopHooks& GetMainLoopHooks();

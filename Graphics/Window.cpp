@@ -212,7 +212,7 @@ bool RenderStartup() {
                 int(7000.0f / float(GetViewportHeight()) + 0.5f));
     glfwSetInputMode(GameWindow, GLFW_CURSOR, GLFW_CURSOR_HIDDEN);
     WindowFocused = true;
-    DisplayConnectionReady();
+    DisplayConnectionReady(GameWindow);
     return true;
 }
 
