@@ -174,10 +174,10 @@ bool ClientConnects(const std::string& display, const std::string& cookie, bool 
 TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
     struct Case {
         const char* what;
-        int signal;
-        bool toGroup, toScript, withDisplay;
-        int code;   // the script's exit status: the game's; -1 for a signal's end
-        int ended;  // runs of the end script
+        int signal = 0;
+        bool toGroup = false, toScript = false, withDisplay = false;
+        int code = 0;   // the script's exit status: the game's; -1 for a signal's end
+        int ended = 0;  // runs of the end script
         const char* endTail = "";
         const char* line = nullptr;  // a line the output holds
         // When the signals are sent: once the level runs; as soon as the X
@@ -197,6 +197,11 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         // second when `again` is set. The game then names its display.
         int serverSignal = 0;
         double resume = 0;  // seconds after which SIGCONT follows the second signal
+        // The level changes (a reload at its 30th frame, after it has made
+        // that many objects), and `ready` is written by the end script, so
+        // that the quit comes while the change ends the level. Its start
+        // script notes each run in started.txt; -1: no change.
+        int changeAfterObjects = -1;
     };
     // The README's save, after a command, say making its folder.
     const char* const saveAfterACommand =
@@ -222,6 +227,10 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
     // After a command that ignores Ctrl+C.
     const std::string saveAfterStubborn2 = "os.execute(\"trap '' INT; sleep 2\")" + save;
     const std::string saveAfterStubborn6 = "os.execute(\"trap '' INT; sleep 6\")" + save;
+    // The change's end, for the quit to come in.
+    const std::string readyThenWait = "io.open('ready', 'w'):close() SleepGame(3000)" + save;
+    const std::string readyThenEnd = "io.open('ready', 'w'):close()" + save +
+                                     " os.execute('(sleep 0.1; kill -TERM $PPID) &')";
     const std::string fullscreenOnce = killServer + "ExecuteConsoleCommand('fullscreen')" + save;
     const std::string fullscreenTwice =
         killServer + "ExecuteConsoleCommand('fullscreen') ExecuteConsoleCommand('fullscreen')" + save;
@@ -284,6 +293,26 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
          "within 5 seconds of taking the quit", Case::kPlaying, nullptr, 0.5, 0, nullptr, SIGSTOP,
          0, 5.0},
         {"kill -KILL %1", SIGKILL, true, false, false, -1, 0},
+        // The quit while a level change ends the old level: waiting there,
+        // looping, or deleting many objects once its script has ended (the
+        // command it starts sends the signal).
+        {.what = "Ctrl+C while a level change's end waits", .signal = SIGINT, .toGroup = true,
+         .ended = 1, .endTail = readyThenWait.c_str(), .saveBytes = 2000000,
+         .changeAfterObjects = 0},
+        {.what = "kill %1 while a level change's end waits", .signal = SIGTERM, .toGroup = true,
+         .toScript = true, .ended = 1, .endTail = readyThenWait.c_str(), .saveBytes = 2000000,
+         .changeAfterObjects = 0},
+        {.what = "the terminal closed while a level change's end waits", .signal = SIGHUP,
+         .toGroup = true, .ended = 1, .endTail = readyThenWait.c_str(), .saveBytes = 2000000,
+         .changeAfterObjects = 0},
+        {.what = "the X server killed while a level change's end waits", .code = 1, .ended = 1,
+         .endTail = readyThenWait.c_str(), .saveBytes = 2000000, .serverSignal = SIGKILL,
+         .changeAfterObjects = 0},
+        {.what = "Ctrl+C while a level change's end loops", .signal = SIGINT, .toGroup = true,
+         .ended = 1, .endTail = "io.open('ready', 'w'):close() while true do end",
+         .line = "Globals/EndOfLevel.lua:2: interrupted\n", .changeAfterObjects = 0},
+        {.what = "kill while a level change deletes 150,000 objects", .ended = 1,
+         .endTail = readyThenEnd.c_str(), .saveBytes = 2000000, .changeAfterObjects = 150000},
         {"Ctrl+C as the server starts", SIGINT, true, false, false, 128 + SIGINT, 0, "", nullptr,
          Case::kServerStarting, "Xvfb"},
         {"the terminal closed as the server starts", SIGHUP, true, false, false, 128 + SIGHUP, 0,
@@ -311,7 +340,16 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TestSupport::TempDir dir;
-        WriteScripts(dir, TestSupport::kReadyThenQuitOnRequest, c.endTail);
+        WriteScripts(dir,
+                     c.changeAfterObjects < 0
+                         ? TestSupport::kReadyThenQuitOnRequest
+                         : "local f = io.open('started.txt', 'a') f:write('started\\n') f:close()\n"
+                           "for i = 1, " + std::to_string(c.changeAfterObjects) +
+                               " do LuaObject:new() end\n"
+                               "frames = 0\n"
+                               "function OnLevelUpdate()\n  frames = frames + 1\n"
+                               "  if frames == 3 then ExecuteConsoleCommand('reload') end\nend\n",
+                     c.endTail);
         const std::string binary = c.linkedAs ? dir.Path() + "/" + c.linkedAs : TAZZLE_BINARY;
         if (c.linkedAs) std::filesystem::create_symlink(TAZZLE_BINARY, binary);
         auto env = !c.standIn ? std::map<std::string, std::string>{}
@@ -391,6 +429,11 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         }
         if (c.saveBytes) {
             EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/save.txt").size(), c.saveBytes);
+        }
+        // No script of the next level ran, not even cut at its first line.
+        if (c.changeAfterObjects >= 0) {
+            EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/started.txt"), "started\n") << output;
+            EXPECT_EQ(Occurrences(output, "interrupted"), c.line ? 1u : 0u) << output;
         }
         // Nothing of the game is left, nor of the start.
         if (c.code == -1) {
@@ -600,24 +643,55 @@ size_t WholeRequest(const std::string& pending, bool setup) {
     return pending.size() < size ? 0 : size;
 }
 
+// Where a stand-in display breaks the game's connection: at the count-th
+// request with that major opcode (any extension's, for -2, with that minor)
+// whose bytes hold `text`, counted once the file `mark` exists unless it is
+// ""; with no opcode, the first request from then.
+struct Break {
+    int opcode, minor;
+    const char* text;
+    int count;
+    std::string mark;
+    int signal = 0;       // the client gets that signal there instead
+    bool expose = false;  // an Expose of the window the request names comes first
+    // The server refuses that request instead, with this error (BadWindow,
+    // BadDrawable) naming the window it names, or another one: the
+    // connection stays up.
+    int refuse = 0;
+    bool otherWindow = false;
+};
+
+// The size of the whole packet from the server at the front of `pending`
+// (first the setup's answer); 0 while it is still coming.
+size_t WholeAnswer(const std::string& pending, bool setup) {
+    uint32_t length = 0;
+    if (pending.size() < (setup ? 8u : 32u)) return 0;
+    if (setup) {
+        length = 8 + uint32_t(uint8_t(pending[6]) | uint8_t(pending[7]) << 8) * 4;
+    } else {
+        std::memcpy(&length, pending.data() + 4, 4);
+        const uint8_t type = pending[0] & 0x7f;
+        length = type == 1 || type == 35 ? 32 + length * 4 : 32;  // a reply, a generic event
+    }
+    return pending.size() < length ? 0 : length;
+}
+
 // An X display of its own, at the first free number from 4092 down (its
 // socket in `own`), whose one connection goes on to the test's display
-// until the client sends the count-th request with that major opcode (any
-// extension's, for -2, with that minor) whose bytes hold `text`, counted
-// once the file `mark` exists unless it is ""; with no opcode, the first
-// request from then. The child that serves it then exits, and the
-// connection closes as when the server ends; with a signal, the client gets
-// that signal there instead. With `expose`, an Expose of the window that
-// request names comes first, a moment before, so that Xlib queues it.
-pid_t BreakingDisplay(int opcode, int minor, const std::string& text, int count,
-                      const std::string& mark, int signal, bool expose, std::string& own) {
-    sockaddr_un at{AF_UNIX, {}}, real{AF_UNIX, {}};
+// until the game's request meets `at`. The child that serves it then exits,
+// and the connection closes as when the server ends; or the client gets
+// the signal; or, for a refusal, the request goes on with an opcode that
+// no server knows, and the error it brings is given back as `at` says.
+// With `expose`, an Expose of the window that request names comes first, a
+// moment before, so that Xlib queues it.
+pid_t BreakingDisplay(const Break& at, std::string& own) {
+    sockaddr_un where{AF_UNIX, {}}, real{AF_UNIX, {}};
     std::snprintf(real.sun_path, sizeof real.sun_path, "/tmp/.X11-unix/X%d",
                   std::atoi(std::getenv("DISPLAY") + 1));
     const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
     for (int number = 4092; number > 4000 && own.empty(); --number) {
-        std::snprintf(at.sun_path, sizeof at.sun_path, "/tmp/.X11-unix/X%d", number);
-        if (bind(listener, (const sockaddr*)&at, sizeof at) == 0) own = at.sun_path;
+        std::snprintf(where.sun_path, sizeof where.sun_path, "/tmp/.X11-unix/X%d", number);
+        if (bind(listener, (const sockaddr*)&where, sizeof where) == 0) own = where.sun_path;
     }
     if (own.empty() || listen(listener, 1) != 0) return -1;
     const pid_t child = fork();
@@ -631,35 +705,68 @@ pid_t BreakingDisplay(int opcode, int minor, const std::string& text, int count,
     getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &size);
     const int server = socket(AF_UNIX, SOCK_STREAM, 0);
     if (connect(server, (const sockaddr*)&real, sizeof real) != 0) _exit(1);
-    std::string pending;
+    std::string pending, answers;
     char buffer[65536];
     uint16_t sequence = 0;  // of the last request the server was given
+    int count = at.count;
+    bool broken = false, answersSetup = true;
+    char refused[32] = {};  // the refusal's error, once the request went on
+    bool refusalDue = false;
     for (bool setup = true;;) {
         pollfd ready[] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
         poll(ready, 2, -1);
         const int from = ready[0].revents ? client : server;
         const ssize_t got = read(from, buffer, sizeof buffer);
-        if (got <= 0) _exit(signal && count <= 0 ? 0 : 1);
+        if (got <= 0) _exit(broken && at.signal + at.refuse != 0 ? 0 : 1);
         if (from == server) {
-            send(client, buffer, size_t(got), MSG_NOSIGNAL);
+            answers.append(buffer, size_t(got));
+            for (size_t size; (size = WholeAnswer(answers, answersSetup)) != 0;) {
+                // The unknown opcode's BadRequest, of the refused request's number.
+                if (refusalDue && answers[0] == 0 && answers[1] == 1 &&
+                    std::memcmp(answers.data() + 2, refused + 2, 2) == 0) {
+                    answers.replace(0, 32, refused, 32);
+                    refusalDue = false;
+                }
+                send(client, answers.data(), size, MSG_NOSIGNAL);
+                answers.erase(0, size);
+                answersSetup = false;
+            }
             continue;
         }
         pending.append(buffer, size_t(got));
         for (size_t size; (size = WholeRequest(pending, setup)) != 0; setup = false) {
             const uint8_t major = pending[0];
             const bool cut =
-                (mark.empty() || access(mark.c_str(), F_OK) == 0) &&
-                (opcode == -1 ||
-                 ((opcode == -2 ? major >= 128 && pending[1] == minor : major == opcode) &&
-                  pending.find(text) < size && --count == 0));
-            if (!setup && cut && expose) {
+                !setup && !broken && (at.mark.empty() || access(at.mark.c_str(), F_OK) == 0) &&
+                (at.opcode == -1 ||
+                 ((at.opcode == -2 ? major >= 128 && pending[1] == at.minor
+                                   : major == at.opcode) &&
+                  pending.find(at.text) < size && --count == 0));
+            broken = broken || cut;
+            if (cut && at.expose) {
                 uint8_t event[32] = {12, 0, uint8_t(sequence), uint8_t(sequence >> 8)};
                 std::memcpy(event + 4, pending.data() + 4, 4);  // 0 by 0 at the corner
                 send(client, event, sizeof event, MSG_NOSIGNAL);
                 usleep(200000);
             }
-            if (!setup && cut && !signal) _exit(0);
-            if (!setup && cut) kill(peer.pid, signal);
+            if (cut && at.refuse) {
+                const uint16_t number = sequence + 1;
+                const uint16_t minor = major >= 128 ? uint8_t(pending[1]) : 0;
+                uint32_t window = 0;
+                std::memcpy(&window, pending.data() + 4, 4);
+                if (at.otherWindow) window ^= 0x1fffff;
+                refused[1] = char(at.refuse);
+                std::memcpy(refused + 2, &number, 2);
+                std::memcpy(refused + 4, &window, 4);
+                std::memcpy(refused + 8, &minor, 2);
+                refused[10] = char(major);
+                refusalDue = true;
+                pending[0] = char(126);  // no request of the core's, nor an extension's
+            } else if (cut && !at.signal) {
+                _exit(0);
+            } else if (cut) {
+                kill(peer.pid, at.signal);
+            }
             sequence += !setup;
             send(server, pending.data(), size, MSG_NOSIGNAL);
             pending.erase(0, size);
@@ -674,9 +781,13 @@ pid_t BreakingDisplay(int opcode, int minor, const std::string& text, int count,
 // ready, the game ends at once with 1 and its own line; from then on as in
 // play, through the level's end: so also at each request of a switch to a
 // window and back, the level switching every frame, with its save whole.
-// No crash, no wait for ever, no line of Xlib's.
+// No crash, no wait for ever, no line of Xlib's. A request the display
+// refuses (another program destroyed the window, or a window of its own it
+// named is gone) ends the level in the same way when it names the game's
+// window; any other is noted, and the game plays on until a quit.
 TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
     const int randr = -2;  // minors 20 and 25 of a switch are RandR's
+    const int badWindow = 3, badDrawable = 9;  // X's error codes
     const struct {
         const char* what;
         int opcode, minor;
@@ -685,6 +796,8 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
         bool switching;  // counted once the level runs, switching every frame
         int signal = 0;  // sent to the game there instead
         bool expose = false;  // with an event queued before the loss
+        int refuse = 0;       // refused with that error instead, the connection kept
+        bool otherWindow = false;  // the refusal names a window not the game's
     } cases[] = {
         {"during glfwInit", 98, 0, "RANDR", 1, false},  // QueryExtension
         // Mesa asks past Xlib and crashed on the missing reply.
@@ -706,6 +819,17 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
         // GLFW took the window for hidden and waited, for ever, for it to
         // show: the queued event made each wait end at once.
         {"to fullscreen, whether the window shows, an event queued", 3, 0, "", 1, true, 0, true},
+        // Outside any call into the window system's libraries: Mesa asks for
+        // the window's size as each frame is cleared.
+        {"the frame's clear", 14, 0, "", 1, true},
+        // The game's window destroyed by another program, found in a call
+        // into the libraries (GLFW's) and outside them (Mesa's); a request
+        // on a window that has gone, as a drag's source that closed.
+        {"to fullscreen, whether the window shows, the window destroyed", 3, 0, "", 1, true, 0,
+         false, badWindow},
+        {"the frame's clear, the window destroyed", 14, 0, "", 1, true, 0, false, badDrawable},
+        {"a switch's property on another window that has gone", 18, 0, "", 1, true, 0, false,
+         badWindow, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -722,8 +846,9 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
                          : "");
         std::string own;
         const bool marked = c.switching || c.opcode == -1;
-        const pid_t display = BreakingDisplay(c.opcode, c.minor, c.text, c.count,
-                                              marked ? dir.Path() + "/cut" : "", c.signal, c.expose,
+        const pid_t display = BreakingDisplay({c.opcode, c.minor, c.text, c.count,
+                                               marked ? dir.Path() + "/cut" : "", c.signal,
+                                               c.expose, c.refuse, c.otherWindow},
                                               own);
         ASSERT_GT(display, 0);
         const std::string name = ":" + own.substr(own.rfind('X') + 1);
@@ -733,18 +858,31 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
                            ">/dev/null 2>&1");
         TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), false, {},
                                       {{"DISPLAY", name}, {"XAUTHORITY", dir.Path() + "/cookie"}});
+        const std::string noted = "The display " + name + " refused the game's request";
+        if (c.otherWindow) {
+            EXPECT_TRUE(TestSupport::WaitWhileRunning(
+                [&] { return game.Output().find(noted) != std::string::npos; }, game, 30.0));
+            EXPECT_EQ(game.Wait(2.0), -1) << game.Output();
+            game.Signal(SIGTERM);
+        }
         int status = 0;
         if (!Ends(display)) kill(display, SIGKILL);
         waitpid(display, &status, 0);
         unlink(own.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "it never came that far";
-        EXPECT_EQ(game.Wait(c.switching ? 10.0 : 1.0), c.signal ? -1 : 1) << game.Output();
+        EXPECT_EQ(game.Wait(c.switching ? 10.0 : 1.0), c.signal ? -1 : c.otherWindow ? 0 : 1)
+            << game.Output();
         const std::string output = game.Output();
         EXPECT_EQ(game.TermSignal() != 0, c.signal != 0) << output;  // SIGABRT under ASan
         EXPECT_EQ(Occurrences(output, "Lost the display " + name + ": its X server ended"),
-                  c.signal ? 0 : 1)
+                  c.signal || c.refuse ? 0 : 1)
             << output;
-        for (const char* xlib : {"Xlib", "XIO", "X connection"}) {
+        EXPECT_EQ(Occurrences(output, "Lost the game's window on the display " + name +
+                                          ": another program"),
+                  c.refuse && !c.otherWindow ? 1 : 0)
+            << output;
+        EXPECT_EQ(Occurrences(output, noted), c.otherWindow ? 1 : 0) << output;
+        for (const char* xlib : {"Xlib", "XIO", "X connection", "X Error"}) {
             EXPECT_EQ(output.find(xlib), std::string::npos) << output;
         }
         EXPECT_EQ(TestSupport::ReadFile(dir.Path() + "/ended.txt"), marked ? "ended\n" : "")

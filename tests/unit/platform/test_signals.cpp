@@ -67,20 +67,22 @@ void Fault() {
 }  // namespace
 
 // A crash in a call into the window system while the connection is gone is
-// the loss; any other crash (also one on another thread), and a crash
-// signal that a process sent (also once a call was left), ends the stand-in
-// as without the guard.
+// the loss; any other crash (also one on another thread, or one outside a
+// call once a call was left), and a crash signal that a process sent (also
+// once a call was left), ends the stand-in as without the guard.
 TEST(WindowSystemGuard, ACrashIsTheLossOnlyWhileTheConnectionIsGone) {
+    const auto sent = [] { kill(getpid(), SIGSEGV); };
     const struct {
         bool gone;
         void (*crash)();
-        bool sentAfter;  // kill -SEGV once the call was left
-        int ended;       // the stand-in's exit code; -1: a signal ended it
-    } cases[] = {{true, Fault, false, 7},
-                 {false, Fault, false, -1},
-                 {true, [] { raise(SIGBUS); }, false, -1},
-                 {true, Fault, true, -1},
-                 {true, [] { std::thread(Fault).join(); }, false, -1}};
+        void (*after)();  // once the call was left
+        int ended;        // the stand-in's exit code; -1: a signal ended it
+    } cases[] = {{true, Fault, nullptr, 7},
+                 {false, Fault, nullptr, -1},
+                 {true, [] { raise(SIGBUS); }, nullptr, -1},
+                 {true, Fault, sent, -1},
+                 {true, Fault, Fault, -1},
+                 {true, [] { std::thread(Fault).join(); }, nullptr, -1}};
     for (const auto& c : cases) {
         const pid_t child = fork();
         if (child == 0) {
@@ -91,7 +93,7 @@ TEST(WindowSystemGuard, ACrashIsTheLossOnlyWhileTheConnectionIsGone) {
             bool again = false;
             const bool whole = CallWindowSystem(c.crash);
             const bool refused = !CallWindowSystem([&] { again = true; });
-            if (c.sentAfter) kill(getpid(), SIGSEGV);
+            if (c.after) c.after();
             _exit(!whole && refused && !again && WindowSystemCallLeft() && g_notes == 1 ? 7 : 3);
         }
         int status = 0;
