@@ -197,7 +197,7 @@ TEST(GameProcess, MakeRunsJobEndsTheLevelHoweverTheTerminalEndsIt) {
         // second when `again` is set. The game then names its display.
         int serverSignal = 0;
         double resume = 0;  // seconds after which SIGCONT follows the second signal
-        // The level changes (a reload at its 30th frame, after it has made
+        // The level changes (a reload at its third frame, after it has made
         // that many objects), and `ready` is written by the end script, so
         // that the quit comes while the change ends the level. Its start
         // script notes each run in started.txt; -1: no change.
@@ -643,55 +643,52 @@ size_t WholeRequest(const std::string& pending, bool setup) {
     return pending.size() < size ? 0 : size;
 }
 
-// Where a stand-in display breaks the game's connection: at the count-th
-// request with that major opcode (any extension's, for -2, with that minor)
-// whose bytes hold `text`, counted once the file `mark` exists unless it is
-// ""; with no opcode, the first request from then.
-struct Break {
-    int opcode, minor;
-    const char* text;
-    int count;
-    std::string mark;
-    int signal = 0;       // the client gets that signal there instead
-    bool expose = false;  // an Expose of the window the request names comes first
-    // The server refuses that request instead, with this error (BadWindow,
-    // BadDrawable) naming the window it names, or another one: the
-    // connection stays up.
-    int refuse = 0;
-    bool otherWindow = false;
-};
+// How a stand-in display has the server refuse the client's request, the
+// connection kept: another program destroys the window it names just
+// before (BadWindow or BadDrawable naming the client's window), or it names
+// a window nobody has.
+enum Refusal { kNoRefusal, kWindowDestroyed, kNoSuchWindow };
 
-// The size of the whole packet from the server at the front of `pending`
-// (first the setup's answer); 0 while it is still coming.
-size_t WholeAnswer(const std::string& pending, bool setup) {
-    uint32_t length = 0;
-    if (pending.size() < (setup ? 8u : 32u)) return 0;
-    if (setup) {
-        length = 8 + uint32_t(uint8_t(pending[6]) | uint8_t(pending[7]) << 8) * 4;
-    } else {
-        std::memcpy(&length, pending.data() + 4, 4);
-        const uint8_t type = pending[0] & 0x7f;
-        length = type == 1 || type == 35 ? 32 + length * 4 : 32;  // a reply, a generic event
+// Destroys the window as another program does: on a connection of its own,
+// made with the client's setup (its cookie too), until the server has done it.
+void DestroyWindowFromOutside(const sockaddr_un& real, std::string request, const char* window) {
+    const int other = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (connect(other, (const sockaddr*)&real, sizeof real) != 0) _exit(1);
+    const char destroyThenAsk[12] = {4, 0, 2, 0, window[0], window[1], window[2], window[3],
+                                     43, 0, 1, 0};  // DestroyWindow, GetInputFocus
+    request.append(destroyThenAsk, sizeof destroyThenAsk);
+    send(other, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string answers;  // the setup's answer, then GetInputFocus's reply
+    char buffer[65536];
+    while (answers.size() < 8 ||
+           answers.size() < 40 + 4u * (uint8_t(answers[6]) | uint8_t(answers[7]) << 8)) {
+        const ssize_t got = read(other, buffer, sizeof buffer);
+        if (got <= 0) _exit(1);
+        answers.append(buffer, size_t(got));
     }
-    return pending.size() < length ? 0 : length;
+    close(other);
 }
 
 // An X display of its own, at the first free number from 4092 down (its
 // socket in `own`), whose one connection goes on to the test's display
-// until the game's request meets `at`. The child that serves it then exits,
-// and the connection closes as when the server ends; or the client gets
-// the signal; or, for a refusal, the request goes on with an opcode that
-// no server knows, and the error it brings is given back as `at` says.
-// With `expose`, an Expose of the window that request names comes first, a
+// until the client sends the count-th request with that major opcode (any
+// extension's, for -2, with that minor) whose bytes hold `text`, counted
+// once the file `mark` exists unless it is ""; with no opcode, the first
+// request from then. The child that serves it then exits, and the
+// connection closes as when the server ends; with a signal, the client gets
+// that signal there instead, and with a refusal the server refuses it. With
+// `expose`, an Expose of the window that request names comes first, a
 // moment before, so that Xlib queues it.
-pid_t BreakingDisplay(const Break& at, std::string& own) {
-    sockaddr_un where{AF_UNIX, {}}, real{AF_UNIX, {}};
+pid_t BreakingDisplay(int opcode, int minor, const std::string& text, int count,
+                      const std::string& mark, int signal, bool expose, Refusal refuse,
+                      std::string& own) {
+    sockaddr_un at{AF_UNIX, {}}, real{AF_UNIX, {}};
     std::snprintf(real.sun_path, sizeof real.sun_path, "/tmp/.X11-unix/X%d",
                   std::atoi(std::getenv("DISPLAY") + 1));
     const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
     for (int number = 4092; number > 4000 && own.empty(); --number) {
-        std::snprintf(where.sun_path, sizeof where.sun_path, "/tmp/.X11-unix/X%d", number);
-        if (bind(listener, (const sockaddr*)&where, sizeof where) == 0) own = where.sun_path;
+        std::snprintf(at.sun_path, sizeof at.sun_path, "/tmp/.X11-unix/X%d", number);
+        if (bind(listener, (const sockaddr*)&at, sizeof at) == 0) own = at.sun_path;
     }
     if (own.empty() || listen(listener, 1) != 0) return -1;
     const pid_t child = fork();
@@ -705,68 +702,40 @@ pid_t BreakingDisplay(const Break& at, std::string& own) {
     getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &size);
     const int server = socket(AF_UNIX, SOCK_STREAM, 0);
     if (connect(server, (const sockaddr*)&real, sizeof real) != 0) _exit(1);
-    std::string pending, answers;
+    std::string pending, setupRequest;
     char buffer[65536];
     uint16_t sequence = 0;  // of the last request the server was given
-    int count = at.count;
-    bool broken = false, answersSetup = true;
-    char refused[32] = {};  // the refusal's error, once the request went on
-    bool refusalDue = false;
     for (bool setup = true;;) {
         pollfd ready[] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
         poll(ready, 2, -1);
         const int from = ready[0].revents ? client : server;
         const ssize_t got = read(from, buffer, sizeof buffer);
-        if (got <= 0) _exit(broken && at.signal + at.refuse != 0 ? 0 : 1);
+        if (got <= 0) _exit((signal || refuse) && count <= 0 ? 0 : 1);
         if (from == server) {
-            answers.append(buffer, size_t(got));
-            for (size_t size; (size = WholeAnswer(answers, answersSetup)) != 0;) {
-                // The unknown opcode's BadRequest, of the refused request's number.
-                if (refusalDue && answers[0] == 0 && answers[1] == 1 &&
-                    std::memcmp(answers.data() + 2, refused + 2, 2) == 0) {
-                    answers.replace(0, 32, refused, 32);
-                    refusalDue = false;
-                }
-                send(client, answers.data(), size, MSG_NOSIGNAL);
-                answers.erase(0, size);
-                answersSetup = false;
-            }
+            send(client, buffer, size_t(got), MSG_NOSIGNAL);
             continue;
         }
         pending.append(buffer, size_t(got));
         for (size_t size; (size = WholeRequest(pending, setup)) != 0; setup = false) {
             const uint8_t major = pending[0];
             const bool cut =
-                !setup && !broken && (at.mark.empty() || access(at.mark.c_str(), F_OK) == 0) &&
-                (at.opcode == -1 ||
-                 ((at.opcode == -2 ? major >= 128 && pending[1] == at.minor
-                                   : major == at.opcode) &&
-                  pending.find(at.text) < size && --count == 0));
-            broken = broken || cut;
-            if (cut && at.expose) {
+                (mark.empty() || access(mark.c_str(), F_OK) == 0) &&
+                (opcode == -1 ||
+                 ((opcode == -2 ? major >= 128 && pending[1] == minor : major == opcode) &&
+                  pending.find(text) < size && --count == 0));
+            if (!setup && cut && expose) {
                 uint8_t event[32] = {12, 0, uint8_t(sequence), uint8_t(sequence >> 8)};
                 std::memcpy(event + 4, pending.data() + 4, 4);  // 0 by 0 at the corner
                 send(client, event, sizeof event, MSG_NOSIGNAL);
                 usleep(200000);
             }
-            if (cut && at.refuse) {
-                const uint16_t number = sequence + 1;
-                const uint16_t minor = major >= 128 ? uint8_t(pending[1]) : 0;
-                uint32_t window = 0;
-                std::memcpy(&window, pending.data() + 4, 4);
-                if (at.otherWindow) window ^= 0x1fffff;
-                refused[1] = char(at.refuse);
-                std::memcpy(refused + 2, &number, 2);
-                std::memcpy(refused + 4, &window, 4);
-                std::memcpy(refused + 8, &minor, 2);
-                refused[10] = char(major);
-                refusalDue = true;
-                pending[0] = char(126);  // no request of the core's, nor an extension's
-            } else if (cut && !at.signal) {
-                _exit(0);
-            } else if (cut) {
-                kill(peer.pid, at.signal);
+            if (!setup && cut && refuse == kWindowDestroyed) {
+                DestroyWindowFromOutside(real, setupRequest, pending.data() + 4);
             }
+            if (!setup && cut && refuse == kNoSuchWindow) pending[6] ^= 0x1f;
+            if (!setup && cut && !signal && !refuse) _exit(0);
+            if (!setup && cut && signal) kill(peer.pid, signal);
+            if (setup) setupRequest = pending.substr(0, size);
             sequence += !setup;
             send(server, pending.data(), size, MSG_NOSIGNAL);
             pending.erase(0, size);
@@ -787,7 +756,6 @@ pid_t BreakingDisplay(const Break& at, std::string& own) {
 // window; any other is noted, and the game plays on until a quit.
 TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
     const int randr = -2;  // minors 20 and 25 of a switch are RandR's
-    const int badWindow = 3, badDrawable = 9;  // X's error codes
     const struct {
         const char* what;
         int opcode, minor;
@@ -796,8 +764,7 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
         bool switching;  // counted once the level runs, switching every frame
         int signal = 0;  // sent to the game there instead
         bool expose = false;  // with an event queued before the loss
-        int refuse = 0;       // refused with that error instead, the connection kept
-        bool otherWindow = false;  // the refusal names a window not the game's
+        Refusal refuse = kNoRefusal;  // refused there instead, the connection kept
     } cases[] = {
         {"during glfwInit", 98, 0, "RANDR", 1, false},  // QueryExtension
         // Mesa asks past Xlib and crashed on the missing reply.
@@ -826,10 +793,11 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
         // into the libraries (GLFW's) and outside them (Mesa's); a request
         // on a window that has gone, as a drag's source that closed.
         {"to fullscreen, whether the window shows, the window destroyed", 3, 0, "", 1, true, 0,
-         false, badWindow},
-        {"the frame's clear, the window destroyed", 14, 0, "", 1, true, 0, false, badDrawable},
-        {"a switch's property on another window that has gone", 18, 0, "", 1, true, 0, false,
-         badWindow, true},
+         false, kWindowDestroyed},
+        {"the frame's clear, the window destroyed", 14, 0, "", 1, true, 0, false,
+         kWindowDestroyed},
+        {"a switch's property on a window that has gone", 18, 0, "", 1, true, 0, false,
+         kNoSuchWindow},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -846,10 +814,9 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
                          : "");
         std::string own;
         const bool marked = c.switching || c.opcode == -1;
-        const pid_t display = BreakingDisplay({c.opcode, c.minor, c.text, c.count,
-                                               marked ? dir.Path() + "/cut" : "", c.signal,
-                                               c.expose, c.refuse, c.otherWindow},
-                                              own);
+        const pid_t display = BreakingDisplay(c.opcode, c.minor, c.text, c.count,
+                                              marked ? dir.Path() + "/cut" : "", c.signal, c.expose,
+                                              c.refuse, own);
         ASSERT_GT(display, 0);
         const std::string name = ":" + own.substr(own.rfind('X') + 1);
         // The test display's cookie, for the display in between.
@@ -859,7 +826,7 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
         TestSupport::GameProcess game(TAZZLE_BINARY, dir.Path(), false, {},
                                       {{"DISPLAY", name}, {"XAUTHORITY", dir.Path() + "/cookie"}});
         const std::string noted = "The display " + name + " refused the game's request";
-        if (c.otherWindow) {
+        if (c.refuse == kNoSuchWindow) {
             EXPECT_TRUE(TestSupport::WaitWhileRunning(
                 [&] { return game.Output().find(noted) != std::string::npos; }, game, 30.0));
             EXPECT_EQ(game.Wait(2.0), -1) << game.Output();
@@ -870,7 +837,7 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
         waitpid(display, &status, 0);
         unlink(own.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "it never came that far";
-        EXPECT_EQ(game.Wait(c.switching ? 10.0 : 1.0), c.signal ? -1 : c.otherWindow ? 0 : 1)
+        EXPECT_EQ(game.Wait(c.switching ? 10.0 : 1.0), c.signal ? -1 : c.refuse == kNoSuchWindow ? 0 : 1)
             << game.Output();
         const std::string output = game.Output();
         EXPECT_EQ(game.TermSignal() != 0, c.signal != 0) << output;  // SIGABRT under ASan
@@ -879,9 +846,9 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
             << output;
         EXPECT_EQ(Occurrences(output, "Lost the game's window on the display " + name +
                                           ": another program"),
-                  c.refuse && !c.otherWindow ? 1 : 0)
+                  c.refuse == kWindowDestroyed ? 1 : 0)
             << output;
-        EXPECT_EQ(Occurrences(output, noted), c.otherWindow ? 1 : 0) << output;
+        EXPECT_EQ(Occurrences(output, noted), c.refuse == kNoSuchWindow ? 1 : 0) << output;
         for (const char* xlib : {"Xlib", "XIO", "X connection", "X Error"}) {
             EXPECT_EQ(output.find(xlib), std::string::npos) << output;
         }

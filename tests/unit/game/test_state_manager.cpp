@@ -175,40 +175,27 @@ TEST_F(StateManagerTest, QuitRunsTheEndScriptAndEndsTheLoop) {
     }
 }
 
-// A quit that comes while a change ends the level (its end script runs,
-// its objects go) is that end's: the next level is not loaded, none of its
-// scripts runs, and the end script does not run again on it. Here the
-// window's close or the display's loss, seen once the end script has asked
-// for them.
+// A quit that comes while a change ends the level is that end's: here the
+// window's close, seen once the end script has run. The next level is not
+// loaded, none of its scripts runs, and the end script does not run again.
 TEST_F(StateManagerTest, AQuitDuringALevelChangeEndsTheGameThere) {
-    WriteScript("EndOfLevel.lua", "endCount = (endCount or 0) + 1\nquitNow = true\n");
+    WriteScript("EndOfLevel.lua", "endCount = (endCount or 0) + 1\nclosed = true\n");
     dir.Write("Resources/Levels/00_Menu_Splash.tmx", "<map></map>\n");
+    Start();
     static lua_State* S = nullptr;
     S = L;
-    const auto quitNow = [] {
-        lua_getglobal(S, "quitNow");
-        const bool asked = lua_toboolean(S, -1);
+    GetMainLoopHooks().windowShouldClose = [] {
+        lua_getglobal(S, "closed");
+        const bool closed = lua_toboolean(S, -1);
         lua_pop(S, 1);
-        return asked;
+        return closed;
     };
-    for (bool byWindow : {false, true}) {
-        SCOPED_TRACE(byWindow ? "the window's close" : "the display lost");
-        Start();
-        Lua("quitNow = false endCount = 0 o = GenericGameObject:new()");
-        (byWindow ? GetMainLoopHooks().windowShouldClose : GetMainLoopHooks().displayLost) =
-            quitNow;
-        ExecuteCommandLine("reload");
-        EXPECT_FALSE(Frame(0.01));
-        EXPECT_EQ(Global("endCount"), 1.0);
-        EXPECT_EQ(Global("startCount"), 1.0);
-        EXPECT_EQ(GetObjectCount(), 0);
-        EXPECT_EQ(GetStateManager().currentLevel, nullptr);
-        EXPECT_EQ(GetStateManager().currentState, "QUIT_GAME");
-        GetMainLoopHooks() = MainLoopHooks();
-        StopStateManager();
-        GetStateManager() = StateManagerData();
-        Lua("startCount = 0");
-    }
+    ExecuteCommandLine("reload");
+    EXPECT_FALSE(Frame(0.01));
+    EXPECT_EQ(Global("endCount"), 1.0);
+    EXPECT_EQ(Global("startCount"), 1.0);
+    EXPECT_EQ(GetStateManager().currentState, "QUIT_GAME");
+    GetMainLoopHooks().windowShouldClose = nullptr;
 }
 
 TEST_F(StateManagerTest, GodModeAndUnknownLevelTypes) {
