@@ -834,8 +834,8 @@ TEST(GameProcess, ADisplayLostWhileTheGameStartsEndsIt) {
         waitpid(display, &status, 0);
         unlink(own.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "it never came that far";
-        EXPECT_EQ(game.Wait(c.switching ? 10.0 : 1.0), c.signal ? -1 : c.refuse == kNoSuchWindow ? 0 : 1)
-            << game.Output();
+        const int code = c.signal ? -1 : c.refuse == kNoSuchWindow ? 0 : 1;
+        EXPECT_EQ(game.Wait(c.switching ? 10.0 : 1.0), code) << game.Output();
         const std::string output = game.Output();
         EXPECT_EQ(game.TermSignal() != 0, c.signal != 0) << output;  // SIGABRT under ASan
         EXPECT_EQ(Occurrences(output, "Lost the display " + name + ": its X server ended"),
